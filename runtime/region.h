@@ -1,0 +1,37 @@
+// The managed region: one 4 GiB reservation holding every frame and fixed
+// buffer, so that managed addresses fit in 32 bits as offsets from its base.
+// Offset 0 is the unmapped first page and serves as null.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace xeb {
+
+using Off = uint32_t;  // offset of managed memory from the region base; 0 = null
+
+namespace region {
+
+extern std::byte* base;
+
+void init();  // reserves the region once; later calls do nothing
+
+// Page-granular blocks inside the region, committed on return. The block's
+// first word holds its rounded size, as the memory manager's OS blocks do.
+// Answers 0 when the region or the system refuses.
+Off os_alloc(size_t bytes);
+void os_free(Off block);
+size_t block_size(Off block);  // rounded size stored in the block
+
+bool contains(const void* p);
+size_t committed();  // bytes currently committed
+
+}  // namespace region
+
+template <class T = std::byte>
+inline T* at(Off o) { return reinterpret_cast<T*>(region::base + o); }
+
+inline Off off(const void* p) {
+  return static_cast<Off>(static_cast<const std::byte*>(p) - region::base);
+}
+
+}  // namespace xeb

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# build.sh VARIANT: configures and builds one variant into build/VARIANT.
+# Variants: release, gcstress, asan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+v=${1:-release}
+case "$v" in
+  release)  opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  gcstress) opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DXEB_GC_STRESS=ON) ;;
+  asan)     opts=(-DCMAKE_BUILD_TYPE=Debug -DXEB_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
+  fuzz)     opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DXEB_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
+  *) echo "unknown variant $v" >&2; exit 2 ;;
+esac
+[ -f build/$v/build.ninja ] || cmake -S . -B build/$v -G Ninja "${opts[@]}" >/dev/null
+cmake --build build/$v -j "$(nproc)"

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds the release program and starts the console; arguments go to xeb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh release >&2
+exec build/release/xeb "$@"

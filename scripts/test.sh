@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds every variant and runs the whole test suite in each.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+jobs=$(nproc)
+for v in release gcstress asan; do
+  echo "=== $v build"
+  scripts/build.sh "$v"
+  echo "=== $v tests"
+  (cd build/$v && ctest --output-on-failure -j "$jobs")
+done
+if [ -x build/fuzz/fuzz_smoke.sh ] || [ -f scripts/fuzz.sh ]; then
+  [ -f scripts/fuzz.sh ] && scripts/fuzz.sh
+fi
