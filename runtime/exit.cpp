@@ -26,7 +26,27 @@ constexpr Msg kMessages[] = {
   {98, "assertion failed"}, {99, "unknown error"},
   {100, "no value matched in CASE"}, {101, "no value matched in SWITCH"},
 };
+void (*cleanups[8])() = {};
+int cleanup_count = 0;
+
+void run_cleanups() {
+  while (cleanup_count > 0) cleanups[--cleanup_count]();  // each runs once, even if one faults
+}
+
+// stdout may be mid-operation in the thread that faulted: flush it only when
+// its lock is free (or already ours), never wait for it.
+void flush_if_free(std::FILE* f) {
+  if (ftrylockfile(f) != 0) return;
+  fflush_unlocked(f);
+  funlockfile(f);
+}
 }  // namespace
+
+bool add_exit_cleanup(void (*fn)()) {
+  if (cleanup_count == 8) return false;
+  cleanups[cleanup_count++] = fn;
+  return true;
+}
 
 const char* runtime_error_message(int code) {
   for (const Msg& m : kMessages)
@@ -43,7 +63,8 @@ const char* runtime_error_message(int code) {
                               static_cast<unsigned>(address & 0xFFFFFFFFu))
               : std::snprintf(buf, sizeof buf, "*** Runtime Error %d: unknown error code!\n*** at: %08Xh\n",
                               code, static_cast<unsigned>(address & 0xFFFFFFFFu));
-  std::fflush(stdout);
+  flush_if_free(stdout);
+  run_cleanups();
   ssize_t w = write(STDOUT_FILENO, buf, n > 0 ? static_cast<size_t>(n) : 0);
   (void)w;
   _exit(code);
@@ -52,14 +73,22 @@ const char* runtime_error_message(int code) {
 [[noreturn]] void exit_process(int status) {
   std::fflush(stdout);
   std::fflush(stderr);
+  run_cleanups();
   std::_Exit(status);
+}
+
+[[noreturn]] void exit_on_signal(int status) {
+  flush_if_free(stdout);
+  flush_if_free(stderr);
+  run_cleanups();
+  _exit(status);
 }
 
 void (*raise_internal_hook)(InternalError) = nullptr;
 
 [[noreturn]] void raise_internal(InternalError e) {
   if (raise_internal_hook) raise_internal_hook(e);  // throws a language error
-  runtime_error(94);
+  runtime_error(e == InternalError::stack_overflow || e == InternalError::too_deep ? 19 : 94);
 }
 
 }  // namespace xeb

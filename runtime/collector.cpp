@@ -1,0 +1,410 @@
+// Mark and slide. Marking follows an explicit work list of nodes whose cells
+// remain to be scanned; sliding walks each series frame in address order and
+// moves runs of live buffers down with one overlapping copy per run.
+#include "runtime/collector.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "runtime/exit.h"
+
+namespace xeb::collector {
+
+int enabled = 0;
+int collecting = 0;
+int compaction_allowed = 1;
+uint32_t collections = 0;
+uint32_t node_compactions = 0;
+#ifdef XEB_GC_STRESS
+uint32_t stress_every = 0;
+#endif
+
+void (*mark_hashtable_hook)(Off*) = nullptr;
+void (*mark_handle_hook)(int32_t) = nullptr;
+void (*mark_image_hook)(const Cell*) = nullptr;
+void (*sweep_handles_hook)() = nullptr;
+
+namespace {
+
+using memory::NodeFrame;
+using memory::SeriesFrame;
+using memory::state;
+
+Hook mark_hooks[MAX_MARK_HOOKS];
+int mark_hook_count = 0;
+std::vector<Hook> root_markers;
+std::vector<Hook> weak_sweepers;
+std::vector<Node> fixed_series;
+std::vector<Node> work;      // nodes whose cells still have to be scanned
+std::vector<Node> pending;   // nodes waiting to go back to their frames
+constexpr size_t kPendingBatch = 20000;
+
+// Moved-node map of one collection: open addressing, keys are old nodes.
+// It is sized before each frame is emptied; when it cannot grow, compaction
+// stops there so that no reference is left dangling.
+struct MovedMap {
+  Off* slots = nullptr;  // pairs: old, new
+  uint32_t cap = 0;      // power of two
+  uint32_t count = 0;
+  bool active() const { return count != 0; }
+  static uint32_t hash(Off k) {
+    uint32_t h = k;
+    h ^= h >> 16; h *= 0x85EBCA6Bu; h ^= h >> 13; h *= 0xC2B2AE35u; h ^= h >> 16;
+    return h;
+  }
+  bool reserve(uint32_t more) {
+    uint64_t want = uint64_t{count} + more;
+    if (want * 2 <= cap) return true;
+    uint32_t ncap = cap ? cap : 1024;
+    while (uint64_t{ncap} < want * 2) ncap *= 2;
+    Off* ns = static_cast<Off*>(std::calloc(size_t{ncap} * 2, sizeof(Off)));
+    if (!ns) return false;
+    Off* old = slots;
+    uint32_t ocap = cap;
+    slots = ns;
+    cap = ncap;
+    count = 0;
+    for (uint32_t i = 0; i < ocap; i++)
+      if (old[2 * i]) put(old[2 * i], old[2 * i + 1]);
+    std::free(old);
+    return true;
+  }
+  void put(Off k, Off v) {
+    uint32_t i = hash(k) & (cap - 1);
+    while (slots[2 * i]) i = (i + 1) & (cap - 1);
+    slots[2 * i] = k;
+    slots[2 * i + 1] = v;
+    count++;
+  }
+  Off get(Off k) const {
+    uint32_t i = hash(k) & (cap - 1);
+    while (slots[2 * i]) {
+      if (slots[2 * i] == k) return slots[2 * i + 1];
+      i = (i + 1) & (cap - 1);
+    }
+    return 0;
+  }
+  void clear() {
+    std::free(slots);
+    slots = nullptr;
+    cap = count = 0;
+  }
+} moved;
+
+std::vector<NodeFrame*> node_frame_table;  // sorted by address
+
+inline void poison(std::byte* p, size_t n) {
+#ifdef XEB_GC_STRESS
+  std::memset(p, 0xDB, n);
+#else
+  (void)p; (void)n;
+#endif
+}
+
+}  // namespace
+
+void init() {
+  collections = 0;
+  node_compactions = 0;
+  collecting = 0;
+  compaction_allowed = 1;
+  fixed_series.clear();
+  pending.clear();
+}
+
+bool add_mark_hook(Hook h) {
+  if (mark_hook_count >= MAX_MARK_HOOKS) return false;
+  mark_hooks[mark_hook_count++] = h;
+  return true;
+}
+
+void add_root_marker(Hook h) { root_markers.push_back(h); }
+void remove_root_marker(Hook h) {
+  root_markers.erase(std::remove(root_markers.begin(), root_markers.end(), h), root_markers.end());
+}
+void add_weak_sweeper(Hook h) { weak_sweepers.push_back(h); }
+void register_fixed(Node n) { fixed_series.push_back(n); }
+
+void redirect(Off* ref) {
+  if (moved.active() && *ref) {
+    Off n = moved.get(*ref);
+    if (n) *ref = n;
+  }
+}
+
+bool mark_series(Off* ref) {
+  redirect(ref);
+  Node n = *ref;
+  if (!n) return false;
+  Off bo = node_slot(n);
+  if (!bo) return false;
+  SeriesBuf* b = at<SeriesBuf>(bo);
+  if (b->flags & SER_MARK) return false;
+  b->flags |= SER_MARK;
+  return true;
+}
+
+void mark_node(Off* ref) {
+  if (mark_series(ref) && buf_of(*ref)->unit() == 16) work.push_back(*ref);
+}
+
+void mark_block(Cell* c) { mark_node(&c->w2); }
+
+// A context is the node of its two cells; scanning those cells marks the
+// word table and the values (type 14) and the owner.
+void mark_context(Off* ref) { mark_node(ref); }
+
+void mark_cell(Cell* c) {
+  switch (type_of(c)) {
+    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH:
+      if (c->w2) mark_node(&c->w2);
+      break;
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
+      mark_series(&c->w2);
+      if (c->w3) mark_series(&c->w3);
+      break;
+    case T_SYMBOL:
+      mark_series(&c->w3);
+      if (c->w2) mark_series(&c->w2);
+      break;
+    case T_CONTEXT:
+      if (c->w1) {
+        if (mark_hashtable_hook) mark_hashtable_hook(&c->w1);
+        else mark_series(&c->w1);
+      }
+      if (!(c->header & HDR_CTX_ON_STACK) && c->w2) mark_node(&c->w2);
+      break;
+    case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT:
+      if (c->w1) mark_context(&c->w1);
+      break;
+    case T_NATIVE: case T_ACTION: case T_OP: {
+      if (c->w2) mark_node(&c->w2);
+      if (c->w3) mark_node(&c->w3);
+      uint32_t wrapped = (c->header >> HDR_OP_TYPE_SHIFT) & 0xFF;
+      if (type_of(c) == T_OP && (wrapped == T_FUNCTION || wrapped == T_ROUTINE) && c->w1)
+        mark_context(&c->w1);
+      break;
+    }
+    case T_FUNCTION: case T_ROUTINE:
+      if (c->w1) mark_context(&c->w1);
+      if (c->w2) mark_node(&c->w2);
+      if (c->w3) mark_node(&c->w3);
+      break;
+    case T_BITSET: case T_VECTOR: case T_BINARY:
+      mark_series(&c->w2);
+      break;
+    case T_OBJECT: case T_ERROR: case T_PORT:
+      if (c->w1) mark_context(&c->w1);
+      if (c->w3) mark_series(&c->w3);
+      break;
+    case T_HASH: case T_MAP:
+      if (c->w2) mark_node(&c->w2);
+      if (c->w3) {
+        if (mark_hashtable_hook) mark_hashtable_hook(&c->w3);
+        else mark_series(&c->w3);
+      }
+      break;
+    case T_HANDLE:
+      if (static_cast<int32_t>(c->w3) >= 0 && mark_handle_hook) mark_handle_hook(static_cast<int32_t>(c->w3));
+      break;
+    case T_IMAGE:
+      if (c->w2) {
+        mark_series(&c->w2);
+        if (mark_image_hook) mark_image_hook(c);
+      }
+      break;
+    case T_EVENT:
+      if ((c->header & 0x1000) && c->w2) mark_node(&c->w2);
+      break;
+    default:
+      break;
+  }
+}
+
+void mark_cells(Cell* first, Cell* end) {
+  for (Cell* c = first; c < end; c++) mark_cell(c);
+}
+
+static void drain() {
+  while (!work.empty()) {
+    Node n = work.back();
+    work.pop_back();
+    SeriesBuf* b = buf_of(n);
+    // The buffer does not move while marking; cells are read in place.
+    for (Cell* c = b->cells(), *e = b->cells_tail(); c < e; c++) mark_cell(c);
+  }
+}
+
+bool is_marked(Node n) { return n && node_slot(n) && (buf_of(n)->flags & SER_MARK); }
+void clear_mark(Node n) { buf_of(n)->flags &= ~SER_MARK; }
+
+static void build_node_frame_table() {
+  node_frame_table.clear();
+  for (NodeFrame* f = memory::node_frame(state.first_node_frame); f; f = memory::node_frame(f->next))
+    node_frame_table.push_back(f);
+  std::sort(node_frame_table.begin(), node_frame_table.end());
+}
+
+static void flush_pending() {
+  if (pending.empty()) return;
+  build_node_frame_table();
+  std::sort(pending.begin(), pending.end());
+  size_t fi = 0;
+  for (Node n : pending) {
+    while (fi < node_frame_table.size() && !node_frame_table[fi]->holds(n) &&
+           off(node_frame_table[fi]) < n)
+      fi++;
+    if (fi < node_frame_table.size() && node_frame_table[fi]->holds(n))
+      memory::release_node(node_frame_table[fi], n);
+  }
+  pending.clear();
+}
+
+void release_node(Node n) {
+  if (!n) return;
+  if (pending.size() >= kPendingBatch) flush_pending();
+  pending.push_back(n);
+}
+
+// Empties sparsely used node frames that have been stable for a while by
+// moving their live nodes into frames with room.
+static void compact_nodes() {
+  NodeFrame* cur = nullptr;
+  for (NodeFrame* f = memory::node_frame(state.first_node_frame); f; f = memory::node_frame(f->next))
+    if (f->free_head) { cur = f; break; }
+  if (!cur) return;
+  state.current_node_frame = off(cur);
+  int64_t free_nodes = 0;
+  for (NodeFrame* f = memory::node_frame(state.first_node_frame); f; f = memory::node_frame(f->next))
+    if (f->free_head && !f->emptying) free_nodes += f->count - f->used;
+  bool emptied = false;
+  constexpr uint32_t kStable = (1u << (HISTORY_LENGTH + 1)) - 1;
+  for (NodeFrame* f = memory::node_frame(state.last_node_frame); f; f = memory::node_frame(f->prev)) {
+    if (f == cur || f->emptying) continue;
+    if ((f->history & kStable) != kStable || f->used >= 5000 || free_nodes <= 10000) continue;
+    if (!moved.reserve(static_cast<uint32_t>(f->used))) break;  // cannot record the moves
+    Off* s = f->slots();
+    for (int i = 0; i < f->count; i++) {
+      Off v = s[i];
+      if (!v || f->holds(v)) continue;  // free slot
+      NodeFrame* dst = memory::node_frame(state.current_node_frame);
+      if (!dst->free_head || dst->emptying) {
+        dst = nullptr;
+        for (NodeFrame* g = memory::node_frame(state.first_node_frame); g; g = memory::node_frame(g->next))
+          if (g != f && g->free_head && !g->emptying) { dst = g; break; }
+        if (!dst) break;  // cannot happen while more than 10,000 nodes are free
+        state.current_node_frame = off(dst);
+      }
+      Off nn = dst->free_head;
+      dst->free_head = node_slot(nn);
+      dst->used++;
+      node_slot(nn) = v;
+      at<SeriesBuf>(v)->node = nn;
+      Off old = off(&s[i]);
+      moved.put(old, nn);
+      s[i] = 0;
+      f->used--;
+    }
+    f->emptying = 1;
+    free_nodes -= 10000;
+    emptied = true;
+  }
+  if (emptied) node_compactions++;
+}
+
+// Moves [from, from+len) down to dst and repoints every buffer in it.
+static void move_run(Off dst, Off from, Off len) {
+  if (dst == from) {
+    for (Off p = from; p < from + len;) {
+      SeriesBuf* b = at<SeriesBuf>(p);
+      b->flags &= ~SER_MARK;
+      p += static_cast<Off>(b->size) + SERIES_OVERHEAD;
+    }
+    return;
+  }
+  std::memmove(at(dst), at(from), len);
+  Off delta = from - dst;
+  for (Off p = dst; p < dst + len;) {
+    SeriesBuf* b = at<SeriesBuf>(p);
+    b->flags &= ~SER_MARK;
+    b->head -= delta;
+    b->tail -= delta;
+    if (b->node) node_slot(b->node) = p;
+    p += static_cast<Off>(b->size) + SERIES_OVERHEAD;
+  }
+}
+
+static void slide_frame(SeriesFrame* f) {
+  Off start = f->data_start();
+  Off dst = start;
+  Off p = start;
+  Off heap = f->heap;
+  SeriesFrame* lower = memory::series_frame(f->prev);
+  while (p < heap) {
+    SeriesBuf* b = at<SeriesBuf>(p);
+    Off len = static_cast<Off>(b->size) + SERIES_OVERHEAD;
+    if (!(b->flags & SER_MARK)) {
+      if (b->node) release_node(b->node);
+      p += len;
+      continue;
+    }
+    Off q = p;
+    while (q < heap && (at<SeriesBuf>(q)->flags & SER_MARK))
+      q += static_cast<Off>(at<SeriesBuf>(q)->size) + SERIES_OVERHEAD;
+    // Fill the lower frame's free space first, while it has plenty.
+    while (p < q && lower && int64_t{lower->end} - lower->heap > memory::MIN_FREE_IN_FRAME) {
+      Off r = p;
+      while (r < q) {
+        Off l = static_cast<Off>(at<SeriesBuf>(r)->size) + SERIES_OVERHEAD;
+        if (int64_t{lower->heap} + (r - p) + l > int64_t{lower->end}) break;
+        r += l;
+      }
+      if (r == p) break;
+      move_run(lower->heap, p, r - p);
+      lower->heap += r - p;
+      p = r;
+    }
+    if (p < q) {
+      move_run(dst, p, q - p);
+      dst += q - p;
+    }
+    p = q;
+  }
+  poison(at(dst), heap - dst);
+  f->heap = dst;
+}
+
+void collect() {
+  if (collecting) return;
+  collecting = 1;
+  if (compaction_allowed) compact_nodes();
+
+  for (Hook h : root_markers) { h(); drain(); }
+  for (int i = 0; i < mark_hook_count; i++) { mark_hooks[i](); drain(); }
+  drain();
+
+  if (sweep_handles_hook) sweep_handles_hook();
+  for (Hook h : weak_sweepers) h();
+
+  for (SeriesFrame* f = memory::series_frame(state.first_series_frame); f;) {
+    SeriesFrame* next = memory::series_frame(f->next);
+    slide_frame(f);
+    if (f->heap == f->data_start() && next) memory::free_series_frame(f);
+    f = next;
+  }
+  memory::sweep_big_frames();
+  flush_pending();
+  memory::update_node_frames();
+  moved.clear();
+  for (Node n : fixed_series) clear_mark(n);
+  collections++;
+  collecting = 0;
+}
+
+void collect_if_enabled() {
+  if (enabled) collect();
+}
+
+}  // namespace xeb::collector

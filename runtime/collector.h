@@ -1,0 +1,62 @@
+// The garbage collector: precise mark and slide. It scans no native stack;
+// its roots are the markers registered by the runtime's modules (root block,
+// stacks, hash tables, lexer states) and the language-level mark hooks.
+// Marking uses an explicit work list, so nesting depth never reaches the C++
+// stack.
+#pragma once
+#include <cstdint>
+
+#include "runtime/memory.h"
+
+namespace xeb::collector {
+
+extern int enabled;             // 0 until the library's top level turns it on
+extern int collecting;          // 1 while a collection runs
+extern int compaction_allowed;  // node compaction; cleared during rehashes
+extern uint32_t collections;
+extern uint32_t node_compactions;
+constexpr int HISTORY_LENGTH = 5;
+constexpr int MAX_MARK_HOOKS = 100;
+
+void init();  // counters 0
+void collect();
+void collect_if_enabled();
+inline bool collecting_now() { return collecting != 0; }
+
+using Hook = void (*)();
+// Language-level mark hooks: at most 100; answers false when the list is full.
+bool add_mark_hook(Hook h);
+// Runtime roots (root block, stacks, tables...), marked before the hooks.
+void add_root_marker(Hook h);
+void remove_root_marker(Hook h);
+// Runs after marking, before sweeping: drop weak entries of dead series.
+void add_weak_sweeper(Hook h);
+// Extra marking the collector cannot do from cell layouts alone.
+extern void (*mark_hashtable_hook)(Off* table_ref);
+extern void (*mark_handle_hook)(int32_t index);
+extern void (*mark_image_hook)(const Cell* image);
+extern void (*sweep_handles_hook)();
+
+// Marking entry points, usable from markers and hooks. Each takes the address
+// of a reference so a node moved by compaction is corrected in place.
+bool mark_series(Off* ref);   // marks the buffer only; true when newly marked
+void mark_node(Off* ref);     // the buffer and the cells in it
+void mark_block(Cell* c);     // a block-like cell: its node with cells
+void mark_context(Off* ref);  // a context: table, values, owner
+void mark_cells(Cell* first, Cell* end);
+void mark_cell(Cell* c);
+void redirect(Off* ref);      // corrects a reference without marking it
+bool is_marked(Node n);       // during a collection, after marking
+void clear_mark(Node n);
+void release_node(Node n);
+
+// Fixed (heap) series: their marks are cleared after each collection since no
+// sweep visits them.
+void register_fixed(Node n);
+
+#ifdef XEB_GC_STRESS
+// Collect every N buffer allocations (0 = never).
+extern uint32_t stress_every;
+#endif
+
+}  // namespace xeb::collector
