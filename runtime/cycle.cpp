@@ -1,0 +1,58 @@
+// The cycle stack: a fixed array of series nodes outside the managed heap.
+#include "runtime/cycle.h"
+
+#include "runtime/collector.h"
+#include "runtime/exit.h"
+
+namespace xeb::cycles {
+
+namespace {
+Node entries[SIZE];
+int top = 0;  // next free entry
+
+Node series_of(const Cell* v) { return is_type(v, T_OBJECT) ? v->w1 : v->w2; }
+}  // namespace
+
+void push(Node series) {
+  entries[top++] = series;
+  if (top == SIZE) {
+    reset();
+    raise_internal(InternalError::too_deep);
+  }
+}
+
+void pop() {
+  if (top > 0) top--;
+}
+
+void drop(int n) { top = n < top ? top - n : 0; }
+void reset() { top = 0; }
+uint32_t depth() { return static_cast<uint32_t>(top); }
+
+void cut_to(uint32_t n) {
+  if (n < static_cast<uint32_t>(top)) top = static_cast<int>(n);
+}
+
+bool find(Node series) {
+  for (int i = 0; i < top; i++)
+    if (entries[i] == series) return true;
+  return false;
+}
+
+std::string_view detect(const Cell* v, bool mold) {
+  if (!find(series_of(v))) return {};
+  if (!mold) return "...";
+  switch (type_of(v)) {
+    case T_BLOCK: case T_HASH: return "[...]";
+    case T_PAREN: return "(...)";
+    case T_MAP: return "#[...]";
+    case T_OBJECT: return "make object! [...]";
+    default: return "...";  // the path types
+  }
+}
+
+void update_moved() {
+  for (int i = 0; i < top; i++) collector::redirect(&entries[i]);
+}
+
+}  // namespace xeb::cycles

@@ -1,0 +1,191 @@
+// Call frames: pushing, popping, marks, the report walk and the collector's
+// walk over the frames.
+#include "runtime/frames.h"
+
+#include "runtime/collector.h"
+#include "runtime/cycle.h"
+#include "runtime/exit.h"
+#include "runtime/stack.h"
+
+namespace xeb::stack {
+
+CallStack cs;
+Names names;
+
+namespace {
+
+[[noreturn]] void call_overflow() {
+  pop(5);
+  cycles::reset();
+  raise_internal(InternalError::stack_overflow);
+}
+
+// Pops the top frame, giving a compiled call's context its outer values back.
+CallFrame* pop_frame(bool restore) {
+  CallFrame* f = --cs.top;
+  if (restore && f->fctx) values_of(f->fctx) = f->saved;
+  return f;
+}
+
+}  // namespace
+
+Off& values_of(Node ctx) { return buf_of(ctx)->cells()[0].w2; }
+
+Cell* push_frame(uint32_t sym, Node ctx, uint32_t flags) {
+  if (cs.top >= cs.end) call_overflow();
+  *cs.top++ = CallFrame{flags, sym, index_of(ds.base), ctx, 0, 0};
+  return ds.base = ds.top;
+}
+
+Cell* mark_func(const Cell* word, Node fctx) {
+  if (cs.top >= cs.end) call_overflow();
+  *cs.top++ = CallFrame{frame_flags(FrameType::function), word->w2, index_of(ds.base), word->w1, fctx,
+                        fctx ? values_of(fctx) : 0};
+  return ds.base = ds.top;
+}
+
+Cell* mark_func_body(const Cell* word, Node fctx) {
+  values_of(fctx) = off(ds.base);
+  return push_frame(word, frame_flags(FrameType::native) | FRAME_BODY);
+}
+
+void unwind() {
+  if (cs.top == cs.bottom) return;
+  CallFrame* f = pop_frame(false);
+  ds.top = ds.base + 1;
+  ds.base = cell_at(f->prev);
+}
+
+void unwind_func() {
+  if (cs.top == cs.bottom) return;
+  CallFrame* f = pop_frame(true);
+  ds.top = ds.base + 1;
+  ds.base = cell_at(f->prev);
+}
+
+void unwind_last() {
+  Cell* result = ds.base;
+  unwind();
+  copy_cell(result, ds.base);
+}
+
+void unwind_func_last() {
+  Cell* result = ds.base;
+  unwind_func();
+  copy_cell(result, ds.base);
+}
+
+void revert() {
+  if (cs.top == cs.bottom) return;
+  CallFrame* f = pop_frame(false);
+  ds.top = ds.base = cell_at(f->prev);
+}
+
+void unwind_func_reset() {
+  if (cs.top == cs.bottom) return;
+  CallFrame* f = pop_frame(true);
+  ds.top = ds.base = cell_at(f->prev);
+}
+
+void unwind_to_base() {
+  if (cs.top == cs.bottom) return;
+  CallFrame* f = pop_frame(true);
+  if (cs.top == cs.bottom) {
+    ds.base = ds.top = ds.bottom;
+  } else {
+    ds.top = ds.base;
+    ds.base = cell_at(f->prev);
+  }
+}
+
+CallFrame* unwind_to_type(FrameType type, bool keep) {
+  Cell* innermost = ds.base;
+  while (cs.top > cs.bottom) {
+    CallFrame* f = cs.top - 1;
+    if (f->type() == type || f->type() == FrameType::try_all) {
+      if (!keep) ds.base = cell_at(f->prev);
+      ds.top = innermost + 1;
+      return f;
+    }
+    pop_frame(true);
+    ds.base = cell_at(f->prev);
+  }
+  ds.base = ds.top = ds.bottom;
+  return nullptr;
+}
+
+void cut_to(uint32_t n) {
+  while (depth() > n) pop_frame(true);
+}
+
+void set_body_flag(bool on) {
+  if (CallFrame* f = top_frame()) f->header = on ? f->header | FRAME_BODY : f->header & ~FRAME_BODY;
+}
+
+CallFrame* set_body_flag_below() {
+  if (cs.top - cs.bottom < 2) return nullptr;
+  CallFrame* f = cs.top - 2;
+  if (f->body()) return nullptr;
+  f->header |= FRAME_BODY;
+  return f;
+}
+
+void set_interp_flag() {
+  if (CallFrame* f = top_frame()) f->header |= FRAME_INTERP;
+}
+
+bool interpreted(const CallFrame* from, bool only_next) {
+  const CallFrame* f = from ? from - 1 : cs.top - 1;
+  for (; f >= cs.bottom; f--) {
+    if (f->interpreted()) return true;
+    if (only_next) break;
+  }
+  return false;
+}
+
+const CallFrame* caller_frame() {
+  const CallFrame* f = (cs.throw_origin ? cs.throw_origin : cs.top) - 1;
+  cs.throw_origin = nullptr;
+  while (f >= cs.bottom && !reported(*f)) f--;
+  return f >= cs.bottom ? f : nullptr;
+}
+
+void caller_word(Cell* out) {
+  const CallFrame* f = caller_frame();
+  uint32_t sym = f ? f->sym : names.not_found;
+  Node ctx = f ? f->ctx : 0;
+  if (names.make_word) {
+    names.make_word(out, sym, ctx);
+  } else {
+    begin_cell(out);
+    out->w1 = ctx;
+    out->w2 = sym;
+    out->w3 = 0xFFFFFFFF;
+    set_type(out, T_WORD);
+  }
+}
+
+void record_error_position(Cell* field) {
+  if (is_type(field, T_BLOCK)) return;
+  begin_cell(field);
+  field->w1 = 0;
+  field->w2 = depth();
+  field->w3 = 0;
+  set_type(field, T_INTEGER);
+}
+
+void mark_gc_frames() {
+  for (CallFrame& f : frames()) {
+    if (f.ctx) {
+      if (names.self && f.sym == names.self) collector::mark_node(&f.ctx);
+      else collector::mark_context(&f.ctx);
+    }
+    if (f.fctx) {
+      collector::mark_context(&f.fctx);
+      // A context with heap values keeps a node in saved, not a stack cell.
+      if (f.saved && !(buf_of(f.fctx)->cells()[0].header & HDR_CTX_ON_STACK)) collector::mark_node(&f.saved);
+    }
+  }
+}
+
+}  // namespace xeb::stack
