@@ -1,0 +1,60 @@
+// The datatype registry: one entry per type id (name, name length without
+// "!", the word naming the type) and the action table of 256 slots per type
+// id. A slot is an implementation, 0 (unsupported) or, in a registration, the
+// inherit marker, resolved by copying the parent's slot at registration.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+
+#include "datatypes/actions.h"
+#include "runtime/cell.h"
+
+namespace xeb::datatype {
+
+constexpr int MAX_TYPES = 57;
+constexpr int ROW_SLOTS = 256;
+
+struct Entry {
+  const char* name;  // full name with "!"
+  int32_t length;    // name length without "!"
+  Cell word;         // word! naming the type, unset until made
+};
+
+extern Entry entries[MAX_TYPES];
+extern act::AnyFn action_table[MAX_TYPES][ROW_SLOTS];
+extern int highest;  // largest type id registered so far
+
+void inherit_marker();  // never called: marks a slot taken from the parent
+
+struct Registration {
+  int id;
+  int parent;
+  const char* name;
+  act::AnyFn slots[ACTION_COUNT] = {};
+
+  template <class F>
+  Registration& set(Action a, F f) {
+    slots[a - 1] = reinterpret_cast<act::AnyFn>(f);
+    return *this;
+  }
+  Registration& inherit(std::initializer_list<Action> as) {
+    for (Action a : as) slots[a - 1] = &inherit_marker;
+    return *this;
+  }
+};
+
+// count is the item count of the registration record: 3 + the slot count.
+void register_type(int count, const Registration& r);
+inline void register_type(const Registration& r) { register_type(3 + ACTION_COUNT, r); }
+
+// Makes the word of every name registered so far (once words exist).
+void make_words();
+extern void (*make_word_hook)(int type_id);  // set by the word layer
+
+inline act::AnyFn slot_of(int type, Action a) { return action_table[type][a - 1]; }
+template <class F>
+inline F slot(int type, Action a) { return reinterpret_cast<F>(action_table[type][a - 1]); }
+
+void reset_for_tests();
+
+}  // namespace xeb::datatype
