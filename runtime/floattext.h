@@ -37,7 +37,8 @@ struct Decimal {
 
 // ndigits 0: the shortest digits that read back to the same double (ties of
 // the last digit to even); 1..max_digits: that many significant digits,
-// correctly rounded, trailing zeros dropped. Answers a view of d.buf, or
+// correctly rounded, trailing zeros dropped (a larger count acts as
+// max_digits). Answers a view of d.buf, or
 // for zero, infinities and NaN a finished text (point_zero or
 // point_special); keep_zero picks "0.0" over "0" for a zero.
 std::string_view dtoa(double v, int ndigits, bool keep_zero, Decimal& d);
