@@ -1,0 +1,76 @@
+// Scanning text held as fixed-width units (a string!'s buffer): the units are
+// encoded to UTF-8 in a scratch area used like a stack, so that nested scans
+// take the space above the current top and give it back when they end.
+#include <memory>
+
+#include "lexer/internal.h"
+
+namespace xeb::lexer {
+namespace {
+
+constexpr size_t SCRATCH_SIZE = 100000;
+uint8_t scratch[SCRATCH_SIZE];
+size_t scratch_top = 0;
+
+uint32_t unit_at(const void* units, int unit, size_t i) {
+  switch (unit) {
+    case 1: return static_cast<const uint8_t*>(units)[i];
+    case 2: return static_cast<const uint16_t*>(units)[i];
+    default: return static_cast<const uint32_t*>(units)[i];
+  }
+}
+
+// Code points that cannot be encoded become U+FFFD.
+uint32_t sane(uint32_t cp) {
+  return cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ? 0xFFFD : cp;
+}
+
+int utf8_length(uint32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+
+uint8_t* put_utf8(uint8_t* o, uint32_t cp) {
+  if (cp < 0x80) {
+    *o++ = static_cast<uint8_t>(cp);
+  } else if (cp < 0x800) {
+    *o++ = static_cast<uint8_t>(0xC0 | (cp >> 6));
+    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *o++ = static_cast<uint8_t>(0xE0 | (cp >> 12));
+    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+  } else {
+    *o++ = static_cast<uint8_t>(0xF0 | (cp >> 18));
+    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+  }
+  return o;
+}
+
+struct ScratchMark {
+  size_t saved = scratch_top;
+  ~ScratchMark() { scratch_top = saved; }
+};
+
+}  // namespace
+
+Result scan_units(const void* units, int unit, size_t count, const Options& o) {
+  size_t bytes = 0;
+  for (size_t i = 0; i < count; ++i) bytes += utf8_length(sane(unit_at(units, unit, i)));
+  ScratchMark mark;
+  std::unique_ptr<uint8_t[]> spill;  // text that does not fit the scratch area
+  uint8_t* out;
+  if (bytes <= SCRATCH_SIZE - scratch_top) {
+    out = scratch + scratch_top;
+    scratch_top += bytes;
+  } else {
+    spill.reset(new uint8_t[bytes ? bytes : 1]);
+    out = spill.get();
+  }
+  uint8_t* p = out;
+  for (size_t i = 0; i < count; ++i) p = put_utf8(p, sane(unit_at(units, unit, i)));
+  Options with = o;
+  with.input_is_string = true;
+  return scan({out, bytes}, with);
+}
+
+}  // namespace xeb::lexer
