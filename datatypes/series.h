@@ -1,0 +1,91 @@
+// The abstract series type: the navigation, element access and in-place
+// editing slots every series shares, whatever its unit width (1, 2 or 4
+// bytes per character, 16 per cell). No value ever carries this type; block
+// and string types inherit its slots.
+//
+// A series cell: w1 the head index (signed, in elements from the buffer's
+// first used element), w2 the node, w3 a type-specific extra. A head may lie
+// past the tail when the series was shortened through another reference.
+#pragma once
+#include <cstdint>
+
+#include "datatypes/actions.h"
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace xeb::series {
+
+// --- Cell access ---------------------------------------------------------
+
+inline SeriesBuf* buf(const Cell* s) { return buf_of(s->w2); }
+inline int32_t head(const Cell* s) { return static_cast<int32_t>(s->w1); }
+inline void set_head(Cell* s, int32_t h) { s->w1 = static_cast<uint32_t>(h); }
+// log2 of a unit of 1, 2, 4 or 16 bytes.
+inline int log2_unit(int unit) { return unit >= 16 ? 4 : unit >> 1; }
+inline int shift_of(const SeriesBuf* b) { return log2_unit(b->unit()); }
+
+// Writes a series cell: the header last, so a cell under construction reads
+// as unset!.
+inline Cell* set_cell(Cell* c, TypeId t, Node n, int32_t h = 0, uint32_t extra = 0) {
+  begin_cell(c);
+  c->w1 = static_cast<uint32_t>(h);
+  c->w2 = n;
+  c->w3 = extra;
+  c->header = t;
+  return c;
+}
+
+// Whether a type keeps cells (block-like) or characters/bytes (string-like).
+bool block_like(int type);
+bool string_like(int type);  // string! file! url! tag! email! ref!
+bool any_series(int type);   // every type whose cell is a series cell
+
+// --- Operations other modules use -----------------------------------------
+
+bool xs_tail_q(const Cell* s);
+int32_t buffer_length(const Cell* s);
+// Moves the head by n unless that passes the tail; answers whether the
+// position reached (or tried) is at or past the tail.
+bool xs_skip(Cell* s, int32_t n);
+// absolute: the whole length; else from the head, repairing a head past the
+// tail (it is set to the tail).
+int32_t get_length(Cell* s, bool absolute);
+// at (base 1) and skip (base 0): the series is the result slot, the index
+// the cell after it. Answers the new, clamped head.
+int32_t get_index(int base);
+
+// The element count a /part cell gives for s: an integer!, or a series of
+// the same type sharing the buffer (its head minus s's head). Any other
+// value raises invalid-refine-arg with the /part word.
+int32_t part_count(const Cell* s, const Cell* part);
+
+// --- Slots -----------------------------------------------------------------
+// The stack-only ones work on the call's arguments base: base[0] is the
+// series and the result slot, base[1] the argument when there is one.
+
+void head_q();
+void tail_q();
+void index_q();
+int length_q(Cell* s);
+void head_();
+void tail_();
+void next();
+void back();
+void at();
+void skip();
+Cell* pick(Cell* s, int index, Cell* boxed);
+Cell* poke(Cell* s, int index, Cell* data, Cell* boxed);
+Cell* clear(Cell* s);
+Cell* remove(Cell* s, Cell* part, Cell* key);
+Cell* reverse(Cell* s, Cell* part, Cell* skip);
+Cell* take(Cell* s, Cell* part, int deep, int last);
+Cell* copy(Cell* s, Cell* result, Cell* part, int deep, Cell* types);
+Cell* random(Cell* s, int seed, int secure, int only);
+Cell* move(Cell* origin, Cell* target, int part);
+Cell* reflect(Cell* s, int field_symbol);
+Cell* modify(Cell* s, Cell* field, Cell* value, int case_);
+
+// Registers type 42.
+void init();
+
+}  // namespace xeb::series
