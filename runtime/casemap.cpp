@@ -1,0 +1,116 @@
+// Case mapping.
+#include "runtime/casemap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "runtime/exit.h"
+#include "runtime/memory.h"
+#include "runtime/unicode.h"
+
+namespace xeb::unicode {
+
+void (*case_change_hook)(const Cell* v, bool upper, int32_t index, int32_t count) = nullptr;
+
+namespace {
+
+#include "runtime/unicode_tables_case.inc"
+
+// Entry cp holds its mapping, 0 when cp maps to itself. Live until the
+// process ends.
+uint32_t* upper_table = nullptr;
+uint32_t* lower_table = nullptr;
+
+constexpr size_t TABLE_ENTRIES = 0x10000;
+
+uint32_t* build(std::span<const uint32_t> pairs) {
+  auto* t = static_cast<uint32_t*>(memory::heap_alloc(TABLE_ENTRIES * sizeof(uint32_t)));
+  std::memset(t, 0, TABLE_ENTRIES * sizeof(uint32_t));
+  for (size_t i = 0; i + 1 < pairs.size(); i += 2) t[pairs[i]] = pairs[i + 1];
+  return t;
+}
+
+// Pairs above the BMP are few; a scan of the sorted pairs is enough.
+uint32_t astral(uint32_t cp, std::span<const uint32_t> pairs) {
+  if (cp < pairs.front() || cp > pairs[pairs.size() - 2]) return cp;
+  for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    if (pairs[i] > cp) break;
+    if (pairs[i] == cp) return pairs[i + 1];
+  }
+  return cp;
+}
+
+uint32_t get_unit(const std::byte* p, int unit) {
+  switch (unit) {
+    case 1: return static_cast<uint8_t>(*p);
+    case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
+    case 4: { uint32_t v; std::memcpy(&v, p, 4); return v; }
+    default: runtime_error(101);
+  }
+}
+
+void put_unit(std::byte* p, int unit, uint32_t c) {
+  if (unit == 1) *p = static_cast<std::byte>(c);
+  else if (unit == 2) { uint16_t v = static_cast<uint16_t>(c); std::memcpy(p, &v, 2); }
+  else std::memcpy(p, &c, 4);
+}
+
+bool string_like(const Cell* c) {
+  switch (type_of(c)) {
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+void init_case_tables() {
+  if (upper_table) return;
+  upper_table = build(kUpperBmp);
+  lower_table = build(kLowerBmp);
+}
+
+uint32_t to_case(uint32_t cp, bool upper) {
+  if (cp <= 0xFFFF) {
+    uint32_t m = (upper ? upper_table : lower_table)[cp];
+    return m ? m : cp;
+  }
+  return upper ? astral(cp, kUpperAstral) : astral(cp, kLowerAstral);
+}
+
+Cell* to_case_string(Cell* v, const Cell* part, bool upper) {
+  if (is_type(v, T_CHAR)) {
+    v->w2 = to_case(v->w2, upper);
+    return v;
+  }
+  SeriesBuf* b = buf_of(v->w2);
+  int32_t len = static_cast<int32_t>(b->used() >> (b->unit() >> 1));
+  int32_t head = std::clamp(static_cast<int32_t>(v->w1), 0, len);
+  v->w1 = static_cast<uint32_t>(head);
+  int32_t count = len - head;
+  if (part) {
+    if (is_type(part, T_INTEGER)) count = std::clamp(get_int(part), 0, count);
+    else if (type_of(part) == type_of(v) && string_like(part) && part->w2 == v->w2)
+      count = std::clamp(static_cast<int32_t>(part->w1), head, len) - head;
+    else if (error_hooks.invalid_part) error_hooks.invalid_part(part);
+    else runtime_error(99);
+  }
+  for (int32_t i = head; i < head + count; i++) {
+    b = buf_of(v->w2);
+    int unit = b->unit();
+    uint32_t c = get_unit(b->head_ptr() + int64_t{i} * unit, unit);
+    uint32_t m = to_case(c, upper);
+    if (m == c) continue;
+    // Widen before a code point that does not fit; the loop goes on in the
+    // new unit at the same character.
+    if (unit == 1 && m > 0xFF) b = m > 0xFFFF ? widen_1_4(b) : widen_1_2(b);
+    else if (unit == 2 && m > 0xFFFF) b = widen_2_4(b);
+    unit = b->unit();
+    put_unit(b->head_ptr() + int64_t{i} * unit, unit, m);
+  }
+  if (case_change_hook) case_change_hook(v, upper, head, count);
+  return v;
+}
+
+}  // namespace xeb::unicode
