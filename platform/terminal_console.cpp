@@ -139,6 +139,9 @@ void write(void* self, std::span<const char16_t> units) {
     }
     if (cp >= 0xD800 && cp <= 0xDBFF) { t.high = static_cast<char16_t>(cp); continue; }
     if (cp >= 0xDC00 && cp <= 0xDFFF) cp = 0xFFFD;
+    // A line feed starts the next line at column 0, as on a console, even
+    // when the terminal's own output processing is off.
+    if (cp == '\n') out[n++] = '\r';
     n += put_utf8(out + n, cp);
     advance(t, cp, w, h);
     if (n > sizeof out - 8) {

@@ -76,6 +76,7 @@ TEST_F(OnTerminal, SequencesBecomeAnsiOutput) {
       {"\x1b[2A", "\x1b[4;3H"},
       {"abc\x1b[K", "abc\x1b[0m\x1b[4;6H\x1b[75X\x1b[4;6H\x1b[0m"},
       {"\xE9", "\xC3\xA9"},
+      {"a\nb\r\n", "a\r\nb\r\r\n"},
   };
   for (const Case& c : cases) {
     show(c.in);
