@@ -1,0 +1,32 @@
+// function! and routine!: [24|29 | attribute flags, context node, spec node,
+// more node]; more is a 5-cell block: body, unset, compiled code, op cell,
+// owner. Spec validation, local counting and the constructors.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace xeb::function {
+
+constexpr uint32_t HDR_TRACE = 0x400;
+constexpr uint32_t HDR_NO_TRACE = 0x200;
+constexpr int MORE_CELLS = 5;
+
+void init();
+uint32_t validate(const Cell* spec);
+// Modifies the spec; answers the collected words, pushed on the data stack.
+Cell* collect_words(Cell* spec, const Cell* body);
+int32_t count_locals(Node spec, int32_t start, bool strict);
+void init_locals(int32_t n);
+// Leaves the new function! on the data stack; answers its context node.
+Node push(const Cell* spec, const Cell* body, Node ctx, int32_t code, int32_t owner, uint32_t flags);
+Cell* more(const Cell* fn);  // first cell of the more block
+
+}  // namespace xeb::function
+
+namespace xeb::routine {
+void init();
+Cell* push(const Cell* spec, const Cell* body, int32_t code, int32_t integer, bool flag);
+inline int get_arity(const Cell* r) { return static_cast<int>((r->header >> 25) & 31); }
+}  // namespace xeb::routine

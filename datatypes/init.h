@@ -1,0 +1,32 @@
+// Runtime init: builds every runtime module in its fixed order. Also owns the
+// root block (everything that must never be collected hangs off it) and the
+// load-copy flag.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/collector.h"
+#include "runtime/memory.h"
+
+namespace xeb::runtime {
+
+constexpr int ROOT_CELLS = 8755;
+
+void init();  // once per process; later calls do nothing
+bool initialised();
+
+Node root();
+Cell* root_append(const Cell& c);  // valid until the next allocation
+extern int load_copy;             // 1 during init and the predefined words
+
+// Keeps nodes where they are while C++ locals hold them across allocations
+// (buffers may still move).
+struct KeepNodes {
+  int saved = collector::compaction_allowed;
+  KeepNodes() { collector::compaction_allowed = 0; }
+  ~KeepNodes() { collector::compaction_allowed = saved; }
+  KeepNodes(const KeepNodes&) = delete;
+  KeepNodes& operator=(const KeepNodes&) = delete;
+};
+
+}  // namespace xeb::runtime

@@ -1,0 +1,49 @@
+// object!: a context of kind object as a value, [32, context node, class id,
+// hook record node]. Class ids name an object's shape; the hook record lets
+// an object watch its fields (on-change*) and the series they hold
+// (on-deep-change*).
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace xeb::object {
+
+constexpr int32_t FIRST_CLASS = 1000000;
+
+void init();
+int32_t new_class_id();
+Cell* make_at(Cell* cell, int32_t slots);
+Cell* push(Node ctx, int32_t class_id);
+Cell* push_with_hooks(Node ctx, Node hooks, int32_t class_id);
+Node make_hooks(uint32_t key1, uint32_t key2, int32_t index1, int32_t count1, int32_t index2, int32_t count2);
+Node find_hooks(Node ctx);
+void attach_hooks(Cell* obj);
+bool deep_hook_q(const Cell* obj);
+// obj, word, old and new on the data stack or another root.
+void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value);
+void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index, int32_t part);
+Cell* get_field(const Cell* obj, const Cell* word);  // the field's value or the fixed none cell
+int32_t find_field(const Cell* obj, const Cell* word);
+int32_t field_count(const Cell* obj);
+Cell* get_values(const Cell* obj);
+void clear_changed(Node ctx);
+Cell* clone(Cell* src, Cell* dst, bool deep, Cell* types, bool recompute_hooks);
+int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int newline_mode,
+              int indent, int lead);
+
+// Slots error! shares.
+Cell* make(Cell* proto, Cell* spec, int type);
+int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent);
+int compare(Cell* value1, Cell* value2, int op);
+
+// Evaluates a spec block in the object's context (the interpreter); null
+// until the evaluator exists, then set-words are assigned from the values
+// that directly follow them.
+extern void (*eval_block_hook)(Cell* block);
+// Calls a hook function with its arguments already pushed after a function
+// frame (the interpreter); null until the evaluator exists.
+extern void (*eval_function_hook)(Cell* fn, Node ctx, int32_t name_sym, int trace_mask);
+
+}  // namespace xeb::object

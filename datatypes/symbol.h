@@ -1,0 +1,36 @@
+// Symbols: interned spellings with 1-based ids, held as records of one block
+// with a hash index. Spellings differing only in ASCII case are distinct ids,
+// but a later spelling records the first one met as its alias.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace xeb::symbol {
+
+constexpr int TABLE_SIZE = 4000;
+
+void create_table();  // the record block (in the root block) and its index
+void init();          // registers the symbol type (comparison only)
+
+int32_t make(std::string_view utf8);
+inline int32_t make_len(const char* bytes, int32_t length) { return make(std::string_view(bytes, length)); }
+int32_t make_nocase(std::string_view utf8);
+int32_t make_from_string(const Cell* str);
+
+// The record of id, its string cache filled. Valid until the next allocation.
+Cell* get(int32_t id);
+Cell* record(int32_t id);  // without filling the cache
+void cache_string(int32_t id);
+int32_t resolve(int32_t id);
+int32_t alias(int32_t id);
+// The UTF-8 spelling; valid until the next allocation.
+std::string_view name(int32_t id);
+int32_t count();
+
+Node table_block();
+Node index();
+
+}  // namespace xeb::symbol
