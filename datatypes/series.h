@@ -10,6 +10,8 @@
 #include <cstdint>
 
 #include "datatypes/actions.h"
+#include "datatypes/error.h"
+#include "datatypes/words.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -84,6 +86,23 @@ Cell* random(Cell* s, int seed, int secure, int only);
 Cell* move(Cell* origin, Cell* target, int part);
 Cell* reflect(Cell* s, int field_symbol);
 Cell* modify(Cell* s, Cell* field, Cell* value, int case_);
+
+// --- Errors and owner notices of the series modules ------------------------
+
+// invalid-refine-arg naming the refinement, and errors of an integer!.
+[[noreturn]] void fail_refine(words::W refinement, const Cell* value);
+[[noreturn]] void fail_int(Err id, int32_t n);
+
+// Owner notification: before (the action's word) and, when that found an
+// owner, after (the past-tense word) each change.
+enum class Notice { append, insert, change, clear, poke, put, remove, random, reverse, sort, swap, take, move, trim };
+bool notify_before(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count);
+void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count);
+
+// The random generator's seam, set by its module: a number in 1..n, and
+// reseeding.
+extern int32_t (*random_range)(int32_t n, bool secure);
+extern void (*random_seed)(uint32_t seed);
 
 // Registers type 42.
 void init();
