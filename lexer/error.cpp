@@ -36,8 +36,10 @@ bool syntax_error(State& s, int code, const uint8_t* at, char missing) {
   s.stopped = true;
   if (!s.opts->on_error) return false;
   SyntaxError e;
+  // The line where the offending text starts.
   e.line = s.line;
-  e.where = "(line " + std::to_string(s.line) + ")";
+  for (const uint8_t* p = at; p < s.pos; ++p) e.line -= *p == '\n';
+  e.where = "(line " + std::to_string(e.line) + ")";
   e.text = offending_text(at, s.end);
   if (code > 0) {
     e.id = ErrorId::invalid;

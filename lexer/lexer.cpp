@@ -317,6 +317,7 @@ bool brace_close(State& s, Token& t) {
     t.value_type = 0;
     return true;
   }
+  s.start_state = S_BETWEEN;
   Token whole = t;
   whole.start = s.brace_start;
   whole.flags = s.brace_flags;

@@ -193,7 +193,7 @@ const uint8_t closing_class[TOKEN_TYPES + 1] = {
     0xFF, 0xFF, C_OPEN_BLOCK, C_CLOSE_BLOCK, C_OPEN_PAREN, C_CLOSE_PAREN,  // 1-6
     C_OPEN_BRACE, C_CLOSE_BRACE, C_OPEN_BLOCK, C_SLASH, C_CLOSE_PAREN,     // 7-11
     0xFF, C_COMMA, C_QUOTE, 0xFF, 0xFF, 0xFF, 0xFF, C_QUOTE, C_QUOTE,      // 12-20
-    C_CLOSE_BRACE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, C_CLOSE_PAREN,      // 21-28
+    C_CLOSE_BRACE, C_PERCENT, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, C_CLOSE_PAREN, // 21-28
     0xFF, 0xFF, C_GT, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,                        // 29-36
 };
 

@@ -18,7 +18,7 @@ constexpr int TOKEN_TYPES = 36;
 enum Class : uint8_t {
   C_BLANK = 0, C_LF = 1, C_OPEN_BLOCK = 4, C_CLOSE_BLOCK = 5, C_OPEN_PAREN = 6,
   C_CLOSE_PAREN = 7, C_OPEN_BRACE = 8, C_CLOSE_BRACE = 9, C_QUOTE = 10,
-  C_COLON = 13, C_SLASH = 21, C_LT = 23, C_GT = 24, C_COMMA = 27, C_SEMI = 28,
+  C_COLON = 13, C_SLASH = 21, C_PERCENT = 26, C_LT = 23, C_GT = 24, C_COMMA = 27, C_SEMI = 28,
   C_CONTROL = 35, C_CONT = 36, C_OTHER = 37, C_BAD = 38, C_END = 39,
 };
 
