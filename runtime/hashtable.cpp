@@ -550,6 +550,8 @@ void grow_records_if_due(Node t) {
   if (h->n_occupied >= h->limit) rebuild_records(t, round_up(grow_request(h)));
 }
 
+void rebuild_index(Node t, int32_t n);  // kind 0, from the key block, to n buckets
+
 // Rebuilds a stale table whose keys hash by address, before a lookup.
 void refresh_if_moved(Node t) {
   Table* h = table(t);
@@ -706,7 +708,9 @@ Cell* put_key(Node t, Cell* key, int* status) {
     switch (static_cast<Kind>(h->kind)) {
       case Kind::block:
         // The rebuild indexes every cell of the block, this one included.
-        rehash(t, req);
+        // A mostly deleted table keeps its size: it only needs cleaning.
+        if (req < h->n_buckets) rebuild_index(t, h->n_buckets);
+        else rehash(t, req);
         *status = 2;
         return cells_of(table(t)) + idx;
       case Kind::map:
@@ -934,9 +938,15 @@ void move_range(Node t, int32_t to, int32_t from, int32_t count) {
 }
 
 void rehash(Node t, int32_t size) {
+  int32_t n = round_up(static_cast<int32_t>(1.5 * size));
+  rebuild_index(t, n);
+}
+
+namespace {
+
+void rebuild_index(Node t, int32_t n) {
   NoCompaction nc;
   for (;;) {
-    int32_t n = round_up(static_cast<int32_t>(1.5 * size));
     int32_t limit = static_cast<int32_t>(LOAD * n);
     if (n < 4) n = 4;
     Table* h = table(t);
@@ -957,9 +967,11 @@ void rehash(Node t, int32_t size) {
       else insert(t, i);
     }
     if (fits) return;
-    size = std::max(size * 2, 4);
+    n *= 2;
   }
 }
+
+}  // namespace
 
 Node copy(Node t, Node new_blk) {
   NoCompaction nc;
