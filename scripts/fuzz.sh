@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 secs=${1:-60}
 scripts/build.sh fuzz
 status=0
-for t in $(find build/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do
+for t in $(find build/fuzz -type f -name 'fuzz_*' ! -name '*.*' -perm -u+x | sort); do
   name=$(basename "$t")
   corpus=build/fuzz/corpus/$name
   mkdir -p "$corpus"
