@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/error.h"
 #include "runtime/casemap.h"
 #include "runtime/exit.h"
 #include "runtime/floattext.h"
@@ -149,7 +150,7 @@ SeriesBuf* reserve(SeriesBuf* b, int64_t n) {
   if (int64_t{off(b->end())} - b->tail >= n) return b;
   int64_t want = (int64_t{b->used()} + n) * 2;
   if (want > INT32_MAX) want = int64_t{b->used()} + n;
-  if (want > INT32_MAX) raise_internal(InternalError::no_memory);
+  if (want > INT32_MAX) fire(Err::no_memory);
   return memory::expand_series(b, want);
 }
 
@@ -286,7 +287,7 @@ void concatenate(Cell* target, const Cell* source, int32_t part, int32_t offset,
   int32_t th = std::min(series::head(target) + offset, xs_abs_length_q(target));
   int64_t at_byte = mode == Mode::append ? int64_t{tb->used()} : int64_t{th} << tsh;
   int64_t new_used = mode == Mode::insert ? int64_t{tb->used()} + bytes : std::max<int64_t>(at_byte + bytes, tb->used());
-  if (new_used > INT32_MAX) raise_internal(InternalError::no_memory);
+  if (new_used > INT32_MAX) fire(Err::no_memory);
   if (int64_t{tb->head} + new_used > int64_t{off(tb->end())}) {
     tb = memory::expand_series(tb, std::min<int64_t>(new_used * 2, INT32_MAX));
     sb = series::buf(source);  // may share the buffer, or have slid

@@ -1,0 +1,528 @@
+// string! editing and searching slots: append, insert, change, find,
+// select, take, swap, trim, sort and the set operations; and the
+// registration of string!.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "datatypes/binary.h"
+#include "datatypes/dispatch.h"
+#include "datatypes/logic.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "runtime/casemap.h"
+#include "runtime/sort.h"
+#include "runtime/stack.h"
+
+namespace xeb::string {
+
+namespace {
+
+inline int shift(const Cell* s) { return series::shift_of(series::buf(s)); }
+inline std::byte* at_index(const Cell* s, int64_t i) { return series::buf(s)->head_ptr() + (i << shift(s)); }
+inline uint32_t fold(uint32_t c) { return unicode::to_case(c, false); }
+
+// Appends the text a value adds (cut to limit characters when limit >= 0)
+// at s's tail; answers the characters added.
+int32_t append_value(Cell* s, Cell* value, int32_t limit) {
+  int32_t before = xs_abs_length_q(s);
+  int t = type_of(value);
+  if (t == T_CHAR) {
+    if (limit != 0) append_char(s, static_cast<int32_t>(value->w2));
+  } else if (t == T_TAG) {
+    append_char(s, '<');
+    concatenate(s, value, -1, 0, true, Mode::append);
+    append_char(s, '>');
+  } else if (series::string_like(t) || t == T_SYMBOL) {
+    concatenate(s, value, limit, 0, true, Mode::append);
+  } else if (t == T_BLOCK || t == T_PAREN || t == T_HASH) {
+    int32_t n = xs_length_q(value) >= 0 ? series::get_length(value, false) : 0;
+    for (int32_t i = 0; i < n; i++) {
+      if (limit >= 0 && xs_abs_length_q(s) - before >= limit) break;
+      SeriesBuf* b = series::buf(value);
+      Cell* item = stack::push(reinterpret_cast<Cell*>(b->head_ptr()) + series::head(value) + i);
+      actions::form(item, s, nullptr, 0);
+      stack::pop(1);
+    }
+  } else {
+    actions::form(value, s, nullptr, 0);
+  }
+  int32_t added = xs_abs_length_q(s) - before;
+  if (limit >= 0 && added > limit) {
+    truncate_buffer(series::buf(s), before + limit);
+    added = limit;
+  }
+  return added;
+}
+
+// Repeats the last run of n characters until it appears dup times.
+void repeat_run(Cell* s, int32_t n, int32_t dup) {
+  if (dup < 2 || n <= 0) return;
+  int64_t need = (int64_t{xs_abs_length_q(s)} + int64_t{n} * (dup - 1)) << shift(s);
+  if (need > INT32_MAX) fire(Err::no_memory);
+  SeriesBuf* b = reserve(series::buf(s), int64_t{n} * (dup - 1) << shift(s));
+  int64_t bytes = int64_t{n} << series::shift_of(b);
+  std::byte* run = b->tail_ptr() - bytes;
+  for (int32_t k = 1; k < dup; k++) std::memcpy(b->tail_ptr(), run, bytes), b->tail += static_cast<Off>(bytes);
+}
+
+void check_size(Cell* s, Cell* value, int32_t dup) {
+  // The value's own length bounds the added text for strings; formed values
+  // are checked once appended.
+  if (dup < 2) return;
+  int64_t add = series::string_like(type_of(value)) ? xs_length_q(value) : 1;
+  if ((int64_t{xs_abs_length_q(s)} + add * dup) * series::buf(s)->unit() > INT32_MAX)
+    fire(Err::no_memory);
+}
+
+}  // namespace
+
+Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last) {
+  int32_t len = xs_abs_length_q(s);
+  if (series::head(s) > len) series::set_head(s, len);
+  int32_t h = series::head(s);
+  bool at_tail = last || h >= len;
+  check_size(s, value, dup);
+  bool owned = series::notify_before(s, last ? series::Notice::append : series::Notice::insert, value, h, 0);
+  int32_t n = append_value(s, value, part);
+  if (n == 0) return s;
+  repeat_run(s, n, dup);
+  int32_t total = xs_abs_length_q(s) - len;
+  if (!at_tail) {
+    swap_runs(at_index(s, h), (len - h) << shift(s), total << shift(s));
+  }
+  if (owned) series::notify_after(s, last ? series::Notice::append : series::Notice::insert, value, h, total);
+  series::set_head(s, last ? 0 : h + total);
+  return s;
+}
+
+Cell* change(Cell* s, Cell* value, int part, int only, int dup) {
+  int32_t len = xs_abs_length_q(s);
+  if (series::head(s) > len) series::set_head(s, len);
+  int32_t h = series::head(s);
+  if (h >= len) return insert(s, value, part, only, dup, 0);
+  check_size(s, value, dup);
+  bool owned = series::notify_before(s, series::Notice::change, value, h, part);
+  int32_t n = append_value(s, value, -1);
+  repeat_run(s, n, dup);
+  int32_t total = xs_abs_length_q(s) - len;
+  int32_t rest = len - h;
+  int32_t replaced = std::min(part >= 0 ? part : total, rest);
+  if (replaced < 0) replaced = 0;
+  // [old][new] becomes [new][old], then the replaced old text goes.
+  swap_runs(at_index(s, h), rest << shift(s), total << shift(s));
+  remove_part(series::buf(s), h + total, replaced);
+  if (owned) series::notify_after(s, series::Notice::change, value, h, total);
+  series::set_head(s, h + total);
+  return s;
+}
+
+// --- find and select --------------------------------------------------------------------
+
+namespace {
+
+struct Match {
+  int32_t pos = -1;  // start of the match, -1 for none
+  int32_t len = 0;
+};
+
+Match find_in(Cell* s, Cell* value, Cell* part, int case_, int same, Cell* skip, int last, int reverse,
+              int match) {
+  Match m;
+  int32_t whole = xs_abs_length_q(s);
+  int32_t h = series::head(s);
+  if (whole == 0 || (h >= whole && !reverse)) return m;
+  if (h > whole) h = whole;
+  int32_t step = 1;
+  if (skip) {
+    step = is_type(skip, T_INTEGER) ? get_int(skip) : 0;
+    if (step < 1) {
+      Cell v = *skip;
+      fire(Err::out_of_range, &v);
+    }
+  }
+  int32_t count = reverse ? h : whole - h;
+  if (part) {
+    int32_t c = series::part_count(s, part);
+    if (c < 1) return m;
+    count = std::min(c, count);
+  }
+  if (reverse && match) return m;
+  bool binary = is_type(s, T_BINARY);
+  bool folding = !binary && !case_ && !same;
+  int vt = type_of(value);
+  // The needle: a single code point, a bitset, or a run of code points.
+  std::vector<int32_t> needle;
+  bool bitset = vt == T_BITSET;
+  if (vt == T_CHAR || (binary && vt == T_INTEGER)) {
+    needle.push_back(static_cast<int32_t>(value->w2));
+  } else if (bitset) {
+  } else if (binary) {
+    int64_t n = binary::value_bytes(nullptr, value, -1, false, 2);
+    std::vector<std::byte> bytes(static_cast<size_t>(n));
+    binary::value_bytes(bytes.data(), value, -1, false, 2);
+    for (std::byte b : bytes) needle.push_back(static_cast<uint8_t>(b));
+  } else if (series::string_like(vt) || vt == T_SYMBOL || vt == T_WORD || vt == T_SET_WORD || vt == T_GET_WORD ||
+             vt == T_LIT_WORD || vt == T_REFINEMENT || vt == T_ISSUE) {
+    Cell* txt = push_new(16);
+    actions::form(value, txt, nullptr, 0);
+    for (int32_t i = 0, n = xs_length_q(txt); i < n; i++) needle.push_back(char_at(txt, i));
+    stack::pop(1);
+  } else if (vt == T_BINARY) {
+    Cell v = *value;
+    fire(Err::invalid_arg, &v);
+  } else {
+    Cell* txt = push_new(16);
+    actions::form(value, txt, nullptr, 0);
+    for (int32_t i = 0, n = xs_length_q(txt); i < n; i++) needle.push_back(char_at(txt, i));
+    stack::pop(1);
+  }
+  if (!bitset && needle.empty()) return m;
+  if (folding)
+    for (auto& c : needle) c = static_cast<int32_t>(fold(c));
+  int32_t nlen = bitset ? 1 : static_cast<int32_t>(needle.size());
+  auto char_eq = [&](int32_t i, int32_t want) {
+    int32_t c = xs_abs_at(s, i);
+    return (folding ? static_cast<int32_t>(fold(c)) : c) == want;
+  };
+  auto matches_at = [&](int32_t start) {
+    if (bitset) {
+      Cell probe = *s;
+      probe.w1 = static_cast<uint32_t>(start);
+      return head_in_bitset_q(&probe, value);
+    }
+    for (int32_t k = 0; k < nlen; k++)
+      if (!char_eq(start + k, needle[k])) return false;
+    return true;
+  };
+  int32_t lo, hi;  // the range [lo, hi)
+  if (reverse) lo = h - count, hi = h;
+  else lo = h, hi = h + count;
+  if (!last && !reverse) {
+    for (int32_t c = lo; c + nlen <= hi; c += step) {
+      if (matches_at(c)) return Match{c, nlen};
+      if (match) break;
+    }
+    return m;
+  }
+  // Backwards: the candidate is the match's last character.
+  for (int32_t c = hi - 1; c >= lo; c -= step) {
+    int32_t start = c - nlen + 1;
+    if (start < lo) break;
+    if (matches_at(start)) return Match{start, nlen};
+    if (match) break;
+  }
+  return m;
+}
+
+}  // namespace
+
+Cell* find(Cell* s, Cell* value, Cell* part, int only, int case_, int same, int any, Cell* with, Cell* skip,
+           int last, int reverse, int tail, int match) {
+  if (any || with) fire(Err::not_done);
+  Match m = find_in(s, value, part, case_, same, skip, last, reverse, match);
+  if (m.pos < 0) return &fixed_none;
+  series::set_head(s, tail ? m.pos + m.len : m.pos);
+  return s;
+}
+
+Cell* select(Cell* s, Cell* value, Cell* part, int only, int case_, int same, int any, Cell* with, Cell* skip,
+             int last, int reverse) {
+  if (any || with) fire(Err::not_done);
+  Match m = find_in(s, value, part, case_, same, skip, last, reverse, 0);
+  if (m.pos < 0) return &fixed_none;
+  int32_t p = m.pos + m.len;
+  if (p >= xs_abs_length_q(s)) return &fixed_none;
+  int32_t c = xs_abs_at(s, p);
+  *s = is_type(s, T_BINARY) ? Cell{T_INTEGER, 0, static_cast<uint32_t>(c), 0}
+                            : Cell{T_CHAR, 0, static_cast<uint32_t>(c), 0};
+  return s;
+}
+
+// --- take and swap ---------------------------------------------------------------------------
+
+Cell* take(Cell* s, Cell* part, int deep, int last) {
+  Cell* r = series::take(s, part, deep, last);
+  if (part || !series::any_series(type_of(r))) return r;
+  int32_t c = string::get_char(series::buf(r)->head_ptr(), series::buf(r)->unit());
+  *r = is_type(s, T_BINARY) ? Cell{T_INTEGER, 0, static_cast<uint32_t>(c), 0}
+                            : Cell{T_CHAR, 0, static_cast<uint32_t>(c), 0};
+  return r;
+}
+
+Cell* swap(Cell* s1, Cell* s2) {
+  int t2 = type_of(s2);
+  if (!series::string_like(t2) && t2 != T_BINARY) {
+    Cell v = *s2;
+    fire(Err::invalid_arg, &v);
+  }
+  if (xs_tail_q(s1) || xs_tail_q(s2)) return s1;
+  bool owned = series::notify_before(s1, series::Notice::swap, s2, series::head(s1), 1);
+  int32_t a = char_at(s1, 0), b = char_at(s2, 0);
+  overwrite_char(series::buf(s1), series::head(s1), b);
+  overwrite_char(series::buf(s2), series::head(s2), a);
+  if (owned) series::notify_after(s1, series::Notice::swap, s2, series::head(s1), 1);
+  return s1;
+}
+
+// --- trim -----------------------------------------------------------------------------------------
+
+void trim_with(Cell* s, Cell* with) {
+  std::vector<int32_t> set;
+  if (!with) {
+    set = {'\t', '\n', '\r', ' '};
+  } else if (is_type(with, T_CHAR) || is_type(with, T_INTEGER)) {
+    set.push_back(static_cast<int32_t>(with->w2));
+  } else if (is_type(with, T_BINARY)) {
+    for (int32_t i = 0, n = binary::xs_length_q(with); i < n; i++) set.push_back(char_at(with, i));
+  } else {
+    for (int32_t i = 0, n = xs_length_q(with); i < n; i++) set.push_back(char_at(with, i));
+  }
+  if (set.empty()) return;
+  SeriesBuf* b = series::buf(s);
+  int u = b->unit();
+  std::byte* p = xs_head(s);
+  std::byte* w = p;
+  for (std::byte* e = b->tail_ptr(); p < e; p += u) {
+    int32_t c = get_char(p, u);
+    if (std::find(set.begin(), set.end(), c) != set.end()) continue;
+    if (w != p) std::memmove(w, p, u);
+    w += u;
+  }
+  b->tail = off(w);
+}
+
+Cell* trim(Cell* s, int head, int tail, int auto_, int lines, int all, Cell* with) {
+  bool owned = series::notify_before(s, series::Notice::trim, nullptr, series::head(s), 0);
+  if (all || with) {
+    trim_with(s, with);
+  } else if (auto_) {
+    fire(Err::not_done);
+  } else {
+    int32_t h = series::head(s);
+    int32_t n = xs_length_q(s);
+    std::vector<int32_t> out;
+    out.reserve(n);
+    int32_t lo = 0, hi = n;
+    if (lines || head || !tail)
+      while (lo < hi && is_whitespace(char_at(s, lo))) lo++;
+    bool trailing_nl = false;
+    if (lines || tail || !head)
+      while (hi > lo && is_whitespace(char_at(s, hi - 1))) trailing_nl |= char_at(s, hi - 1) == '\n', hi--;
+    if (lines) {
+      bool space = false;
+      for (int32_t i = lo; i < hi; i++) {
+        int32_t c = char_at(s, i);
+        if (is_whitespace(c)) space = true;
+        else {
+          if (space) out.push_back(' ');
+          space = false;
+          out.push_back(c);
+        }
+      }
+    } else if (head || tail) {
+      for (int32_t i = lo; i < hi; i++) out.push_back(char_at(s, i));
+    } else {
+      // Horizontal space at a line's start and before a newline goes.
+      bool line_start = true;
+      std::vector<int32_t> pending;
+      for (int32_t i = lo; i < hi; i++) {
+        int32_t c = char_at(s, i);
+        if (c == '\n') {
+          pending.clear();
+          out.push_back(c);
+          line_start = true;
+        } else if (is_hwhitespace(c)) {
+          if (!line_start) pending.push_back(c);
+        } else {
+          out.insert(out.end(), pending.begin(), pending.end());
+          pending.clear();
+          out.push_back(c);
+          line_start = false;
+        }
+      }
+      if (trailing_nl) out.push_back('\n');
+    }
+    // The kept text only ever shrinks, so it is written back in place at the
+    // unit the buffer already has.
+    SeriesBuf* b = series::buf(s);
+    int u = b->unit();
+    std::byte* p = b->head_ptr() + (int64_t{h} << series::log2_unit(u));
+    for (size_t i = 0; i < out.size(); i++) {
+      int32_t c = out[i];
+      switch (u) {
+        case 1: reinterpret_cast<uint8_t*>(p)[i] = static_cast<uint8_t>(c); break;
+        case 2: {
+          uint16_t v = static_cast<uint16_t>(c);
+          std::memcpy(p + i * 2, &v, 2);
+          break;
+        }
+        default: std::memcpy(p + i * 4, &c, 4);
+      }
+    }
+    b->tail = off(p + out.size() * u);
+  }
+  if (owned) series::notify_after(s, series::Notice::trim, nullptr, series::head(s), 0);
+  return s;
+}
+
+// --- sort -------------------------------------------------------------------------------------------
+
+namespace {
+
+struct SortCtx {
+  int unit;
+  int32_t record;   // characters per record
+  int32_t offset;   // the deciding character within a record
+  bool all;
+  bool case_;
+  bool reverse;
+  Cell* func;       // a /compare function, or null
+};
+SortCtx* g_sort;  // sorting is never re-entered with another context live
+
+int32_t cmp_units(const void* a, const void* b, int, int) {
+  const SortCtx& c = *g_sort;
+  auto pa = static_cast<const std::byte*>(a), pb = static_cast<const std::byte*>(b);
+  int32_t from = c.all ? 0 : c.offset, to = c.all ? c.record : c.offset + 1;
+  int32_t r = 0;
+  for (int32_t i = from; i < to && r == 0; i++) {
+    uint32_t x = get_char(pa + i * c.unit, c.unit), y = get_char(pb + i * c.unit, c.unit);
+    if (!c.case_) {
+      if (c.unit == 1) {
+        if (x >= 'A' && x <= 'Z') x += 32;
+        if (y >= 'A' && y <= 'Z') y += 32;
+      } else {
+        x = fold(x), y = fold(y);
+      }
+    }
+    r = x < y ? -1 : x > y ? 1 : 0;
+  }
+  return c.reverse ? -r : r;
+}
+
+int32_t cmp_func(const void* a, const void* b, int, int) {
+  const SortCtx& c = *g_sort;
+  auto pa = static_cast<const std::byte*>(a), pb = static_cast<const std::byte*>(b);
+  int32_t x = get_char(pa + c.offset * c.unit, c.unit), y = get_char(pb + c.offset * c.unit, c.unit);
+  // The function is asked about (b, a), (a, b) with /reverse.
+  Cell first{T_CHAR, 0, static_cast<uint32_t>(c.reverse ? x : y), 0};
+  Cell second{T_CHAR, 0, static_cast<uint32_t>(c.reverse ? y : x), 0};
+  Cell* r = sort_call_hook ? sort_call_hook(c.func, &first, &second) : nullptr;
+  if (!r) return 0;
+  switch (type_of(r)) {
+    case T_LOGIC: return r->w1 == 1 ? 1 : -1;
+    case T_INTEGER: return -get_int(r);
+    case T_FLOAT: {
+      double d = get_double(r);
+      return d > 0 ? -1 : d < 0 ? 1 : 0;
+    }
+    case T_NONE: return -1;
+    default: return 1;
+  }
+}
+
+}  // namespace
+
+Cell* (*sort_call_hook)(Cell* func, Cell* a, Cell* b) = nullptr;
+
+Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, int reverse, int stable) {
+  int32_t len = xs_length_q(s);
+  if (part) {
+    int32_t c = series::part_count(s, part);
+    if (c < 0) {
+      c = std::min(-c, series::head(s));
+      series::set_head(s, series::head(s) - c);
+    }
+    len = std::min(c, xs_length_q(s));
+  }
+  int32_t size = 1;
+  if (skip) {
+    size = is_type(skip, T_INTEGER) ? get_int(skip) : 0;
+    if (size < 1 || size > len || len % size) series::fail_refine(words::W::skip, skip);
+  }
+  if (all && !skip) fire(Err::bad_refines);
+  SortCtx ctx{series::buf(s)->unit(), size, 0, all != 0, case_ != 0, reverse != 0, nullptr};
+  if (compare) {
+    if (is_type(compare, T_FUNCTION)) {
+      ctx.func = compare;
+    } else if (is_type(compare, T_INTEGER) && skip && !all) {
+      int32_t o = get_int(compare);
+      if (o < 1 || o > size) {
+        Cell v = *compare;
+        fire(Err::out_of_range, &v);
+      }
+      ctx.offset = o - 1;
+    } else if (is_type(compare, T_INTEGER) && all) {
+      fire(Err::bad_refines);
+    } else {
+      series::fail_refine(words::W::compare, compare);
+    }
+  }
+  if (len < 2) return s;
+  bool owned = series::notify_before(s, series::Notice::sort, nullptr, series::head(s), len);
+  SortCtx* saved = g_sort;
+  g_sort = &ctx;
+  std::byte* base = xs_head(s);
+  int width = ctx.unit * size;
+  sort::Compare fn = ctx.func ? &cmp_func : &cmp_units;
+  struct Restore {
+    SortCtx* s;
+    ~Restore() { g_sort = s; }
+  } restore{saved};
+  if (stable && !case_) sort::merge_sort(base, len / size, width, 0, 0, fn);
+  else sort::quick_sort(base, len / size, width, 0, 0, fn);
+  if (owned) series::notify_after(s, series::Notice::sort, nullptr, series::head(s), len);
+  return s;
+}
+
+// --- Set operations ----------------------------------------------------------------------------------
+
+void do_set_op(int case_, Cell* skip, int op) {
+  Cell* a = stack::base();
+  Cell* b = a + 1;
+  int32_t size = 1;
+  if (skip) {
+    size = is_type(skip, T_INTEGER) ? get_int(skip) : 0;
+    if (size < 1) series::fail_refine(words::W::skip, skip);
+  }
+  xs_head(a);
+  if (op != OP_UNIQUE) xs_head(b);
+  int32_t cap = xs_length_q(a) + (op == OP_UNION ? xs_length_q(b) : 0);
+  Cell* out = make_typed(stack::push_new(), cap, 1, type_of(a));
+  auto key = [&](int32_t c) { return case_ ? static_cast<uint32_t>(c) : fold(c); };
+  auto holds = [&](const Cell* v, int32_t c) {
+    int32_t n = xs_length_q(v);
+    for (int32_t i = 0; i < n; i += size)
+      if (key(char_at(v, i)) == key(c)) return true;
+    return false;
+  };
+  auto pass = [&](Cell* x, Cell* y) {
+    int32_t n = xs_length_q(x);
+    for (int32_t i = 0; i < n; i += size) {
+      int32_t c = char_at(x, i);
+      bool keep = op == OP_UNIQUE || op == OP_UNION ? true : op == OP_INTERSECT ? holds(y, c) : !holds(y, c);
+      if (!keep || holds(out, c)) continue;
+      for (int32_t k = 0; k < size && i + k < n; k++) append_char(out, char_at(x, i + k));
+    }
+  };
+  pass(a, b);
+  if (op == OP_UNION || op == OP_DIFFERENCE) pass(b, a);
+  *a = *out;
+  stack::pop(1);
+}
+
+// --- Registration ----------------------------------------------------------------------------------------
+
+void init() {
+  datatype::Registration r{T_STRING, T_SERIES, "string!"};
+  r.set(A_MAKE, &make).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
+  r.set(A_COMPARE, &compare).set(A_APPEND, &insert).set(A_CHANGE, &change).set(A_FIND, &find);
+  r.set(A_INSERT, &insert).set(A_SELECT, &select).set(A_SORT, &sort).set(A_SWAP, &swap).set(A_TAKE, &take);
+  r.set(A_TRIM, &trim);
+  r.inherit({A_RANDOM, A_REFLECT, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_LENGTH_Q, A_MOVE,
+             A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY});
+  datatype::register_type(r);
+}
+
+}  // namespace xeb::string
