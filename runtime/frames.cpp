@@ -144,7 +144,8 @@ bool interpreted(const CallFrame* from, bool only_next) {
 }
 
 const CallFrame* caller_frame() {
-  const CallFrame* f = (cs.throw_origin ? cs.throw_origin : cs.top) - 1;
+  CallFrame* from = cs.throw_origin && cs.throw_origin <= cs.top ? cs.throw_origin : cs.top;
+  const CallFrame* f = from - 1;
   cs.throw_origin = nullptr;
   while (f >= cs.bottom && !reported(*f)) f--;
   return f >= cs.bottom ? f : nullptr;
