@@ -4,6 +4,7 @@
 #include "platform/ansi_escape.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -91,8 +92,11 @@ void print_report(EscapeEnv& env) {
 void move_cursor(EscapeEnv& env, int dcol, int drow) {
   const ConsoleOps& o = env.ops;
   ScreenInfo s = o.info(o.self);
-  int col = std::clamp(s.cursor_col + dcol, 0, std::max(s.width - 1, 0));
-  int row = std::clamp(s.cursor_row + drow, 0, std::max(s.height - 1, 0));
+  // A screen that cannot tell its size (0) bounds the move only at 0.
+  const int last_col = s.width > 0 ? s.width - 1 : INT_MAX;
+  const int last_row = s.height > 0 ? s.height - 1 : INT_MAX;
+  int col = std::clamp(s.cursor_col + dcol, 0, last_col);
+  int row = std::clamp(s.cursor_row + drow, 0, last_row);
   o.set_cursor(o.self, col, row);
 }
 
