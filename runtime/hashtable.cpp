@@ -967,7 +967,8 @@ void rebuild_index(Node t, int32_t n) {
       else insert(t, i);
     }
     if (fits) return;
-    n *= 2;
+    // Undersized for the block (cells appended but not yet put): size by it.
+    n = std::max(n * 2, round_up(static_cast<int32_t>(1.5 * blk_len(table(t)))));
   }
 }
 
