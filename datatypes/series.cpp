@@ -9,6 +9,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
+#include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "runtime/hashtable.h"
@@ -72,12 +73,40 @@ void fail_int(Err id, int32_t n) {
   fire(id, &v);
 }
 
-bool notify_before(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count) {
-  // Only series marked as owned (buffer flag 0x20000) have a record to find.
-  if (!(buf(s)->flags & 0x20000)) return false;
-  return false;  // the ownership table is wired in by its module
+namespace {
+struct NoticeWords {
+  words::W before, after;
+};
+// Indexed by Notice.
+constexpr NoticeWords kNotices[] = {
+    {words::W::append, words::W::appended}, {words::W::insert, words::W::inserted},
+    {words::W::change, words::W::changed},  {words::W::clear, words::W::cleared},
+    {words::W::poke, words::W::poked},      {words::W::put, words::W::put_ed},
+    {words::W::remove, words::W::removed},  {words::W::random, words::W::randomized},
+    {words::W::reverse, words::W::reversed}, {words::W::sort, words::W::sorted},
+    {words::W::swap, words::W::swaped},     {words::W::take, words::W::taken},
+    {words::W::move, words::W::moved},      {words::W::trim, words::W::trimmed},
+};
+
+bool notify(const Cell* s, words::W w, const Cell* arg, int32_t index, int32_t count) {
+  // Only series marked as owned have a record to find: skip the lookup.
+  if (!(buf(s)->flags & ownership::SER_OWNED)) return false;
+  Cell v = *s, word = words::word(w), a = arg ? *arg : fixed_none;
+  Cell* cells = stack::push(&v);
+  stack::push(&word);
+  stack::push(&a);
+  int r = ownership::check(cells, cells + 1, cells + 2, index, count);
+  stack::pop(3);
+  return r != 0;
 }
-void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count) {}
+}  // namespace
+
+bool notify_before(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count) {
+  return notify(s, kNotices[static_cast<int>(n)].before, arg, index, count);
+}
+void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count) {
+  notify(s, kNotices[static_cast<int>(n)].after, arg, index, count);
+}
 
 // --- Operations -----------------------------------------------------------------
 
@@ -360,11 +389,13 @@ Cell* copy(Cell* s, Cell* result, Cell* part, int deep, Cell* types) {
   TypeId t = type_of(s);
   uint32_t nl = s->header & HDR_NEW_LINE;
   uint32_t extra = t == T_VECTOR ? s->w3 : 0;
-  Node src_node = s->w2;
   int unit = buf(s)->unit();
+  Cell src_cell = *s;  // result may be s itself
+  Cell* held = stack::push(&src_cell);
   if (result != s) begin_cell(result);
   Node n = memory::alloc_series(count, unit, 0);
-  SeriesBuf* src = buf_of(src_node);
+  SeriesBuf* src = buf(held);
+  stack::pop(1);
   SeriesBuf* dst = buf_of(n);
   dst->flags = (src->flags & ~(SER_BIG | SER_MARK | SER_HEAP | 0x20000)) | (dst->flags & SER_BIG);
   int64_t bytes = count << shift_of(src);
@@ -486,12 +517,22 @@ Cell* move(Cell* origin, Cell* target, int part) {
 
 Cell* reflect(Cell* s, int field_symbol) {
   if (!words::is(field_symbol, words::W::owned)) fire(Err::not_done);
-  *s = fixed_none;  // owners are reported once the ownership table is wired in
+  *s = *ownership::owner_of(s->w2);
   return s;
 }
 
 Cell* modify(Cell* s, Cell* field, Cell* value, int case_) {
   if (!words::is(static_cast<int32_t>(field->w2), words::W::owned)) fire(Err::not_done);
+  if (is_type(value, T_NONE)) {
+    ownership::unbind(s);
+  } else if (is_type(value, T_BLOCK) && series::get_length(value, false) >= 1) {
+    // [owner field]: cells of the block, pushed so they stay put.
+    Cell* spec = reinterpret_cast<Cell*>(elem(buf(value), head(value)));
+    Cell* owner = stack::push(spec);
+    Cell* word = series::get_length(value, false) >= 2 ? stack::push(spec + 1) : nullptr;
+    ownership::bind(s, owner, word);
+    stack::pop(word ? 2 : 1);
+  }
   return value;
 }
 
