@@ -238,6 +238,22 @@ TEST_F(MapIndex, GrowsAndKeepsRemovedKeysIndexed) {
   EXPECT_EQ(nullptr, ht::find(tab(ts), &absent, 0, 1, ht::OP_STRICT, false, false));
 }
 
+TEST_F(MapIndex, FindNextWalksKeysEqualIgnoringCase) {
+  uint32_t b = new_block(8);
+  for (const char* k : {"key", "KEY", "other", "Key"}) {
+    append_string(b, k);
+    append(b, int_cell(0));
+  }
+  uint32_t ts = keep_table(ht::init(4, root(b), ht::Kind::map, 0), blk(b));
+  ht::put_all(tab(ts), 0, 2);
+  ASSERT_EQ(8, len(b));  // strictly different keys all stay
+  Cell key = cells(b)[0];
+  std::set<int32_t> seen;
+  int32_t pos = -1, end = 0, step = 0;
+  while (Cell* c = ht::find_next(tab(ts), &key, &pos, &end, &step)) seen.insert(found_index(b, c));
+  EXPECT_EQ((std::set<int32_t>{0, 2, 6}), seen);
+}
+
 using WordIndex = HashHeap;
 
 TEST_F(WordIndex, SymbolsInternWithCaseAliases) {
