@@ -386,7 +386,9 @@ void collect() {
   drain();
 
   if (sweep_handles_hook) sweep_handles_hook();
+  // A weak sweeper may mark what its surviving entries reach.
   for (Hook h : weak_sweepers) h();
+  drain();
 
   for (SeriesFrame* f = memory::series_frame(state.first_series_frame); f;) {
     SeriesFrame* next = memory::series_frame(f->next);
