@@ -163,6 +163,37 @@ bool trim_unicode_space(State& s, Token& t) {
   return false;
 }
 
+// A raw string of n `%` ends at the first `}` followed by at least n `%`,
+// which the automaton cannot count: it ends any raw string at the first `}%`
+// run. Here the real end is found and checked; more `%` at the end than at the
+// start, or no end at all, is an error.
+void fix_raw_string(State& s, Token& t) {
+  const uint8_t* p = t.start;
+  size_t n = 0;
+  while (p < s.end && *p == '%') ++n, ++p;
+  const uint8_t* found = nullptr;
+  bool exact = false;
+  for (const uint8_t* q = p; q < s.end && *q; ++q) {
+    if (*q != '}') continue;
+    const uint8_t* r = q + 1;
+    size_t k = 0;
+    while (r < s.end && *r == '%') ++k, ++r;
+    if (k >= n) {
+      found = r;
+      exact = k == n && token_of(transition[12][class_at(s, r)]) == Tok::raw_string;
+      break;
+    }
+  }
+  if (!found) found = t.type == Tok::error ? t.end : s.end;
+  if (found > t.end) s.line += lf_count(t.end, found);
+  else s.line -= lf_count(found, t.end);
+  t.end = s.pos = s.token_end = found;
+  t.flags = flags_of(t.start, found);
+  t.type = exact ? Tok::raw_string : Tok::error;
+  t.prev_state = exact ? 12 : 10;
+  t.value_type = exact ? T_STRING : T_ERROR;
+}
+
 bool error_token(State& s, Token& t) {
   uint8_t type = state_type[t.prev_state];
   const uint8_t* at = t.start;
@@ -487,6 +518,8 @@ Result scan(std::span<const uint8_t> text, const Options& o) {
     s.token_lines = 0;
     run(s, t);
     if ((t.type == Tok::word || t.type == Tok::path_slash) && trim_unicode_space(s, t)) continue;
+    if (t.type == Tok::raw_string || (t.type == Tok::error && (t.prev_state == 11 || t.prev_state == 12)))
+      fix_raw_string(s, t);
     if (t.end == t.start && t.type != Tok::end && t.type != Tok::error) t.type = Tok::error;
     s.value_type = t.value_type;
     if (o.on_token) o.on_token(o.token_ctx, s, t);

@@ -94,6 +94,7 @@ TEST_F(Lexer, TokenBoundariesAndTypes) {
       {"#iss #\"a\" #{00 ff} 2#{01010101}", "issue:#iss char:#\"a\" binary:#{00 ff} binary:2#{01010101}"},
       {"%f.txt %\"a b\"", "file:%f.txt file:%\"a b\""},
       {"%{a}b}% %%{x}%%", "raw-string:%{a}b}% raw-string:%%{x}%%"},
+      {"%%{a}%b}%% %%{\n}%}%%", "raw-string:%%{a}%b}%% raw-string:%%{\n}%}%%"},
       {"FFh 10FFh", "hex:FFh hex:10FFh"},
       {"#(none)", "construct:#(none)"},
       {"a ; note\nb", "word:a comment:; note word:b"},
@@ -135,6 +136,9 @@ TEST_F(Lexer, SyntaxErrors) {
       {"a/", ErrorId::invalid, T_PATH, 0, "a/", 1},
       {"a/b:/c", ErrorId::invalid, T_PATH, 0, "a/b:/c", 1},
       {"#", ErrorId::invalid, T_ISSUE, 0, "#", 1},
+      {"%%{a}% x", ErrorId::invalid, T_STRING, 0, "%%{a}% x", 1},
+      {"%{a}%% x", ErrorId::invalid, T_STRING, 0, "%{a}%% x", 1},
+      {"%{a}%b", ErrorId::invalid, T_STRING, 0, "%{a}%b", 1},
       {"'a:", ErrorId::invalid, T_LIT_WORD, 0, "'a:", 1},
       {":a:", ErrorId::invalid, T_WORD, 0, ":a:", 1},
       {"(1, 2 x)", ErrorId::invalid, T_POINT2D, 0, "", 1},
@@ -150,7 +154,9 @@ TEST_F(Lexer, SyntaxErrors) {
     EXPECT_EQ(e.id, k.id) << k.in;
     EXPECT_EQ(e.type, k.type) << k.in;
     EXPECT_EQ(e.missing, k.missing) << k.in;
-    if (*k.text) EXPECT_EQ(e.text, k.text) << k.in;
+    if (*k.text) {
+      EXPECT_EQ(e.text, k.text) << k.in;
+    }
     EXPECT_EQ(e.line, k.line) << k.in;
     EXPECT_EQ(e.where, "(line " + std::to_string(k.line) + ")");
   }
