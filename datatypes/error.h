@@ -36,8 +36,10 @@ namespace error {
 enum Field : int32_t { F_CODE = 0, F_TYPE, F_ID, F_ARG1, F_ARG2, F_ARG3, F_NEAR, F_WHERE, F_STACK, F_FILES };
 constexpr int FIELD_COUNT = 10;
 
-// Makes the catalogue objects, the error prototype and registers error!.
+// Registers error!.
 void init();
+// Makes the catalogue objects and the error prototype (once words exist).
+void init_catalog();
 
 // A new error of the id, pushed on the data stack; arguments as for fire.
 Cell* create(Err id, const Cell* arg1, const Cell* arg2, const Cell* arg3);

@@ -1,0 +1,330 @@
+// Contexts: word lists bound to value stores. Invariant of heap contexts: the
+// value array holds exactly one cell per word of the word list, in the same
+// order, so a slot index addresses both.
+#include "datatypes/context.h"
+
+#include "datatypes/init.h"
+#include "datatypes/object.h"
+#include "datatypes/registry.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "datatypes/error.h"
+#include "runtime/collector.h"
+#include "runtime/cycle.h"
+#include "runtime/hashtable.h"
+#include "runtime/stack.h"
+
+namespace xeb::context {
+
+namespace {
+
+Node global_ctx = 0;
+Cell spelling_copy;  // answer of add_global for another spelling, after start-up
+
+void mark_global() {
+  if (global_ctx) collector::mark_context(&global_ctx);
+}
+
+Node table_of(Node ctx) { return cell(ctx)->w1; }
+
+// Adds a word of the symbol; keeps the heap invariant by appending a value.
+int32_t add_symbol(Node ctx, int32_t sym) {
+  runtime::KeepNodes keep;
+  int32_t index = -1;
+  hashtable::find_word(table_of(ctx), sym, false, ctx, &index);
+  if (!on_stack(ctx)) {
+    Cell* v = memory::alloc_tail_cell(buf_of(cell(ctx)->w2));
+    set_unset(v);
+  }
+  return index;
+}
+
+bool block_walked(TypeId t) {
+  switch (t) {
+    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void init() {
+  datatype::Registration r{T_CONTEXT, 0, "context!"};
+  datatype::register_type(r);
+}
+
+void create_global() {
+  static bool registered = false;
+  if (!registered) {
+    collector::add_root_marker(mark_global);
+    registered = true;
+  }
+  global_ctx = 0;
+  global_ctx = create(GLOBAL_SIZE, false, false, 0, Kind::plain);
+}
+
+Node global() { return global_ctx; }
+
+Node words_node(Node ctx) { return hashtable::table(table_of(ctx))->blk; }
+Cell* words(Node ctx) { return buf_of(words_node(ctx))->cells(); }
+int32_t size(Node ctx) { return static_cast<int32_t>(buf_of(words_node(ctx))->cell_count()); }
+
+Cell* values(Node ctx) {
+  Cell* c = cell(ctx);
+  if (!c->w2) return nullptr;
+  if (c->header & HDR_CTX_ON_STACK) return at<Cell>(c->w2);
+  return buf_of(c->w2)->cells();
+}
+
+Node create(int32_t slots, bool stack, bool self, Node copy_from, Kind kind) {
+  runtime::KeepNodes keep;
+  if (slots <= 0) slots = 1;
+  Node ctx = memory::alloc_cells(2);
+  Cell* c0 = memory::alloc_tail_cell(buf_of(ctx));
+  set_unset(c0);
+  Cell* c1 = memory::alloc_tail_cell(buf_of(ctx));
+  set_unset(c1);
+  // The context cell stays unset! while its parts are made, so a collection
+  // skips it; the parts are kept alive meanwhile on the data stack.
+  Cell* saved = stack::top();
+  Cell* hold = stack::push_new();
+  *hold = Cell{T_BLOCK, 0, ctx, 0};
+  Node tbl;
+  if (copy_from) {
+    Cell src = *cell(copy_from);
+    tbl = hashtable::init(slots, &src, hashtable::Kind::word, 2);
+  } else {
+    tbl = hashtable::init(slots, nullptr, hashtable::Kind::word, 0);
+  }
+  cell(ctx)->w1 = tbl;
+  Cell* htbl = stack::push_new();
+  *htbl = Cell{T_CONTEXT, tbl, 0, 0};  // marks the table meanwhile
+  uint32_t header = T_CONTEXT | (static_cast<uint32_t>(kind) << HDR_CTX_KIND_SHIFT);
+  if (self) header |= HDR_CTX_SELF;
+  if (stack) {
+    header |= HDR_CTX_ON_STACK;
+    cell(ctx)->w2 = 0;
+  } else {
+    Node vals = memory::alloc_cells(slots);
+    htbl->w2 = vals;  // rooted from here on
+    if (copy_from) {
+      int32_t n = size(ctx);
+      for (int32_t i = 0; i < n; i++) set_unset(memory::alloc_tail_cell(buf_of(htbl->w2)));
+    }
+    cell(ctx)->w2 = htbl->w2;
+  }
+  cell(ctx)->w3 = 0;
+  cell(ctx)->header = header;
+  stack::set_top(saved);
+  return ctx;
+}
+
+Node make_from_spec(const Cell* spec, bool stack, bool self, Kind kind) {
+  runtime::KeepNodes keep;
+  Node blk = spec->w2;
+  int32_t head = static_cast<int32_t>(spec->w1);
+  int32_t len = static_cast<int32_t>(buf_of(blk)->cell_count()) - head;
+  Node ctx = create(len, stack, self, 0, kind);
+  Cell* saved = stack::top();
+  Cell* hold = stack::push_new();
+  *hold = Cell{T_OBJECT, ctx, 0, 0};  // marks the context node meanwhile
+  Cell* keep_spec = stack::push(spec);
+  for (int32_t i = head; i < static_cast<int32_t>(buf_of(keep_spec->w2)->cell_count()); i++) {
+    Cell item = buf_of(keep_spec->w2)->cells()[i];
+    TypeId t = type_of(&item);
+    if (t == T_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT) {
+      int32_t index;
+      find_word_in(ctx, word_symbol(&item), true, &index);
+    }
+  }
+  stack::set_top(saved);
+  return ctx;
+}
+
+int32_t find_word(Node ctx, int32_t sym, bool any_case) {
+  return hashtable::find_word(table_of(ctx), sym, any_case, 0, nullptr);
+}
+
+int32_t find_word_in(Node ctx, int32_t sym, bool any_case, int32_t* index) {
+  int32_t i = find_word(ctx, sym, any_case);
+  if (i >= 0) {
+    *index = i;
+    return i;
+  }
+  *index = add_symbol(ctx, sym);
+  return -1;
+}
+
+int32_t add_word(Node ctx, const Cell* word) {
+  int32_t index;
+  find_word_in(ctx, word_symbol(word), true, &index);
+  return index;
+}
+
+void put(Node ctx, Cell* word, const Cell* value) {
+  Cell v = *value;
+  int32_t index = add_word(ctx, word);
+  Cell* vals = values(ctx);
+  if (vals) vals[index] = v;
+}
+
+bool collect_word(Node ctx, const Cell* word, const Cell* value) {
+  if (find_word(ctx, word_symbol(word), true) >= 0) return false;
+  Cell w = *word;
+  put(ctx, &w, value);
+  return true;
+}
+
+bool collect_set_words(Node ctx, const Cell* block) {
+  runtime::KeepNodes keep;
+  int32_t before = size(ctx);
+  Node blk = block->w2;
+  int32_t n = static_cast<int32_t>(buf_of(blk)->cell_count());
+  int32_t head = static_cast<int32_t>(block->w1);
+  if (head > n) head = n;
+  Cell* saved = stack::top();
+  Cell* hold = stack::push(block);
+  for (int32_t i = head; i < static_cast<int32_t>(buf_of(hold->w2)->cell_count()); i++) {
+    Cell item = buf_of(hold->w2)->cells()[i];
+    if (is_type(&item, T_SET_WORD)) add_word(ctx, &item);
+  }
+  stack::set_top(saved);
+  return size(ctx) > before;
+}
+
+Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire_hooks) {
+  runtime::KeepNodes keep;
+  int32_t index = word_index(word);
+  if (index < 0) {
+    index = find_word(ctx, word_symbol(word), false);
+    if (index < 0) find_word_in(ctx, word_symbol(word), true, &index);
+    word->w3 = static_cast<uint32_t>(index);
+  }
+  Cell* vals = values(ctx);
+  if (!vals) fire(Err::not_defined, word);
+  if (on_stack(ctx)) return copy_cell(value, vals + index);
+  if (kind_of(ctx) == Kind::object) {
+    word_at(ctx, index)->header |= HDR_CHANGED;
+    Cell* own = owner(ctx);
+    if (fire_hooks && own->w3 && type_of(own) != T_UNSET) {
+      Cell* saved = stack::top();
+      Cell* obj = stack::push(own);
+      Cell* w = stack::push(word);
+      Cell* old = stack::push(values(ctx) + index);
+      Cell* nv = stack::push(value);
+      copy_cell(nv, values(ctx) + index);
+      object::fire_on_change(obj, w, old, nv);
+      stack::set_top(saved);
+      return values(ctx) + index;
+    }
+  }
+  return copy_cell(value, vals + index);
+}
+
+Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word_context(word), true); }
+
+Cell* get_in(Cell* word, Node ctx) {
+  int32_t index = word_index(word);
+  if (index < 0) {
+    if (words::ready() && symbol::resolve(word_symbol(word)) == symbol::resolve(words::sym(words::W::self)))
+      return owner(ctx);
+    fire(Err::no_value, word);
+  }
+  Cell* vals = ctx ? values(ctx) : nullptr;
+  if (!vals) fire(Err::not_in_context, word);
+  return vals + index;
+}
+
+Cell* get(Cell* word) { return get_in(word, word_context(word)); }
+
+Cell* get_symbol_value(int32_t sym, Node ctx) {
+  if (on_stack(ctx)) ctx = global_ctx;
+  int32_t index = find_word(ctx, sym, false);
+  if (index < 0) index = find_word(ctx, sym, true);
+  return values(ctx) + index;
+}
+
+Cell* add_global(int32_t sym, bool any_case, bool keep_spelling) {
+  runtime::KeepNodes keep;
+  Node g = global_ctx;
+  int32_t index = find_word(g, sym, any_case);
+  if (index >= 0) {
+    Cell* entry = word_at(g, index);
+    if (any_case && keep_spelling && word_symbol(entry) != sym) {
+      Cell copy = *entry;
+      copy.w2 = static_cast<uint32_t>(sym);
+      if (runtime::load_copy) return runtime::root_append(copy);
+      // After start-up the copy is handed out, not kept: the root block
+      // would otherwise grow with every differently spelled load.
+      spelling_copy = copy;
+      return &spelling_copy;
+    }
+    return entry;
+  }
+  index = add_symbol(g, sym);
+  if (symbol::alias(sym) > 0) {
+    int32_t shared = find_word(g, symbol::alias(sym), false);
+    if (shared < 0) shared = find_word(g, sym, true);
+    if (shared >= 0 && shared != index) word_at(g, index)->w3 = static_cast<uint32_t>(shared);
+  }
+  return word_at(g, index);
+}
+
+Cell* add_global_word(int32_t sym) {
+  Cell* w = add_global(sym, false, true);
+  if (runtime::load_copy) {
+    Cell copy = *w;
+    return runtime::root_append(copy);
+  }
+  return w;
+}
+
+int32_t bind_word(Node ctx, Cell* word) {
+  int32_t index = find_word(ctx, word_symbol(word), true);
+  if (index >= 0) {
+    word->w1 = ctx;
+    word->w3 = static_cast<uint32_t>(index);
+  }
+  return index;
+}
+
+// Allocates nothing: the block's cells are bound in place.
+void bind(const Cell* block, Node ctx, bool self) {
+  Node blk = block->w2;
+  if (!blk || cycles::find(blk)) return;
+  cycles::push(blk);
+  int32_t self_sym = words::ready() ? symbol::resolve(words::sym(words::W::self)) : -1;
+  SeriesBuf* b = buf_of(blk);
+  int32_t head = static_cast<int32_t>(block->w1);
+  for (Cell *c = b->cells() + head, *e = b->cells_tail(); c < e; c++) {
+    TypeId t = type_of(c);
+    if (any_word(t)) {
+      if (self && t == T_WORD && symbol::resolve(word_symbol(c)) == self_sym) {
+        c->w1 = ctx;
+        c->w3 = static_cast<uint32_t>(-1);
+      } else {
+        bind_word(ctx, c);
+      }
+    } else if (block_walked(t)) {
+      Cell inner = *c;
+      inner.w1 = 0;
+      bind(&inner, ctx, self);
+    }
+  }
+  cycles::pop();
+}
+
+Node clone(Cell* value, Kind kind) {
+  runtime::KeepNodes keep;
+  Node old = value->w1;
+  uint32_t h = cell(old)->header;
+  Node ctx = create(size(old), h & HDR_CTX_ON_STACK, h & HDR_CTX_SELF, old, kind);
+  for (Cell *w = words(ctx), *e = w + size(ctx); w < e; w++) w->w1 = ctx;
+  value->w1 = ctx;
+  return ctx;
+}
+
+}  // namespace xeb::context

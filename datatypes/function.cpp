@@ -1,0 +1,285 @@
+// function! and routine!: spec validation, local counting, the constructors
+// and the action slots of both types.
+#include "datatypes/function.h"
+
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
+#include "datatypes/error.h"
+#include "datatypes/init.h"
+#include "datatypes/logic.h"
+#include "datatypes/registry.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "runtime/stack.h"
+
+namespace xeb {
+
+namespace function {
+
+namespace {
+
+Cell block_of(Node n, int32_t head = 0) { return Cell{T_BLOCK, static_cast<uint32_t>(head), n, 0}; }
+
+[[noreturn]] void bad_def(const Cell* spec) { fire(Err::bad_func_def, spec); }
+
+bool param_type(TypeId t) { return t == T_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT; }
+
+Cell* make(Cell* proto, Cell* spec, int) {
+  Cell* cells = is_type(spec, T_BLOCK) ? buf_of(spec->w2)->cells() + spec->w1 : nullptr;
+  int32_t n = cells ? static_cast<int32_t>(buf_of(spec->w2)->cell_count()) - static_cast<int32_t>(spec->w1) : 0;
+  if (n < 2 || !is_type(cells, T_BLOCK) || !is_type(cells + 1, T_BLOCK)) bad_def(spec);
+  Cell* s = stack::push(cells);
+  Cell* b = stack::push(cells + 1);
+  uint32_t flags = validate(s);
+  push(s, b, 0, 0, 0, flags);
+  Cell f = stack::top()[-1];
+  stack::pop(3);
+  return stack::push(&f);
+}
+
+Cell* reflect(Cell* fn, int field) {
+  Cell r;
+  if (words::is(field, words::W::spec)) {
+    r = block_of(fn->w2);
+  } else if (words::is(field, words::W::body)) {
+    r = more(fn)[0];
+  } else if (words::is(field, words::W::words)) {
+    Node ctx = fn->w1;
+    int32_t n = context::size(ctx);
+    Cell* blk = stack::push_new();
+    *blk = block_of(memory::alloc_cells(n));
+    for (int32_t i = 0; i < n; i++) {
+      Cell w = *context::word_at(ctx, i);
+      w.w1 = ctx;
+      *memory::new_tail_cell(blk) = w;
+    }
+    r = *blk;
+    stack::pop(1);
+  } else {
+    fire(Err::not_done);
+  }
+  return stack::set_result(&r);
+}
+
+int form(Cell*, Cell* b, Cell*, int part) { return actions::emit(b, "?function?", part); }
+int routine_form(Cell*, Cell* b, Cell*, int part) { return actions::emit(b, "?routine?", part); }
+
+int mold(Cell* fn, Cell* b, int, int all, int flat, Cell* arg, int part, int indent) {
+  Cell* saved = stack::top();
+  part = actions::emit(b, "func ", part);
+  Cell* spec = stack::push_new();
+  *spec = block_of(fn->w2);
+  part = actions::mold(spec, b, 0, all, flat, arg, part, indent);
+  Cell* body = stack::push(more(fn));
+  if (is_type(body, T_NONE)) part = actions::emit(b, " none", part);
+  else part = actions::mold(body, b, 0, all, flat, arg, part, indent);
+  stack::set_top(saved);
+  return part;
+}
+
+int routine_mold(Cell* fn, Cell* b, int only, int all, int flat, Cell* arg, int part, int indent) {
+  Cell* saved = stack::top();
+  part = actions::emit(b, "routine ", part);
+  Cell* spec = stack::push_new();
+  *spec = block_of(fn->w2);
+  part = actions::mold(spec, b, only, all, flat, arg, part, indent);
+  Cell* body = stack::push(more(fn));
+  if (!is_type(body, T_BLOCK)) part = actions::emit(b, " ", part);
+  part = actions::mold(body, b, is_type(body, T_BLOCK) ? only : 0, all, flat, arg, part, indent);
+  stack::set_top(saved);
+  return part;
+}
+
+int compare(Cell* a, Cell* b, int op) {
+  if (type_of(a) != type_of(b)) return COMPARE_INVALID;
+  switch (op) {
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
+    case COMP_SAME: case COMP_FIND:
+      return a->w3 == b->w3 ? 0 : a->w3 < b->w3 ? -1 : 1;
+    default:
+      return COMPARE_INVALID;
+  }
+}
+
+}  // namespace
+
+void init() {
+  datatype::Registration r{T_FUNCTION, T_CONTEXT, "function!"};
+  r.set(A_MAKE, &make).set(A_REFLECT, &reflect).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
+  datatype::register_type(r);
+}
+
+Cell* more(const Cell* fn) { return buf_of(fn->w3)->cells(); }
+
+uint32_t validate(const Cell* spec_in) {
+  Cell* spec = stack::push(spec_in);
+  uint32_t flags = 0;
+  bool locals = false, ret = false;
+  int32_t head = static_cast<int32_t>(spec->w1);
+  auto at = [&](int32_t i) { return buf_of(spec->w2)->cells() + i; };
+  auto len = [&] { return static_cast<int32_t>(buf_of(spec->w2)->cell_count()); };
+  int32_t i = head;
+  if (i < len() && is_type(at(i), T_BLOCK)) {
+    Cell* attr = at(i);
+    SeriesBuf* ab = buf_of(attr->w2);
+    for (Cell *c = ab->cells() + attr->w1, *e = ab->cells_tail(); c < e; c++) {
+      if (!is_type(c, T_WORD)) bad_def(spec);
+      if (words::is(word_symbol(c), words::W::trace)) flags |= HDR_TRACE;
+      else if (words::is(word_symbol(c), words::W::no_trace)) flags |= HDR_NO_TRACE;
+    }
+    i++;
+  }
+  for (; i < len(); i++) {
+    TypeId t = type_of(at(i));
+    switch (t) {
+      case T_WORD: case T_GET_WORD: case T_LIT_WORD: {
+        if (locals && t != T_WORD) bad_def(spec);
+        if (ret && !locals) bad_def(spec);
+        if (i + 2 < len() && is_type(at(i + 1), T_STRING) && is_type(at(i + 2), T_BLOCK)) bad_def(spec);
+        if (i + 1 < len() && is_type(at(i + 1), T_BLOCK)) {
+          i++;
+          Cell types = *at(i);
+          for (int32_t k = static_cast<int32_t>(types.w1); k < static_cast<int32_t>(buf_of(types.w2)->cell_count());
+               k++) {
+            Cell item = buf_of(types.w2)->cells()[k];
+            Cell* v = &item;
+            Cell* saved = stack::top();
+            if (is_type(v, T_WORD)) v = word::get(v);
+            TypeId vt = type_of(v);
+            if (vt != T_DATATYPE && vt != T_TYPESET && vt != T_WORD) fire(Err::invalid_type_spec, v);
+            stack::set_top(saved);
+          }
+        }
+        break;
+      }
+      case T_SET_WORD: {
+        if (!words::is(word_symbol(at(i)), words::W::return_) || ret || locals) bad_def(spec);
+        if (i + 1 >= len() || !is_type(at(i + 1), T_BLOCK)) bad_def(spec);
+        if (i + 2 < len() && !is_type(at(i + 2), T_REFINEMENT) && !is_type(at(i + 2), T_STRING)) bad_def(spec);
+        ret = true;
+        i++;
+        break;
+      }
+      case T_REFINEMENT: {
+        if (words::is(word_symbol(at(i)), words::W::local_)) locals = true;
+        else if (locals || ret) bad_def(spec);
+        if (i + 1 < len()) {
+          TypeId n = type_of(at(i + 1));
+          if (n != T_WORD && n != T_GET_WORD && n != T_LIT_WORD && n != T_REFINEMENT && n != T_SET_WORD &&
+              n != T_STRING)
+            bad_def(spec);
+        }
+        break;
+      }
+      case T_STRING:
+        break;
+      default:
+        bad_def(spec);
+    }
+  }
+  for (int32_t a = head; a < len(); a++) {
+    if (!param_type(type_of(at(a)))) continue;
+    for (int32_t b = a + 1; b < len(); b++) {
+      if (param_type(type_of(at(b))) &&
+          symbol::resolve(word_symbol(at(a))) == symbol::resolve(word_symbol(at(b))))
+        fire(Err::dup_vars, at(b));
+    }
+  }
+  return flags;
+}
+
+int32_t count_locals(Node spec, int32_t start, bool strict) {
+  SeriesBuf* b = buf_of(spec);
+  int32_t count = 0;
+  bool on = false;
+  for (Cell *c = b->cells() + start, *e = b->cells_tail(); c < e; c++) {
+    if (!on) {
+      if (is_type(c, T_REFINEMENT) && words::is(word_symbol(c), words::W::local_)) {
+        on = true;
+        count = 1;
+      }
+    } else if (is_type(c, T_WORD)) {
+      count++;
+    }
+  }
+  if (!on && strict) return -1;
+  return count;
+}
+
+void init_locals(int32_t n) {
+  if (n <= 0) return;
+  stack::push(&fixed_false);
+  for (int32_t i = 1; i < n; i++) stack::push(&fixed_none);
+}
+
+Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int32_t owner, uint32_t flags) {
+  runtime::KeepNodes keep;
+  Cell* saved = stack::top();
+  Cell* spec = stack::push(spec_in);
+  Cell* body = body_in ? stack::push(body_in) : nullptr;
+  if (static_cast<int32_t>(spec->w1) > 0) {
+    Node copy = memory::alloc_cells(buf_of(spec->w2)->cell_count());
+    int32_t n = static_cast<int32_t>(buf_of(spec->w2)->cell_count());
+    for (int32_t i = static_cast<int32_t>(spec->w1); i < n; i++)
+      *memory::alloc_tail_cell(buf_of(copy)) = buf_of(spec->w2)->cells()[i];
+    *spec = block_of(copy);
+  }
+  Cell* more_cell = stack::push_new();
+  *more_cell = block_of(memory::alloc_cells(MORE_CELLS));
+  for (int i = 0; i < MORE_CELLS; i++) set_unset(memory::new_tail_cell(more_cell));
+  bool own_ctx = !ctx;
+  if (!ctx) ctx = context::make_from_spec(spec, true, false, context::Kind::function);
+  Cell fn{T_FUNCTION | flags, ctx, spec->w2, more_cell->w2};
+  Cell* f = stack::push(&fn);
+  *context::owner(ctx) = fn;
+  Cell* m = buf_of(f->w3)->cells();
+  // The body is shared here; its deep copy belongs to the block module's
+  // copy routine.
+  m[0] = body ? *body : fixed_none;
+  if (code) m[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(code), 0};
+  if (owner) m[4] = Cell{T_INTEGER, 0, static_cast<uint32_t>(owner), 0};
+  if (own_ctx && body) context::bind(body, ctx, false);
+  Cell r = *f;
+  stack::set_top(saved);
+  *stack::push_new() = r;
+  return ctx;
+}
+
+}  // namespace function
+
+namespace routine {
+
+void init() {
+  datatype::Registration r{T_ROUTINE, T_FUNCTION, "routine!"};
+  r.inherit({A_REFLECT});
+  r.set(A_FORM, &function::routine_form).set(A_MOLD, &function::routine_mold).set(A_COMPARE, &function::compare);
+  datatype::register_type(r);
+}
+
+Cell* push(const Cell* spec_in, const Cell* body_in, int32_t code, int32_t integer, bool flag) {
+  runtime::KeepNodes keep;
+  Cell* saved = stack::top();
+  Cell* spec = stack::push(spec_in);
+  Cell* body = body_in ? stack::push(body_in) : nullptr;
+  Cell* more_cell = stack::push_new();
+  *more_cell = Cell{T_BLOCK, 0, memory::alloc_cells(function::MORE_CELLS), 0};
+  for (int i = 0; i < function::MORE_CELLS; i++) set_unset(memory::new_tail_cell(more_cell));
+  Node ctx = context::make_from_spec(spec, true, false, context::Kind::function);
+  uint32_t arity = 0;
+  SeriesBuf* sb = buf_of(spec->w2);
+  for (Cell *c = sb->cells(), *e = sb->cells_tail(); c < e; c++)
+    if (is_type(c, T_WORD)) arity++;
+  Cell r{T_ROUTINE | (flag ? HDR_ROUTINE_FLAG : 0u) | ((arity & 31) << 25), ctx, spec->w2, more_cell->w2};
+  Cell* m = buf_of(more_cell->w2)->cells();
+  m[0] = body ? *body : fixed_none;
+  m[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(code), 0};
+  m[4] = Cell{T_INTEGER, 0, static_cast<uint32_t>(integer), 0};
+  stack::set_top(saved);
+  return stack::push(&r);
+}
+
+}  // namespace routine
+
+}  // namespace xeb

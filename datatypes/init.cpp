@@ -1,0 +1,190 @@
+// Runtime init: every module of the runtime and the value model, built in
+// the fixed order start-up depends on (parents registered before children,
+// words only once the symbol table and global context exist). Steps whose
+// modules do not exist yet keep their place as comments.
+#include "datatypes/init.h"
+
+#include <cstdio>
+#include <string>
+
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/issue.h"
+#include "datatypes/logic.h"
+#include "datatypes/native.h"
+#include "datatypes/object.h"
+#include "datatypes/ownership.h"
+#include "datatypes/registry.h"
+#include "datatypes/binary.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "runtime/casemap.h"
+#include "runtime/exit.h"
+#include "runtime/frames.h"
+#include "runtime/handles.h"
+#include "runtime/hashtable.h"
+#include "runtime/output_hooks.h"
+#include "runtime/stack.h"
+#include "runtime/throw.h"
+
+namespace xeb::runtime {
+
+int load_copy = 0;
+
+namespace {
+
+Node root_block = 0;
+bool done = false;
+
+void mark_roots() {
+  if (root_block) collector::mark_node(&root_block);
+  // The data stack's live cells and the contexts of the calls in progress.
+  if (stack::bottom()) collector::mark_cells(stack::bottom(), stack::top());
+  stack::mark_gc_frames();
+  for (int id = 1; id <= datatype::highest; id++)
+    if (is_type(&datatype::entries[id].word, T_WORD)) collector::mark_cell(&datatype::entries[id].word);
+}
+
+void make_type_word(int id) {
+  Cell* w = word::load(datatype::entries[id].name);
+  datatype::entries[id].word = *w;
+}
+
+void names_make_word(Cell* out, uint32_t sym, Node ctx) {
+  if (!ctx) ctx = context::global();
+  int32_t index = context::find_word(ctx, static_cast<int32_t>(sym), false);
+  *out = Cell{T_WORD, ctx, sym, static_cast<uint32_t>(index)};
+}
+
+[[noreturn]] void raise_throw(ThrowError id, const Cell* arg) {
+  fire(static_cast<Err>(static_cast<int32_t>(id) - 2), arg);
+}
+
+void print_uncaught(Cell* err) {
+  Cell* saved = stack::top();
+  Cell* e = stack::push(err);
+  Cell* out = string::push_new(128);
+  error::form(e, out, nullptr, actions::NO_LIMIT);
+  if (print_hooks::ready()) {
+    print_hooks::call_print(out, true);
+  } else {
+    std::string text = string::utf8_of(out);
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  stack::set_top(saved);
+}
+
+[[noreturn]] void raise_internal_error(InternalError e) {
+  switch (e) {
+    case InternalError::no_memory: fire(Err::no_memory);
+    case InternalError::wrong_mem: fire(Err::wrong_mem);
+    case InternalError::stack_overflow: fire(Err::stack_overflow);
+    case InternalError::too_deep: fire(Err::too_deep);
+  }
+  fire(Err::not_done);
+}
+
+// Step 7: every datatype, each parent before its children.
+void register_types() {
+  datatype::init();
+  unset::init();
+  none::init();
+  logic::init();
+  series::init();
+  // block!
+  string::init();
+  binary::init();
+  // integer!
+  symbol::init();
+  context::init();
+  word::init();  // word!, lit-word!, set-word!, get-word!, refinement!
+  // char!
+  native::init();
+  action::init();
+  op::init();
+  // path!, lit-path!, set-path!, get-path!
+  function::init();
+  routine::init();
+  // paren!
+  issue::init();
+  // url!, file!
+  object::init();
+  // bitset!, triple!, float!
+  typeset::init();
+  error::init();
+  // vector!, map!, hash!, pair!, percent!, tuple!, time!, tag!, email!,
+  // handle!, date!, port!, money!, ref!, point2D!, point3D!, the image
+  // back-end's start-up, image!
+}
+
+}  // namespace
+
+Node root() { return root_block; }
+
+Cell* root_append(const Cell& c) {
+  Cell v = c;
+  Cell* slot = memory::alloc_tail_cell(buf_of(root_block));
+  *slot = v;
+  return slot;
+}
+
+bool initialised() { return done; }
+
+void init() {
+  if (done) return;
+  done = true;
+  load_copy = 1;
+  print_hooks::init();
+  // Platform start-up and the random generator: their modules come later.
+  memory::init();
+  handles::init();
+  collector::mark_hashtable_hook = &hashtable::mark;
+  collector::add_root_marker(mark_roots);
+  register_types();
+  // Step 8, the generic action entries: the evaluator's.
+  memory::new_node_frame(memory::NODES_PER_FRAME);
+  memory::new_series_frame();
+  root_block = memory::alloc_cells(ROOT_CELLS);
+  stack::Buffers b = stack::alloc_buffers();
+  collector::register_fixed(b.data);
+  collector::register_fixed(b.calls);
+  root_append(Cell{T_BINARY, 0, b.data, 0});
+  root_append(Cell{T_BINARY, 0, b.calls, 0});
+  stack::init();  // the stacks are needed by everything below
+  symbol::create_table();
+  context::create_global();
+  unicode::init_case_tables();
+  datatype::make_word_hook = &make_type_word;
+  datatype::make_words();
+  words::init();
+  stack::names.body = static_cast<uint32_t>(words::sym(words::W::body_frame));
+  stack::names.anon = static_cast<uint32_t>(words::sym(words::W::anon));
+  stack::names.self = static_cast<uint32_t>(words::sym(words::W::self));
+  stack::names.not_found = static_cast<uint32_t>(words::sym(words::W::not_found));
+  stack::names.make_word = &names_make_word;
+  // Step 18, the natives; step 19, parse's work stacks: the evaluator's.
+  ownership::init();
+  // Step 21, checksum and compression method words; step 22, the
+  // process-call module: later modules.
+  // Step 24, the lexer's tables; step 25, the boot image, which defines the
+  // error catalogue in the library; until it exists the catalogue is built
+  // here from the same table.
+  error::init_catalog();
+  error_hooks.raise_throw = &raise_throw;
+  error_hooks.print_uncaught = &print_uncaught;
+  raise_internal_hook = &raise_internal_error;
+  // Step 26, the interpreter.
+  externals::init();
+  collector::init();
+}
+
+}  // namespace xeb::runtime

@@ -1,0 +1,510 @@
+// object!: objects as values over object contexts, their class ids, the
+// change-hook record, making, molding, comparing and path access.
+#include "datatypes/object.h"
+
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/init.h"
+#include "datatypes/logic.h"
+#include "datatypes/ownership.h"
+#include "datatypes/registry.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "runtime/cycle.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
+
+namespace xeb::object {
+
+void (*eval_block_hook)(Cell* block) = nullptr;
+void (*eval_function_hook)(Cell* fn, Node ctx, int32_t name_sym, int trace_mask) = nullptr;
+
+namespace {
+
+int32_t class_counter = FIRST_CLASS;
+
+constexpr uint32_t NO_HOOK = 0xFFFF;
+
+
+// Without an evaluator, a spec block assigns each set-word the value that
+// directly follows its run of set-words.
+void assign_in_order(Cell* spec, Node ctx) {
+  int32_t n = static_cast<int32_t>(buf_of(spec->w2)->cell_count());
+  for (int32_t i = static_cast<int32_t>(spec->w1); i < n; i++) {
+    Cell* c = buf_of(spec->w2)->cells() + i;
+    if (!is_type(c, T_SET_WORD)) continue;
+    int32_t j = i;
+    while (j < n && is_type(buf_of(spec->w2)->cells() + j, T_SET_WORD)) j++;
+    Cell v = j < n ? buf_of(spec->w2)->cells()[j] : fixed_none;
+    Cell w = buf_of(spec->w2)->cells()[i];
+    Cell* wp = stack::push(&w);
+    Cell* vp = stack::push(&v);
+    context::set_in(wp, vp, ctx, true);
+    stack::pop(2);
+  }
+}
+
+Cell hook_cell(uint32_t key, int32_t index, int32_t count) {
+  uint32_t idx = index < 0 ? NO_HOOK : static_cast<uint32_t>(index);
+  return Cell{T_PAIR, 0, (idx << 16) | (static_cast<uint32_t>(count) & 0xFFFF), key};
+}
+int32_t hook_index(const Cell* h) { return static_cast<int32_t>(h->w2) >> 16; }
+int32_t hook_count(const Cell* h) { return static_cast<int32_t>(h->w2 & 0xFFFF); }
+
+// The hook's local count for the function now in the field, recounted when
+// the field was given a function with another spec.
+int32_t refresh_hook(Node hooks, int which, const Cell* fn) {
+  Cell* h = buf_of(hooks)->cells() + which;
+  if (h->w3 != fn->w2) {
+    int32_t count = function::count_locals(fn->w2, 0, false);
+    int32_t index = hook_index(h);
+    h = buf_of(hooks)->cells() + which;
+    *h = hook_cell(fn->w2, index, count);
+  }
+  return hook_count(h);
+}
+
+void call_hook(Cell* fn, Node ctx, words::W name, int mask) {
+  if (eval_function_hook) eval_function_hook(fn, ctx, words::sym(name), mask);
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) {
+  TypeId t = type_of(element);
+  if (t != T_WORD && t != T_SET_WORD && t != T_GET_WORD && t != T_LIT_WORD) {
+    Cell path = step.path ? *step.path : fixed_none;
+    Cell* p = stack::push(&path);
+    fire(Err::invalid_path, p, element);
+  }
+  Node ctx = parent->w1;
+  int32_t index = word_context(element) == ctx ? word_index(element) : -1;
+  if (index < 0) {
+    index = context::find_word(ctx, word_symbol(element), true);
+    if (index >= 0) {
+      element->w1 = ctx;
+      element->w3 = static_cast<uint32_t>(index);
+    }
+  }
+  auto missing = [&]() -> Cell* {
+    if (step.lenient && step.tail) return unset::push();
+    Cell path = step.path ? *step.path : fixed_none;
+    Cell* p = stack::push(&path);
+    if (step.tail) fire(Err::invalid_path, p, element);
+    fire(Err::unset_path, p, element);
+  };
+  if (index < 0) return missing();
+  if (value) {
+    Cell* saved = stack::top();
+    Cell* obj = stack::push(parent);
+    Cell* w = stack::push(element);
+    Cell* old = stack::push(context::values(ctx) + index);
+    Cell* nv = stack::push(value);
+    context::set_in(w, nv, ctx, false);
+    if (obj->w3) fire_on_change(obj, w, old, nv);
+    stack::set_top(saved);
+    return value;
+  }
+  Cell* v = context::values(ctx) + index;
+  if (is_type(v, T_UNSET)) return missing();
+  return v;
+}
+
+Cell* select(Cell* obj, Cell* key, Cell*, int, int, int, int, Cell*, Cell*, int, int) {
+  TypeId t = type_of(key);
+  if (t != T_WORD && t != T_SET_WORD && t != T_GET_WORD && t != T_LIT_WORD) {
+    Cell* d = datatype::push(t);
+    fire(Err::invalid_type, d);
+  }
+  return get_field(obj, key);
+}
+
+Cell* put(Cell* obj, Cell* key, Cell* value, int case_) {
+  if (!is_type(key, T_WORD)) {
+    Cell* d = datatype::push(type_of(key));
+    fire(Err::invalid_key_type, d);
+  }
+  PathStep step{nullptr, nullptr, nullptr, -1, case_ != 0, false, true, false};
+  eval_path(obj, key, value, step);
+  return value;
+}
+
+Cell* modify(Cell* obj, Cell* field, Cell* value, int) {
+  int32_t sym = word_symbol(field);
+  if (words::is(sym, words::W::changed)) {
+    if (!is_type(value, T_NONE)) fire(Err::invalid_arg, value);
+    clear_changed(obj->w1);
+  } else if (words::is(sym, words::W::owner)) {
+    ownership::bind(obj, obj, nullptr);
+  } else if (words::is(sym, words::W::owned)) {
+    if (is_type(value, T_NONE)) {
+      ownership::unbind(obj);
+    } else if (is_type(value, T_BLOCK)) {
+      Cell* c = buf_of(value->w2)->cells() + value->w1;
+      Cell* o = stack::push(c);
+      Cell* w = stack::push(c + 1);
+      ownership::bind(obj, o, w);
+      stack::pop(2);
+    }
+  }
+  return value;
+}
+
+Cell* copy(Cell* obj, Cell* result, Cell* part, int deep, Cell* types) {
+  if (part) {
+    Cell w = words::word(words::W::part);
+    Cell* p = stack::push(&w);
+    fire(Err::invalid_refine_arg, p, part);
+  }
+  return clone(obj, result, deep, types, true);
+}
+
+Cell* reflect(Cell* obj, int field) {
+  Cell* saved = stack::top();
+  Node ctx = obj->w1;
+  int32_t n = context::size(ctx);
+  Cell* result = stack::push_new();
+  if (words::is(field, words::W::class_)) {
+    *result = Cell{T_INTEGER, 0, obj->w2, 0};
+  } else if (words::is(field, words::W::owner)) {
+    *result = Cell{T_LOGIC, (context::cell(ctx)->header & context::HDR_OWNS_SERIES) ? 1u : 0u, 0, 0};
+  } else if (words::is(field, words::W::events_q)) {
+    *result = Cell{T_LOGIC, obj->w3 ? 1u : 0u, 0, 0};
+  } else if (words::is(field, words::W::changed) || words::is(field, words::W::words) ||
+             words::is(field, words::W::values) || words::is(field, words::W::body)) {
+    *result = Cell{T_BLOCK, 0, memory::alloc_cells(n > 0 ? n * 2 : 1), 0};
+    for (int32_t i = 0; i < n; i++) {
+      Cell w = *context::word_at(ctx, i);
+      Cell v = context::values(ctx)[i];
+      if (words::is(field, words::W::changed)) {
+        if (!(w.header & HDR_CHANGED)) continue;
+        *memory::new_tail_cell(result) = w;
+      } else if (words::is(field, words::W::words)) {
+        w.header = T_WORD;
+        *memory::new_tail_cell(result) = w;
+      } else if (words::is(field, words::W::values)) {
+        *memory::new_tail_cell(result) = v;
+      } else {
+        w.header = T_SET_WORD | HDR_NEW_LINE;
+        *memory::new_tail_cell(result) = w;
+        if (is_type(&v, T_WORD)) set_type(&v, T_LIT_WORD);
+        else if (is_type(&v, T_PATH)) set_type(&v, T_LIT_PATH);
+        *memory::new_tail_cell(result) = v;
+      }
+    }
+  } else {
+    fire(Err::not_done);
+  }
+  Cell r = *result;
+  stack::set_top(saved);
+  return stack::set_result(&r);
+}
+
+int form(Cell* obj, Cell* buffer, Cell* arg, int part) {
+  std::string_view seen = cycles::detect(obj, false);
+  if (!seen.empty()) return actions::emit(buffer, seen, part);
+  return serialize(obj, buffer, 0, 0, 0, arg, part, 0, 0, 0);
+}
+
+}  // namespace
+
+void init() {
+  datatype::Registration r{T_OBJECT, 0, "object!"};
+  r.set(A_MAKE, &make).set(A_REFLECT, &reflect).set(A_FORM, &form).set(A_MOLD, &mold)
+      .set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_COPY, &copy).set(A_PUT, &put)
+      .set(A_SELECT, &select).set(A_MODIFY, &modify);
+  datatype::register_type(r);
+}
+
+int32_t new_class_id() { return ++class_counter; }
+
+Cell* make_at(Cell* cell, int32_t slots) {
+  Node ctx = context::create(slots, false, true, 0, context::Kind::object);
+  *cell = Cell{T_OBJECT, ctx, 0, 0};
+  *context::owner(ctx) = *cell;
+  return cell;
+}
+
+Cell* push(Node ctx, int32_t class_id) {
+  Cell* c = stack::push_new();
+  *c = Cell{T_OBJECT, ctx, static_cast<uint32_t>(class_id), 0};
+  *context::owner(ctx) = *c;
+  return c;
+}
+
+Cell* push_with_hooks(Node ctx, Node hooks, int32_t class_id) {
+  Cell* c = stack::push_new();
+  *c = Cell{T_OBJECT, ctx, static_cast<uint32_t>(class_id), hooks};
+  *context::owner(ctx) = *c;
+  return c;
+}
+
+Node make_hooks(uint32_t key1, uint32_t key2, int32_t index1, int32_t count1, int32_t index2, int32_t count2) {
+  Node n = memory::alloc_cells(2);
+  *memory::alloc_tail_cell(buf_of(n)) = hook_cell(key1, index1, count1);
+  *memory::alloc_tail_cell(buf_of(n)) = hook_cell(key2, index2, count2);
+  return n;
+}
+
+Node find_hooks(Node ctx) {
+  int32_t n = context::size(ctx);
+  int32_t idx[2] = {-1, -1};
+  for (int32_t i = 0; i < n; i++) {
+    int32_t s = word_symbol(context::word_at(ctx, i));
+    if (words::is(s, words::W::on_change)) idx[0] = i;
+    else if (words::is(s, words::W::on_deep_change)) idx[1] = i;
+  }
+  if (idx[0] < 0 && idx[1] < 0) return 0;
+  uint32_t key[2] = {0, 0};
+  int32_t count[2] = {0, 0};
+  for (int k = 0; k < 2; k++) {
+    if (idx[k] < 0) continue;
+    Cell v = context::values(ctx)[idx[k]];
+    if (!is_type(&v, T_FUNCTION) && !is_type(&v, T_ROUTINE)) {
+      Cell w = *context::word_at(ctx, idx[k]);
+      Cell* wp = stack::push(&w);
+      Cell* d = datatype::push(type_of(&v));
+      fire(Err::bad_field_set, wp, d);
+    }
+    key[k] = v.w2;
+    count[k] = function::count_locals(v.w2, 0, false);
+  }
+  return make_hooks(key[0], key[1], idx[0], count[0], idx[1], count[1]);
+}
+
+void attach_hooks(Cell* obj) {
+  runtime::KeepNodes keep;
+  obj->w3 = find_hooks(obj->w1);
+  if (deep_hook_q(obj)) ownership::bind(obj, obj, nullptr);
+  *context::owner(obj->w1) = *obj;
+}
+
+bool deep_hook_q(const Cell* obj) {
+  return obj->w3 && hook_index(buf_of(obj->w3)->cells() + 1) != -1;
+}
+
+void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value) {
+  runtime::KeepNodes keep;
+  if (!obj->w3) return;
+  int32_t index = hook_index(buf_of(obj->w3)->cells());
+  if (index < 0) return;
+  Node ctx = obj->w1;
+  Cell* saved = stack::top();
+  Cell* fn = stack::push(context::values(ctx) + index);
+  if (!is_type(fn, T_FUNCTION)) fire(Err::invalid_obj_evt, fn);
+  int32_t count = refresh_hook(obj->w3, 0, fn);
+  Cell* w = word;
+  if (word_context(word) != ctx) {
+    w = stack::push(word);
+    context::bind_word(ctx, w);
+  }
+  Cell name = words::word(words::W::on_change);
+  stack::mark_func(&name, fn->w1);
+  stack::push(w);
+  stack::push(old_value);
+  stack::push(new_value);
+  if (count > 0) function::init_locals(count);
+  call_hook(fn, ctx, words::W::on_change, 8);
+  stack::unwind_func();
+  stack::set_top(saved);
+}
+
+void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
+                         int32_t part) {
+  runtime::KeepNodes keep;
+  if (!owner->w3) fire(Err::invalid_obj_evt, owner);
+  int32_t hi = hook_index(buf_of(owner->w3)->cells() + 1);
+  if (hi < 0) return;
+  Node ctx = owner->w1;
+  Cell* saved = stack::top();
+  Cell* fn = stack::push(context::values(ctx) + hi);
+  if (!is_type(fn, T_FUNCTION)) {
+    stack::set_top(saved);
+    return;
+  }
+  int32_t count = refresh_hook(owner->w3, 1, fn);
+  Cell name = words::word(words::W::on_deep_change);
+  stack::mark_func(&name, fn->w1);
+  stack::push(owner);
+  stack::push(word);
+  stack::push(target);
+  stack::push(action);
+  stack::push(value ? value : &fixed_none);
+  Cell i{T_INTEGER, 0, static_cast<uint32_t>(index), 0}, p{T_INTEGER, 0, static_cast<uint32_t>(part), 0};
+  stack::push(&i);
+  stack::push(&p);
+  if (count > 0) function::init_locals(count);
+  call_hook(fn, ctx, words::W::on_deep_change, 16);
+  stack::unwind_func();
+  stack::set_top(saved);
+}
+
+Cell* get_field(const Cell* obj, const Cell* word) {
+  int32_t i = find_field(obj, word);
+  return i >= 0 ? context::values(obj->w1) + i : &fixed_none;
+}
+
+int32_t find_field(const Cell* obj, const Cell* word) {
+  return context::find_word(obj->w1, word_symbol(word), true);
+}
+
+int32_t field_count(const Cell* obj) { return context::size(obj->w1); }
+Cell* get_values(const Cell* obj) { return context::values(obj->w1); }
+
+void clear_changed(Node ctx) {
+  for (Cell *w = context::words(ctx), *e = w + context::size(ctx); w < e; w++) w->header &= ~HDR_CHANGED;
+}
+
+Cell* clone(Cell* src, Cell* dst, bool deep, Cell* types, bool recompute_hooks) {
+  runtime::KeepNodes keep;
+  Cell s = *src;
+  Cell* saved = stack::top();
+  Cell* hold = stack::push(&s);
+  Cell* d = stack::push(&s);
+  Node ctx = context::clone(d, context::Kind::object);
+  int32_t n = context::size(ctx);
+  for (int32_t i = 0; i < n; i++) context::values(ctx)[i] = context::values(hold->w1)[i];
+  // Deep copies of series fields and rebinding of functions belong to the
+  // series and function modules; values are shared until they exist.
+  (void)deep;
+  (void)types;
+  d->w3 = recompute_hooks ? 0 : s.w3;
+  *context::owner(ctx) = *d;
+  if (recompute_hooks) attach_hooks(d);
+  Cell r = *d;
+  stack::set_top(saved);
+  *dst = r;
+  return dst;
+}
+
+Cell* make(Cell* proto, Cell* spec, int type) {
+  runtime::KeepNodes keep;
+  Cell* result = stack::push_new();
+  set_unset(result);
+  bool has_proto = is_type(proto, T_OBJECT);
+  if (has_proto) clone(proto, result, true, nullptr, false);
+  else make_at(result, 4);
+  switch (type_of(spec)) {
+    case T_OBJECT: {
+      Node dst = result->w1;
+      Node src = spec->w1;
+      int32_t before = context::size(dst);
+      for (int32_t i = 0; i < context::size(src); i++) {
+        Cell w = *context::word_at(src, i);
+        w.w3 = static_cast<uint32_t>(-1);
+        Cell* wp = stack::push(&w);
+        Cell* vp = stack::push(context::values(src) + i);
+        context::set_in(wp, vp, dst, false);
+        stack::pop(2);
+      }
+      bool added = context::size(dst) > before;
+      result->w2 = static_cast<uint32_t>(added || !has_proto ? new_class_id() : static_cast<int32_t>(proto->w2));
+      attach_hooks(result);
+      break;
+    }
+    case T_BLOCK: {
+      bool added = context::collect_set_words(result->w1, spec);
+      *context::owner(result->w1) = *result;
+      context::bind(spec, result->w1, true);
+      if (eval_block_hook) eval_block_hook(spec);
+      else assign_in_order(spec, result->w1);
+      clear_changed(result->w1);
+      for (Cell *v = context::values(result->w1), *e = v + context::size(result->w1); v < e; v++)
+        clear_new_line(v);
+      result->w2 = static_cast<uint32_t>(added || !has_proto ? new_class_id() : static_cast<int32_t>(proto->w2));
+      attach_hooks(result);
+      break;
+    }
+    default:
+      fire(Err::malconstruct, spec);
+  }
+  return result;
+}
+
+int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int newline_mode,
+              int indent, int lead) {
+  Node ctx = obj->w1;
+  int32_t n = context::size(ctx);
+  if (n == 0) return part;
+  const char* sep = "\n";
+  if (flat) {
+    newline_mode = 0;
+    sep = " ";
+  } else if (lead) {
+    if (only) newline_mode = 0;
+    else part = actions::emit(buffer, "\n", part);
+  }
+  cycles::push(ctx);
+  Cell* saved = stack::top();
+  for (int32_t i = 0; i < n; i++) {
+    if (part <= 0) break;
+    Cell w = *context::word_at(ctx, i);
+    int32_t s = word_symbol(&w);
+    if (!all && (words::is(s, words::W::on_change) || words::is(s, words::W::on_deep_change))) continue;
+    if (newline_mode) part = actions::append_indent(buffer, indent, part);
+    w.header = T_WORD;
+    Cell* wp = stack::push(&w);
+    part = word::mold(wp, buffer, 0, 0, 0, nullptr, part, 0);
+    part = actions::emit(buffer, ": ", part);
+    Cell* v = stack::push(context::values(ctx) + i);
+    if ((v->header & HDR_TYPE_MASK) == 0) set_unset(v);
+    if (is_type(v, T_WORD)) part = actions::emit(buffer, "'", part);
+    part = actions::mold(v, buffer, 0, all, flat, arg, part, indent);
+    if (newline_mode || i + 1 < n) part = actions::emit(buffer, sep, part);
+    stack::set_top(saved);
+  }
+  stack::set_top(saved);
+  cycles::pop();
+  return part;
+}
+
+int mold(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent) {
+  std::string_view seen = cycles::detect(obj, true);
+  if (!seen.empty()) return actions::emit(buffer, seen, part);
+  if (!only) part = actions::emit(buffer, "make object! [", part);
+  part = serialize(obj, buffer, only, all, flat, arg, part, 1, indent + 1, 1);
+  if (!flat && indent > 0) part = actions::append_indent(buffer, indent, part);
+  if (!only) part = actions::emit(buffer, "]", part);
+  return part;
+}
+
+int compare(Cell* a, Cell* b, int op) {
+  if (!is_type(b, T_OBJECT)) return COMPARE_INVALID;
+  Node ca = a->w1, cb = b->w1;
+  if (ca == cb) return 0;
+  if (op == COMP_SAME) return -1;
+  if (cycles::find(ca)) return cycles::find(cb) ? 0 : -1;
+  int32_t na = context::size(ca), nb = context::size(cb);
+  if (na != nb) return na < nb ? -1 : 1;
+  if (na == 0) return 0;
+  cycles::push(ca);
+  cycles::push(cb);
+  int result = 0;
+  Cell* saved = stack::top();
+  for (int32_t i = 0; i < na && result == 0; i++) {
+    int32_t sa = symbol::resolve(word_symbol(context::word_at(ca, i)));
+    int32_t sb = symbol::resolve(word_symbol(context::word_at(cb, i)));
+    if (sa != sb) {
+      result = sa < sb ? -1 : 1;
+      break;
+    }
+    Cell* va = stack::push(context::values(ca) + i);
+    Cell* vb = stack::push(context::values(cb) + i);
+    TypeId ta = type_of(va), tb = type_of(vb);
+    auto numeric = [](TypeId t) { return t == T_INTEGER || t == T_FLOAT || t == T_PERCENT; };
+    if (ta == tb || (any_word(ta) && any_word(tb)) || (numeric(ta) && numeric(tb))) {
+      result = actions::compare(va, vb, op);
+      if (result == COMPARE_INVALID) result = 1;
+    } else {
+      result = ta < tb ? -1 : 1;
+    }
+    stack::set_top(saved);
+  }
+  cycles::pop();
+  cycles::pop();
+  return result;
+}
+
+}  // namespace xeb::object

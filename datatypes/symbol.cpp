@@ -1,0 +1,91 @@
+// Symbols: records [13, alias, cached string node, name node] in one block,
+// indexed by a word-kind hash table over the names (ASCII case folded).
+#include "datatypes/symbol.h"
+
+#include <string>
+
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "runtime/collector.h"
+#include "runtime/hashtable.h"
+#include "runtime/stack.h"
+
+namespace xeb::symbol {
+
+namespace {
+
+Node block = 0;  // the records
+Node table = 0;  // the hash index
+
+void mark_roots() {
+  if (block) collector::mark_node(&block);
+  if (table) hashtable::mark(&table);
+}
+
+int compare(Cell* v1, Cell* v2, int op) {
+  if (!is_type(v2, T_SYMBOL)) return COMPARE_INVALID;
+  return string::compare_strings(v1, v2, op, false);
+}
+
+}  // namespace
+
+void create_table() {
+  static bool registered = false;
+  if (!registered) {
+    collector::add_root_marker(mark_roots);
+    registered = true;
+  }
+  block = memory::alloc_cells(TABLE_SIZE);
+  Cell blk{T_BLOCK, 0, block, 0};
+  table = hashtable::init(TABLE_SIZE, &blk, hashtable::Kind::word, 0);
+  hashtable::resolve_symbol = &resolve;
+}
+
+void init() {
+  datatype::Registration r{T_SYMBOL, 0, "symbol!"};
+  r.set(A_COMPARE, &compare);
+  datatype::register_type(r);
+}
+
+int32_t make(std::string_view utf8) { return hashtable::find_symbol(table, utf8, false); }
+int32_t make_nocase(std::string_view utf8) { return hashtable::find_symbol(table, utf8, true); }
+
+int32_t make_from_string(const Cell* str) {
+  std::string s = string::utf8_of(str);
+  return make(s);
+}
+
+Cell* record(int32_t id) { return buf_of(block)->cells() + (id - 1); }
+
+void cache_string(int32_t id) {
+  if (record(id)->w2) return;
+  std::string s(name(id));  // the name's buffer may move while loading
+  Cell* saved = stack::top();
+  Cell* str = string::load_new(reinterpret_cast<const uint8_t*>(s.data()), static_cast<int32_t>(s.size()),
+                               string::ENC_UTF8);
+  record(id)->w2 = str->w2;
+  stack::set_top(saved);
+}
+
+Cell* get(int32_t id) {
+  cache_string(id);
+  return record(id);
+}
+
+int32_t resolve(int32_t id) {
+  int32_t a = static_cast<int32_t>(record(id)->w1);
+  return a > 0 ? a : id;
+}
+
+int32_t alias(int32_t id) { return static_cast<int32_t>(record(id)->w1); }
+
+std::string_view name(int32_t id) {
+  SeriesBuf* b = buf_of(record(id)->w3);
+  return std::string_view(reinterpret_cast<const char*>(b->head_ptr()), b->used());
+}
+
+int32_t count() { return block ? static_cast<int32_t>(buf_of(block)->cell_count()) : 0; }
+Node table_block() { return block; }
+Node index() { return table; }
+
+}  // namespace xeb::symbol

@@ -1,0 +1,5 @@
+// typeset!: stub while the module is written.
+#include "datatypes/typeset.h"
+namespace xeb::typeset {
+void init() {}
+}  // namespace xeb::typeset

@@ -1,0 +1,388 @@
+// The value model's own types: datatype!, logic!, words, contexts, objects
+// and errors, checked through their slots and their text.
+#include <gtest/gtest.h>
+
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/function.h"
+#include "datatypes/issue.h"
+#include "datatypes/logic.h"
+#include "datatypes/object.h"
+#include "datatypes/ownership.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "runtime/collector.h"
+#include "tests/support/runtime_fixture.h"
+
+namespace xeb::test {
+namespace {
+
+using Values = Runtime;
+
+Cell int_cell(int32_t v) { return Cell{T_INTEGER, 0, static_cast<uint32_t>(v), 0}; }
+
+Cell* push_text(std::string_view s) {
+  Cell* c = string::push_new(static_cast<int32_t>(s.size()));
+  string::append_utf8(c, s);
+  return c;
+}
+
+Cell* push_word(std::string_view name, TypeId t = T_WORD) {
+  Cell* w = stack::push(word::load(name));
+  set_type(w, t);
+  return w;
+}
+
+// A block on the data stack holding copies of the given cells.
+Cell* push_block(std::initializer_list<Cell> cells) {
+  Cell* b = stack::push_new();
+  *b = Cell{T_BLOCK, 0, memory::alloc_cells(static_cast<int64_t>(cells.size()) + 1), 0};
+  for (const Cell& c : cells) *memory::new_tail_cell(b) = c;
+  return b;
+}
+
+TEST_F(Values, DatatypeTexts) {
+  for (TypeId t : {T_STRING, T_LOGIC, T_BLOCK}) {
+    if (!datatype::entries[t].name) continue;  // registered by its own module
+    std::string full = datatype::entries[t].name;
+    Cell d = datatype::make_cell(t);
+    EXPECT_EQ(actions::form_text(&d), full.substr(0, full.size() - 1));
+    EXPECT_EQ(actions::mold_text(&d), full);
+    EXPECT_EQ(actions::mold_text(&d, 1), "#(" + full + ")");
+  }
+  Cell a = datatype::make_cell(T_STRING), b = datatype::make_cell(T_STRING), c = datatype::make_cell(T_LOGIC);
+  Cell five = int_cell(5);
+  EXPECT_EQ(actions::compare(&a, &b, COMP_EQUAL), 0);
+  EXPECT_EQ(actions::compare(&a, &c, COMP_EQUAL), 1);
+  EXPECT_EQ(actions::compare(&a, &five, COMP_EQUAL), 1);
+  EXPECT_EQ(actions::compare(&a, &c, COMP_LESSER), COMPARE_INVALID);
+  // Slots taken from a parent are the parent's very implementations.
+  EXPECT_EQ(datatype::slot_of(T_LIT_WORD, A_FORM), datatype::slot_of(T_WORD, A_FORM));
+  EXPECT_NE(datatype::slot_of(T_LIT_WORD, A_MOLD), datatype::slot_of(T_WORD, A_MOLD));
+  EXPECT_EQ(datatype::slot_of(T_ROUTINE, A_MAKE), nullptr);
+  // Type names are words of the global context.
+  EXPECT_TRUE(is_type(&datatype::entries[T_LOGIC].word, T_WORD));
+  EXPECT_EQ(symbol::name(word_symbol(&datatype::entries[T_LOGIC].word)), "logic!");
+}
+
+TEST_F(Values, UnsetNoneLogicTexts) {
+  struct Case {
+    Cell v;
+    const char *form, *mold, *mold_all;
+  } cases[] = {
+      {fixed_unset, "", "unset", "#(unset)"},
+      {fixed_none, "none", "none", "#(none)"},
+      {fixed_true, "true", "true", "#(true)"},
+      {fixed_false, "false", "false", "#(false)"},
+  };
+  for (Case& c : cases) {
+    EXPECT_EQ(actions::form_text(&c.v), c.form);
+    EXPECT_EQ(actions::mold_text(&c.v), c.mold);
+    EXPECT_EQ(actions::mold_text(&c.v, 1), c.mold_all);
+  }
+  // The budget drops by exactly the characters written.
+  Cell* buf = string::push_new(8);
+  Cell f = fixed_false;
+  EXPECT_EQ(actions::mold(&f, buf, 0, 1, 0, nullptr, 100, 0), 92);
+}
+
+TEST_F(Values, LogicMakeToAndTruth) {
+  auto make = datatype::slot<act::Make>(T_LOGIC, A_MAKE);
+  auto to = datatype::slot<act::To>(T_LOGIC, A_TO);
+  Cell proto = fixed_false, zero = int_cell(0), none_v = fixed_none;
+  EXPECT_EQ(to(&proto, &zero, T_LOGIC)->w1, 1u);     // to logic! 0 is true
+  EXPECT_EQ(make(&proto, &zero, T_LOGIC)->w1, 0u);   // make logic! 0 is false
+  EXPECT_EQ(to(&proto, &none_v, T_LOGIC)->w1, 0u);
+  Cell pct{T_PERCENT, 0, 0, 0};
+  put_double(&pct, 0.015);
+  EXPECT_EQ(make(&proto, &pct, T_LOGIC)->w1, 1u);
+  Cell fz{T_FLOAT, 0, 0, 0};
+  put_double(&fz, 0.0);
+  EXPECT_EQ(make(&proto, &fz, T_LOGIC)->w1, 0u);
+
+  for (Cell c : {fixed_unset, int_cell(0), fixed_true}) EXPECT_FALSE(is_false(&c));
+  for (Cell c : {fixed_none, fixed_false}) EXPECT_TRUE(is_false(&c));
+  Cell t = fixed_true, f = fixed_false;
+  EXPECT_EQ(actions::compare(&t, &f, COMP_EQUAL), 1);
+  EXPECT_EQ(actions::compare(&f, &t, COMP_EQUAL), -1);
+  EXPECT_EQ(actions::compare(&t, &f, COMP_LESSER), COMPARE_INVALID);
+
+  EXPECT_EQ(error_code_of([] {
+              stack::push(&fixed_unset);
+              logic::true_strict_q();
+            }),
+            static_cast<int32_t>(Err::no_return));
+}
+
+TEST_F(Values, SymbolsAliasCaseVariants) {
+  int32_t a = symbol::make("zebra-sym");
+  EXPECT_EQ(symbol::make("zebra-sym"), a);
+  int32_t b = symbol::make("Zebra-Sym");
+  EXPECT_NE(a, b);
+  EXPECT_EQ(symbol::resolve(b), a);
+  EXPECT_EQ(symbol::resolve(a), a);
+  EXPECT_EQ(symbol::make_nocase("ZEBRA-SYM"), a);
+  EXPECT_NE(symbol::make("\xC3\xA9t\xC3\xA9"), symbol::make("\xC3\x89t\xC3\xA9"));
+  EXPECT_EQ(symbol::alias(symbol::make("\xC3\x89t\xC3\xA9")), -1);
+  std::string long_name(300, 'q');
+  EXPECT_EQ(symbol::make(long_name), symbol::make(long_name));
+  EXPECT_EQ(symbol::name(symbol::make("")), "");
+  // The internal words keep their ids.
+  EXPECT_EQ(symbol::make("code"), words::sym(words::W::code));
+}
+
+TEST_F(Values, WordsCompareAndMold) {
+  Cell* w1 = push_word("Hello");
+  Cell* w2 = push_word("hello");
+  EXPECT_EQ(actions::compare(w1, w2, COMP_EQUAL), 0);         // =
+  EXPECT_NE(actions::compare(w1, w2, COMP_STRICT_EQUAL), 0);  // ==
+  Cell* lit = push_word("hello", T_LIT_WORD);
+  EXPECT_EQ(actions::compare(w2, lit, COMP_EQUAL), 0);
+  EXPECT_NE(actions::compare(w2, lit, COMP_STRICT_EQUAL), 0);
+  EXPECT_EQ(actions::compare(w2, lit, COMP_SAME_10), 0);
+  Cell* iss = stack::push_new();
+  issue::make_at(iss, "hello");
+  EXPECT_EQ(actions::compare(w2, iss, COMP_EQUAL), COMPARE_INVALID);
+  EXPECT_EQ(actions::compare(iss, w2, COMP_EQUAL), COMPARE_INVALID);
+
+  struct Case {
+    TypeId t;
+    const char* mold;
+  } cases[] = {{T_WORD, "MixedCase"}, {T_SET_WORD, "MixedCase:"}, {T_GET_WORD, ":MixedCase"},
+               {T_LIT_WORD, "'MixedCase"}, {T_REFINEMENT, "/MixedCase"}, {T_ISSUE, "#MixedCase"}};
+  for (const Case& c : cases) {
+    Cell* w = push_word("MixedCase", c.t);
+    EXPECT_EQ(actions::mold_text(w), c.mold);
+    EXPECT_EQ(actions::form_text(w), "MixedCase");
+  }
+  // A budget smaller than the spelling ends at 0 or below.
+  Cell* sw = push_word("MixedCase", T_SET_WORD);
+  Cell* buf = string::push_new(8);
+  EXPECT_LE(actions::mold(sw, buf, 0, 0, 0, nullptr, 3, 0), 0);
+}
+
+TEST_F(Values, WordValuesThroughContexts) {
+  Cell* w = push_word("values-test-word");
+  EXPECT_EQ(error_code_of([w] { word::get(w); }), static_cast<int32_t>(Err::no_value));
+  Cell v = int_cell(42);
+  Cell* vp = stack::push(&v);
+  context::set(w, vp);
+  EXPECT_EQ(get_int(word::get(w)), 42);
+  // Another spelling shares the slot.
+  Cell* w2 = push_word("VALUES-test-word");
+  EXPECT_EQ(get_int(context::get(w2)), 42);
+  // index? of an unbound word is none; of slot 0, 1.
+  auto index_q = datatype::slot<act::StackOnly>(T_WORD, A_INDEX_Q);
+  Cell* base = stack::base();
+  Cell unbound{T_WORD, 0, static_cast<uint32_t>(symbol::make("nowhere")), static_cast<uint32_t>(-1)};
+  *base = unbound;
+  index_q();
+  EXPECT_TRUE(is_type(base, T_NONE));
+}
+
+TEST_F(Values, ContextsFromSpecsAndBinding) {
+  Cell a = *word::load("a"), A = *word::load("A"), b = *word::load("b");
+  Cell* spec = push_block({a, A, b});
+  Node ctx = context::make_from_spec(spec, false, false, context::Kind::plain);
+  Cell* hold = stack::push_new();
+  *hold = Cell{T_OBJECT, ctx, 0, 0};
+  EXPECT_EQ(context::size(ctx), 2);  // a and A are one slot
+  Cell* body = push_block({b, a});
+  Cell* self_blk = stack::push(body);
+  *memory::new_tail_cell(body) = *self_blk;  // a block holding itself
+  context::bind(body, ctx, false);
+  Cell* cells = buf_of(body->w2)->cells();
+  EXPECT_EQ(word_context(cells), ctx);
+  EXPECT_EQ(word_index(cells), 1);
+  EXPECT_EQ(word_index(cells + 1), 0);
+}
+
+TEST_F(Values, EmptyObjectMoldsWithoutNewline) {
+  auto make = datatype::slot<act::Make>(T_OBJECT, A_MAKE);
+  Cell proto = datatype::make_cell(T_OBJECT);
+  Cell* spec = push_block({});
+  Cell* obj = make(&proto, spec, T_OBJECT);
+  EXPECT_EQ(actions::mold_text(obj), "make object! []");
+  EXPECT_GT(static_cast<int32_t>(obj->w2), object::FIRST_CLASS);
+  EXPECT_EQ(obj->w3, 0u);
+}
+
+TEST_F(Values, ObjectMoldFormAndClasses) {
+  auto make = datatype::slot<act::Make>(T_OBJECT, A_MAKE);
+  Cell proto = datatype::make_cell(T_OBJECT);
+  Cell xs = *word::load("x"), ys = *word::load("y");
+  set_type(&xs, T_SET_WORD);
+  set_type(&ys, T_SET_WORD);
+  Cell one = fixed_true, wv = *word::load("foo");
+  Cell* spec = push_block({xs, one, ys, wv});
+  Cell* obj = make(&proto, spec, T_OBJECT);
+  EXPECT_EQ(actions::mold_text(obj), "make object! [\n    x: true\n    y: 'foo\n]");
+  EXPECT_EQ(actions::form_text(obj), "x: true\ny: 'foo");
+  EXPECT_EQ(actions::mold_text(obj, 0, 1), "make object! [x: true y: 'foo]");
+  // A spec that only sets known words keeps the class; a new word does not.
+  Cell* spec2 = push_block({xs, fixed_false});
+  Cell* same = make(obj, spec2, T_OBJECT);
+  EXPECT_EQ(same->w2, obj->w2);
+  Cell zs = *word::load("z");
+  set_type(&zs, T_SET_WORD);
+  Cell* spec3 = push_block({zs, int_cell(3)});
+  Cell* other = make(obj, spec3, T_OBJECT);
+  EXPECT_NE(other->w2, obj->w2);
+  EXPECT_EQ(actions::compare(obj, same, COMP_EQUAL), 1);  // x differs
+  EXPECT_EQ(actions::compare(obj, other, COMP_LESSER), -1);  // fewer fields first
+}
+
+// The hook calls the test sees: the name and the arguments after the frame.
+struct HookCall {
+  int32_t name;
+  std::vector<Cell> args;
+};
+std::vector<HookCall> g_calls;
+
+void record_hook(Cell*, Node, int32_t name, int) {
+  HookCall c{name, {}};
+  for (Cell* p = stack::base(); p < stack::top(); p++) c.args.push_back(*p);
+  g_calls.push_back(c);
+}
+
+TEST_F(Values, ObjectHooksFireWithTheirArguments) {
+  auto make = datatype::slot<act::Make>(T_OBJECT, A_MAKE);
+  object::eval_function_hook = &record_hook;
+  g_calls.clear();
+  // on-change*: func [word old new /local t]
+  Cell wword = *word::load("word"), wold = *word::load("old"), wnew = *word::load("new"), wt = *word::load("t");
+  Cell loc = words::refinement(words::W::local_);
+  Cell* hspec = push_block({wword, wold, wnew, loc, wt});
+  Cell* hbody = push_block({});
+  function::push(hspec, hbody, 0, 0, 0, 0);
+  Cell fn = stack::top()[-1];
+  Cell oc = words::word(words::W::on_change), a = *word::load("a");
+  set_type(&oc, T_SET_WORD);
+  set_type(&a, T_SET_WORD);
+  Cell proto = datatype::make_cell(T_OBJECT);
+  Cell* spec = push_block({a, int_cell(1), oc, fn});
+  Cell* obj = make(&proto, spec, T_OBJECT);
+  ASSERT_NE(obj->w3, 0u);
+  g_calls.clear();
+  Cell* field = push_word("a");
+  Cell* nv = stack::push_new();
+  *nv = int_cell(7);
+  PathStep step{nullptr, nullptr, nullptr, 1, false, false, true, false};
+  datatype::slot<act::EvalPath>(T_OBJECT, A_EVAL_PATH)(obj, field, nv, step);
+  ASSERT_EQ(g_calls.size(), 1u);
+  const HookCall& c = g_calls[0];
+  EXPECT_EQ(c.name, words::sym(words::W::on_change));
+  ASSERT_EQ(c.args.size(), 5u);  // word, old, new, then /local false and t none
+  EXPECT_EQ(word_context(&c.args[0]), obj->w1);
+  EXPECT_EQ(get_int(&c.args[1]), 1);
+  EXPECT_EQ(get_int(&c.args[2]), 7);
+  EXPECT_TRUE(is_type(&c.args[3], T_LOGIC));
+  EXPECT_TRUE(is_type(&c.args[4], T_NONE));
+  // The hook fields are left out of mold unless /all.
+  EXPECT_EQ(actions::mold_text(obj).substr(0, 22), "make object! [\n    a: ");
+  EXPECT_EQ(actions::mold_text(obj).find("on-change*"), std::string::npos);
+  object::eval_function_hook = nullptr;
+}
+
+TEST_F(Values, DeepHookHearsSeriesEditsThroughTheOwner) {
+  auto make = datatype::slot<act::Make>(T_OBJECT, A_MAKE);
+  object::eval_function_hook = &record_hook;
+  Cell* hspec = push_block({*word::load("owner"), *word::load("word"), *word::load("target"),
+                            *word::load("action"), *word::load("new"), *word::load("index"), *word::load("part")});
+  function::push(hspec, nullptr, 0, 0, 0, 0);
+  Cell fn = stack::top()[-1];
+  Cell odc = words::word(words::W::on_deep_change), s = *word::load("s");
+  set_type(&odc, T_SET_WORD);
+  set_type(&s, T_SET_WORD);
+  Cell* text = push_text("abc");
+  Cell* inner = push_block({*text});
+  Cell proto = datatype::make_cell(T_OBJECT);
+  Cell* spec = push_block({s, *inner, odc, fn});
+  Cell* obj = make(&proto, spec, T_OBJECT);
+  g_calls.clear();
+  Cell act = words::word(words::W::append);
+  Cell* actp = stack::push(&act);
+  EXPECT_EQ(ownership::check(text, actp, nullptr, 0, 1), 1);  // two levels deep
+  ASSERT_EQ(g_calls.size(), 1u);
+  EXPECT_EQ(g_calls[0].name, words::sym(words::W::on_deep_change));
+  EXPECT_EQ(symbol::name(word_symbol(&g_calls[0].args[1])), "s");
+  EXPECT_EQ(ownership::unbind(inner), 1);
+  EXPECT_EQ(ownership::check(text, actp, nullptr, 0, 1), 0);
+  object::eval_function_hook = nullptr;
+  (void)obj;
+}
+
+TEST_F(Values, ErrorTextFormat) {
+  // integer! until its module registers: any registered type reads the same.
+  TypeId t = datatype::entries[T_INTEGER].name ? T_INTEGER : T_STRING;
+  std::string tn = datatype::entries[t].name;
+  Cell fn = *word::load("append"), dt = datatype::make_cell(t), arg = *word::load("series");
+  Cell* e = error::create(Err::expect_arg, &fn, &dt, &arg);
+  std::string first = "*** Script Error: append does not allow " + tn + " for its series argument";
+  EXPECT_EQ(actions::form_text(e), first + "\n*** Where: ???\n*** Near : none");
+  Cell where = *word::load("append");
+  error::set_where(e, &where);
+  EXPECT_EQ(actions::form_text(e), first + "\n*** Where: append\n*** Near : none");
+  // A user error's message is its first argument.
+  Cell* msg = push_text("boom");
+  Cell* u = error::create(Err::message, msg, nullptr, nullptr);
+  EXPECT_EQ(actions::form_text(u).substr(0, 19), "*** User Error: boo");
+  EXPECT_EQ(error::code_of(u), 800);
+}
+
+TEST_F(Values, MakeErrorByCodeAndSpec) {
+  auto make = datatype::slot<act::Make>(T_ERROR, A_MAKE);
+  Cell proto = datatype::make_cell(T_ERROR);
+  struct Case {
+    int32_t code;
+    int32_t raised;  // -1: made
+  } cases[] = {{300, -1}, {402, -1}, {393, -1}, {399, 341}, {-1, 341}, {600, 341}, {800, -1}, {914, 341}};
+  for (const Case& c : cases) {
+    Cell* spec = stack::push_new();
+    *spec = int_cell(c.code);
+    Cell made;
+    int32_t r = error_code_of([&] { made = *make(&proto, spec, T_ERROR); });
+    EXPECT_EQ(r, c.raised) << c.code;
+    if (c.raised < 0) EXPECT_EQ(error::code_of(&made), c.code);
+  }
+  Cell* e300 = stack::push_new();
+  *e300 = int_cell(300);
+  Cell* e = make(&proto, e300, T_ERROR);
+  EXPECT_EQ(symbol::name(error::get_id(e)), "no-value");
+  EXPECT_EQ(symbol::name(error::get_type(e)), "script");
+
+  Cell* blk = push_block({*word::load("script"), *word::load("expect-arg")});
+  EXPECT_EQ(error::code_of(make(&proto, blk, T_ERROR)), 305);
+  Cell* only = push_block({*word::load("script")});
+  EXPECT_EQ(error_code_of([&] { make(&proto, only, T_ERROR); }), static_cast<int32_t>(Err::invalid_spec_field));
+  Cell* bad = push_block({*word::load("script"), int_cell(5)});
+  EXPECT_EQ(error_code_of([&] { make(&proto, bad, T_ERROR); }), static_cast<int32_t>(Err::invalid_arg));
+}
+
+TEST_F(Values, ErrorOfUnknownCategoryPrintsAsInvalidError) {
+  Cell* e = error::create(Err::no_value, nullptr, nullptr, nullptr);
+  *error::field(e, error::F_TYPE) = *word::load("nonsense");
+  EXPECT_EQ(actions::form_text(e).substr(0, 62), "*** Internal Error: invalid error object field value: nonsense");
+}
+
+TEST_F(Values, FireReachesTheNearestTry) {
+  Cell out;
+  Cell v = int_cell(12);
+  EXPECT_EQ(error_code_of([&] { fire(Err::out_of_range, &v); }, &out), 341);
+  EXPECT_EQ(get_int(error::field(&out, error::F_ARG1)), 12);
+}
+
+TEST_F(Values, InternalWordsSurviveCollections) {
+  collector::collect();
+  collector::collect();
+  EXPECT_EQ(symbol::name(words::sym(words::W::on_deep_change)), "on-deep-change*");
+  Cell w = words::word(words::W::append);
+  EXPECT_GE(word_index(&w), 0);
+  EXPECT_EQ(symbol::name(word_symbol(&datatype::entries[T_OBJECT].word)), "object!");
+}
+
+}  // namespace
+}  // namespace xeb::test
