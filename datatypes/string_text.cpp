@@ -132,7 +132,10 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     std::vector<uint8_t> bytes(reinterpret_cast<uint8_t*>(p), reinterpret_cast<uint8_t*>(p) + n);
     Node node = unicode::load_utf8(bytes.data(), n, nullptr, &left, false);
     series::set_cell(out, T_STRING, node);
-    if (left > 0) unicode::error_hooks.invalid_utf8({bytes.data() + n - left, static_cast<size_t>(left)});
+    if (left > 0) {
+      Cell* rest = binary::load(bytes.data() + n - left, left);
+      fire(Err::invalid_utf8, rest);
+    }
   } else if (st == T_BLOCK || st == T_PAREN || st == T_HASH) {
     xs_make_at(out, 16);
     insert(out, spec, -1, 0, -1, 1);
