@@ -15,10 +15,13 @@ namespace {
 volatile int* volatile g_null = nullptr;
 volatile int g_zero = 0, g_seven = 7;
 
+// The trap itself is the point, not a sanitizer's report of it.
+__attribute__((no_sanitize("undefined"))) int divide_by_zero(int, char**) { return g_seven / g_zero; }
+
 int overflow_natively(int n) {
   volatile char pad[512];
   pad[0] = static_cast<char>(n);
-  return overflow_natively(n + 1) + pad[0];
+  return g_zero == 0 ? overflow_natively(n + 1) + pad[0] : 0;
 }
 
 using ::testing::ContainsRegex;
@@ -36,7 +39,7 @@ struct ExitCase {
 const ExitCase kExits[] = {
   {"fault", [](int, char**) { return *g_null; }, 1,
    ContainsRegex("\\*\\*\\* Runtime Error 1: access violation\n\\*\\*\\* at: [0-9A-F]{8}h\n")},
-  {"integer_divide", [](int, char**) { return g_seven / g_zero; }, 13, HasSubstr("*** Runtime Error 13: integer divide by zero\n")},
+  {"integer_divide", divide_by_zero, 13, HasSubstr("*** Runtime Error 13: integer divide by zero\n")},
   {"native_overflow", [](int, char**) { return overflow_natively(0); }, 19,
    HasSubstr("*** Runtime Error 19: stack error or overflow\n")},
   {"interrupt", [](int, char**) { return raise(SIGINT); }, 0, Quiet()},
