@@ -11,6 +11,7 @@
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "datatypes/typeset.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
@@ -382,6 +383,43 @@ TEST_F(Values, InternalWordsSurviveCollections) {
   Cell w = words::word(words::W::append);
   EXPECT_GE(word_index(&w), 0);
   EXPECT_EQ(symbol::name(word_symbol(&datatype::entries[T_OBJECT].word)), "object!");
+}
+
+}  // namespace
+}  // namespace xeb::test
+
+namespace xeb::test {
+namespace {
+
+TEST_F(Values, TypesetTextsAndSets) {
+  auto make = datatype::slot<act::Make>(T_TYPESET, A_MAKE);
+  Cell proto = datatype::make_cell(T_TYPESET);
+  TypeId a = datatype::entries[T_INTEGER].name ? T_INTEGER : T_STRING;
+  TypeId b = datatype::entries[T_FLOAT].name ? T_FLOAT : T_TYPESET;
+  std::string na = datatype::entries[a].name, nb = datatype::entries[b].name;
+  Cell* spec = push_block({datatype::make_cell(a), datatype::make_cell(b)});
+  Cell* ts = make(&proto, spec, T_TYPESET);
+  EXPECT_EQ(actions::mold_text(ts), "make typeset! [" + na + " " + nb + "]");
+  EXPECT_EQ(actions::form_text(ts), na + " " + nb);
+  Cell* none_spec = push_block({});
+  Cell* empty = make(&proto, none_spec, T_TYPESET);
+  EXPECT_EQ(actions::mold_text(empty), "make typeset! []");
+  EXPECT_EQ(actions::form_text(empty), "");
+  // Complements of equal sets stay equal whatever the unused bits hold.
+  Cell odd = *empty;
+  odd.w3 |= 1;
+  auto complement = datatype::slot<act::Complement>(T_TYPESET, A_COMPLEMENT);
+  Cell c1 = *complement(empty), c2 = *complement(&odd);
+  c2.w3 &= ~1u;
+  EXPECT_EQ(actions::compare(&c1, &c2, COMP_EQUAL), 0);
+  EXPECT_EQ(typeset::count(&c1), typeset::count(&c2));
+  EXPECT_EQ(actions::compare(ts, ts, COMP_LESSER), COMPARE_INVALID);
+  Cell five = int_cell(5);
+  Cell dt = datatype::make_cell(a);
+  auto find = datatype::slot<act::Find>(T_TYPESET, A_FIND);
+  EXPECT_EQ(find(ts, &dt, nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, 0, 0, 0)->w1, 1u);
+  EXPECT_EQ(error_code_of([&] { find(ts, &five, nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, 0, 0, 0); }),
+            static_cast<int32_t>(Err::invalid_arg));
 }
 
 }  // namespace
