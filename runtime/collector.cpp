@@ -36,6 +36,7 @@ Hook mark_hooks[MAX_MARK_HOOKS];
 int mark_hook_count = 0;
 std::vector<Hook> root_markers;
 std::vector<Hook> weak_sweepers;
+std::vector<Hook> moved_fixers;
 std::vector<Node> fixed_series;
 std::vector<Node> work;      // nodes whose cells still have to be scanned
 std::vector<Node> pending;   // nodes waiting to go back to their frames
@@ -125,6 +126,7 @@ void remove_root_marker(Hook h) {
   root_markers.erase(std::remove(root_markers.begin(), root_markers.end(), h), root_markers.end());
 }
 void add_weak_sweeper(Hook h) { weak_sweepers.push_back(h); }
+void add_moved_fixer(Hook h) { moved_fixers.push_back(h); }
 void register_fixed(Node n) { fixed_series.push_back(n); }
 
 void redirect(Off* ref) {
@@ -385,6 +387,8 @@ void collect() {
   for (int i = 0; i < mark_hook_count; i++) { mark_hooks[i](); drain(); }
   drain();
 
+  if (moved.active())
+    for (Hook h : moved_fixers) h();
   if (sweep_handles_hook) sweep_handles_hook();
   // A weak sweeper may mark what its surviving entries reach.
   for (Hook h : weak_sweepers) h();

@@ -29,6 +29,9 @@ bool add_mark_hook(Hook h);
 // Runtime roots (root block, stacks, tables...), marked before the hooks.
 void add_root_marker(Hook h);
 void remove_root_marker(Hook h);
+// Runs after marking when node compaction moved nodes: correct references
+// the collector does not mark (collector::redirect).
+void add_moved_fixer(Hook h);
 // Runs after marking, before sweeping: drop weak entries of dead series.
 void add_weak_sweeper(Hook h);
 // Extra marking the collector cannot do from cell layouts alone.
