@@ -114,3 +114,16 @@ TEST_F(Strings, EmailParts) {
 
 }  // namespace
 }  // namespace xeb::test
+
+#ifdef XEB_GC_STRESS
+namespace xeb::test {
+namespace {
+// The stress build only proves something if buffers really slid meanwhile.
+TEST_F(Strings, StressBuildCollects) {
+  uint32_t before = collector::collections;
+  for (int i = 0; i < 50; i++) str("some text to allocate");
+  EXPECT_GT(collector::collections, before);
+}
+}  // namespace
+}  // namespace xeb::test
+#endif
