@@ -6,6 +6,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/issue.h"
+#include "datatypes/native.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/ownership.h"
@@ -420,6 +421,46 @@ TEST_F(Values, TypesetTextsAndSets) {
   EXPECT_EQ(find(ts, &dt, nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, 0, 0, 0)->w1, 1u);
   EXPECT_EQ(error_code_of([&] { find(ts, &five, nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, 0, 0, 0); }),
             static_cast<int32_t>(Err::invalid_arg));
+}
+
+}  // namespace
+}  // namespace xeb::test
+
+namespace xeb::test {
+namespace {
+
+TEST_F(Values, BuiltinsAndOperators) {
+  auto make_action = datatype::slot<act::Make>(T_ACTION, A_MAKE);
+  Cell proto = datatype::make_cell(T_ACTION);
+  Cell* spec_blk = push_block({*word::load("series"), *word::load("value")});
+  for (int32_t index : {0, 63}) {
+    Cell* spec = push_block({*spec_blk, int_cell(index)});
+    EXPECT_EQ(error_code_of([&] { make_action(&proto, spec, T_ACTION); }), static_cast<int32_t>(Err::bad_make_arg))
+        << index;
+  }
+  Cell* spec = push_block({*spec_blk, int_cell(25)});
+  Cell* a = make_action(&proto, spec, T_ACTION);
+  EXPECT_EQ(actions::form_text(a), "?action?");
+  Cell act = *a;
+  Cell* same = stack::push(&act);
+  EXPECT_EQ(actions::compare(a, same, COMP_EQUAL), 0);
+  EXPECT_EQ(actions::compare(a, same, COMP_LESSER), COMPARE_INVALID);
+
+  // Operator specs: two arguments, no lit-word on the left.
+  Cell wa = *word::load("a"), wb = *word::load("b"), wc = *word::load("c");
+  Cell lit = wa, ref = *word::load("extra");
+  set_type(&lit, T_LIT_WORD);
+  set_type(&ref, T_REFINEMENT);
+  Cell loc = words::refinement(words::W::local_);
+  struct Case {
+    std::initializer_list<Cell> spec;
+    int ok;
+  } cases[] = {{{wa, wb}, 1}, {{wa, wb, wc}, 0}, {{wa, wb, ref}, 0}, {{lit, wb}, 0},
+               {{wa, lit}, 1}, {{wa, wb, loc, wc}, 1}};
+  for (const Case& c : cases) {
+    Cell* s = push_block(c.spec);
+    EXPECT_EQ(op::check_spec(s->w2), c.ok);
+  }
 }
 
 }  // namespace
