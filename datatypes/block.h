@@ -115,6 +115,10 @@ int32_t sort_compare(const void* a, const void* b, int op, int flags);
 // with a function raises not-done.
 extern Cell* (*sort_call_hook)(Cell* func, Cell* a, Cell* b);
 
+// Scans a string! into a block (to block! of a string); set by the lexer.
+// Unset, that conversion raises not-done.
+extern void (*scan_hook)(const Cell* str, Cell* out);
+
 void init();  // registers block!
 
 }  // namespace xeb::block
