@@ -19,6 +19,13 @@
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/binary.h"
+#include "datatypes/block.h"
+#include "datatypes/char.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/path.h"
+#include "datatypes/tag.h"
+#include "datatypes/url.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -100,30 +107,35 @@ void register_types() {
   none::init();
   logic::init();
   series::init();
-  // block!
+  block::init();
   string::init();
   binary::init();
-  // integer!
+  integer::init();
   symbol::init();
   context::init();
   word::init();  // word!, lit-word!, set-word!, get-word!, refinement!
-  // char!
+  char_::init();
   native::init();
   action::init();
   op::init();
-  // path!, lit-path!, set-path!, get-path!
+  path::init();  // path!, lit-path!, set-path!, get-path!
   function::init();
   routine::init();
-  // paren!
+  paren::init();
   issue::init();
-  // url!, file!
+  url::init();
+  file::init();
   object::init();
-  // bitset!, triple!, float!
+  // bitset!, triple!: later modules.
+  float_::init();
   typeset::init();
   error::init();
-  // vector!, map!, hash!, pair!, percent!, tuple!, time!, tag!, email!,
-  // handle!, date!, port!, money!, ref!, point2D!, point3D!, the image
-  // back-end's start-up, image!
+  // vector!, map!, hash!, pair!, percent!, tuple!, time!: later modules.
+  tag::init();
+  email::init();
+  // handle!, date!, port!, money!: later modules.
+  ref::init();
+  // point2D!, point3D!, the image back-end's start-up, image!: later.
 }
 
 }  // namespace
