@@ -8,6 +8,7 @@
 
 #include "datatypes/actions.h"
 #include "datatypes/binary.h"
+#include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
@@ -76,6 +77,11 @@ class Numbers : public Runtime {
     Cell* s = string::push_new(static_cast<int32_t>(utf8.size()));
     string::append_utf8(s, utf8);
     return s;
+  }
+  static Cell* blk(std::initializer_list<Cell> values) {
+    Cell* b = block::push_only(static_cast<int32_t>(values.size()));
+    for (const Cell& v : values) block::xs_append(b, &v);
+    return b;
   }
   static Cell* bin(std::initializer_list<uint8_t> bytes) {
     std::vector<uint8_t> v(bytes);
@@ -370,6 +376,11 @@ TEST_F(Numbers, ToFloat) {
       {[] { return integer::push(3); }, "3.0"},
       {[] { return char_::push('A'); }, "65.0"},
       {[] { return bin({0x3F, 0xF0, 0, 0, 0, 0, 0, 0}); }, "1.0"},
+      {[] { return bin({0x3F, 0xF0}); }, "8.087e-320"},
+      {[] { return blk({F(1.5), I(3)}); }, "1500.0"},
+      {[] { return blk({I(25), F(-1.9)}); }, "2.5"},
+      {[] { return blk({I(1), I(2), I(3)}); }, "error 354"},
+      {[] { return blk({I(1), fixed_none}); }, "error 354"},
       {[] { return stack::push(&fixed_none); }, "error 354"},
   };
   for (const Case& c : cases) EXPECT_EQ(outcome([&] { return convert(T_FLOAT, c.spec()); }), c.expect) << c.expect;
