@@ -1,0 +1,388 @@
+// The action entries: slot lookup, the 62 generic entries and the direct
+// entries they call.
+#include "evaluator/actions.h"
+
+#include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
+#include "datatypes/error.h"
+#include "datatypes/integer.h"
+#include "datatypes/logic.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
+
+namespace xeb::actions {
+
+namespace {
+
+Entry entries[ACTION_COUNT] = {};
+
+// --- Argument conventions -------------------------------------------------------
+
+inline Cell* arg(int i) { return stack::base() + i; }
+// A refinement's argument cell: present only above the arguments base.
+inline Cell* opt(int32_t r) { return r > 0 ? stack::base() + r : nullptr; }
+inline int flag(int32_t r) { return r != -1; }
+inline void result(const Cell* c) {
+  if (c && c != stack::base()) stack::set_result(c);
+}
+
+// The index argument of pick and poke as an integer.
+int32_t index_int(const Cell* c) {
+  switch (type_of(c)) {
+    case T_INTEGER: case T_CHAR: return get_int(c);
+    case T_LOGIC: return c->w1 == 1 ? 1 : 2;
+    default: return 0;
+  }
+}
+
+bool part_series(int t) {
+  return series::any_series(t) || t == T_VECTOR || t == T_IMAGE || t == T_MAP;
+}
+
+// The count of /part of append and insert, which applies to the value.
+int32_t insert_part(Cell* value, Cell* part) {
+  if (!part) return -1;
+  if (!part_series(type_of(value))) fire(Err::invalid_part, part);
+  int32_t tail = series::buffer_length(value);
+  if (static_cast<int32_t>(value->w1) > tail) value->w1 = static_cast<uint32_t>(tail);
+  int32_t n;
+  if (is_type(part, T_INTEGER)) {
+    n = get_int(part);
+  } else {
+    if (type_of(part) != type_of(value) || part->w2 != value->w2) {
+      Cell w = words::word(words::W::part);
+      fire(Err::invalid_refine_arg, &w, part);
+    }
+    n = static_cast<int32_t>(part->w1) - static_cast<int32_t>(value->w1);
+  }
+  if (n < 0) {
+    int32_t h = static_cast<int32_t>(value->w1);
+    int32_t back = -n > h ? h : -n;
+    value->w1 = static_cast<uint32_t>(h - back);
+    n = back;
+  }
+  return n;
+}
+
+// The count of /part of change, which applies to the series changed.
+int32_t change_part(Cell* s, Cell* part) {
+  if (!part) return -1;
+  int t = type_of(s);
+  if (t == T_PORT || t == T_IMAGE) {
+    int32_t n = is_type(part, T_INTEGER) ? get_int(part) : 0;
+    return n < 0 ? 0 : n;
+  }
+  int32_t tail = series::buffer_length(s);
+  if (static_cast<int32_t>(s->w1) > tail) s->w1 = static_cast<uint32_t>(tail);
+  int32_t n;
+  if (is_type(part, T_INTEGER)) {
+    n = get_int(part);
+  } else {
+    if (type_of(part) != type_of(s) || part->w2 != s->w2) {
+      Cell w = words::word(words::W::part);
+      fire(Err::invalid_refine_arg, &w, part);
+    }
+    n = static_cast<int32_t>(part->w1) - static_cast<int32_t>(s->w1);
+  }
+  if (n < 0) {
+    int32_t h = static_cast<int32_t>(s->w1);
+    int32_t back = -n > h ? h : -n;
+    s->w1 = static_cast<uint32_t>(h - back);
+    n = back;
+  }
+  return n;
+}
+
+int32_t dup_count(int32_t r) {
+  if (r == -1) return 1;
+  Cell* c = opt(r);
+  return c && is_type(c, T_INTEGER) ? get_int(c) : 1;
+}
+
+// --- Generic entries ---------------------------------------------------------------
+
+void stack_only(Action a) { reinterpret_cast<act::StackOnly>(get_action_arg(a))(); }
+
+template <Action A>
+void g_stack(const int32_t*) {
+  stack_only(A);
+}
+
+int made_type(const Cell* c) { return is_type(c, T_DATATYPE) ? static_cast<int>(c->w1) : type_of(c); }
+
+void g_make(const int32_t*) {
+  result(direct::make(arg(0), arg(1)));
+}
+void g_random(const int32_t* r) { result(direct::random(arg(0), flag(r[0]), flag(r[1]), flag(r[2]))); }
+void g_reflect(const int32_t*) { result(direct::reflect(arg(0), arg(1))); }
+void g_to(const int32_t*) { result(direct::to(arg(0), arg(1))); }
+
+void form_or_mold(bool mold, int32_t part_ref, int only, int all, int flat) {
+  Cell* limit = opt(part_ref);
+  int32_t lim = -1;
+  if (limit) {
+    lim = is_type(limit, T_INTEGER) ? get_int(limit) : 0;
+    if (lim <= 0) {
+      Cell* s = string::push_new(1);
+      stack::set_result_trim(s);
+      return;
+    }
+  }
+  Cell* buffer = string::push_new(16);
+  int budget = lim > 0 ? lim : NO_LIMIT;
+  if (mold) direct::mold(arg(0), buffer, only, all, flat, limit, budget, 0);
+  else direct::form(arg(0), buffer, limit, budget);
+  if (lim > 0 && length_of(buffer) > lim) truncate(buffer, lim);
+  stack::set_result_trim(buffer);
+}
+void g_form(const int32_t* r) { form_or_mold(false, r[0], 0, 0, 0); }
+void g_mold(const int32_t* r) { form_or_mold(true, r[3], flag(r[0]), flag(r[1]), flag(r[2])); }
+void g_negate(const int32_t*) { result(direct::negate(arg(0))); }
+void g_round(const int32_t* r) {
+  result(direct::round(arg(0), opt(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), flag(r[5]), flag(r[6])));
+}
+void g_even_q(const int32_t*) { logic::box(direct::even_q(arg(0))); }
+void g_odd_q(const int32_t*) { logic::box(direct::odd_q(arg(0))); }
+void g_complement(const int32_t*) { result(direct::complement(arg(0))); }
+
+void insert_entry(const int32_t* r, int last) {
+  int32_t dup = dup_count(r[2]);
+  if (dup <= 0) return;  // the series, unchanged, is already the result
+  int32_t part = insert_part(arg(1), opt(r[0]));
+  if (part == 0) return;
+  result(direct::insert(arg(0), arg(1), part, flag(r[1]), dup, last));
+}
+void g_append(const int32_t* r) { insert_entry(r, 1); }
+void g_insert(const int32_t* r) { insert_entry(r, 0); }
+void g_change(const int32_t* r) {
+  int32_t dup = dup_count(r[2]);
+  if (dup <= 0) return;
+  int32_t part = change_part(arg(0), opt(r[0]));
+  result(direct::change(arg(0), arg(1), part, flag(r[1]), dup));
+}
+void g_clear(const int32_t*) { result(direct::clear(arg(0))); }
+void g_copy(const int32_t* r) {
+  Cell* kind = opt(r[2]);
+  if (kind && !is_type(kind, T_DATATYPE) && !is_type(kind, T_TYPESET)) {
+    Cell caller, type = datatype::make_cell(type_of(kind)), w = *word::load("kind");
+    stack::caller_word(&caller);
+    fire(Err::expect_arg, &caller, &type, &w);
+  }
+  Cell* out = stack::push_new();
+  set_unset(out);
+  result(direct::copy(arg(0), out, opt(r[0]), flag(r[1]), kind));
+}
+void g_find(const int32_t* r) {
+  result(direct::find(arg(0), arg(1), opt(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), opt(r[5]),
+                      opt(r[6]), flag(r[7]), flag(r[8]), flag(r[9]), flag(r[10])));
+}
+void g_length_q(const int32_t*) {
+  int n = direct::length_q(arg(0));
+  if (n < 0) none::push_last();
+  else integer::box(n);
+}
+void g_move(const int32_t* r) {
+  Cell* part = opt(r[0]);
+  result(direct::move(arg(0), arg(1), part && is_type(part, T_INTEGER) ? get_int(part) : -1));
+}
+void g_pick(const int32_t*) { result(direct::pick(arg(0), index_int(arg(1)), arg(1))); }
+void g_poke(const int32_t*) {
+  direct::poke(arg(0), index_int(arg(1)), arg(2), arg(1));
+  stack::set_result(arg(2));
+}
+void g_put(const int32_t* r) { result(direct::put(arg(0), arg(1), arg(2), flag(r[0]))); }
+void g_remove(const int32_t* r) { result(direct::remove(arg(0), opt(r[0]), opt(r[1]))); }
+void g_reverse(const int32_t* r) { result(direct::reverse(arg(0), opt(r[0]), opt(r[1]))); }
+void g_select(const int32_t* r) {
+  result(direct::select(arg(0), arg(1), opt(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), opt(r[5]),
+                        opt(r[6]), flag(r[7]), flag(r[8])));
+}
+void g_sort(const int32_t* r) {
+  result(direct::sort(arg(0), flag(r[0]), opt(r[1]), opt(r[2]), opt(r[3]), flag(r[4]), flag(r[5]), flag(r[6])));
+}
+void g_swap(const int32_t*) { result(direct::swap(arg(0), arg(1))); }
+void g_take(const int32_t* r) { result(direct::take(arg(0), opt(r[0]), flag(r[1]), flag(r[2]))); }
+void g_trim(const int32_t* r) {
+  result(direct::trim(arg(0), flag(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), opt(r[5])));
+}
+void g_create(const int32_t*) { result(direct::create(arg(0))); }
+void g_close(const int32_t*) { result(direct::close(arg(0))); }
+void g_delete(const int32_t*) { result(direct::delete_(arg(0))); }
+void g_modify(const int32_t* r) { result(direct::modify(arg(0), arg(1), arg(2), flag(r[0]))); }
+void g_open(const int32_t* r) {
+  result(direct::open(arg(0), flag(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), opt(r[4])));
+}
+void g_open_q(const int32_t*) { result(direct::open_q(arg(0))); }
+void g_query(const int32_t*) { result(direct::query(arg(0))); }
+void g_read(const int32_t* r) {
+  result(direct::read(arg(0), opt(r[0]), opt(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), opt(r[5])));
+}
+void g_rename(const int32_t*) { result(direct::rename(arg(0), arg(1))); }
+void g_update(const int32_t*) { result(direct::update(arg(0))); }
+void g_write(const int32_t* r) {
+  result(direct::write(arg(0), arg(1), flag(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), opt(r[4]), opt(r[5]),
+                       opt(r[6]), opt(r[7])));
+}
+
+}  // namespace
+
+// The generic entries by action number; 7, 8 and 9 have no word.
+constexpr Entry kEntries[ACTION_COUNT] = {
+    g_make, g_random, g_reflect, g_to, g_form, g_mold, nullptr, nullptr, nullptr,
+    g_stack<A_ABSOLUTE>, g_stack<A_ADD>, g_stack<A_DIVIDE>, g_stack<A_MULTIPLY>, g_negate,
+    g_stack<A_POWER>, g_stack<A_REMAINDER>, g_round, g_stack<A_SUBTRACT>, g_even_q, g_odd_q,
+    g_stack<A_AND_T>, g_complement, g_stack<A_OR_T>, g_stack<A_XOR_T>, g_append, g_stack<A_AT>,
+    g_stack<A_BACK>, g_change, g_clear, g_copy, g_find, g_stack<A_HEAD>, g_stack<A_HEAD_Q>,
+    g_stack<A_INDEX_Q>, g_insert, g_length_q, g_move, g_stack<A_NEXT>, g_pick, g_poke, g_put, g_remove,
+    g_reverse, g_select, g_sort, g_stack<A_SKIP>, g_swap, g_stack<A_TAIL>, g_stack<A_TAIL_Q>, g_take,
+    g_trim, g_create, g_close, g_delete, g_modify, g_open, g_open_q, g_query, g_read, g_rename, g_update,
+    g_write,
+};
+
+void init() {
+  for (int i = 0; i < ACTION_COUNT; i++) entries[i] = kEntries[i];
+}
+
+Entry entry(int action) { return action >= 1 && action <= ACTION_COUNT ? entries[action - 1] : nullptr; }
+
+act::AnyFn get_action_by_type(int type, const Cell* value, Action a) {
+  act::AnyFn f = datatype::slot_of(type, a);
+  if (f) return f;
+  Cell caller, dt = datatype::make_cell(type), w;
+  stack::caller_word(&caller);
+  error::get_call_argument(0, &w);
+  fire(Err::expect_arg, &caller, &dt, &w);
+}
+
+act::AnyFn get_action_arg(Action a) { return get_action(stack::base(), a); }
+
+act::EvalPath get_path_action(const Cell* value, const Cell* path, const Cell* element, int32_t index) {
+  act::EvalPath f = datatype::slot<act::EvalPath>(type_of(value), A_EVAL_PATH);
+  if (f) return f;
+  Cell el = *element, dt = datatype::make_cell(type_of(value));
+  if (!path) fire(Err::bad_path_type2, &el, &dt);
+  // The path cut just after the element, for the message.
+  Cell p = *path;
+  Cell* copy = stack::push(&p);
+  Cell* part = stack::push(&p);
+  part->w1 = p.w1 + static_cast<uint32_t>(index) + 2;
+  Cell* out = stack::push_new();
+  set_unset(out);
+  Cell* cut = datatype::slot<act::Copy>(type_of(copy), A_COPY)(copy, out, part, 0, nullptr);
+  Cell c = *cut;
+  fire(Err::bad_path_type, copy, &dt, &c);
+}
+
+// --- Direct entries ---------------------------------------------------------------------
+
+namespace direct {
+
+Cell* make(Cell* type, Cell* spec) {
+  int t = made_type(type);
+  return reinterpret_cast<act::Make>(get_action_by_type(t, type, A_MAKE))(type, spec, t);
+}
+Cell* random(Cell* v, int seed, int secure, int only) {
+  return reinterpret_cast<act::Random>(get_action(v, A_RANDOM))(v, seed, secure, only);
+}
+Cell* reflect(Cell* v, Cell* field) {
+  return reinterpret_cast<act::Reflect>(get_action(v, A_REFLECT))(v, word_symbol(field));
+}
+Cell* to(Cell* type, Cell* spec) {
+  int t = made_type(type);
+  return reinterpret_cast<act::To>(get_action_by_type(t, type, A_TO))(type, spec, t);
+}
+int form(Cell* v, Cell* buffer, Cell* a, int part) {
+  return reinterpret_cast<act::Form>(get_action(v, A_FORM))(v, buffer, a, part);
+}
+int mold(Cell* v, Cell* buffer, int only, int all, int flat, Cell* a, int part, int indent) {
+  return reinterpret_cast<act::Mold>(get_action(v, A_MOLD))(v, buffer, only, all, flat, a, part, indent);
+}
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) {
+  return get_path_action(parent, step.path, element, step.index)(parent, element, value, step);
+}
+Cell* negate(Cell* n) { return reinterpret_cast<act::Negate>(get_action(n, A_NEGATE))(n); }
+Cell* round(Cell* n, Cell* scale, int even, int down, int half_down, int floor, int ceiling, int half_ceiling) {
+  return reinterpret_cast<act::Round>(get_action(n, A_ROUND))(n, scale, even, down, half_down, floor, ceiling,
+                                                              half_ceiling);
+}
+int even_q(Cell* n) { return reinterpret_cast<act::EvenOdd>(get_action(n, A_EVEN_Q))(n); }
+int odd_q(Cell* n) { return reinterpret_cast<act::EvenOdd>(get_action(n, A_ODD_Q))(n); }
+Cell* complement(Cell* v) { return reinterpret_cast<act::Complement>(get_action(v, A_COMPLEMENT))(v); }
+Cell* insert(Cell* s, Cell* v, int part, int only, int dup, int last) {
+  return reinterpret_cast<act::Insert>(get_action(s, last ? A_APPEND : A_INSERT))(s, v, part, only, dup, last);
+}
+Cell* change(Cell* s, Cell* v, int part, int only, int dup) {
+  return reinterpret_cast<act::Change>(get_action(s, A_CHANGE))(s, v, part, only, dup);
+}
+Cell* clear(Cell* s) { return reinterpret_cast<act::Clear>(get_action(s, A_CLEAR))(s); }
+Cell* copy(Cell* v, Cell* out, Cell* part, int deep, Cell* types) {
+  return reinterpret_cast<act::Copy>(get_action(v, A_COPY))(v, out, part, deep, types);
+}
+Cell* find(Cell* s, Cell* v, Cell* part, int only, int case_, int same, int any, Cell* with, Cell* skip, int last,
+           int reverse, int tail, int match) {
+  return reinterpret_cast<act::Find>(get_action(s, A_FIND))(s, v, part, only, case_, same, any, with, skip, last,
+                                                            reverse, tail, match);
+}
+int length_q(Cell* s) { return reinterpret_cast<act::LengthQ>(get_action(s, A_LENGTH_Q))(s); }
+Cell* move(Cell* origin, Cell* target, int part) {
+  return reinterpret_cast<act::Move>(get_action(origin, A_MOVE))(origin, target, part);
+}
+Cell* pick(Cell* s, int index, Cell* boxed) {
+  return reinterpret_cast<act::Pick>(get_action(s, A_PICK))(s, index, boxed);
+}
+Cell* poke(Cell* s, int index, Cell* data, Cell* boxed) {
+  return reinterpret_cast<act::Poke>(get_action(s, A_POKE))(s, index, data, boxed);
+}
+Cell* put(Cell* s, Cell* key, Cell* v, int case_) {
+  return reinterpret_cast<act::Put>(get_action(s, A_PUT))(s, key, v, case_);
+}
+Cell* remove(Cell* s, Cell* part, Cell* key) {
+  return reinterpret_cast<act::Remove>(get_action(s, A_REMOVE))(s, part, key);
+}
+Cell* reverse(Cell* s, Cell* part, Cell* skip) {
+  return reinterpret_cast<act::Reverse>(get_action(s, A_REVERSE))(s, part, skip);
+}
+Cell* select(Cell* s, Cell* v, Cell* part, int only, int case_, int same, int any, Cell* with, Cell* skip, int last,
+             int reverse) {
+  return reinterpret_cast<act::Select>(get_action(s, A_SELECT))(s, v, part, only, case_, same, any, with, skip,
+                                                                last, reverse);
+}
+Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, int reverse, int stable) {
+  return reinterpret_cast<act::Sort>(get_action(s, A_SORT))(s, case_, skip, compare, part, all, reverse, stable);
+}
+Cell* swap(Cell* s1, Cell* s2) { return reinterpret_cast<act::Swap>(get_action(s1, A_SWAP))(s1, s2); }
+Cell* take(Cell* s, Cell* part, int deep, int last) {
+  return reinterpret_cast<act::Take>(get_action(s, A_TAKE))(s, part, deep, last);
+}
+Cell* trim(Cell* s, int head, int tail, int auto_, int lines, int all, Cell* with) {
+  return reinterpret_cast<act::Trim>(get_action(s, A_TRIM))(s, head, tail, auto_, lines, all, with);
+}
+Cell* create(Cell* p) { return reinterpret_cast<act::Port1>(get_action(p, A_CREATE))(p); }
+Cell* close(Cell* p) { return reinterpret_cast<act::Port1>(get_action(p, A_CLOSE))(p); }
+Cell* delete_(Cell* f) { return reinterpret_cast<act::Port1>(get_action(f, A_DELETE))(f); }
+Cell* modify(Cell* t, Cell* field, Cell* v, int case_) {
+  return reinterpret_cast<act::Modify>(get_action(t, A_MODIFY))(t, field, v, case_);
+}
+Cell* open(Cell* p, int new_, int read, int write, int seek, Cell* allow) {
+  return reinterpret_cast<act::Open>(get_action(p, A_OPEN))(p, new_, read, write, seek, allow);
+}
+Cell* open_q(Cell* p) { return reinterpret_cast<act::Port1>(get_action(p, A_OPEN_Q))(p); }
+Cell* query(Cell* t) { return reinterpret_cast<act::Port1>(get_action(t, A_QUERY))(t); }
+Cell* read(Cell* src, Cell* part, Cell* seek, int binary, int lines, int info, Cell* as) {
+  return reinterpret_cast<act::Read>(get_action(src, A_READ))(src, part, seek, binary, lines, info, as);
+}
+Cell* rename(Cell* from, Cell* to) { return reinterpret_cast<act::Rename>(get_action(from, A_RENAME))(from, to); }
+Cell* update(Cell* p) { return reinterpret_cast<act::Port1>(get_action(p, A_UPDATE))(p); }
+Cell* write(Cell* dst, Cell* data, int binary, int lines, int info, int append, Cell* part, Cell* seek, Cell* allow,
+            Cell* as) {
+  return reinterpret_cast<act::Write>(get_action(dst, A_WRITE))(dst, data, binary, lines, info, append, part, seek,
+                                                                allow, as);
+}
+
+}  // namespace direct
+}  // namespace xeb::actions

@@ -1,0 +1,13 @@
+// Start-up of the evaluator: the action and native tables and the
+// interpreter's state, then (until the boot library defines them) the
+// native!, action! and op! values bound to their words in the global
+// context, made from specs kept here.
+#pragma once
+
+namespace xeb::evaluator {
+
+// Once, after runtime::init(). Also wires the value model's seams that call
+// back into the interpreter (object spec evaluation, hook functions).
+void init();
+
+}  // namespace xeb::evaluator

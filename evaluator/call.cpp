@@ -1,0 +1,454 @@
+// Function calls: the argument cache, argument fetching by it, refinements
+// from paths and apply blocks, and running natives, actions and function
+// bodies.
+#include "datatypes/block.h"
+#include "datatypes/datatype.h"
+#include "datatypes/function.h"
+#include "datatypes/logic.h"
+#include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
+#include "datatypes/words.h"
+#include "evaluator/actions.h"
+#include "evaluator/internal.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
+#include "runtime/throw.h"
+
+namespace xeb::interpreter {
+
+Cell anon_word() { return words::word(words::W::anon); }
+
+namespace {
+
+inline Cell* more_of(const Cell* fn) { return buf_of(fn->w3)->cells(); }
+inline Cell* cache_cells(const Cell* fn) { return buf_of(more_of(fn)[1].w2)->cells(); }
+inline int32_t cache_size(const Cell* fn) { return static_cast<int32_t>(buf_of(more_of(fn)[1].w2)->cell_count()); }
+
+// The spec's parameter #n (words and refinements in order, from 0) as a
+// word!, for error messages.
+Cell param_word(const Cell* fn, int32_t n) {
+  SeriesBuf* b = buf_of(fn->w2);
+  for (Cell *c = b->cells(), *e = b->cells_tail(); c < e; c++) {
+    TypeId t = type_of(c);
+    if (t == T_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT) {
+      if (n-- == 0) {
+        Cell w = *c;
+        w.header = T_WORD;
+        return w;
+      }
+    }
+  }
+  return anon_word();
+}
+
+[[noreturn]] void expect_arg(const Cell* name, const Cell* value, const Cell* fn, int32_t param) {
+  Cell n = *name, type = datatype::make_cell(type_of(value)), w = param_word(fn, param);
+  fire(Err::expect_arg, &n, &type, &w);
+}
+
+// One argument by its class, pushed; answers the position after it.
+int32_t fetch_arg(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix, bool safer) {
+  Cell* v = cell_at(code, pos);
+  switch (cls) {
+    case ArgClass::get:
+      stack::push(v);
+      return pos + 1;
+    case ArgClass::literal:
+      switch (type_of(v)) {
+        case T_PAREN: {
+          Cell name = anon_word();
+          Cell* entry = stack::top();
+          stack::push_frame(&name, frame_flags(FrameType::native) | FRAME_INTERP);
+          eval_block(v, true);
+          if (throwing()) return pos;
+          Cell r = *stack::base();
+          stack::unwind();
+          stack::set_top(entry);
+          stack::push(&r);
+          return pos + 1;
+        }
+        case T_GET_WORD: {
+          Cell x = *word_value(v);
+          stack::push(&x);
+          return pos + 1;
+        }
+        case T_GET_PATH: {
+          Cell p = *v;
+          Cell* held = stack::push(&p);
+          eval_path(held, nullptr, 0, 0, false, true, true, false);
+          if (throwing()) return pos;
+          Cell r = *(stack::top() - 1);
+          stack::set_top(held);
+          stack::push(&r);
+          return pos + 1;
+        }
+        default:
+          stack::push(v);
+          return pos + 1;
+      }
+    default:
+      return eval_value(code, pos, end, infix || safer, true, false);
+  }
+}
+
+struct Fetch {
+  Cell* fn;  // the callee's copy on the data stack
+  Cell* code;
+  int32_t pos, end;
+  Cell* path;
+  int32_t path_at;
+  Cell name;
+  int mode;
+  bool infix;
+  bool is_fn;
+  int32_t count = 0;  // argument cells of a native or action
+  int32_t refs[actions::MAX_REFINEMENTS];
+  uint64_t set_by_walk = 0;  // function refinements given in the second walk
+};
+
+bool has_refinements(const Cell* fn) {
+  Cell* c = cache_cells(fn);
+  for (int32_t k = 0, n = cache_size(fn); k < n; k++)
+    if (is_type(c + k, T_REFINEMENT)) return true;
+  return false;
+}
+
+// One refinement of the second walk: finds it in the cache, activates it and
+// fetches its arguments.
+void walk_refinement(Fetch& f, const Cell* element, bool on) {
+  int32_t sym = symbol::resolve(word_symbol(element));
+  int32_t n = cache_size(f.fn), param = 0, k = 0;
+  for (; k < n; k++) {
+    Cell* e = cache_cells(f.fn) + k;
+    if (is_type(e, T_REFINEMENT)) {
+      if (symbol::resolve(word_symbol(e)) == sym) break;
+      param++;
+    } else if (is_type(e, T_TYPESET) && arg_class(e) != ArgClass::returns) {
+      param++;
+    }
+  }
+  if (k == n) {
+    Cell el = *element;
+    fire(Err::no_refine, &f.name, &el);
+  }
+  int32_t ordinal = static_cast<int32_t>(cache_cells(f.fn)[k].w3);
+  Cell* base = stack::base();
+  if (f.is_fn) {
+    uint64_t bit = uint64_t{1} << (ordinal & 63);
+    if (f.set_by_walk & bit) fire(Err::dup_refine, f.path ? f.path : element);
+    f.set_by_walk |= bit;
+    base[param] = on ? fixed_true : fixed_false;
+  } else {
+    if (f.refs[ordinal - 1] != -1) fire(Err::dup_refine, f.path ? f.path : element);
+    if (on) f.refs[ordinal - 1] = f.count;
+  }
+  int32_t slot = param + 1;
+  for (k++; k < n; k++) {
+    Cell e = cache_cells(f.fn)[k];
+    if (!is_type(&e, T_TYPESET)) break;
+    if (arg_class(&e) == ArgClass::returns) continue;
+    if (!on && (f.mode & CALL_SAFER)) {
+      slot++;
+      continue;
+    }
+    if (f.pos >= f.end) {
+      Cell w = param_word(f.fn, slot);
+      fire(Err::no_arg, &f.name, &w);
+    }
+    f.pos = fetch_arg(f.code, f.pos, f.end, arg_class(&e), false, f.mode & CALL_SAFER);
+    if (throwing()) return;
+    Cell* v = stack::top() - 1;
+    if (!on) {
+      stack::pop(1);
+    } else {
+      if (!typeset::has(&e, type_of(v))) expect_arg(&f.name, v, f.fn, slot);
+      if (f.is_fn) {
+        stack::base()[slot] = *v;
+        stack::pop(1);
+      } else {
+        f.count++;
+      }
+    }
+    slot++;
+  }
+}
+
+// First walk: the fixed arguments (and, for apply/all, every refinement);
+// second walk: refinements from the path or, inline, from the code.
+void fetch_args(Fetch& f) {
+  cache_spec(f.fn);
+  int32_t n = cache_size(f.fn);
+  int call = f.mode & 3;
+  bool active = true, left = f.infix;
+  int32_t param = 0;
+  if (f.infix) stack::set_top(stack::base() + 1);
+  for (int32_t k = 0; k < n; k++) {
+    Cell e = cache_cells(f.fn)[k];
+    switch (type_of(&e)) {
+      case T_TYPESET: {
+        if (arg_class(&e) == ArgClass::returns) break;
+        if (active) {
+          if (left) {
+            left = false;
+          } else if (call && f.pos >= f.end) {
+            stack::push(&fixed_none);
+          } else if (arg_class(&e) == ArgClass::literal && typeset::has(&e, T_UNSET) && f.pos >= f.end) {
+            set_unset(stack::push_new());
+          } else {
+            if (f.pos >= f.end) {
+              Cell w = param_word(f.fn, param);
+              fire(Err::no_arg, &f.name, &w);
+            }
+            f.pos = fetch_arg(f.code, f.pos, f.end, arg_class(&e), f.infix, f.mode & CALL_SAFER);
+            if (throwing()) return;
+          }
+          Cell* v = stack::top() - 1;
+          if (!typeset::has(&e, type_of(v))) expect_arg(&f.name, v, f.fn, param);
+          f.count++;
+        } else {
+          if (f.is_fn) stack::push(&fixed_none);
+          if (call == CALL_ALL && f.pos < f.end) {
+            f.pos = fetch_arg(f.code, f.pos, f.end, arg_class(&e), false, f.mode & CALL_SAFER);
+            if (throwing()) return;
+            stack::pop(1);
+          }
+        }
+        param++;
+        break;
+      }
+      case T_REFINEMENT: {
+        active = false;
+        if (call == CALL_ALL && f.pos < f.end) {
+          f.pos = fetch_arg(f.code, f.pos, f.end, ArgClass::normal, false, f.mode & CALL_SAFER);
+          if (throwing()) return;
+          Cell* v = stack::top() - 1;
+          if (!is_type(v, T_LOGIC)) {
+            Cell w = param_word(f.fn, param), type = datatype::make_cell(type_of(v));
+            fire(Err::expect_arg, &f.name, &type, &w);
+          }
+          active = logic::get(v) == 1;
+          if (!f.is_fn) {
+            if (active) f.refs[e.w3 - 1] = f.count;
+            stack::pop(1);
+          }
+        } else if (f.is_fn) {
+          stack::push(&fixed_false);
+        }
+        param++;
+        break;
+      }
+      case T_INTEGER:
+        if (f.is_fn && k == n - 1) function::init_locals(get_int(&e));
+        break;
+      default:
+        break;
+    }
+  }
+  // A function's refinement arguments must now be complete before the second
+  // walk writes into their slots: they were pushed above as none!.
+  if (f.path) {
+    int32_t len = static_cast<int32_t>(buf_of(f.path->w2)->cell_count());
+    for (int32_t i = f.path_at + 1; i < len; i++) {
+      Cell el = *cell_at(f.path, i);
+      bool on;
+      if (is_type(&el, T_WORD)) {
+        on = true;
+      } else if (is_type(&el, T_GET_WORD)) {
+        on = !is_false(word_value(&el));
+      } else {
+        if (call && !has_refinements(f.fn)) break;
+        fire(Err::bad_refine, &el);
+      }
+      walk_refinement(f, &el, on);
+      if (throwing()) return;
+    }
+  } else if (call == CALL_INLINE) {
+    while (f.pos < f.end) {
+      Cell el = *cell_at(f.code, f.pos);
+      if (!is_type(&el, T_REFINEMENT) && !is_type(&el, T_GET_WORD)) {
+        if (!has_refinements(f.fn)) break;
+        fire(Err::bad_refine, &el);
+      }
+      f.pos++;
+      Cell* held = stack::push(&el);
+      bool on = false;
+      if (f.pos < f.end) {
+        f.pos = eval_value(f.code, f.pos, f.end, f.infix || (f.mode & CALL_SAFER), true, false);
+        if (throwing()) return;
+        Cell* v = stack::top() - 1;
+        if (is_type(v, T_UNSET)) fire(Err::no_value, held);
+        on = !is_false(v);
+      }
+      el = *held;
+      stack::set_top(held);
+      walk_refinement(f, &el, on);
+      if (throwing()) return;
+    }
+  }
+}
+
+}  // namespace
+
+Cell* cache_spec(Cell* fn) {
+  Cell* more = more_of(fn);
+  if (is_type(more + 1, T_BLOCK)) return more + 1;
+  Cell* saved = stack::top();
+  Cell* f = stack::push(fn);
+  bool native = !is_type(fn, T_FUNCTION) && !is_type(fn, T_ROUTINE);
+  Cell* cache = block::push_only(8);
+  Cell spec{T_BLOCK, 0, f->w2, 0};
+  Cell* sp = stack::push(&spec);
+  int32_t ordinal = 0, locals = 0;
+  bool in_locals = false;
+  for (int32_t i = 0; i < static_cast<int32_t>(buf_of(sp->w2)->cell_count()); i++) {
+    Cell item = *cell_at(sp, i);
+    TypeId t = type_of(&item);
+    if (in_locals) {
+      if (t == T_WORD) locals++;
+      continue;
+    }
+    switch (t) {
+      case T_WORD: case T_GET_WORD: case T_LIT_WORD: {
+        ArgClass cls = t == T_WORD ? ArgClass::normal : t == T_GET_WORD ? ArgClass::get : ArgClass::literal;
+        Cell* ts;
+        if (i + 1 < static_cast<int32_t>(buf_of(sp->w2)->cell_count()) && is_type(cell_at(sp, i + 1), T_BLOCK)) {
+          Cell types = *cell_at(sp, ++i);
+          Cell* held = stack::push(&types);
+          ts = typeset::make_from_spec(cache, held);
+          stack::pop(1);
+        } else {
+          ts = typeset::make_default(cache);
+        }
+        ts->header = T_TYPESET | (static_cast<uint32_t>(cls) << ARG_CLASS_SHIFT);
+        break;
+      }
+      case T_REFINEMENT:
+        if (words::is(word_symbol(&item), words::W::local_)) {
+          in_locals = true;
+          locals = 1;
+        } else {
+          Cell r{T_REFINEMENT, 0, item.w2, static_cast<uint32_t>(++ordinal)};
+          block::xs_append(cache, &r);
+        }
+        break;
+      case T_SET_WORD: {
+        if (!words::is(word_symbol(&item), words::W::return_)) fire(Err::bad_func_def, &item);
+        Cell types = fixed_none;
+        if (i + 1 < static_cast<int32_t>(buf_of(sp->w2)->cell_count()) && is_type(cell_at(sp, i + 1), T_BLOCK))
+          types = *cell_at(sp, ++i);
+        Cell* ts;
+        if (is_type(&types, T_BLOCK)) {
+          Cell* held = stack::push(&types);
+          ts = typeset::make_from_spec(cache, held);
+          stack::pop(1);
+        } else {
+          ts = typeset::make_default(cache);
+        }
+        ts->header = T_TYPESET | (static_cast<uint32_t>(ArgClass::returns) << ARG_CLASS_SHIFT);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  if (locals > 0) {
+    Cell c{T_INTEGER, 0, static_cast<uint32_t>(locals), 0};
+    block::xs_append(cache, &c);
+  }
+  if (native && ordinal > 0) {
+    Cell c{T_INTEGER, 0, static_cast<uint32_t>(ordinal), 0};
+    block::xs_append(cache, &c);
+  }
+  more_of(f)[1] = *cache;
+  stack::set_top(saved);
+  return more_of(fn) + 1;
+}
+
+int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, Cell* path, int32_t path_at,
+                  const Cell* name, const Cell* owner, int mode, bool infix) {
+  Cell fn = *fn_in;
+  Fetch f;
+  f.code = code;
+  f.pos = pos;
+  f.end = end;
+  f.path = path;
+  f.path_at = path_at;
+  f.name = name ? *name : anon_word();
+  f.mode = mode;
+  f.infix = infix;
+  f.is_fn = is_type(&fn, T_FUNCTION);
+  for (int32_t& r : f.refs) r = -1;
+
+  // The callee's copy sits just below its frame, so the result can replace
+  // it and the call leaves exactly one cell.
+  Cell* start;
+  Cell left;
+  if (infix) {
+    start = stack::top() - 1;
+    left = *start;
+    *start = fn;
+    stack::set_top(start + 1);
+  } else {
+    start = stack::push(&fn);
+  }
+  f.fn = start;
+  if (f.is_fn) {
+    stack::push_frame(&f.name, frame_flags(FrameType::function) | FRAME_INTERP);
+    CallFrame* frame = stack::top_frame();
+    frame->fctx = fn.w1;
+    frame->saved = stack::values_of(fn.w1);
+  } else {
+    stack::push_frame(&f.name, frame_flags(FrameType::native) | FRAME_INTERP);
+  }
+  if (infix) *stack::push_new() = left;
+
+  fetch_args(f);
+  if (throwing()) return f.pos;
+  switch (type_of(&fn)) {
+    case T_NATIVE: {
+      natives::Entry e = natives::entry(static_cast<int>(fn.w1));
+      if (!e) fire(Err::not_done);
+      e(false, f.refs);
+      break;
+    }
+    case T_ACTION: {
+      actions::Entry e = actions::entry(static_cast<int>(fn.w1));
+      if (!e) fire(Err::not_done);
+      e(f.refs);
+      break;
+    }
+    case T_FUNCTION:
+      eval_function(f.fn);
+      break;
+    default:
+      call_routine(f.fn);
+  }
+  if (throwing()) return f.pos;
+  Cell r = *stack::base();
+  if (f.is_fn) stack::unwind_func();
+  else stack::unwind();
+  *start = r;
+  stack::set_top(start + 1);
+  if (!push) stack::set_result_trim(start);
+  return f.pos;
+}
+
+void eval_function(const Cell* fn) {
+  Node ctx = fn->w1;
+  stack::values_of(ctx) = off(stack::base());
+  CallFrame* frame = stack::top_frame();
+  frame->header |= FRAME_BODY;
+  eval_block(more_of(fn), true);
+  if (throwing()) {
+    if (pending_throw != ThrowCode::return_value && pending_throw != ThrowCode::exit) return;
+    // The exit has already landed on this frame: its value is in the base.
+    pending_throw = ThrowCode::none;
+    stack::cs.throw_origin = nullptr;
+    stack::set_top(stack::base() + 1);
+  }
+  stack::top_frame()->header &= ~FRAME_BODY;
+}
+
+void call_routine(const Cell*) { fire(Err::not_done); }
+
+}  // namespace xeb::interpreter

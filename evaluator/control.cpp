@@ -1,0 +1,366 @@
+// Conditionals and evaluation natives: if, unless, either, any, all,
+// switch, case, do, reduce, compose and apply.
+#include "datatypes/block.h"
+#include "datatypes/datatype.h"
+#include "datatypes/logic.h"
+#include "datatypes/series.h"
+#include "datatypes/words.h"
+#include "evaluator/actions.h"
+#include "evaluator/compare.h"
+#include "evaluator/internal.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/native_entries.h"
+#include "runtime/throw.h"
+
+namespace xeb::natives {
+
+using interpreter::cell_at;
+
+namespace {
+
+inline int32_t tail_of(const Cell* b) { return static_cast<int32_t>(buf_of(b->w2)->cell_count()); }
+
+// Truth for either, case and the loops: unset! raises no-return.
+bool strict_true(const Cell* v) {
+  if (is_type(v, T_UNSET)) fire(Err::no_return);
+  return !is_false(v);
+}
+
+// Adds a value to a target block cell (on the stack): appended when the
+// target is at its tail, else inserted at its position, which advances.
+void add_value(Cell* target, const Cell* value) {
+  Cell v = *value;
+  clear_new_line(&v);
+  if (block::xs_tail_q(target) || block::xs_length_q(target) < 0) block::xs_append(target, &v);
+  else block::insert_value(target, &v, true, false);
+}
+
+}  // namespace
+
+void if_(bool, const int32_t*) {
+  if (is_false(arg(0))) {
+    stack::set_result_trim(&fixed_none);
+    return;
+  }
+  interpreter::eval_block(arg(1), true);
+}
+
+void unless(bool, const int32_t*) {
+  if (!is_false(arg(0))) {
+    stack::set_result_trim(&fixed_none);
+    return;
+  }
+  interpreter::eval_block(arg(1), true);
+}
+
+void either(bool, const int32_t*) { interpreter::eval_block(arg(strict_true(arg(0)) ? 1 : 2), true); }
+
+void any(bool, const int32_t*) {
+  Cell* code = stack::push(arg(0));
+  int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
+  while (pos < end) {
+    pos = interpreter::eval_expression(code, pos, end, true);
+    if (throwing()) return;
+    Cell* v = stack::top() - 1;
+    if (!is_false(v)) {
+      stack::set_result_trim(v);
+      return;
+    }
+    stack::set_top(code + 1);
+  }
+  stack::set_result_trim(&fixed_none);
+}
+
+void all(bool, const int32_t*) {
+  Cell* code = stack::push(arg(0));
+  int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
+  if (pos >= end) {
+    stack::set_result_trim(&fixed_none);
+    return;
+  }
+  Cell last = fixed_none;
+  while (pos < end) {
+    stack::set_top(code + 1);
+    pos = interpreter::eval_expression(code, pos, end, true);
+    if (throwing()) return;
+    Cell* v = stack::top() - 1;
+    if (is_false(v)) {
+      stack::set_result_trim(&fixed_none);
+      return;
+    }
+    last = *v;
+  }
+  stack::set_result_trim(&last);
+}
+
+void switch_(bool, const int32_t* refs) {
+  Cell* value = arg(0);
+  Cell* cases = arg(1);
+  if (!is_type(value, T_BLOCK)) {
+    int32_t end = tail_of(cases);
+    for (int32_t i = static_cast<int32_t>(cases->w1); i < end; i++) {
+      Cell c = *cell_at(cases, i);
+      if (type_of(&c) != type_of(value) || !actions::compare_truth(&c, value, COMP_EQUAL)) continue;
+      // The first block after the match; none before the tail falls through
+      // to the default rather than reading past the end.
+      for (int32_t j = i; j < tail_of(cases); j++) {
+        if (is_type(cell_at(cases, j), T_BLOCK)) {
+          Cell* b = stack::push(cell_at(cases, j));
+          interpreter::eval_block(b, true);
+          return;
+        }
+      }
+      break;
+    }
+  }
+  if (present(refs[0])) {
+    interpreter::eval_block(opt(refs[0]), true);
+    return;
+  }
+  stack::set_result_trim(&fixed_none);
+}
+
+void case_(bool, const int32_t* refs) {
+  bool all_ = present(refs[0]);
+  Cell* code = stack::push(arg(0));
+  int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
+  Cell* res = stack::push(&fixed_none);
+  bool matched = false;
+  while (pos < end) {
+    if (all_) matched = false;
+    stack::set_top(res + 1);
+    pos = interpreter::eval_expression(code, pos, end, true);
+    if (throwing()) return;
+    if (pos >= end) {
+      Cell w = words::word(words::W::case_);
+      fire(Err::need_value, &w);
+    }
+    bool t = strict_true(stack::top() - 1);
+    stack::set_top(res + 1);
+    if (!t) {
+      pos++;
+      continue;
+    }
+    if (is_type(cell_at(code, pos), T_BLOCK)) {
+      interpreter::eval_block(cell_at(code, pos), false);
+      pos++;
+    } else {
+      pos = interpreter::eval_expression(code, pos, end, true);
+    }
+    if (throwing()) return;
+    *res = *(stack::top() - 1);
+    if (!all_) {
+      stack::set_result_trim(res);
+      return;
+    }
+    matched = true;
+  }
+  stack::set_result_trim(matched ? res : &fixed_none);
+}
+
+void do_(bool, const int32_t* refs) {
+  if (present(refs[3])) fire(Err::not_done);  // tracing comes with its own module
+  Cell* value = arg(0);
+  switch (type_of(value)) {
+    case T_BLOCK: case T_PAREN: case T_HASH: case T_STRING: {
+      Cell* code = stack::push(value);
+      if (is_type(code, T_STRING)) {
+        if (!load_text_hook) fire(Err::not_done);
+        load_text_hook(code);
+        *code = *(stack::top() - 1);
+        stack::set_top(code + 1);
+      }
+      int32_t tail = tail_of(code);
+      if (static_cast<int32_t>(code->w1) > tail) code->w1 = static_cast<uint32_t>(tail);
+      // The preprocessor is a library function; it is absent until the
+      // library is.
+      if (present(refs[0])) fire(Err::not_done);
+      if (!present(refs[2])) {
+        interpreter::eval_block(code, true);
+        return;
+      }
+      int32_t next = interpreter::eval_next(code);
+      if (throwing()) return;
+      Cell r = *(stack::top() - 1);
+      code->w1 = static_cast<uint32_t>(next);
+      interpreter::set_word(opt(refs[2]), code);
+      stack::set_result_trim(&r);
+      return;
+    }
+    case T_FILE: case T_URL:
+      fire(Err::not_done);
+    case T_PATH: {
+      Cell* p = stack::push(value);
+      interpreter::eval_path(p, nullptr, 0, 0, false, false, true, false);
+      if (throwing()) return;
+      stack::set_result_trim(stack::top() - 1);
+      return;
+    }
+    case T_ERROR:
+      stack::throw_error(value);
+    case T_WORD: {
+      Cell* v = interpreter::word_value(value);
+      switch (type_of(v)) {
+        case T_UNSET: fire(Err::no_value, value);
+        case T_OP: fire(Err::no_op_arg, value);
+        case T_NATIVE: case T_ACTION: case T_FUNCTION: case T_ROUTINE: {
+          Cell fn = *v, name = *value;
+          stack::set_top(stack::base() + 1);
+          interpreter::eval_call(&fn, nullptr, 0, 0, false, nullptr, 0, &name, nullptr, interpreter::CALL_NORMAL,
+                                 false);
+          return;
+        }
+        default:
+          stack::set_result_trim(v);
+          return;
+      }
+    }
+    case T_GET_WORD:
+      stack::set_result_trim(interpreter::word_value(value));
+      return;
+    case T_LIT_WORD:
+      set_type(value, T_WORD);
+      stack::set_result_trim(value);
+      return;
+    case T_LIT_PATH:
+      set_type(value, T_PATH);
+      value->w3 = 0;
+      stack::set_result_trim(value);
+      return;
+    case T_SET_WORD: case T_SET_PATH:
+      fire(Err::need_value, value);
+    default:
+      stack::set_result_trim(value);
+  }
+}
+
+void reduce(bool, const int32_t* refs) {
+  Cell* value = arg(0);
+  Cell* out = opt(refs[0]);
+  Cell* target;
+  if (!is_type(value, T_BLOCK)) {
+    if (interpreter::callable(type_of(value)) || is_type(value, T_OP)) {
+      stack::set_result_trim(value);
+      return;
+    }
+    Cell* one = stack::push(value);
+    Cell* holder = block::push_only(1);
+    block::xs_append(holder, one);
+    interpreter::eval_value(holder, 0, 1, false, true, true);
+    if (throwing()) return;
+    if (!out) {
+      stack::set_result_trim(stack::top() - 1);
+      return;
+    }
+    target = stack::push(out);
+    int32_t start = static_cast<int32_t>(target->w1);
+    bool appending = block::xs_tail_q(target);
+    add_value(target, stack::top() - 2);
+    if (appending) target->w1 = static_cast<uint32_t>(start);
+    stack::set_result_trim(target);
+    return;
+  }
+  Cell* code = stack::push(value);
+  int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
+  if (out) {
+    target = stack::push(out);
+  } else {
+    target = block::push_only(end - pos);
+  }
+  int32_t start = static_cast<int32_t>(target->w1);
+  bool appending = !out || block::xs_tail_q(target);
+  while (pos < end) {
+    stack::set_top(target + 1);
+    pos = interpreter::eval_expression(code, pos, end, true);
+    if (throwing()) return;
+    add_value(target, stack::top() - 1);
+  }
+  if (appending) target->w1 = static_cast<uint32_t>(start);
+  stack::set_result_trim(target);
+}
+
+namespace {
+
+// Composes the block cell `src` into `target`; both lie on the data stack.
+void compose_into(Cell* src, Cell* target, bool deep, bool only) {
+  int32_t end = tail_of(src);
+  for (int32_t i = static_cast<int32_t>(src->w1); i < end && i < tail_of(src); i++) {
+    Cell* keep = stack::top();
+    Cell el = *cell_at(src, i);
+    if (is_type(&el, T_BLOCK) && deep) {
+      Cell* inner = stack::push(&el);
+      Cell* made = block::push_only(block::xs_length_q(inner));
+      compose_into(inner, made, true, only);
+      if (throwing()) return;
+      made->w1 = 0;
+      add_value(target, made);
+    } else if (is_type(&el, T_PAREN)) {
+      if (block::xs_length_q(&el) <= 0) continue;
+      interpreter::eval_block(&el, false);
+      if (throwing()) return;
+      Cell* r = stack::top() - 1;
+      if (is_type(r, T_UNSET)) {
+      } else if (only || !is_type(r, T_BLOCK)) {
+        add_value(target, r);
+      } else {
+        for (int32_t k = static_cast<int32_t>(r->w1); k < tail_of(r); k++) add_value(target, cell_at(r, k));
+      }
+    } else {
+      add_value(target, &el);
+    }
+    stack::set_top(keep);
+  }
+}
+
+}  // namespace
+
+void compose(bool, const int32_t* refs) {
+  Cell* value = arg(0);
+  if (!is_type(value, T_BLOCK)) {
+    Cell want = datatype::make_cell(T_BLOCK), got = datatype::make_cell(type_of(value));
+    fire(Err::expect_val, &want, &got);
+  }
+  Cell* out = opt(refs[2]);
+  Cell* src = stack::push(value);
+  Cell* target = out ? stack::push(out) : block::push_only(block::xs_length_q(src));
+  int32_t start = static_cast<int32_t>(target->w1);
+  bool appending = !out || block::xs_tail_q(target);
+  compose_into(src, target, present(refs[0]), present(refs[1]));
+  if (throwing()) return;
+  if (appending) target->w1 = static_cast<uint32_t>(start);
+  stack::set_result_trim(target);
+}
+
+void apply(bool, const int32_t* refs) {
+  Cell* func = arg(0);
+  Cell fn, name;
+  Cell* path = nullptr;
+  switch (type_of(func)) {
+    case T_WORD: case T_PATH: {
+      Cell w = is_type(func, T_WORD) ? *func : *cell_at(func, static_cast<int32_t>(func->w1));
+      if (is_type(func, T_PATH)) path = func;
+      if (!is_type(&w, T_WORD)) fire(Err::invalid_arg, func);
+      fn = *interpreter::word_value(&w);
+      name = w;
+      break;
+    }
+    default:
+      fn = *func;
+      name = words::word(words::W::applied);
+  }
+  if (is_type(&fn, T_OP)) {
+    set_type(&fn, static_cast<TypeId>((fn.header >> 16) & 0xFF));
+    fn.header &= HDR_TYPE_MASK;
+  }
+  if (!interpreter::callable(type_of(&fn))) fire(Err::invalid_arg, func);
+  int mode = present(refs[0]) ? interpreter::CALL_ALL : interpreter::CALL_INLINE;
+  if (present(refs[1])) mode |= interpreter::CALL_SAFER;
+  stack::set_interp_flag();
+  Cell* code = stack::push(arg(1));
+  interpreter::eval_call(&fn, code, static_cast<int32_t>(code->w1), tail_of(code), true, path,
+                         path ? static_cast<int32_t>(path->w1) : 0, &name, nullptr, mode, false);
+  if (throwing()) return;
+  stack::set_result_trim(stack::top() - 1);
+}
+
+}  // namespace xeb::natives

@@ -1,0 +1,63 @@
+// Helpers shared by the evaluator's modules: reading code cells, looking
+// words up on the hot path, and the frame and error conventions of calls.
+#pragma once
+#include <cstdint>
+
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/word.h"
+#include "runtime/cell.h"
+#include "runtime/frames.h"
+#include "runtime/memory.h"
+#include "runtime/stack.h"
+
+namespace xeb::interpreter {
+
+// The cell at an absolute index of a block's buffer; valid until the next
+// allocation.
+inline Cell* cell_at(const Cell* block, int32_t i) { return buf_of(block->w2)->cells() + i; }
+
+// The value a word is bound to, or null when its context has no value store
+// now (a function not running) or the word is unbound. Raises nothing.
+inline Cell* bound_value(const Cell* w) {
+  int32_t index = word_index(w);
+  Node ctx = word_context(w);
+  if (index < 0 || !ctx) return nullptr;
+  Cell* c = buf_of(ctx)->cells();
+  if (!c->w2) return nullptr;
+  if (c->header & HDR_CTX_ON_STACK) return at<Cell>(c->w2) + index;
+  return buf_of(c->w2)->cells() + index;
+}
+
+// The word's value cell; the context layer raises the errors (unbound word,
+// function not running). Valid until the next allocation.
+inline Cell* word_value(Cell* w) {
+  if (Cell* v = bound_value(w)) return v;
+  return context::get(w);
+}
+
+// Sets a word to a value; word and value lie on the data stack. Object
+// contexts go through the context layer, which fires their change hooks.
+inline void set_word(Cell* w, const Cell* value) {
+  int32_t index = word_index(w);
+  Node ctx = word_context(w);
+  if (index >= 0 && ctx) {
+    Cell* c = buf_of(ctx)->cells();
+    if (c->w2) {
+      if (c->header & HDR_CTX_ON_STACK) {
+        at<Cell>(c->w2)[index] = *value;
+        return;
+      }
+      if (static_cast<context::Kind>((c->header & HDR_CTX_KIND_MASK) >> HDR_CTX_KIND_SHIFT) != context::Kind::object) {
+        buf_of(c->w2)->cells()[index] = *value;
+        return;
+      }
+    }
+  }
+  context::set(w, value);
+}
+
+// The word used to name frames and errors when a call has no name.
+Cell anon_word();
+
+}  // namespace xeb::interpreter

@@ -1,0 +1,254 @@
+// The interpreter loop: blocks, single values and the infix chain.
+#include "evaluator/interpreter.h"
+
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/native.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "evaluator/internal.h"
+#include "runtime/collector.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
+#include "runtime/throw.h"
+
+namespace xeb::interpreter {
+
+namespace {
+
+Cell code_cell{T_UNSET, 0, 0, 0};  // the current-code cell
+
+void mark_code_cell() { collector::mark_cell(&code_cell); }
+
+// Restores the current-code cell on every way out of a block, so that the
+// outer expression shows again after a nested error or exit.
+struct CodeScope {
+  Cell saved = code_cell;
+  ~CodeScope() { code_cell = saved; }
+};
+
+// Writes the value of one step by its mode: pushed at start (the top when the
+// step began), or as the only value of the current frame.
+inline void put(const Cell* v, bool push, Cell* start) {
+  if (push) {
+    Cell x = *v;
+    stack::set_top(start);
+    *stack::push_new() = x;
+  } else {
+    stack::set_result_trim(v);
+  }
+}
+
+Cell* push_frame_named(const Cell* name, uint32_t flags) {
+  if (name) return stack::push_frame(name, flags);
+  return stack::push_frame(stack::names.anon, 0, flags);
+}
+
+}  // namespace
+
+bool callable(TypeId t) { return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE; }
+
+void init() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  set_unset(&code_cell);
+  collector::add_root_marker(mark_code_cell);
+}
+
+Cell* current_code() { return &code_cell; }
+
+void eval_block(const Cell* block, bool keep) {
+  Cell* code = stack::push(block);  // keeps the code rooted while it runs
+  CodeScope scope;
+  Cell* base = stack::push_frame(stack::names.body, 0, frame_flags(FrameType::eval) | FRAME_INTERP);
+  int32_t pos = static_cast<int32_t>(code->w1);
+  int32_t end = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+  if (pos >= end) {
+    set_unset(base);
+    stack::set_top(base + 1);
+  } else {
+    code_cell = *code;
+    while (pos < end) {
+      code_cell.w1 = static_cast<uint32_t>(pos);
+      pos = eval_value(code, pos, end, false, false, false);
+      if (throwing()) return;
+    }
+  }
+  Cell r = *stack::base();
+  stack::unwind();
+  stack::set_top(code);
+  if (keep) {
+    *stack::base() = r;
+    if (stack::top() <= stack::base()) stack::set_top(stack::base() + 1);
+  } else {
+    *stack::push_new() = r;
+  }
+}
+
+int32_t eval_expression(Cell* code, int32_t pos, int32_t end, bool push) {
+  Cell* entry = stack::top();
+  stack::push_frame(stack::names.body, 0, frame_flags(FrameType::native) | FRAME_INTERP);
+  pos = eval_value(code, pos, end, false, false, false);
+  if (throwing()) return pos;
+  Cell r = *stack::base();
+  stack::unwind();
+  if (push) {
+    stack::set_top(entry);
+    *stack::push_new() = r;
+  } else {
+    stack::set_result_trim(&r);
+  }
+  return pos;
+}
+
+int32_t eval_next(Cell* block) {
+  int32_t head = static_cast<int32_t>(block->w1);
+  int32_t tail = static_cast<int32_t>(buf_of(block->w2)->cell_count());
+  if (head >= tail) {
+    set_unset(stack::push_new());
+    return head;
+  }
+  return eval_expression(block, head, tail, true);
+}
+
+int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool push, bool quote) {
+  int32_t tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+  if (end > tail) end = tail;  // the code may have shrunk under us
+  Cell* start = push ? stack::top() : stack::reset();
+  Cell* v = cell_at(code, pos);
+  switch (type_of(v)) {
+    case T_PAREN:
+      eval_block(v, false);
+      if (throwing()) return pos;
+      put(stack::top() - 1, push, start);
+      pos++;
+      break;
+
+    case T_SET_WORD: {
+      Cell* base = stack::push_frame(v, frame_flags(FrameType::native) | FRAME_INTERP);
+      stack::push(v);
+      if (++pos >= end) fire(Err::need_value, base);
+      pos = eval_value(code, pos, end, false, true, false);
+      if (throwing()) return pos;
+      if (is_type(base + 1, T_UNSET)) fire(Err::need_value, base);
+      set_word(base, base + 1);
+      Cell r = base[1];
+      stack::unwind();
+      put(&r, push, start);
+      break;
+    }
+
+    case T_SET_PATH: {
+      stack::push_frame(static_cast<uint32_t>(words::sym(words::W::set_path)), 0,
+                        frame_flags(FrameType::native) | FRAME_INTERP);
+      Cell* path = stack::push(v);
+      if (++pos >= end) fire(Err::need_value, path);
+      pos = eval_value(code, pos, end, false, true, false);
+      if (throwing()) return pos;
+      Cell* value = stack::top() - 1;
+      eval_path(path, nullptr, 0, 0, true, false, true, false, value);
+      if (throwing()) return pos;
+      Cell r = *(stack::top() - 1);
+      stack::unwind();
+      put(&r, push, start);
+      break;
+    }
+
+    case T_GET_WORD: {
+      Cell x = *word_value(v);
+      put(&x, push, start);
+      pos++;
+      break;
+    }
+
+    case T_LIT_WORD:
+      put(v, push, start);
+      set_type(stack::top() - 1, T_WORD);
+      pos++;
+      break;
+
+    case T_WORD: {
+      Cell* val = word_value(v);
+      switch (type_of(val)) {
+        case T_UNSET:
+          fire(Err::no_value, v);
+        case T_NATIVE: case T_ACTION: case T_FUNCTION: case T_ROUTINE: {
+          Cell fn = *val, name = *v;
+          if (!push) stack::set_top(start);
+          pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+          if (throwing()) return pos;
+          break;
+        }
+        case T_OP:
+          fire(Err::no_op_arg, v);
+        default:
+          put(val, push, start);
+          pos++;
+      }
+      break;
+    }
+
+    case T_PATH: case T_GET_PATH: {
+      Cell p = *v;
+      pos = eval_path(&p, code, pos + 1, end, false, type_of(v) == T_GET_PATH, push, false);
+      if (throwing()) return pos;
+      break;
+    }
+
+    case T_LIT_PATH:
+      put(v, push, start);
+      set_type(stack::top() - 1, T_PATH);
+      (stack::top() - 1)->w3 = 0;
+      pos++;
+      break;
+
+    case T_OP:
+      fire(Err::not_done);
+
+    case T_NATIVE: case T_ACTION: case T_FUNCTION: case T_ROUTINE:
+      if (quote) {
+        put(v, push, start);
+        pos++;
+      } else {
+        Cell fn = *v;
+        pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, nullptr, nullptr, CALL_NORMAL, false);
+        if (throwing()) return pos;
+      }
+      break;
+
+    case T_ISSUE:
+      if (pos + 1 < end && is_type(v + 1, T_BLOCK) &&
+          (words::is(word_symbol(v), words::W::system) || words::is(word_symbol(v), words::W::system_global)))
+        fire(Err::xeb_system);
+      put(v, push, start);
+      pos++;
+      break;
+
+    default:
+      put(v, push, start);
+      pos++;
+  }
+  if (no_infix) return pos;
+
+  // Infix lookahead: each operator takes the value produced so far as its
+  // left operand, so operators chain to the left with equal precedence.
+  for (;;) {
+    tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+    if (end > tail) end = tail;
+    if (pos >= end) return pos;
+    Cell* w = cell_at(code, pos);
+    if (!is_type(w, T_WORD)) return pos;
+    const Cell* op = bound_value(w);
+    if (!op || !is_type(op, T_OP)) return pos;
+    Cell fn = *op, name = *w;
+    set_type(&fn, static_cast<TypeId>(native::wrapped_type(op)));
+    fn.header &= HDR_TYPE_MASK;
+    stack::set_top(start + 1);  // the value just made is the left operand
+    pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, true);
+    if (throwing()) return pos;
+  }
+}
+
+}  // namespace xeb::interpreter

@@ -1,0 +1,34 @@
+// The entries of the native families, for the native table.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace xeb::natives {
+
+#define XEB_NATIVE_FAMILY(X)                                                                                  \
+  X(if_) X(unless) X(either) X(any) X(all) X(switch_) X(case_) X(do_) X(reduce) X(compose) X(apply)      \
+  X(break_) X(continue_) X(exit_) X(return_) X(throw_) X(catch_) X(try_)                                  \
+  X(func) X(function) X(does) X(has) X(get) X(set) X(unset) X(value_q) X(context_q) X(bind) X(in)        \
+  X(type_q) X(construct) X(extend) X(new_line) X(new_line_q)                                              \
+  X(print) X(prin)                                                                                         \
+  X(equal_q) X(not_equal_q) X(strict_equal_q) X(lesser_q) X(greater_q) X(lesser_or_equal_q)               \
+  X(greater_or_equal_q) X(same_q)
+
+#define XEB_X(name) void name(bool check, const int32_t* refs);
+XEB_NATIVE_FAMILY(XEB_X)
+#undef XEB_X
+
+// Natives whose families come later: they raise not-done.
+void not_yet(bool check, const int32_t* refs);
+
+// Argument helpers of the entries.
+Cell* arg(int i);
+Cell* opt(int32_t ref);  // a refinement's argument, or null
+inline bool present(int32_t ref) { return ref != -1; }
+
+// Loads source text into a new block pushed on the data stack; set by the
+// lexer's loaders. Null until then (do of a string raises not-done).
+extern void (*load_text_hook)(const Cell* text);
+
+}  // namespace xeb::natives

@@ -1,0 +1,89 @@
+// Path evaluation: the head word's value, then one path-element step per
+// further element through the container type's slot; a function reached is
+// called with the remaining elements as its refinements.
+#include "datatypes/context.h"
+#include "datatypes/logic.h"
+#include "evaluator/actions.h"
+#include "evaluator/internal.h"
+#include "evaluator/interpreter.h"
+#include "runtime/throw.h"
+
+namespace xeb::interpreter {
+
+int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set, bool get, bool push, bool case_,
+                  Cell* value) {
+  Cell* start = push ? stack::top() : stack::base();
+  // Work cells, all on the data stack: the path, the value reached, its
+  // parent, the element that reached it, and the current element's value.
+  Cell* path = stack::push(path_in);
+  Cell* cont = stack::push(&fixed_none);
+  Cell* parent = stack::push(&fixed_none);
+  Cell* prev = stack::push(&fixed_none);
+  Cell* item = stack::push(&fixed_none);
+  Cell* work = stack::top();
+
+  int32_t head = static_cast<int32_t>(path->w1);
+  int32_t len = static_cast<int32_t>(buf_of(path->w2)->cell_count());
+  if (head >= len) fire(Err::empty_path);
+  Cell first = *cell_at(path, head);
+  if (!is_type(&first, T_WORD)) fire(Err::word_first, path);
+  Cell* v = word_value(&first);
+  if (callable(type_of(v))) {
+    if (set) fire(Err::invalid_path_set, path);
+    if (get) fire(Err::invalid_path_get, path);
+    Cell fn = *v;
+    pos = eval_call(&fn, code, pos, end, true, path, head, &first, nullptr, CALL_NORMAL, false);
+    if (throwing()) return pos;
+    *cont = *(stack::top() - 1);
+  } else {
+    if (is_type(v, T_UNSET)) fire(Err::unset_path, path, &first);
+    *cont = *v;
+    Node ctx = word_context(&first);
+    if (ctx && ctx != context::global() && !is_type(context::owner(ctx), T_OBJECT)) *parent = *context::owner(ctx);
+    for (int32_t i = head + 1; i < len; i++) {
+      stack::set_top(work);
+      Cell el = *cell_at(path, i);
+      switch (type_of(&el)) {
+        case T_GET_WORD:
+          *item = *word_value(&el);
+          break;
+        case T_PAREN:
+          eval_block(&el, false);
+          if (throwing()) return pos;
+          *item = *(stack::top() - 1);
+          stack::set_top(work);
+          break;
+        default:
+          *item = el;
+      }
+      if (is_type(item, T_UNSET)) fire(Err::invalid_path, path, &el);
+      bool last = i == len - 1;
+      act::EvalPath step = actions::get_path_action(cont, path, item, i - head - 1);
+      PathStep s{path, parent, prev, i - head - 1, case_, get, last, false};
+      Cell* r = step(cont, item, set && last ? value : nullptr, s);
+      Cell result = *r;
+      if (!get && !set && callable(type_of(&result))) {
+        Cell owner = *cont;
+        Cell name = is_type(&el, T_WORD) ? el : anon_word();
+        *parent = owner;
+        pos = eval_call(&result, code, pos, end, true, path, i, &name, parent, CALL_NORMAL, false);
+        if (throwing()) return pos;
+        *cont = *(stack::top() - 1);
+        break;
+      }
+      *parent = *cont;
+      *prev = el;
+      *cont = result;
+    }
+  }
+  Cell r = *cont;
+  if (push) {
+    stack::set_top(start);
+    stack::push(&r);
+  } else {
+    stack::set_result_trim(&r);
+  }
+  return pos;
+}
+
+}  // namespace xeb::interpreter
