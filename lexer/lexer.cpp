@@ -546,6 +546,7 @@ Result scan(std::span<const uint8_t> text, const Options& o) {
   }
   if (!s.stopped && s.load && o.finish) o.finish(o.finish_ctx, s);
   r.ok = !s.stopped;
+  r.lines = s.line;
   r.consumed = o.input_is_string ? char_index(s, s.pos) : static_cast<uint32_t>(s.pos - s.begin);
   return r;
 }

@@ -125,6 +125,7 @@ struct Result {
   bool ok = true;        // false when a syntax error ended the scan
   uint8_t type = 0;      // value type of the last token (0 = none)
   uint32_t consumed = 0; // bytes, or characters when input_is_string
+  int lines = 1;         // line number where the scan stopped
 };
 
 // lexer-state!: one per running scan.
