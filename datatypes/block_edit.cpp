@@ -20,14 +20,28 @@ namespace xeb::block {
 namespace {
 
 // The cells a value brings into an edit: its cells from its head when it is
-// spread, else the value itself. Copied out of the managed heap so that an
-// edit of the source's own buffer cannot disturb them; no allocation may
-// run between taking them and storing them.
-std::vector<Cell> source_cells(Cell* value, bool spread, int64_t count) {
-  if (!spread) return {*value};
-  Cell* from = buf(value)->cells() + std::max(head_of(value), 0);
-  return std::vector<Cell>(from, from + count);
-}
+// spread, else the value itself. Cells of the edited buffer itself are
+// copied aside first, since the edit moves them; no allocation may run
+// between taking the source and storing it.
+struct Source {
+  Cell one;
+  std::vector<Cell> aside;
+  const Cell* cells;
+
+  Source(Cell* value, bool spread, int64_t count, const Cell* target) {
+    if (!spread) {
+      one = *value;
+      cells = &one;
+      return;
+    }
+    const Cell* from = buf(value)->cells() + std::max(head_of(value), 0);
+    if (value->w2 == target->w2) {
+      aside.assign(from, from + count);
+      from = aside.data();
+    }
+    cells = from;
+  }
+};
 
 int64_t checked_total(int64_t n, int64_t dup) {
   int64_t total = n * dup;
@@ -87,7 +101,7 @@ Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last) {
   if (int64_t{off(b->end())} - b->tail < total * 16) b = memory::expand_series(b, dup < 5 ? need * 2 : need);
   len = static_cast<int32_t>(b->cell_count());  // an owner's hook may have edited it
   at = last ? len : std::min(h, len);
-  std::vector<Cell> src = source_cells(value, spread, p);
+  Source src(value, spread, p, s);
   Cell* ip = b->cells() + at;
   Node t = index_of(s);
   bool rebuild = false;
@@ -95,7 +109,7 @@ Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last) {
     std::memmove(ip + total, ip, static_cast<size_t>(len - at) * 16);
     if (t) rebuild = hashtable::refresh_range(t, static_cast<int32_t>(total), at, len - at, true) != 0;
   }
-  std::memcpy(ip, src.data(), static_cast<size_t>(p) * 16);
+  std::memcpy(ip, src.cells, static_cast<size_t>(p) * 16);
   fill_repeat(ip, p, total);
   b->tail += static_cast<Off>(total * 16);
   if (t) {
@@ -134,12 +148,12 @@ Cell* change(Cell* s, Cell* value, int part, int only, int dup) {
   if (new_len * 16 > INT32_MAX) fire(Err::no_memory);
   SeriesBuf* b = buf(s);
   if (int64_t{off(b->end())} - b->head < new_len * 16) b = memory::expand_series(b, new_len * 16);
-  std::vector<Cell> src = source_cells(value, spread, n);
+  Source src(value, spread, n, s);
   Cell* p = b->cells() + h;
   if (total != replaced)
     std::memmove(p + total, p + replaced, static_cast<size_t>(old_len - h - replaced) * 16);
   b->tail = b->head + static_cast<Off>(new_len * 16);
-  if (n > 0) std::memcpy(p, src.data(), static_cast<size_t>(n) * 16);
+  if (n > 0) std::memcpy(p, src.cells, static_cast<size_t>(n) * 16);
   fill_repeat(p, n, total);
   if (Node t = index_of(s)) hashtable::rehash(t, static_cast<int32_t>(new_len));
   if (owned) series::notify_after(s, series::Notice::change, nullptr, h, static_cast<int32_t>(total));

@@ -39,6 +39,12 @@ class Blocks : public Runtime {
     if (!datatype::slot_of(T_PAREN, A_MOLD)) paren::init();
     if (!datatype::slot_of(T_FLOAT, A_MOLD)) float_::init();
   }
+  void SetUp() override {
+    Runtime::SetUp();
+#ifdef XEB_GC_STRESS
+    collector::stress_every = 3;  // block edits allocate rarely: slide often
+#endif
+  }
   // Parses text into a new block! pushed on the data stack.
   static Cell* read(std::string_view text) {
     Cell* b = block::push_only(4);
