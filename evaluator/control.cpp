@@ -26,12 +26,12 @@ bool strict_true(const Cell* v) {
   return !is_false(v);
 }
 
-// Adds a value to a target block cell (on the stack): appended when the
-// target is at its tail, else inserted at its position, which advances.
-void add_value(Cell* target, const Cell* value) {
+// Adds a value to a target block cell (on the stack): appended, or
+// inserted at the target's position, which then advances.
+void add_value(Cell* target, const Cell* value, bool append) {
   Cell v = *value;
   clear_new_line(&v);
-  if (block::xs_tail_q(target) || block::xs_length_q(target) < 0) block::xs_append(target, &v);
+  if (append) block::xs_append(target, &v);
   else block::insert_value(target, &v, true, false);
 }
 
@@ -254,8 +254,8 @@ void reduce(bool, const int32_t* refs) {
     }
     target = stack::push(out);
     int32_t start = static_cast<int32_t>(target->w1);
-    bool appending = block::xs_tail_q(target);
-    add_value(target, stack::top() - 2);
+    bool appending = block::xs_length_q(target) <= 0;
+    add_value(target, stack::top() - 2, appending);
     if (appending) target->w1 = static_cast<uint32_t>(start);
     stack::set_result_trim(target);
     return;
@@ -268,12 +268,12 @@ void reduce(bool, const int32_t* refs) {
     target = block::push_only(end - pos);
   }
   int32_t start = static_cast<int32_t>(target->w1);
-  bool appending = !out || block::xs_tail_q(target);
+  bool appending = !out || block::xs_length_q(target) <= 0;
   while (pos < end) {
     stack::set_top(target + 1);
     pos = interpreter::eval_expression(code, pos, end, true);
     if (throwing()) return;
-    add_value(target, stack::top() - 1);
+    add_value(target, stack::top() - 1, appending);
   }
   if (appending) target->w1 = static_cast<uint32_t>(start);
   stack::set_result_trim(target);
@@ -282,7 +282,7 @@ void reduce(bool, const int32_t* refs) {
 namespace {
 
 // Composes the block cell `src` into `target`; both lie on the data stack.
-void compose_into(Cell* src, Cell* target, bool deep, bool only) {
+void compose_into(Cell* src, Cell* target, bool deep, bool only, bool append) {
   int32_t end = tail_of(src);
   for (int32_t i = static_cast<int32_t>(src->w1); i < end && i < tail_of(src); i++) {
     Cell* keep = stack::top();
@@ -290,10 +290,10 @@ void compose_into(Cell* src, Cell* target, bool deep, bool only) {
     if (is_type(&el, T_BLOCK) && deep) {
       Cell* inner = stack::push(&el);
       Cell* made = block::push_only(block::xs_length_q(inner));
-      compose_into(inner, made, true, only);
+      compose_into(inner, made, true, only, true);
       if (throwing()) return;
       made->w1 = 0;
-      add_value(target, made);
+      add_value(target, made, append);
     } else if (is_type(&el, T_PAREN)) {
       if (block::xs_length_q(&el) <= 0) continue;
       interpreter::eval_block(&el, false);
@@ -301,12 +301,12 @@ void compose_into(Cell* src, Cell* target, bool deep, bool only) {
       Cell* r = stack::top() - 1;
       if (is_type(r, T_UNSET)) {
       } else if (only || !is_type(r, T_BLOCK)) {
-        add_value(target, r);
+        add_value(target, r, append);
       } else {
-        for (int32_t k = static_cast<int32_t>(r->w1); k < tail_of(r); k++) add_value(target, cell_at(r, k));
+        for (int32_t k = static_cast<int32_t>(r->w1); k < tail_of(r); k++) add_value(target, cell_at(r, k), append);
       }
     } else {
-      add_value(target, &el);
+      add_value(target, &el, append);
     }
     stack::set_top(keep);
   }
@@ -324,8 +324,8 @@ void compose(bool, const int32_t* refs) {
   Cell* src = stack::push(value);
   Cell* target = out ? stack::push(out) : block::push_only(block::xs_length_q(src));
   int32_t start = static_cast<int32_t>(target->w1);
-  bool appending = !out || block::xs_tail_q(target);
-  compose_into(src, target, present(refs[0]), present(refs[1]));
+  bool appending = !out || block::xs_length_q(target) <= 0;
+  compose_into(src, target, present(refs[0]), present(refs[1]), appending);
   if (throwing()) return;
   if (appending) target->w1 = static_cast<uint32_t>(start);
   stack::set_result_trim(target);

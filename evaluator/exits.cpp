@@ -33,14 +33,15 @@ bool name_matches(const Cell* wanted, const Cell* thrown) {
   int32_t sym = symbol::resolve(word_symbol(thrown));
   if (is_type(wanted, T_WORD)) return symbol::resolve(word_symbol(wanted)) == sym;
   SeriesBuf* b = buf_of(wanted->w2);
+  bool found = false;
   for (Cell *c = b->cells() + wanted->w1, *e = b->cells_tail(); c < e; c++) {
     if (!is_type(c, T_WORD)) {
       Cell w = words::word(words::W::name), blk = *wanted;
       fire(Err::invalid_refine_arg, &w, &blk);
     }
-    if (symbol::resolve(word_symbol(c)) == sym) return true;
+    if (symbol::resolve(word_symbol(c)) == sym) found = true;
   }
-  return false;
+  return found;
 }
 
 }  // namespace
