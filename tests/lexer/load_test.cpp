@@ -291,8 +291,13 @@ TEST_F(Load, ManyValuesSurviveCollections) {
   std::string src;
   for (int i = 0; i < 3000; ++i) src += "w" + std::to_string(i % 50) + " \"s" + std::to_string(i) + "\" [" +
                                        std::to_string(i) + " %f" + std::to_string(i) + "] ";
+  const uint32_t before = collector::collections;
   Cell* b = load(src);
   ASSERT_EQ(block::xs_length_q(b), 9000);
+#ifdef XEB_GC_STRESS
+  EXPECT_GT(collector::collections, before);
+#endif
+  (void)before;
   for (int i = 0; i < 3000; i += 250) {
     Cell* s = stack::push(item(b, 3 * i + 1));
     EXPECT_EQ(string::utf8_of(s), "s" + std::to_string(i));
