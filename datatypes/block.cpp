@@ -160,6 +160,7 @@ Cell* append_arg() {
 
 int remove_value(Cell* b, const Cell* value, bool from_start) {
   Cell v = *value;
+  NoCollection hold;
   SeriesBuf* s = buf(b);
   int32_t n = static_cast<int32_t>(s->cell_count());
   int32_t from = from_start ? 0 : std::clamp(head_of(b), 0, n);
@@ -191,6 +192,7 @@ Cell* select_word(Cell* b, const Cell* word, bool strict) {
 
 Cell* select_value(Cell* b, const Cell* value) {
   Cell v = *value;
+  NoCollection hold;
   Cell* c = xs_head(b);
   Cell* end = xs_tail(b);
   for (; c < end; c++)

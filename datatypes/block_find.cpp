@@ -1,6 +1,5 @@
-// block! search: find, select, put and the path step on a block. None of the
-// scans allocate, so they walk the buffer through plain pointers; the
-// comparison slots they call never allocate either.
+// block! search: find, select, put and the path step on a block. The scans
+// walk the buffer through plain pointers with collections held off.
 #include <algorithm>
 
 #include "datatypes/block.h"
@@ -86,6 +85,7 @@ Cell* find(Cell* s, Cell* value, Cell* part, int only, int case_, int same, int 
     m.seq_len = std::max(xs_length_q(value), 0);
   }
 
+  NoCollection hold;
   int64_t found = -1;
   Node t = index_of(s);
   if (t && m.mode == Mode::value && !(vt == T_OBJECT && !same) && !match) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "datatypes/block.h"
+#include "runtime/collector.h"
 
 namespace xeb::block {
 
@@ -15,5 +16,16 @@ Node index_of(const Cell* b);
 int32_t clamped_head(Cell* b);
 int32_t length_from_head(Cell* b);
 bool is_number(int type);
+
+// Holds collections off while scans and sorts walk a buffer through plain
+// pointers: comparison slots may allocate (a word caches its spelling when
+// ordered), and a collection then would slide the buffer under the walk.
+struct NoCollection {
+  int saved = collector::enabled;
+  NoCollection() { collector::enabled = 0; }
+  ~NoCollection() { collector::enabled = saved; }
+  NoCollection(const NoCollection&) = delete;
+  NoCollection& operator=(const NoCollection&) = delete;
+};
 
 }  // namespace xeb::block

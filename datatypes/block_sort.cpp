@@ -1,8 +1,8 @@
 // block! sorting and the block set operations (unique, union, intersect,
 // exclude, difference).
 //
-// Plain sorts run in place over the cells: comparison slots never allocate,
-// so the buffer cannot move under the sort. A /compare function runs
+// Plain sorts run in place over the cells with collections held off, so the
+// buffer cannot move under the sort even when a comparison slot allocates. A /compare function runs
 // language code, which may allocate and move the buffer, so that sort orders
 // record numbers instead, reading cells through the node at each call, and
 // applies the order once at the end.
@@ -193,6 +193,7 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   if (by_function) {
     sort_by_function(s, compare, head, records, size, flags, stable);
   } else {
+    NoCollection hold;
     Cell* base = buf(s)->cells() + head;
     if (stable) sort::merge_sort(base, records, size * 16, op, flags, sort_compare);
     else sort::quick_sort(base, records, size * 16, op, flags, sort_compare);

@@ -221,6 +221,7 @@ int compare(Cell* value1, Cell* value2, int op) {
   if (op == COMP_SAME) return same ? 0 : -1;
   if (same) return 0;
   if (cycles::find(value1->w2)) return cycles::find(value2->w2) ? 0 : -1;
+  NoCollection hold;
   int32_t n1 = std::max(xs_length_q(value1), 0), n2 = std::max(xs_length_q(value2), 0);
   if (n1 != n2 && equality_op(op)) return 1;
   // An empty block orders before a non-empty one from either side: the
