@@ -8,7 +8,6 @@
 #include "datatypes/block.h"
 #include "datatypes/init.h"
 #include "datatypes/integer.h"
-#include "datatypes/registry.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
 
@@ -41,8 +40,6 @@ int main(int argc, char** argv) {
   const int32_t appends = argc > 1 ? std::stoi(argv[1]) : 1000000;
   const int32_t sorts = argc > 2 ? std::stoi(argv[2]) : 300000;
   runtime::init();
-  if (!datatype::slot_of(T_BLOCK, A_MOLD)) block::init();
-  if (!datatype::slot_of(T_INTEGER, A_COMPARE)) integer::init();
   collector::enabled = 1;
 
   Cell* saved = stack::top();

@@ -30,15 +30,6 @@ namespace xeb::test {
 
 class Blocks : public Runtime {
  protected:
-  static void SetUpTestSuite() {
-    Runtime::SetUpTestSuite();
-    // LOCAL FALLBACK until runtime::init registers these types.
-    if (!datatype::slot_of(T_BLOCK, A_MOLD)) block::init();
-    if (!datatype::slot_of(T_INTEGER, A_MOLD)) integer::init();
-    if (!datatype::slot_of(T_PATH, A_MOLD)) path::init();
-    if (!datatype::slot_of(T_PAREN, A_MOLD)) paren::init();
-    if (!datatype::slot_of(T_FLOAT, A_MOLD)) float_::init();
-  }
   void SetUp() override {
     Runtime::SetUp();
 #ifdef XEB_GC_STRESS
