@@ -1,5 +1,6 @@
 // integer!, char! and float!: arithmetic, rounding, comparison, conversion,
 // form and mold, each through the registry as the evaluator reaches them.
+#include <cfloat>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -30,16 +31,6 @@ Cell C(int32_t cp) { return char_::make_cell(cp); }
 
 class Numbers : public Runtime {
  protected:
-  // TEMPORARY until runtime init registers the number types itself.
-  static void SetUpTestSuite() {
-    runtime::init();
-    if (!datatype::slot_of(T_INTEGER, A_FORM)) {
-      integer::init();
-      char_::init();
-      float_::init();
-    }
-  }
-
   // The mold of what body answers, or "error N" for the code it raised.
   static std::string outcome(const std::function<Cell()>& body) {
     Cell result{};
@@ -258,6 +249,18 @@ TEST_F(Numbers, Compare) {
     EXPECT_EQ(cmp(c.a, c.b, c.op), c.expect)
         << outcome([&] { return c.a; }) << " op " << c.op << " " << outcome([&] { return c.b; });
   }
+}
+
+TEST_F(Numbers, Float32Equality) {
+  const float one_up = std::nextafter(1.0f, 2.0f), inf32 = std::numeric_limits<float>::infinity();
+  struct Case {
+    float a, b;
+    bool equal;
+  } cases[] = {
+      {1.0f, one_up, true},       {1.0f, 1.001f, false},        {0.0f, -0.0f, true},
+      {std::nanf(""), 1.0f, false}, {FLT_MAX, inf32, true},       {-FLT_MAX, inf32, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(float_::equal_f32_q(c.a, c.b), c.equal) << c.a << " " << c.b;
 }
 
 TEST_F(Numbers, FormAndMold) {
