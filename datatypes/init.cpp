@@ -5,6 +5,8 @@
 #include "datatypes/init.h"
 
 #include <cstdio>
+#include <cstring>
+#include <span>
 #include <string>
 
 #include "datatypes/context.h"
@@ -33,6 +35,9 @@
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "runtime/casemap.h"
+#include "runtime/cycle.h"
+#include "runtime/sort.h"
+#include "runtime/unicode.h"
 #include "runtime/exit.h"
 #include "runtime/frames.h"
 #include "runtime/handles.h"
@@ -98,6 +103,41 @@ void print_uncaught(Cell* err) {
     case InternalError::too_deep: fire(Err::too_deep);
   }
   fire(Err::not_done);
+}
+
+int compare_cells(const Cell* a, const Cell* b, int op) {
+  Cell x = *a, y = *b;
+  return actions::compare(&x, &y, op);
+}
+
+[[noreturn]] void raise_too_long() { fire(Err::too_long); }
+
+[[noreturn]] void raise_invalid_utf8(std::span<const uint8_t> bytes) {
+  Cell* bin = binary::make_at(stack::push_new(), static_cast<int32_t>(bytes.size()));
+  std::byte* p = memory::alloc_tail(buf_of(bin->w2), static_cast<int64_t>(bytes.size()));
+  if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+  fire(Err::invalid_utf8, bin);
+}
+
+[[noreturn]] void raise_invalid_char(int64_t cp) {
+  Cell i{T_INTEGER, 0, static_cast<uint32_t>(cp), 0};
+  fire(Err::invalid_char, &i);
+}
+
+[[noreturn]] void raise_invalid_part(const Cell* part) {
+  Cell w = words::word(words::W::part);
+  Cell* wp = stack::push(&w);
+  fire(Err::invalid_refine_arg, wp, part);
+}
+
+// A case change inside an owned string is reported to its owner.
+void case_changed(const Cell* v, bool upper, int32_t index, int32_t count) {
+  Cell* saved = stack::top();
+  Cell* target = stack::push(v);
+  Cell act = words::word(upper ? words::W::uppercase : words::W::lowercase);
+  Cell* ap = stack::push(&act);
+  ownership::check(target, ap, nullptr, index, count);
+  stack::set_top(saved);
 }
 
 // Step 7: every datatype, each parent before its children.
@@ -194,6 +234,13 @@ void init() {
   error_hooks.raise_throw = &raise_throw;
   error_hooks.print_uncaught = &print_uncaught;
   raise_internal_hook = &raise_internal_error;
+  hashtable::compare = &compare_cells;
+  sort::raise_too_long = &raise_too_long;
+  unicode::error_hooks.invalid_utf8 = &raise_invalid_utf8;
+  unicode::error_hooks.invalid_char = &raise_invalid_char;
+  unicode::error_hooks.invalid_part = &raise_invalid_part;
+  unicode::case_change_hook = &case_changed;
+  collector::add_moved_fixer(cycles::update_moved);
   // Step 26, the interpreter.
   externals::init();
   collector::init();
