@@ -53,19 +53,15 @@ Cell hook_cell(uint32_t key, int32_t index, int32_t count) {
   return Cell{T_PAIR, 0, (idx << 16) | (static_cast<uint32_t>(count) & 0xFFFF), key};
 }
 int32_t hook_index(const Cell* h) { return static_cast<int32_t>(h->w2) >> 16; }
-int32_t hook_count(const Cell* h) { return static_cast<int32_t>(h->w2 & 0xFFFF); }
 
-// The hook's local count for the function now in the field, recounted when
-// the field was given a function with another spec.
+// The hook's local count for the function now in the field. Counted afresh
+// at each firing: a spec node kept as a cache key can be freed and reused by
+// another spec after a collection, so no count is cached under it.
 int32_t refresh_hook(Node hooks, int which, const Cell* fn) {
+  int32_t count = function::count_locals(fn->w2, 0, false);
   Cell* h = buf_of(hooks)->cells() + which;
-  if (h->w3 != fn->w2) {
-    int32_t count = function::count_locals(fn->w2, 0, false);
-    int32_t index = hook_index(h);
-    h = buf_of(hooks)->cells() + which;
-    *h = hook_cell(fn->w2, index, count);
-  }
-  return hook_count(h);
+  *h = hook_cell(0, hook_index(h), count);
+  return count;
 }
 
 void call_hook(Cell* fn, Node ctx, words::W name, int mask) {
@@ -268,7 +264,6 @@ Node find_hooks(Node ctx) {
       Cell* d = datatype::push(type_of(&v));
       fire(Err::bad_field_set, wp, d);
     }
-    key[k] = v.w2;
     count[k] = function::count_locals(v.w2, 0, false);
   }
   return make_hooks(key[0], key[1], idx[0], count[0], idx[1], count[1]);
