@@ -1,0 +1,151 @@
+// Start-up of the library: each embedded source is loaded, its routine
+// declarations are bound to the routine table by name, its top level runs,
+// and the functions it defined are marked as library code.
+#include "library/boot.h"
+
+#include <string_view>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/registry.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/init.h"
+#include "datatypes/object.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "evaluator/interpreter.h"
+#include "lexer/load.h"
+#include "library/bridge.h"
+#include "library/routines.h"
+#include "library/texts.h"
+#include "runtime/collector.h"
+#include "runtime/stack.h"
+#include "runtime/throw.h"
+
+namespace xeb::library {
+
+namespace {
+
+// function! header bit: the body is library code, seen as compiled code by
+// tracing and `interpreted?`.
+constexpr uint32_t HDR_LIBRARY = 0x800;
+
+std::span<char* const> args;
+
+std::span<const uint8_t> bytes(std::string_view s) {
+  return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+// `name: routine [spec]` becomes `name: routine [spec] <index>`: the builder
+// bound to `routine` makes the routine! of that table entry. Nested blocks
+// (object bodies) are walked too; `block` is a rooted cell.
+void bind_routines(Cell* block, int32_t routine_sym) {
+  for (int32_t i = block::head_of(block);; i++) {
+    SeriesBuf* b = block::buf(block);
+    int32_t n = static_cast<int32_t>(b->cell_count());
+    if (i >= n) return;
+    Cell* c = b->cells() + i;
+    if (is_type(c, T_BLOCK)) {
+      Cell* inner = stack::push(c);
+      block::set_head(inner, 0);
+      bind_routines(inner, routine_sym);
+      stack::pop(1);
+      continue;
+    }
+    if (!is_type(c, T_SET_WORD) || i + 2 >= n || !is_type(c + 1, T_WORD) || !is_type(c + 2, T_BLOCK) ||
+        symbol::resolve(word_symbol(c + 1)) != routine_sym)
+      continue;
+    if (i + 3 < n && is_type(c + 3, T_INTEGER)) continue;
+    int32_t index = routines::find(symbol::name(word_symbol(c)));
+    if (index < 0) fire(Err::invalid_arg, c);  // the source names a routine the table lacks
+    Cell at = *block;
+    Cell* pos = stack::push(&at);
+    block::set_head(pos, i + 3);
+    Cell code{T_INTEGER, 0, static_cast<uint32_t>(index), 0};
+    block::insert_value(pos, &code, false, false);
+    stack::pop(1);
+    i += 3;
+  }
+}
+
+// Marks every function! reachable from the values of a context, through
+// objects, as library code. `seen` keeps each context to one visit.
+void mark_library(Node ctx, std::vector<Node>& seen) {
+  for (Node s : seen)
+    if (s == ctx) return;
+  seen.push_back(ctx);
+  Cell* values = context::values(ctx);
+  if (!values) return;
+  int32_t n = context::size(ctx);
+  for (int32_t i = 0; i < n; i++) {
+    Cell* v = context::values(ctx) + i;
+    if (is_type(v, T_FUNCTION)) v->header |= HDR_LIBRARY;
+    else if (is_type(v, T_OBJECT)) mark_library(v->w1, seen);
+  }
+}
+
+// The library's first statements: each datatype's word is set to its
+// datatype! (symbol, context and the series parent have no word).
+void bind_datatype_words() {
+  for (int id = 1; id <= datatype::highest; id++) {
+    if (!datatype::entries[id].name || id == T_SYMBOL || id == T_CONTEXT || id == T_SERIES) continue;
+    Cell* v = stack::push_new();
+    *v = datatype::make_cell(id);
+    context::set(word::load(datatype::entries[id].name), v);
+    stack::pop(1);
+  }
+}
+
+// `routine` itself: the builder routine, bound before any source runs.
+void bind_builder() {
+  Cell* spec = stack::push_new();
+  set_unset(spec);
+  lexer::transcode_bytes(bytes("spec [block!] code [integer!]"), spec);
+  Cell* r = routine::push(spec, nullptr, routines::find("routine"), 0, false);
+  context::set(word::load("routine"), r);
+  stack::pop(2);
+}
+
+}  // namespace
+
+void set_command_line(int argc, char** argv) {
+  args = argc > 1 ? std::span<char* const>(argv + 1, argc - 1) : std::span<char* const>{};
+}
+
+std::span<char* const> arguments() { return args; }
+
+void boot() {
+  routines::init();
+  // From the library's top level on, collections may run (and must be safe).
+  collector::enabled = 1;
+  runtime::load_copy = 0;
+  bind_datatype_words();
+  bind_builder();
+  int32_t routine_sym = symbol::resolve(symbol::make("routine"));
+  Cell* mark = stack::top();
+  for (const Source& src : sources()) {
+    Cell* code = stack::push_new();
+    set_unset(code);
+    lexer::transcode_bytes(bytes(src.text), code);
+    bind_routines(code, routine_sym);
+    interpreter::eval_block(code, false);
+    if (throwing()) return;  // nothing catches here: the top-level catch ends the process
+    stack::set_top(mark);
+  }
+  std::vector<Node> seen;
+  mark_library(context::global(), seen);
+}
+
+int launch() {
+  Cell* console = stack::push(context::get(word::load("cli-console-ctx")));
+  Cell* name = stack::push(word::load("launch"));
+  if (!is_type(console, T_OBJECT)) return 0;  // a library without a console
+  Cell* fn = stack::push(object::get_field(console, name));
+  call(name, fn);
+  return 0;
+}
+
+}  // namespace xeb::library

@@ -1,0 +1,24 @@
+// Start-up of the layers written in the language: evaluates the embedded
+// sources in manifest order (each source's routine declarations bound to the
+// routine table by name first), then hands over to the console.
+#pragma once
+#include <span>
+
+namespace xeb::library {
+
+// The process's arguments after the program name; kept for the routines that
+// build `system/options/args` and `system/script/args`. Before boot.
+void set_command_line(int argc, char** argv);
+std::span<char* const> arguments();
+
+// Runs the top level of every source. Needs the runtime built. Turns the
+// collector on before the first source: from here on nothing may hold a
+// buffer address across an allocation. An error nothing catches prints and
+// ends the process with status -2.
+void boot();
+
+// Calls `cli-console-ctx/launch`; answers the exit status (0) when it
+// returns.
+int launch();
+
+}  // namespace xeb::library

@@ -1,0 +1,39 @@
+// The C++-to-library bridge: a function frame as the interpreter's own calls
+// build it, but without the interpreted mark, since the caller is C++.
+#include "library/bridge.h"
+
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "evaluator/interpreter.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
+#include "runtime/throw.h"
+
+namespace xeb::library {
+
+Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args) {
+  if (!is_type(fn, T_FUNCTION)) fire(Err::invalid_arg, fn);
+  // The callee's copy sits below its frame, so the result can replace it.
+  Cell* start = stack::push(fn);
+  Cell f = *start;
+  stack::push_frame(name, frame_flags(FrameType::function));
+  CallFrame* frame = stack::top_frame();
+  frame->fctx = f.w1;
+  frame->saved = stack::values_of(f.w1);
+  int32_t slots = context::size(f.w1);
+  int32_t given = static_cast<int32_t>(args.size()) < slots ? static_cast<int32_t>(args.size()) : slots;
+  for (int32_t i = 0; i < given; i++) stack::push(&args[i]);
+  for (int32_t i = given; i < slots; i++) {
+    bool refinement = is_type(context::word_at(f.w1, i), T_REFINEMENT);
+    *stack::push_new() = refinement ? Cell{T_LOGIC, 0, 0, 0} : Cell{T_NONE, 0, 0, 0};
+  }
+  interpreter::eval_function(start);
+  if (throwing()) return nullptr;
+  Cell r = *stack::base();
+  stack::unwind_func();
+  *start = r;
+  stack::set_top(start + 1);
+  return start;
+}
+
+}  // namespace xeb::library

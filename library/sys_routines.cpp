@@ -1,0 +1,138 @@
+// Runtime routines of the library: the routine builder that start-up binds
+// to `routine`, process exit, directories, and the command line and script
+// text the console reads at start.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "datatypes/block.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/string.h"
+#include "library/boot.h"
+#include "library/routines.h"
+#include "runtime/exit.h"
+#include "runtime/stack.h"
+
+namespace xeb::routines {
+
+namespace {
+
+Cell* arg(int n) { return stack::base() + n; }
+void result(const Cell* v) { *stack::base() = *v; }
+void result_logic(bool yes) { *stack::base() = Cell{T_LOGIC, yes ? 1u : 0u, 0, 0}; }
+
+// A new string (or file!) holding UTF-8 text, as the result.
+void result_text(std::string_view utf8, TypeId type) {
+  Cell* s = string::push_new(static_cast<int32_t>(utf8.size()) + 1);
+  string::append_utf8(s, utf8);
+  set_type(s, type);
+  result(s);
+}
+
+// routine [spec [block!] code [integer!]]: the routine! for table entry
+// `code`. Start-up writes the code after each declaration's spec.
+void make_routine() {
+  Cell* r = routine::push(arg(0), nullptr, get_int(arg(1)), 0, false);
+  result(r);
+}
+
+// quit-return [status [integer!]]: ends the process at once.
+void quit_return() { exit_process(get_int(arg(0))); }
+
+void get_current_dir() {
+  std::string path(4096, '\0');
+  if (!getcwd(path.data(), path.size())) path = ".";
+  path.resize(std::char_traits<char>::length(path.c_str()));
+  if (path.empty() || path.back() != '/') path += '/';
+  result_text(path, T_FILE);
+}
+
+// set-current-dir [path [file!]]
+void set_current_dir() {
+  std::string path = string::utf8_of(arg(0));
+  if (chdir(path.c_str()) != 0) fire(Err::cannot_open, arg(0));
+  set_unset(stack::base());
+}
+
+// exists? [path [file!]]
+void exists_q() {
+  struct stat st;
+  result_logic(stat(string::utf8_of(arg(0)).c_str(), &st) == 0);
+}
+
+// _read-text [path [file!]]: the whole file decoded from UTF-8, for the
+// console's script start.
+void read_text() {
+  std::string path = string::utf8_of(arg(0));
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    fire(Err::cannot_open, arg(0));
+  }
+  std::string text;
+  char chunk[65536];
+  for (;;) {
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(chunk, static_cast<size_t>(n));
+  }
+  close(fd);
+  result_text(text, T_STRING);
+}
+
+// _command-args: the block of argument strings after the program's name.
+void command_args() {
+  Cell* b = block::push_only(static_cast<int32_t>(library::arguments().size()) + 1);
+  for (char* a : library::arguments()) {
+    Cell* s = string::push_new(8);
+    string::append_utf8(s, a);
+    block::xs_append(b, s);
+    stack::pop(1);
+  }
+  result(b);
+}
+
+// _command-line: the arguments as one line, as a shell would have been given
+// them (those holding blanks or quotes in double quotes); none without any.
+void command_line() {
+  if (library::arguments().empty()) {
+    *stack::base() = Cell{T_NONE, 0, 0, 0};
+    return;
+  }
+  std::string line;
+  for (char* a : library::arguments()) {
+    std::string_view s(a);
+    if (!line.empty()) line += ' ';
+    if (s.empty() || s.find_first_of(" \t\n\r\"") != std::string_view::npos) {
+      line += '"';
+      line += s;
+      line += '"';
+    } else {
+      line += s;
+    }
+  }
+  result_text(line, T_STRING);
+}
+
+constexpr Def kSystem[] = {
+    {"routine", &make_routine},
+    {"quit-return", &quit_return},
+    {"get-current-dir", &get_current_dir},
+    {"set-current-dir", &set_current_dir},
+    {"exists?", &exists_q},
+    {"_read-text", &read_text},
+    {"_command-args", &command_args},
+    {"_command-line", &command_line},
+};
+
+}  // namespace
+
+std::span<const Def> system_routines() { return kSystem; }
+
+}  // namespace xeb::routines
