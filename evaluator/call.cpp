@@ -91,13 +91,16 @@ int32_t fetch_arg(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix
   }
 }
 
+struct Fetch;
+Cell call_name(const Fetch& f);
+
 struct Fetch {
   Cell* fn;  // the callee's copy on the data stack
   Cell* code;
   int32_t pos, end;
   Cell* path;
   int32_t path_at;
-  Cell name;
+  CallFrame* frame;  // the call's frame: its word names the call in errors
   int mode;
   bool infix;
   bool is_fn;
@@ -105,6 +108,10 @@ struct Fetch {
   int32_t refs[actions::MAX_REFINEMENTS];
   uint64_t set_by_walk = 0;  // function refinements given in the second walk
 };
+
+Cell call_name(const Fetch& f) {
+  return Cell{T_WORD, f.frame->ctx, f.frame->sym, static_cast<uint32_t>(-1)};
+}
 
 bool has_refinements(const Cell* fn) {
   Cell* c = cache_cells(fn);
@@ -129,7 +136,8 @@ void walk_refinement(Fetch& f, const Cell* element, bool on) {
   }
   if (k == n) {
     Cell el = *element;
-    fire(Err::no_refine, &f.name, &el);
+    Cell nm = call_name(f);
+    fire(Err::no_refine, &nm, &el);
   }
   int32_t ordinal = static_cast<int32_t>(cache_cells(f.fn)[k].w3);
   Cell* base = stack::base();
@@ -152,8 +160,8 @@ void walk_refinement(Fetch& f, const Cell* element, bool on) {
       continue;
     }
     if (f.pos >= f.end) {
-      Cell w = param_word(f.fn, slot);
-      fire(Err::no_arg, &f.name, &w);
+      Cell w = param_word(f.fn, slot), nm = call_name(f);
+      fire(Err::no_arg, &nm, &w);
     }
     f.pos = fetch_arg(f.code, f.pos, f.end, arg_class(&e), false, f.mode & CALL_SAFER);
     if (throwing()) return;
@@ -161,7 +169,10 @@ void walk_refinement(Fetch& f, const Cell* element, bool on) {
     if (!on) {
       stack::pop(1);
     } else {
-      if (!typeset::has(&e, type_of(v))) expect_arg(&f.name, v, f.fn, slot);
+      if (!typeset::has(&e, type_of(v))) {
+        Cell nm = call_name(f);
+        expect_arg(&nm, v, f.fn, slot);
+      }
       if (f.is_fn) {
         stack::base()[slot] = *v;
         stack::pop(1);
@@ -196,14 +207,17 @@ void fetch_args(Fetch& f) {
             set_unset(stack::push_new());
           } else {
             if (f.pos >= f.end) {
-              Cell w = param_word(f.fn, param);
-              fire(Err::no_arg, &f.name, &w);
+              Cell w = param_word(f.fn, param), nm = call_name(f);
+              fire(Err::no_arg, &nm, &w);
             }
             f.pos = fetch_arg(f.code, f.pos, f.end, arg_class(&e), f.infix, f.mode & CALL_SAFER);
             if (throwing()) return;
           }
           Cell* v = stack::top() - 1;
-          if (!typeset::has(&e, type_of(v))) expect_arg(&f.name, v, f.fn, param);
+          if (!typeset::has(&e, type_of(v))) {
+            Cell nm = call_name(f);
+            expect_arg(&nm, v, f.fn, param);
+          }
           f.count++;
         } else {
           if (f.is_fn) stack::push(&fixed_none);
@@ -223,8 +237,8 @@ void fetch_args(Fetch& f) {
           if (throwing()) return;
           Cell* v = stack::top() - 1;
           if (!is_type(v, T_LOGIC)) {
-            Cell w = param_word(f.fn, param), type = datatype::make_cell(type_of(v));
-            fire(Err::expect_arg, &f.name, &type, &w);
+            Cell w = param_word(f.fn, param), type = datatype::make_cell(type_of(v)), nm = call_name(f);
+            fire(Err::expect_arg, &nm, &type, &w);
           }
           active = logic::get(v) == 1;
           if (!f.is_fn) {
@@ -373,7 +387,7 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   f.end = end;
   f.path = path;
   f.path_at = path_at;
-  f.name = name ? *name : anon_word();
+  Cell nm = name ? *name : anon_word();
   f.mode = mode;
   f.infix = infix;
   f.is_fn = is_type(&fn, T_FUNCTION);
@@ -393,13 +407,14 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   }
   f.fn = start;
   if (f.is_fn) {
-    stack::push_frame(&f.name, frame_flags(FrameType::function) | FRAME_INTERP);
+    stack::push_frame(&nm, frame_flags(FrameType::function) | FRAME_INTERP);
     CallFrame* frame = stack::top_frame();
     frame->fctx = fn.w1;
     frame->saved = stack::values_of(fn.w1);
   } else {
-    stack::push_frame(&f.name, frame_flags(FrameType::native) | FRAME_INTERP);
+    stack::push_frame(&nm, frame_flags(FrameType::native) | FRAME_INTERP);
   }
+  f.frame = stack::top_frame();
   if (infix) *stack::push_new() = left;
 
   fetch_args(f);

@@ -18,14 +18,26 @@ namespace xeb::interpreter {
 namespace {
 
 Cell code_cell{T_UNSET, 0, 0, 0};  // the current-code cell
+Cell* code_source = nullptr;       // the data-stack cell it was copied from
 
 void mark_code_cell() { collector::mark_cell(&code_cell); }
 
 // Restores the current-code cell on every way out of a block, so that the
-// outer expression shows again after a nested error or exit.
+// outer expression shows again after a nested error or exit. It keeps the
+// outer block's data-stack cell, never a copy: a copy would hold a node the
+// collector cannot correct.
 struct CodeScope {
-  Cell saved = code_cell;
-  ~CodeScope() { code_cell = saved; }
+  Cell* source = code_source;
+  uint32_t head = code_cell.w1;
+  ~CodeScope() {
+    code_source = source;
+    if (source) {
+      code_cell = *source;
+      code_cell.w1 = head;
+    } else {
+      set_unset(&code_cell);
+    }
+  }
 };
 
 // Writes the value of one step by its mode: pushed at start (the top when the
@@ -70,6 +82,7 @@ void eval_block(const Cell* block, bool keep) {
     stack::set_top(base + 1);
   } else {
     code_cell = *code;
+    code_source = code;
     while (pos < end) {
       code_cell.w1 = static_cast<uint32_t>(pos);
       pos = eval_value(code, pos, end, false, false, false);

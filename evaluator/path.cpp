@@ -20,6 +20,7 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
   Cell* parent = stack::push(&fixed_none);
   Cell* prev = stack::push(&fixed_none);
   Cell* item = stack::push(&fixed_none);
+  Cell* elem = stack::push(&fixed_none);
   Cell* work = stack::top();
 
   int32_t head = static_cast<int32_t>(path->w1);
@@ -42,21 +43,21 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
     if (ctx && ctx != context::global() && !is_type(context::owner(ctx), T_OBJECT)) *parent = *context::owner(ctx);
     for (int32_t i = head + 1; i < len; i++) {
       stack::set_top(work);
-      Cell el = *cell_at(path, i);
-      switch (type_of(&el)) {
+      *elem = *cell_at(path, i);
+      switch (type_of(elem)) {
         case T_GET_WORD:
-          *item = *word_value(&el);
+          *item = *word_value(elem);
           break;
         case T_PAREN:
-          eval_block(&el, false);
+          eval_block(elem, false);
           if (throwing()) return pos;
           *item = *(stack::top() - 1);
           stack::set_top(work);
           break;
         default:
-          *item = el;
+          *item = *elem;
       }
-      if (is_type(item, T_UNSET)) fire(Err::invalid_path, path, &el);
+      if (is_type(item, T_UNSET)) fire(Err::invalid_path, path, elem);
       bool last = i == len - 1;
       act::EvalPath step = actions::get_path_action(cont, path, item, i - head - 1);
       PathStep s{path, parent, prev, i - head - 1, case_, get, last, false};
@@ -64,7 +65,7 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
       Cell result = *r;
       if (!get && !set && callable(type_of(&result))) {
         Cell owner = *cont;
-        Cell name = is_type(&el, T_WORD) ? el : anon_word();
+        Cell name = is_type(elem, T_WORD) ? *elem : anon_word();
         *parent = owner;
         pos = eval_call(&result, code, pos, end, true, path, i, &name, parent, CALL_NORMAL, false);
         if (throwing()) return pos;
@@ -72,7 +73,7 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
         break;
       }
       *parent = *cont;
-      *prev = el;
+      *prev = *elem;
       *cont = result;
     }
   }

@@ -30,9 +30,17 @@ class Eval : public Runtime {
     evaluator::init();
     define_library_words();
   }
+  void SetUp() override {
+    Runtime::SetUp();
+#ifdef XEB_GC_STRESS
+    collector::stress_every = 2;  // the evaluator must survive a move at every allocation
+#endif
+  }
 
   // The molded result, or "error: <id>" for an error raised.
   static std::string run(const char* src) {
+    if (getenv("EVAL_TRACE")) fprintf(stderr, "CASE %s\n", src);
+    if (getenv("EVAL_ONLY") && !strstr(src, getenv("EVAL_ONLY"))) return "skip";
     std::string out;
     Cell err;
     int32_t code = error_code_of(
