@@ -127,7 +127,7 @@ void console_init() {
   Cell* con = stack::push(object::get_field(sys, word::load("console")));
   if (is_type(con, T_OBJECT)) {
     Cell* w = stack::push(word::load("size"));
-    context::set_in(w, size, con->w1, false);
+    if (context::bind_word(con->w1, w) >= 0) context::set_in(w, size, con->w1, false);
   }
   stack::set_top(stack::base() + 1);
   set_unset(stack::base());

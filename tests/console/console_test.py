@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""Runs the console with piped input or a script and checks what it prints
+and the status it exits with.
+
+Usage: console_test.py XEB
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+BANNER = " --== Xeb 0.1.0 ==--\nType HELP for starting information.\n\n"
+
+# name, piped input, expected output (after the banner), expected status.
+LOOP_CASES = [
+    ("sum", "1 + 2\n", "== 3\n", 0),
+    ("function with refinement, precedence, multi-line block",
+     "f: func [a /r b][either r [a + b][a]]\nf/r 1 2\n1 + 2 * 3\n[\n1\n]\n",
+     "== 3\n== 9\n== [\n    1\n]\n", 0),
+    ("empty line prints nothing", "\n\n2\n", "== 2\n", 0),
+    ("unset result prints nothing", "print 5\n", "5\n", 0),
+    ("string result is molded", "\"a\"\n", "== \"a\"\n", 0),
+    ("float result is formed", "1.5\n", "== 1.5\n", 0),
+    ("open string continues", "{a\nb}\n", "== \"a^/b\"\n", 0),
+    ("quit-return ends with its status", "quit-return 3\n1\n", "", 3),
+    ("end of input without newline", "7", "== 7\n", 0),
+]
+
+
+def run(xeb, args, stdin, cwd=None):
+    p = subprocess.run([xeb] + args, input=stdin.encode(), stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT, timeout=60, cwd=cwd)
+    return p.stdout.decode("utf-8", "replace"), p.returncode
+
+
+def main():
+    xeb = sys.argv[1]
+    failures = []
+
+    def check(name, out, rc, want_out, want_rc, prefix=False):
+        ok = (out.startswith(want_out) if prefix else out == want_out) and rc == want_rc
+        if not ok:
+            failures.append(f"{name}:\n  want {want_out!r} status {want_rc}\n  got  {out!r} status {rc}")
+
+    for name, stdin, want, rc in LOOP_CASES:
+        out, status = run(xeb, [], stdin)
+        check(name, out, status, BANNER + want, rc)
+
+    # An error at the prompt is printed in the error format and an empty
+    # line, and the next line is evaluated.
+    out, status = run(xeb, [], "1 / 0\n2\n")
+    lines = out[len(BANNER):].split("\n")
+    if not (out.startswith(BANNER) and lines[0].startswith("*** Math Error:")
+            and "== 2" in lines and status == 0):
+        failures.append(f"error at the prompt: got {out!r} status {status}")
+
+    with tempfile.TemporaryDirectory() as d:
+        def script(name, text):
+            path = os.path.join(d, name)
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(text)
+            return path
+
+        ok = script("ok.xeb", 'Xeb [Title: "ok"]\nprint "hi"\nprint mold system/options/args\n')
+        out, status = run(xeb, [ok, "a", "b c"], "")
+        check("script with a header", out, status, 'hi\n["a" "b c"]\n', 0)
+
+        bare = script("bare.xeb", 'print "hi"\n')
+        out, status = run(xeb, [bare], "")
+        check("script without a header", out, status, "*** Error: Xeb header not found!\n", 254)
+
+        out, status = run(xeb, ["--catch", bare], "1 + 1\n")
+        check("--catch enters the loop without the banner", out, status,
+              "*** Error: Xeb header not found!\n== 2\n", 0)
+
+        failing = script("fail.xeb", "Xeb []\nprint 1\n1 / 0\nprint 2\n")
+        out, status = run(xeb, [failing], "")
+        check("script with a run-time error", out, status, "1\n*** Math Error:", 254, prefix=True)
+
+        out, status = run(xeb, [os.path.join(d, "missing.xeb")], "")
+        check("unreadable script", out, status, "*** Access Error:", 254, prefix=True)
+
+        system = script("sys.xeb", "Xeb/System []\nx: 1\n")
+        out, status = run(xeb, [system], "")
+        check("systems-dialect script", out, status,
+              "*** Error: contains Xeb/System code which requires compilation!\n", 254)
+
+        header_only = script("nohdr.xeb", "Xeb 1 2\n")
+        out, status = run(xeb, [header_only], "")
+        check("header word without a block", out, status, "*** Error: Xeb header not found!\n", 254)
+
+        quits = script("quit.xeb", "Xeb []\nprint 1\nquit/return 5\nprint 2\n")
+        out, status = run(xeb, [quits], "")
+        check("quit/return in a script", out, status, "1\n", 5)
+
+    for f in failures:
+        print(f)
+    print(f"{len(failures)} failure(s)")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
