@@ -38,11 +38,11 @@ constexpr auto kEscapes = [] {
   for (int c = 0; c < 128; ++c) t.v[c] = kSelf;
   for (int c = 'a'; c <= 'z'; ++c) t.v[c] = static_cast<uint8_t>(c - 'a' + 1);
   for (int c = '@'; c <= '_'; ++c) t.v[c] = static_cast<uint8_t>(c - 64);  // @ A-Z [ \ ] ^ _
-  t.v['^'] = kSelf;
-  t.v['-'] = 9;
-  t.v['/'] = 10;
-  t.v['~'] = 127;
-  t.v['('] = kParen;
+  t.v[int{'^'}] = kSelf;
+  t.v[int{'-'}] = 9;
+  t.v[int{'/'}] = 10;
+  t.v[int{'~'}] = 127;
+  t.v[int{'('}] = kParen;
   return t;
 }();
 

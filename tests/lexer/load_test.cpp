@@ -77,7 +77,7 @@ TEST_F(Load, LiteralsLoadToTheirTypeAndMoldBack) {
       {"#\"^(1F600)\"", T_CHAR, "#\"\xF0\x9F\x98\x80\""}, {"#\"^a\"", T_CHAR, "#\"^A\""},
       {"%a.txt", T_FILE, "%a.txt"}, {"%a%20b", T_FILE, "%\"a b\""}, {"%\"a b\"", T_FILE, "%\"a b\""},
       {"%\"50%25\"", T_FILE, "%\"50%25\""}, {"%", T_WORD, "%"},
-      {"http://x.org/a", T_URL, "http://x.org/a"}, {"a@b.org", T_EMAIL, "a@b.org"},
+      {"http://x.org/a", T_URL, "http://x.org/a"}, {"http://x.org/a%20b", T_URL, "http://x.org/a%20b"}, {"a@b.org", T_EMAIL, "a@b.org"},
       {"<b>", T_TAG, "<b>"}, {"<a href=\"x\">", T_TAG, "<a href=\"x\">"}, {"@ref", T_REF, "@ref"},
       {"#{00FF}", T_BINARY, "#{00FF}"}, {"#{0a 0B ; note\n ff}", T_BINARY, "#{0A0BFF}"},
       {"2#{00000001 11111111}", T_BINARY, "#{01FF}"}, {"64#{AQID}", T_BINARY, "#{010203}"},
