@@ -169,7 +169,7 @@ void walk_refinement(Fetch& f, const Cell* element, bool on) {
     if (!on) {
       stack::pop(1);
     } else {
-      if (!typeset::has(&e, type_of(v))) {
+      if (!accepts(&e, type_of(v))) {
         Cell nm = call_name(f);
         expect_arg(&nm, v, f.fn, slot);
       }
@@ -214,7 +214,7 @@ void fetch_args(Fetch& f) {
             if (throwing()) return;
           }
           Cell* v = stack::top() - 1;
-          if (!typeset::has(&e, type_of(v))) {
+          if (!accepts(&e, type_of(v))) {
             Cell nm = call_name(f);
             expect_arg(&nm, v, f.fn, param);
           }
@@ -465,5 +465,47 @@ void eval_function(const Cell* fn) {
 }
 
 void call_routine(const Cell*) { fire(Err::not_done); }
+
+void call_evaluated(const Cell* fn_in, const Cell* name, Cell* start, int count, bool push) {
+  Cell fn = *fn_in;
+  for (int i = count; i > 0; i--) start[i] = start[i - 1];
+  *start = fn;
+  stack::set_top(start + 1);
+  bool is_fn = is_type(&fn, T_FUNCTION);
+  Cell* base = stack::push_frame(name, frame_flags(is_fn ? FrameType::function : FrameType::native) | FRAME_INTERP);
+  CallFrame* frame = stack::top_frame();
+  if (is_fn) {
+    frame->fctx = fn.w1;
+    frame->saved = stack::values_of(fn.w1);
+  }
+  stack::set_top(base + count);
+  cache_spec(start);
+  int32_t n = cache_size(start), param = 0;
+  for (int32_t k = 0, seen = 0; k < n && seen < count; k++) {
+    Cell* e = cache_cells(start) + k;
+    if (!is_type(e, T_TYPESET) || arg_class(e) == ArgClass::returns) continue;
+    if (!accepts(e, type_of(base + seen))) {
+      Cell nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
+      expect_arg(&nm, base + seen, start, param);
+    }
+    seen++;
+    param++;
+  }
+  int32_t refs[actions::MAX_REFINEMENTS];
+  for (int32_t& r : refs) r = -1;
+  switch (type_of(&fn)) {
+    case T_NATIVE: natives::entry(static_cast<int>(fn.w1))(false, refs); break;
+    case T_ACTION: actions::entry(static_cast<int>(fn.w1))(refs); break;
+    case T_FUNCTION: eval_function(start); break;
+    default: call_routine(start);
+  }
+  if (throwing()) return;
+  Cell r = *stack::base();
+  if (is_fn) stack::unwind_func();
+  else stack::unwind();
+  *start = r;
+  stack::set_top(start + 1);
+  if (!push) stack::set_result_trim(start);
+}
 
 }  // namespace xeb::interpreter

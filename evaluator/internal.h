@@ -60,4 +60,14 @@ inline void set_word(Cell* w, const Cell* value) {
 // The word used to name frames and errors when a call has no name.
 Cell anon_word();
 
+// Typeset membership on the hot path (bit 0x80 >> (t & 7) of byte t >> 3).
+inline bool accepts(const Cell* ts, int t) {
+  return reinterpret_cast<const uint8_t*>(&ts->w1)[t >> 3] & (0x80 >> (t & 7));
+}
+
+// Calls fn with its `count` arguments already evaluated at start + 0.. on
+// the data stack; the result replaces them at start (pushed or stored by
+// the mode), exactly as a call fetched from code would leave it.
+void call_evaluated(const Cell* fn, const Cell* name, Cell* start, int count, bool push);
+
 }  // namespace xeb::interpreter

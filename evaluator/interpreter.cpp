@@ -1,7 +1,9 @@
 // The interpreter loop: blocks, single values and the infix chain.
 #include "evaluator/interpreter.h"
 
+#include "datatypes/actions.h"
 #include "datatypes/context.h"
+#include "datatypes/logic.h"
 #include "datatypes/error.h"
 #include "datatypes/native.h"
 #include "datatypes/symbol.h"
@@ -55,6 +57,58 @@ inline void put(const Cell* v, bool push, Cell* start) {
 Cell* push_frame_named(const Cell* name, uint32_t flags) {
   if (name) return stack::push_frame(name, flags);
   return stack::push_frame(stack::names.anon, 0, flags);
+}
+
+// Operators whose integer case is computed inline.
+enum class Fast { none, add, subtract, multiply, compare };
+
+Fast fast_op(const Cell* fn) {
+  if (is_type(fn, T_ACTION)) {
+    switch (fn->w1) {
+      case A_ADD: return Fast::add;
+      case A_SUBTRACT: return Fast::subtract;
+      case A_MULTIPLY: return Fast::multiply;
+      default: return Fast::none;
+    }
+  }
+  // Natives 25-31 are the comparisons equal? .. greater-or-equal?.
+  if (is_type(fn, T_NATIVE) && fn->w1 >= 25 && fn->w1 <= 31) return Fast::compare;
+  return Fast::none;
+}
+
+// The comparison op of natives 25-31, in their table order.
+constexpr int kNativeCompareOp[7] = {COMP_EQUAL, COMP_NOT_EQUAL, COMP_STRICT_EQUAL, COMP_LESSER,
+                                     COMP_GREATER, COMP_LESSER_EQUAL, COMP_GREATER_EQUAL};
+
+void fast_integer(Fast f, const Cell* fn, Cell* left, int32_t b) {
+  int32_t a = get_int(left), r;
+  bool over = false;
+  switch (f) {
+    case Fast::compare: {
+      bool t;
+      switch (kNativeCompareOp[fn->w1 - 25]) {
+        case COMP_NOT_EQUAL: t = a != b; break;
+        case COMP_LESSER: t = a < b; break;
+        case COMP_GREATER: t = a > b; break;
+        case COMP_LESSER_EQUAL: t = a <= b; break;
+        case COMP_GREATER_EQUAL: t = a >= b; break;
+        default: t = a == b;
+      }
+      *left = t ? fixed_true : fixed_false;
+      return;
+    }
+    case Fast::add: over = __builtin_add_overflow(a, b, &r); break;
+    case Fast::subtract: over = __builtin_sub_overflow(a, b, &r); break;
+    case Fast::multiply: over = __builtin_mul_overflow(a, b, &r); break;
+    default: return;
+  }
+  if (!over) {
+    left->w2 = static_cast<uint32_t>(r);
+    return;
+  }
+  double x = a, y = b;
+  *left = Cell{T_FLOAT, 0, 0, 0};
+  put_double(left, f == Fast::add ? x + y : f == Fast::subtract ? x - y : x * y);
 }
 
 }  // namespace
@@ -259,6 +313,22 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
     set_type(&fn, static_cast<TypeId>(native::wrapped_type(op)));
     fn.header &= HDR_TYPE_MASK;
     stack::set_top(start + 1);  // the value just made is the left operand
+    Fast fast = fast_op(&fn);
+    if (fast != Fast::none && is_type(start, T_INTEGER) && pos + 1 < end) {
+      // Integer arithmetic and comparison need no frame: they cannot fail.
+      // Any other right operand goes through the operator as usual.
+      pos = eval_value(code, pos + 1, end, true, true, false);
+      if (throwing()) return pos;
+      if (is_type(start + 1, T_INTEGER)) {
+        fast_integer(fast, &fn, start, get_int(start + 1));
+        stack::set_top(start + 1);
+      } else {
+        call_evaluated(&fn, &name, start, 2, true);
+        if (throwing()) return pos;
+      }
+      if (!push) stack::set_result_trim(start);
+      continue;
+    }
     pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, true);
     if (throwing()) return pos;
   }
