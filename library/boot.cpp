@@ -88,13 +88,29 @@ void mark_library(Node ctx, std::vector<Node>& seen) {
 }
 
 // The library's first statements: each datatype's word is set to its
-// datatype! (symbol, context and the series parent have no word).
+// datatype! (symbol, context and the series parent have no word), and the
+// logic and none constants.
 void bind_datatype_words() {
   for (int id = 1; id <= datatype::highest; id++) {
     if (!datatype::entries[id].name || id == T_SYMBOL || id == T_CONTEXT || id == T_SERIES) continue;
     Cell* v = stack::push_new();
     *v = datatype::make_cell(id);
     context::set(word::load(datatype::entries[id].name), v);
+    stack::pop(1);
+  }
+  // The constants that have no literal of their own.
+  struct Constant {
+    const char* name;
+    Cell value;
+  };
+  static const Constant kConstants[] = {
+      {"none", {T_NONE, 0, 0, 0}},  {"true", {T_LOGIC, 1, 0, 0}}, {"false", {T_LOGIC, 0, 0, 0}},
+      {"yes", {T_LOGIC, 1, 0, 0}},  {"no", {T_LOGIC, 0, 0, 0}},   {"on", {T_LOGIC, 1, 0, 0}},
+      {"off", {T_LOGIC, 0, 0, 0}},
+  };
+  for (const Constant& c : kConstants) {
+    Cell* v = stack::push(&c.value);
+    context::set(word::load(c.name), v);
     stack::pop(1);
   }
 }
