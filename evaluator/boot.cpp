@@ -303,6 +303,7 @@ void define(const char* name, std::string_view spec_text, TypeId type, int index
   Cell* held = stack::push(&v);
   Cell* w = stack::push(word::load(name));
   context::set(w, held);
+  if (type == T_NATIVE) natives::set_value(index, held);
   stack::set_top(saved);
 }
 

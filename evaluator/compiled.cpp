@@ -130,7 +130,7 @@ void fill_refinements(int32_t entry, bool native, int32_t positions, std::span<c
       for (int32_t i = 0; i < g.count; i++) stack::base()[g.slot + i] = fixed_none;
     }
   }
-  if (native) natives::entry(entry)(true, refs);
+  if (native) natives::call(entry, true, refs);
   else actions::entry(entry)(refs);
 }
 

@@ -6,6 +6,9 @@
 #include "datatypes/native.h"
 #include "evaluator/compare.h"
 #include "evaluator/native_entries.h"
+#include "evaluator/compiled.h"
+#include "evaluator/interpreter.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 
@@ -17,6 +20,9 @@ namespace {
 
 Entry* table = nullptr;
 int counter = 1;
+Cell values[TABLE_CAPACITY + 1];
+
+void mark_values() { collector::mark_cells(values, values + TABLE_CAPACITY + 1); }
 
 // In index order: the index of each native is its position here, from 1.
 constexpr Entry kNatives[COUNT] = {
@@ -59,6 +65,43 @@ void init() {
   counter = 1;
   register_entries(kNatives, COUNT);
   native::table_size = COUNT;
+}
+
+void set_value(int index, const Cell* value) {
+  static bool marked = false;
+  if (!marked) {
+    for (Cell& c : values) set_unset(&c);
+    collector::add_root_marker(mark_values);
+    marked = true;
+  }
+  if (index >= 1 && index <= TABLE_CAPACITY) values[index] = *value;
+}
+
+void call(int index, bool check, const int32_t* refs) {
+  if (check && index >= 1 && index <= TABLE_CAPACITY && is_type(&values[index], T_NATIVE)) {
+    Cell* fn = stack::push(&values[index]);
+    interpreter::cache_spec(fn);
+    Cell cache = buf_of(fn->w3)->cells()[1];
+    stack::pop(1);
+    // Fixed arguments sit from the base in order; a refinement's arguments
+    // at its position. Parameter numbers count spec words from 0.
+    int32_t param = 0, arg = 0, pos = 0;
+    bool in_ref = false, ref_on = false;
+    for (int32_t k = 0; k < static_cast<int32_t>(buf_of(cache.w2)->cell_count()); k++) {
+      Cell e = buf_of(cache.w2)->cells()[k];
+      if (is_type(&e, T_REFINEMENT)) {
+        in_ref = true;
+        pos = refs[e.w3 - 1];
+        ref_on = pos >= 0;
+        param++;
+      } else if (is_type(&e, T_TYPESET) && interpreter::arg_class(&e) != interpreter::ArgClass::returns) {
+        if (!in_ref) runtime::type_check(&e, param, stack::base() + arg++);
+        else if (ref_on) runtime::type_check(&e, param, stack::base() + pos++);
+        param++;
+      }
+    }
+  }
+  entry(index)(check, refs);
 }
 
 void register_entries(const Entry* list, int count) {

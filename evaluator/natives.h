@@ -22,6 +22,13 @@ Entry entry(int index);  // 1..COUNT
 // Stores entries at the registration counter and advances it.
 void register_entries(const Entry* list, int count);
 
+// The native! value of each index, kept once the built-in words exist, so
+// that a call with the check flag can test its arguments by the spec.
+void set_value(int index, const Cell* value);
+// Calls native #index; with check, first type-checks the fixed arguments
+// and the present refinements' arguments (expect-arg).
+void call(int index, bool check, const int32_t* refs);
+
 // The last print or prin ended its text with a line end.
 bool last_lf();
 

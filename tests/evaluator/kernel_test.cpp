@@ -162,5 +162,23 @@ TEST_F(Kernel, SetWordLast) {
   EXPECT_EQ(error_code_of([&] { runtime::set_word_last(wc); }), static_cast<int32_t>(Err::need_value));
 }
 
+// A caller that did not fetch the arguments by the spec asks the native to
+// check them.
+TEST_F(Kernel, CheckedNativeCallRefusesWrongTypes) {
+  auto call_if = [](Cell then) {
+    return error_code_of([&] {
+      Cell name = *word::load("if");
+      stack::mark_native(&name);
+      stack::push(&fixed_true);
+      stack::push(&then);
+      runtime::fill_refinements(1, true, 0, {});
+      stack::unwind();
+    });
+  };
+  EXPECT_EQ(call_if(num(3)), static_cast<int32_t>(Err::expect_arg));
+  Cell* blk = Reader("7").read_block();
+  EXPECT_EQ(call_if(*blk), -1);
+}
+
 }  // namespace
 }  // namespace xeb::test
