@@ -378,7 +378,9 @@ bool path_head(State& s, Token& t) {
   }
   uint32_t kind = head.start[0] == '\'' ? T_LIT_PATH : head.start[0] == ':' ? T_GET_PATH : T_PATH;
   if (!open_token(s, t, kind)) return false;
-  s.type_override = T_WORD;
+  // The path kind keeps a word head's sigil; an issue head stays an issue,
+  // which no path kind could carry back to text.
+  s.type_override = issue ? -1 : T_WORD;
   if (!value_token(s, head)) return false;
   s.start_state = S_PATH;
   return true;

@@ -85,6 +85,7 @@ TEST_F(Load, LiteralsLoadToTheirTypeAndMoldBack) {
       {"[a [b] (c)]", T_BLOCK, "[a [b] (c)]"}, {"(1 \"x\")", T_PAREN, "(1 \"x\")"}, {"[]", T_BLOCK, "[]"},
       {"a/b/c", T_PATH, "a/b/c"}, {"'a/b", T_LIT_PATH, "'a/b"}, {":a/b", T_GET_PATH, ":a/b"},
       {"a/b/c:", T_SET_PATH, "a/b/c:"}, {"a/1/(b)", T_PATH, "a/1/(b)"}, {"a/\"s\"", T_PATH, "a/\"s\""},
+      {"#iss/x", T_PATH, "#iss/x"},
       {"#(none)", T_NONE, "none"}, {"#(TRUE)", T_LOGIC, "true"}, {"#(integer!)", T_DATATYPE, "integer!"},
   };
   for (const Case& c : cases) {
