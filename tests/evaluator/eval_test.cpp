@@ -102,6 +102,8 @@ TEST_F(Eval, Paths) {
             {"add/1 1 2", "error: bad-refine"},
             {"add/1", "error: no-arg"},
             {":add/x", "error: invalid-path-get"},
+            {"o: make object! [a: 1 f: func [x /dbl] [either dbl [x * 2] [x]]] o/f/dbl 4", "8"},
+            {"o: make object! [a: 1] o/a: 5 o/a", "5"},
             {"f: func [/r] [r] r: false f/:r", "false"},
             {"f: func [/r] [r] r: 1 f/:r", "true"},
         },

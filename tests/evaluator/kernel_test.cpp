@@ -162,6 +162,19 @@ TEST_F(Kernel, SetWordLast) {
   EXPECT_EQ(error_code_of([&] { runtime::set_word_last(wc); }), static_cast<int32_t>(Err::need_value));
 }
 
+// The current-code cell shows the outer expression again once a nested
+// evaluation has failed.
+TEST_F(Kernel, CurrentCodeRestoredAfterError) {
+  Cell* outer = Reader("1 2").read_block();
+  int32_t code = error_code_of([] {
+    Cell* b = Reader("do [1 / 0]").read_block();
+    interpreter::eval_block(b, false);
+  });
+  EXPECT_EQ(code, static_cast<int32_t>(Err::zero_divide));
+  EXPECT_TRUE(is_type(interpreter::current_code(), T_UNSET));
+  (void)outer;
+}
+
 // A caller that did not fetch the arguments by the spec asks the native to
 // check them.
 TEST_F(Kernel, CheckedNativeCallRefusesWrongTypes) {
