@@ -497,12 +497,20 @@ Node category(ErrCat c) { return category_ctx[static_cast<int>(c)]; }
 
 int form(Cell* err, Cell* buffer, Cell* arg, int part) { return err_form(err, buffer, arg, part); }
 
+void (*trace_hook)(Cell* err) = nullptr;
+
 void raise_script_error_55(const Cell* value, const Cell* type) { fire(Err::bad_make_arg, value, type); }
 
 }  // namespace error
 
 void fire(Err id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
   Cell* err = error::create(id, arg1, arg2, arg3);
+  if (error::trace_hook) {
+    // The tracer may allocate: the error is re-read from its stack slot.
+    Cell* top = stack::top();
+    error::trace_hook(err);
+    err = top - 1;
+  }
   stack::throw_error(err);
 }
 

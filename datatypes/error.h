@@ -67,6 +67,11 @@ int form(Cell* err, Cell* buffer, Cell* arg, int part);
 // object sets it once it exists.
 extern int32_t (*stack_trace_level)();
 
+// Reports a new error to the tracer (the error event) before it is thrown;
+// set by the interpreter, which checks whether tracing is on. Null: no
+// tracer.
+extern void (*trace_hook)(Cell* err);
+
 // Names for the raise helpers of other modules.
 [[noreturn]] void raise_script_error_55(const Cell* value, const Cell* type);
 

@@ -2,6 +2,7 @@
 // and the action slots of both types.
 #include "datatypes/function.h"
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
@@ -12,6 +13,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "runtime/cycle.h"
 #include "runtime/stack.h"
 
 namespace xeb {
@@ -103,7 +105,114 @@ int compare(Cell* a, Cell* b, int op) {
   }
 }
 
+// --- Word collection of the native `function` --------------------------------
+
+Cell* cells_of(const Cell* b) { return buf_of(b->w2)->cells(); }
+int32_t tail_of(const Cell* b) { return static_cast<int32_t>(buf_of(b->w2)->cell_count()); }
+
+// Adds a word! copy of w to list and seen unless seen already holds it (in
+// any case).
+void collect(Cell* list, Cell* seen, const Cell* w) {
+  Cell word = *w;
+  set_type(&word, T_WORD);
+  int32_t sym = symbol::resolve(word_symbol(&word));
+  for (int32_t i = static_cast<int32_t>(seen->w1), n = tail_of(seen); i < n; i++) {
+    Cell* c = cells_of(seen) + i;
+    if (is_type(c, T_WORD) && symbol::resolve(word_symbol(c)) == sym) return;
+  }
+  block::xs_append(list, &word);
+  block::xs_append(seen, &word);
+}
+
+// body, list and seen are rooted cells. Blocks and parens are entered;
+// the cycle stack keeps a block holding itself from being walked forever.
+void collect_body(Cell* body, Cell* list, Cell* seen) {
+  if (cycles::find(body->w2)) return;
+  cycles::push(body->w2);
+  Cell* saved = stack::top();
+  for (int32_t i = static_cast<int32_t>(body->w1); i < tail_of(body); i++) {
+    Cell c = cells_of(body)[i];
+    TypeId t = type_of(&c);
+    if (t == T_BLOCK || t == T_PAREN) {
+      collect_body(stack::push(&c), list, seen);
+      stack::set_top(saved);
+    } else if (t == T_SET_WORD) {
+      collect(list, seen, &c);
+    } else if (t == T_WORD && i + 1 < tail_of(body)) {
+      int32_t sym = word_symbol(&c);
+      bool each = words::is(sym, words::W::foreach) || words::is(sym, words::W::remove_each);
+      if (!each && !words::is(sym, words::W::repeat)) continue;
+      Cell next = cells_of(body)[i + 1];
+      TypeId nt = type_of(&next);
+      if (each && nt == T_BLOCK) {
+        Cell* vars = stack::push(&next);
+        for (int32_t k = static_cast<int32_t>(vars->w1); k < tail_of(vars); k++) {
+          Cell v = cells_of(vars)[k];
+          TypeId vt = type_of(&v);
+          if (vt == T_WORD || vt == T_GET_WORD || vt == T_LIT_WORD) collect(list, seen, &v);
+        }
+        stack::set_top(saved);
+      } else if (nt == T_WORD || nt == T_SET_WORD) {
+        collect(list, seen, &next);
+      }
+    }
+  }
+  cycles::pop();
+}
+
 }  // namespace
+
+Cell* collect_words(Cell* spec, const Cell* body_in) {
+  Cell* body = stack::push(body_in);
+  Cell* list = block::push_only(8);
+  Cell* seen = block::clone(spec, false, false);
+  // /extern: the words after it stay out of the locals (seen holds them);
+  // a /local after them keeps its words; the spec ends where /extern was.
+  int32_t ext = -1;
+  for (int32_t i = static_cast<int32_t>(spec->w1); i < tail_of(spec) && ext < 0; i++)
+    if (is_type(cells_of(spec) + i, T_REFINEMENT) && words::is(word_symbol(cells_of(spec) + i), words::W::extern_))
+      ext = i;
+  if (ext >= 0) {
+    int32_t i = ext + 1;
+    while (i < tail_of(spec) && is_type(cells_of(spec) + i, T_WORD)) i++;
+    if (i < tail_of(spec) && is_type(cells_of(spec) + i, T_REFINEMENT) &&
+        words::is(word_symbol(cells_of(spec) + i), words::W::local_)) {
+      for (i++; i < tail_of(spec); i++) {
+        Cell c = cells_of(spec)[i];
+        if (is_type(&c, T_WORD)) block::xs_append(list, &c);
+      }
+    }
+    block::xs_set_tail(spec, ext);
+  }
+  for (int32_t i = static_cast<int32_t>(seen->w1); i < tail_of(seen); i++) {
+    Cell* c = cells_of(seen) + i;
+    switch (type_of(c)) {
+      case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT:
+        set_type(c, T_WORD);
+        break;
+      case T_WORD: case T_BLOCK: case T_STRING:
+        break;
+      default:
+        if (ext >= 0) fire(Err::bad_func_extern, c);
+    }
+  }
+  collect_body(body, list, seen);
+  if (block::xs_length_q(list) > 0) {
+    if (count_locals(spec->w2, static_cast<int32_t>(spec->w1), true) < 0) {
+      Cell local = words::refinement(words::W::local_);
+      block::xs_append(spec, &local);
+    }
+    for (int32_t i = static_cast<int32_t>(list->w1); i < tail_of(list); i++) {
+      Cell c = cells_of(list)[i];
+      if (words::is(word_symbol(&c), words::W::local_)) continue;
+      block::xs_append(spec, &c);
+    }
+  }
+  // The list replaces the body copy as the answer, above the caller's top.
+  *body = *list;
+  stack::set_top(body + 1);
+  return body;
+}
 
 void init() {
   datatype::Registration r{T_FUNCTION, T_CONTEXT, "function!"};
@@ -235,12 +344,22 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
   Cell* f = stack::push(&fn);
   *context::owner(ctx) = fn;
   Cell* m = buf_of(f->w3)->cells();
-  // The body is shared here; its deep copy belongs to the block module's
-  // copy routine.
-  m[0] = body ? *body : fixed_none;
+  // A deep copy, parens and paths included: later edits of the block given
+  // do not reach the function.
+  if (body) {
+    Cell copy = *block::clone(body, true, true);
+    buf_of(f->w3)->cells()[0] = copy;
+    stack::pop(1);
+  } else {
+    m[0] = fixed_none;
+  }
+  m = buf_of(f->w3)->cells();
   if (code) m[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(code), 0};
   if (owner) m[4] = Cell{T_INTEGER, 0, static_cast<uint32_t>(owner), 0};
-  if (own_ctx && body) context::bind(body, ctx, false);
+  if (own_ctx && body) {
+    Cell* copy = stack::push(m);
+    context::bind(copy, ctx, false);
+  }
   Cell r = *f;
   stack::set_top(saved);
   *stack::push_new() = r;

@@ -11,6 +11,8 @@ namespace xeb::function {
 
 constexpr uint32_t HDR_TRACE = 0x400;
 constexpr uint32_t HDR_NO_TRACE = 0x200;
+// The body is library code: trace and `interpreted?` treat it as compiled.
+constexpr uint32_t HDR_LIBRARY = 0x800;
 constexpr int MORE_CELLS = 5;
 
 void init();

@@ -34,6 +34,8 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "evaluator/boot.h"
+#include "lexer/load.h"
 #include "runtime/casemap.h"
 #include "runtime/cycle.h"
 #include "runtime/sort.h"
@@ -202,7 +204,7 @@ void init() {
   collector::mark_hashtable_hook = &hashtable::mark;
   collector::add_root_marker(mark_roots);
   register_types();
-  // Step 8, the generic action entries: the evaluator's.
+  // Step 8, the generic action entries: with the evaluator, below.
   memory::new_node_frame(memory::NODES_PER_FRAME);
   memory::new_series_frame();
   root_block = memory::alloc_cells(ROOT_CELLS);
@@ -223,11 +225,15 @@ void init() {
   stack::names.self = static_cast<uint32_t>(words::sym(words::W::self));
   stack::names.not_found = static_cast<uint32_t>(words::sym(words::W::not_found));
   stack::names.make_word = &names_make_word;
-  // Step 18, the natives; step 19, parse's work stacks: the evaluator's.
+  // Step 18, the natives, with the evaluator below; step 19, parse's work
+  // stacks: a later module.
   ownership::init();
   // Step 21, checksum and compression method words; step 22, the
   // process-call module: later modules.
-  // Step 24, the lexer's tables; step 25, the boot image, which defines the
+  // Step 24, the lexer's tables (and the loaders that words and blocks
+  // call to read text).
+  lexer::init_loaders();
+  // Step 25, the boot image, which defines the
   // error catalogue in the library; until it exists the catalogue is built
   // here from the same table.
   error::init_catalog();
@@ -241,7 +247,9 @@ void init() {
   unicode::error_hooks.invalid_part = &raise_invalid_part;
   unicode::case_change_hook = &case_changed;
   collector::add_moved_fixer(cycles::update_moved);
-  // Step 26, the interpreter.
+  // Steps 8, 18 and 26 live with the evaluator: the action and native
+  // tables, the interpreter's state, and the built-in words.
+  evaluator::init();
   externals::init();
   collector::init();
 }

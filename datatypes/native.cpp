@@ -37,7 +37,9 @@ Cell* make_builtin(Cell* proto, Cell* spec, TypeId type, int32_t limit) {
   set_unset(result);
   Cell* more = stack::push_new();
   *more = Cell{T_BLOCK, 0, memory::alloc_cells(2), 0};
-  Node ctx = context::make_from_spec(spec, true, false, context::Kind::function);
+  // The context holds the spec's own words, not the [spec index] pair's.
+  Cell* words = stack::push(buf_of(spec->w2)->cells() + spec->w1);
+  Node ctx = context::make_from_spec(words, true, false, context::Kind::function);
   *memory::new_tail_cell(more) = *context::cell(ctx);
   *memory::new_tail_cell(more) = fixed_none;
   Cell* s = buf_of(spec->w2)->cells() + spec->w1;

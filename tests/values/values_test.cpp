@@ -219,6 +219,7 @@ TEST_F(Values, ObjectMoldFormAndClasses) {
   set_type(&xs, T_SET_WORD);
   set_type(&ys, T_SET_WORD);
   Cell one = fixed_true, wv = *word::load("foo");
+  set_type(&wv, T_LIT_WORD);  // evaluates to the word foo
   Cell* spec = push_block({xs, one, ys, wv});
   Cell* obj = make(&proto, spec, T_OBJECT);
   EXPECT_EQ(actions::mold_text(obj), "make object! [\n    x: true\n    y: 'foo\n]");
@@ -250,10 +251,25 @@ void record_hook(Cell*, Node, int32_t name, int) {
   g_calls.push_back(c);
 }
 
+// Hooks recorded instead of run, and specs assigned in order without the
+// interpreter (a function! value in a spec would otherwise be called).
+struct RecordHooks {
+  decltype(object::eval_function_hook) fn = object::eval_function_hook;
+  decltype(object::eval_block_hook) blk = object::eval_block_hook;
+  RecordHooks() {
+    object::eval_function_hook = &record_hook;
+    object::eval_block_hook = nullptr;
+    g_calls.clear();
+  }
+  ~RecordHooks() {
+    object::eval_function_hook = fn;
+    object::eval_block_hook = blk;
+  }
+};
+
 TEST_F(Values, ObjectHooksFireWithTheirArguments) {
   auto make = datatype::slot<act::Make>(T_OBJECT, A_MAKE);
-  object::eval_function_hook = &record_hook;
-  g_calls.clear();
+  RecordHooks recording;
   // on-change*: func [word old new /local t]
   Cell wword = *word::load("word"), wold = *word::load("old"), wnew = *word::load("new"), wt = *word::load("t");
   Cell loc = words::refinement(words::W::local_);
@@ -286,12 +302,11 @@ TEST_F(Values, ObjectHooksFireWithTheirArguments) {
   // The hook fields are left out of mold unless /all.
   EXPECT_EQ(actions::mold_text(obj).substr(0, 22), "make object! [\n    a: ");
   EXPECT_EQ(actions::mold_text(obj).find("on-change*"), std::string::npos);
-  object::eval_function_hook = nullptr;
 }
 
 TEST_F(Values, DeepHookHearsSeriesEditsThroughTheOwner) {
   auto make = datatype::slot<act::Make>(T_OBJECT, A_MAKE);
-  object::eval_function_hook = &record_hook;
+  RecordHooks recording;
   Cell* hspec = push_block({*word::load("owner"), *word::load("word"), *word::load("target"),
                             *word::load("action"), *word::load("new"), *word::load("index"), *word::load("part")});
   function::push(hspec, nullptr, 0, 0, 0, 0);
@@ -313,7 +328,6 @@ TEST_F(Values, DeepHookHearsSeriesEditsThroughTheOwner) {
   EXPECT_EQ(symbol::name(word_symbol(&g_calls[0].args[1])), "s");
   EXPECT_EQ(ownership::unbind(inner), 1);
   EXPECT_EQ(ownership::check(text, actp, nullptr, 0, 1), 0);
-  object::eval_function_hook = nullptr;
   (void)obj;
 }
 
