@@ -193,8 +193,11 @@ void fetch_args(Fetch& f) {
   bool active = true, left = f.infix;
   int32_t param = 0;
   if (f.infix) stack::set_top(stack::base() + 1);
+  // The cache's cells, re-read only after an argument was fetched (that
+  // may allocate and move the buffer).
+  const Cell* cache = cache_cells(f.fn);
   for (int32_t k = 0; k < n; k++) {
-    Cell e = cache_cells(f.fn)[k];
+    Cell e = cache[k];
     switch (type_of(&e)) {
       case T_TYPESET: {
         if (arg_class(&e) == ArgClass::returns) break;
@@ -212,6 +215,7 @@ void fetch_args(Fetch& f) {
             }
             f.pos = fetch_arg(f.code, f.pos, f.end, arg_class(&e), f.infix, f.mode & CALL_SAFER);
             if (throwing()) return;
+            cache = cache_cells(f.fn);
           }
           Cell* v = stack::top() - 1;
           if (!accepts(&e, type_of(v))) {
@@ -225,6 +229,7 @@ void fetch_args(Fetch& f) {
             f.pos = fetch_arg(f.code, f.pos, f.end, arg_class(&e), false, f.mode & CALL_SAFER);
             if (throwing()) return;
             stack::pop(1);
+            cache = cache_cells(f.fn);
           }
         }
         param++;
@@ -235,6 +240,7 @@ void fetch_args(Fetch& f) {
         if (call == CALL_ALL && f.pos < f.end) {
           f.pos = fetch_arg(f.code, f.pos, f.end, ArgClass::normal, false, f.mode & CALL_SAFER);
           if (throwing()) return;
+          cache = cache_cells(f.fn);
           Cell* v = stack::top() - 1;
           if (!is_type(v, T_LOGIC)) {
             Cell w = param_word(f.fn, param), type = datatype::make_cell(type_of(v)), nm = call_name(f);
@@ -391,7 +397,8 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   f.mode = mode;
   f.infix = infix;
   f.is_fn = is_type(&fn, T_FUNCTION);
-  for (int32_t& r : f.refs) r = -1;
+  if (!f.is_fn)
+    for (int32_t& r : f.refs) r = -1;
 
   // The callee's copy sits just below its frame, so the result can replace
   // it and the call leaves exactly one cell.

@@ -131,6 +131,9 @@ TEST_F(Eval, Functions) {
             {"return 1", "error: return"},
             {"f: func ['w] [w] f foo", "foo"},
             {"f: func [:w] [w] f (1 + 1)", "(1 + 1)"},
+            {"f: func ['w [unset! word!]] [value? 'w] f", "false"},
+            {"f: func ['w] [w] f", "error: no-arg"},
+            {"f: func ['w] [w] f (1 + 2)", "3"},
         },
         run);
 }
