@@ -2,6 +2,9 @@
 // change-hook record, making, molding, comparing and path access.
 #include "datatypes/object.h"
 
+#include <algorithm>
+
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
@@ -17,6 +20,7 @@
 #include "runtime/cycle.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
+#include "runtime/throw.h"
 
 namespace xeb::object {
 
@@ -46,6 +50,59 @@ void assign_in_order(Cell* spec, Node ctx) {
     context::set_in(wp, vp, ctx, true);
     stack::pop(2);
   }
+}
+
+// Series fields that a deep clone copies.
+bool cloned_series(TypeId t) {
+  switch (t) {
+    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH:
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool block_like(TypeId t) {
+  switch (t) {
+    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Series fields that making an object from another one copies.
+bool extended_series(TypeId t) {
+  return cloned_series(t) || block_like(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE;
+}
+
+// A deep copy of a value through its type's copy slot, in place on the
+// data stack; false when the type has no copy.
+bool deep_copy(Cell* held) {
+  auto copy = datatype::slot<act::Copy>(type_of(held), A_COPY);
+  if (!copy) return false;
+  uint32_t nl = held->header & HDR_NEW_LINE;
+  copy(held, held, nullptr, 1, nullptr);
+  held->header = (held->header & ~HDR_NEW_LINE) | nl;
+  return true;
+}
+
+// Field i of ctx replaced by its deep copy. The context stays rooted by the
+// caller's object cell.
+void deep_copy_field(Node ctx, int32_t i) {
+  Cell* saved = stack::top();
+  Cell* held = stack::push(context::values(ctx) + i);
+  if (deep_copy(held)) context::values(ctx)[i] = *held;
+  stack::set_top(saved);
+}
+
+void rebind_field(Node ctx, int32_t i, const Cell* obj) {
+  Cell* saved = stack::top();
+  Cell* fn = stack::push(context::values(ctx) + i);
+  rebind_function(fn, obj);
+  context::values(ctx)[i] = *fn;
+  stack::set_top(saved);
 }
 
 Cell hook_cell(uint32_t key, int32_t index, int32_t count) {
@@ -355,18 +412,36 @@ void clear_changed(Node ctx) {
 Cell* clone(Cell* src, Cell* dst, bool deep, Cell* types, bool recompute_hooks) {
   runtime::KeepNodes keep;
   Cell s = *src;
+  Cell type_set = types ? *types : fixed_none;
   Cell* saved = stack::top();
   Cell* hold = stack::push(&s);
   Cell* d = stack::push(&s);
   Node ctx = context::clone(d, context::Kind::object);
   int32_t n = context::size(ctx);
   for (int32_t i = 0; i < n; i++) context::values(ctx)[i] = context::values(hold->w1)[i];
-  // Deep copies of series fields and rebinding of functions belong to the
-  // series and function modules; values are shared until they exist.
-  (void)deep;
-  (void)types;
   d->w3 = recompute_hooks ? 0 : s.w3;
   *context::owner(ctx) = *d;
+  // Functions are always rebound: a shared one would still run in the
+  // source object. Other fields are shared unless copied below.
+  for (int32_t i = 0; i < n; i++) {
+    TypeId t = type_of(context::values(ctx) + i);
+    if (t == T_FUNCTION) rebind_field(ctx, i, d);
+    else if (deep && !types && cloned_series(t)) deep_copy_field(ctx, i);
+  }
+  if (types && n > 0) {
+    if (deep) {
+      if (cycles::find(hold->w1)) {
+        cycles::reset();
+        fire(Err::no_cycle);
+      }
+      cycles::push(hold->w1);
+    }
+    Cell* store = stack::push_new();
+    *store = Cell{T_BLOCK, 0, context::cell(ctx)->w2, 0};
+    Cell* ts = stack::push(&type_set);
+    block::copy_types(store, 0, n, 1, deep, ts);
+    if (deep) cycles::pop();
+  }
   if (recompute_hooks) attach_hooks(d);
   Cell r = *d;
   stack::set_top(saved);
@@ -374,47 +449,268 @@ Cell* clone(Cell* src, Cell* dst, bool deep, Cell* types, bool recompute_hooks) 
   return dst;
 }
 
+Cell* rebind_function(Cell* fn, const Cell* obj_in) {
+  runtime::KeepNodes keep;
+  if (is_type(function::more(fn), T_NONE)) fire(Err::bad_func_def, fn);
+  Cell* saved = stack::top();
+  Cell* obj = stack::push(obj_in);
+  Cell* spec = stack::push_new();
+  *spec = Cell{T_BLOCK, 0, fn->w2, 0};
+  Cell* holder = stack::push(fn);
+  Node fctx = context::clone(holder, context::Kind::function);
+  uint32_t flags = fn->header & (function::HDR_TRACE | function::HDR_NO_TRACE | function::HDR_LIBRARY);
+  // push copies the body deeply and, with a context given, leaves the copy
+  // unbound: bound here, first to the object, then to the new arguments.
+  function::push(spec, function::more(fn), fctx, 0, 0, flags);
+  Cell* nf = stack::top() - 1;
+  Cell* body = stack::push(function::more(nf));
+  context::bind(body, obj->w1, true);
+  context::bind(body, fctx, false);
+  set_unset(function::more(nf) + 2);
+  *fn = *nf;
+  stack::set_top(saved);
+  return fn;
+}
+
+bool extend_from_object(Cell* dst, Node src) {
+  runtime::KeepNodes keep;
+  Node d = dst->w1;
+  int32_t before = context::size(d);
+  Cell* saved = stack::top();
+  for (int32_t i = 0; i < context::size(src); i++) {
+    Cell w = *context::word_at(src, i);
+    w.w3 = static_cast<uint32_t>(-1);
+    Cell* wp = stack::push(&w);
+    Cell* vp = stack::push(context::values(src) + i);
+    context::set_in(wp, vp, d, false);
+    stack::set_top(saved);
+  }
+  for (int32_t i = 0; i < context::size(d); i++) {
+    TypeId t = type_of(context::values(d) + i);
+    if (extended_series(t)) deep_copy_field(d, i);
+    else if (t == T_FUNCTION) rebind_field(d, i, dst);
+  }
+  return context::size(d) > before;
+}
+
+void copy_series_fields(Node src, Node dst, bool copy_all) {
+  runtime::KeepNodes keep;
+  int32_t n = std::min(context::size(src), context::size(dst));
+  Cell* saved = stack::top();
+  for (int32_t i = 0; i < n; i++) {
+    Cell* held = stack::push(context::values(src) + i);
+    TypeId t = type_of(held);
+    if (extended_series(t)) {
+      if (deep_copy(held) && block_like(t)) context::bind(held, dst, true);
+      context::values(dst)[i] = *held;
+    } else if (copy_all) {
+      context::values(dst)[i] = *held;
+    }
+    stack::set_top(saved);
+  }
+}
+
+bool construct_fields(Node ctx, const Cell* spec_in, bool only) {
+  runtime::KeepNodes keep;
+  int32_t before = context::size(ctx);
+  Cell* saved = stack::top();
+  Cell* spec = stack::push(spec_in);
+  auto len = [&] { return static_cast<int32_t>(buf_of(spec->w2)->cell_count()); };
+  auto at = [&](int32_t i) { return buf_of(spec->w2)->cells() + i; };
+  for (int32_t i = static_cast<int32_t>(spec->w1); i < len(); i++) {
+    if (!is_type(at(i), T_SET_WORD)) continue;
+    int32_t j = i;
+    while (j < len() && is_type(at(j), T_SET_WORD)) j++;
+    Cell v = j < len() ? *at(j) : fixed_none;
+    if (!only && is_type(&v, T_WORD)) {
+      int32_t sym = word_symbol(&v);
+      if (words::is(sym, words::W::true_) || words::is(sym, words::W::yes) || words::is(sym, words::W::on))
+        v = fixed_true;
+      else if (words::is(sym, words::W::false_) || words::is(sym, words::W::no) || words::is(sym, words::W::off))
+        v = fixed_false;
+      else if (words::is(sym, words::W::none))
+        v = fixed_none;
+    }
+    Cell* w = stack::push(at(i));
+    context::put(ctx, w, &v);
+    stack::set_top(saved + 1);
+  }
+  stack::set_top(saved);
+  return context::size(ctx) > before;
+}
+
+Cell* construct(const Cell* spec_in, const Cell* proto_in, bool only) {
+  runtime::KeepNodes keep;
+  Cell spec_v = *spec_in;
+  Cell proto_v = proto_in ? *proto_in : fixed_none;
+  Cell* result = stack::push_new();
+  set_unset(result);
+  Cell* spec = stack::push(&spec_v);
+  if (proto_in) {
+    Cell* proto = stack::push(&proto_v);
+    datatype::slot<act::Copy>(T_OBJECT, A_COPY)(proto, result, nullptr, 1, nullptr);
+  } else {
+    make_at(result, 4);
+    result->w2 = static_cast<uint32_t>(new_class_id());
+    *context::owner(result->w1) = *result;
+  }
+  construct_fields(result->w1, spec, only);
+  stack::set_top(result + 1);
+  return result;
+}
+
+void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some) {
+  runtime::KeepNodes keep;
+  Cell* saved = stack::top();
+  Cell* obj = stack::push(obj_in);
+  Cell* src = stack::push(value_in);
+  Node ctx = obj->w1;
+  int32_t n = context::size(ctx);
+  int32_t hook1 = -1, hook2 = -1;
+  if (obj->w3) {
+    hook1 = hook_index(buf_of(obj->w3)->cells());
+    hook2 = hook_index(buf_of(obj->w3)->cells() + 1);
+  }
+  enum class From { block, object, one } from = From::one;
+  if (!only && is_type(src, T_BLOCK)) from = From::block;
+  else if (!only && type_of(src) == T_OBJECT) from = From::object;
+  // The source cell paired with field i (by position), or null past its end.
+  auto source_at = [&](int32_t i) -> Cell* {
+    switch (from) {
+      case From::block: {
+        int32_t k = static_cast<int32_t>(src->w1) + i;
+        return k < static_cast<int32_t>(buf_of(src->w2)->cell_count()) ? buf_of(src->w2)->cells() + k : nullptr;
+      }
+      case From::object:
+        return i < context::size(src->w1) ? context::values(src->w1) + i : nullptr;
+      default:
+        return src;
+    }
+  };
+  if (!only && !some && !any) {
+    for (int32_t i = 0; i < n; i++) {
+      Cell* c = source_at(i);
+      if (!c) break;
+      if (is_type(c, T_UNSET)) {
+        Cell w = *context::word_at(ctx, i);
+        set_type(&w, T_WORD);
+        Cell* wp = stack::push(&w);
+        fire(Err::need_value, wp);
+      }
+    }
+  }
+  for (int32_t i = 0; i < n && i < context::size(ctx); i++) {
+    Cell v;
+    if (from == From::object) {
+      int32_t k = context::find_word(src->w1, word_symbol(context::word_at(ctx, i)), true);
+      if (k < 0) continue;  // a field the source lacks is left alone
+      v = context::values(src->w1)[k];
+    } else {
+      Cell* c = source_at(i);
+      v = c ? *c : fixed_none;
+    }
+    if (some && is_type(&v, T_NONE)) continue;
+    context::word_at(ctx, i)->header |= HDR_CHANGED;
+    if (i == hook1 || i == hook2) continue;  // set never replaces a hook
+    if (!obj->w3) {
+      context::values(ctx)[i] = v;
+      continue;
+    }
+    Cell* w = stack::push(context::word_at(ctx, i));
+    set_type(w, T_WORD);
+    w->w1 = ctx;
+    w->w3 = static_cast<uint32_t>(i);
+    Cell* old = stack::push(context::values(ctx) + i);
+    Cell* nv = stack::push(&v);
+    context::values(ctx)[i] = v;
+    fire_on_change(obj, w, old, nv);
+    stack::set_top(src + 1);
+  }
+  stack::set_top(saved);
+}
+
+void set_hooks(Node ctx, int32_t index1, int32_t count1, int32_t index2, int32_t count2) {
+  runtime::KeepNodes keep;
+  Cell* obj = stack::top() - 1;
+  obj->w3 = make_hooks(0, 0, index1, count1, index2, count2);
+  if (index2 != -1) ownership::bind(obj, obj, nullptr);
+  *context::owner(ctx) = *obj;
+}
+
+void fire_on_set(Cell* obj, Cell* word) {
+  Cell* old_value = stack::top() - 1;
+  Cell* new_value = stack::top() - 2;
+  fire_on_change(obj, word, old_value, new_value);
+}
+
+void fire_on_set_word(Cell* obj_word, Cell* word) {
+  Cell* old_value = stack::top() - 1;
+  Cell* new_value = stack::top() - 2;
+  Cell* obj = stack::push(context::get(obj_word));
+  fire_on_change(obj, word, old_value, new_value);
+  stack::pop(1);
+}
+
+bool of_class_q(Cell* word, int32_t class_id) {
+  Cell* v = context::get(word);
+  return type_of(v) == T_OBJECT && static_cast<int32_t>(v->w2) == class_id;
+}
+
+bool field_of_class_q(Node ctx, int32_t index, int32_t class_id) {
+  Cell* v = context::values(ctx) + index;
+  return type_of(v) == T_OBJECT && static_cast<int32_t>(v->w2) == class_id;
+}
+
+Cell* first_word(const Cell* obj) { return context::words(obj->w1); }
+Cell* get_word(Node ctx, int32_t index) { return context::word_at(ctx, index); }
+
+void clear_new_lines(Node ctx) {
+  for (Cell *v = context::values(ctx), *e = v + context::size(ctx); v < e; v++) clear_new_line(v);
+}
+
 Cell* make(Cell* proto, Cell* spec, int type) {
   runtime::KeepNodes keep;
   Cell* result = stack::push_new();
   set_unset(result);
   bool has_proto = is_type(proto, T_OBJECT);
-  if (has_proto) clone(proto, result, true, nullptr, false);
+  int32_t proto_class = has_proto ? static_cast<int32_t>(proto->w2) : 0;
+  Node proto_ctx = has_proto ? proto->w1 : 0;
+  Cell* proto_held = has_proto ? stack::push(proto) : nullptr;
+  // A shallow clone: the series fields are copied (and bound to the new
+  // object) from the prototype below, so a deep clone would copy them twice.
+  if (has_proto) clone(proto_held, result, false, nullptr, false);
   else make_at(result, 4);
   switch (type_of(spec)) {
     case T_OBJECT: {
-      Node dst = result->w1;
-      Node src = spec->w1;
-      int32_t before = context::size(dst);
-      for (int32_t i = 0; i < context::size(src); i++) {
-        Cell w = *context::word_at(src, i);
-        w.w3 = static_cast<uint32_t>(-1);
-        Cell* wp = stack::push(&w);
-        Cell* vp = stack::push(context::values(src) + i);
-        context::set_in(wp, vp, dst, false);
-        stack::pop(2);
-      }
-      bool added = context::size(dst) > before;
-      result->w2 = static_cast<uint32_t>(added || !has_proto ? new_class_id() : static_cast<int32_t>(proto->w2));
+      Cell* src = stack::push(spec);
+      bool added = extend_from_object(result, src->w1);
+      stack::set_top(result + 1);
+      result->w2 = static_cast<uint32_t>(added || !has_proto ? new_class_id() : proto_class);
       attach_hooks(result);
       break;
     }
     case T_BLOCK: {
-      bool added = context::collect_set_words(result->w1, spec);
+      Cell* body = stack::push(spec);
+      bool added = context::collect_set_words(result->w1, body);
       *context::owner(result->w1) = *result;
-      context::bind(spec, result->w1, true);
-      if (eval_block_hook) eval_block_hook(spec);
-      else assign_in_order(spec, result->w1);
+      context::bind(body, result->w1, true);
+      if (has_proto) copy_series_fields(proto_ctx, result->w1, false);
+      if (eval_block_hook) {
+        eval_block_hook(body);
+        if (throwing()) return result;  // the stacks are the pending exit's
+      } else {
+        assign_in_order(body, result->w1);
+      }
       clear_changed(result->w1);
-      for (Cell *v = context::values(result->w1), *e = v + context::size(result->w1); v < e; v++)
-        clear_new_line(v);
-      result->w2 = static_cast<uint32_t>(added || !has_proto ? new_class_id() : static_cast<int32_t>(proto->w2));
+      clear_new_lines(result->w1);
+      result->w2 = static_cast<uint32_t>(added || !has_proto ? new_class_id() : proto_class);
       attach_hooks(result);
       break;
     }
     default:
       fire(Err::malconstruct, spec);
   }
+  stack::set_top(result + 1);
   return result;
 }
 

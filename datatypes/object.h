@@ -30,6 +30,38 @@ int32_t field_count(const Cell* obj);
 Cell* get_values(const Cell* obj);
 void clear_changed(Node ctx);
 Cell* clone(Cell* src, Cell* dst, bool deep, Cell* types, bool recompute_hooks);
+
+// Steps of make, copy and construct. Cells given are roots (data stack).
+// A copy of the function bound to the object (with self) and to a copy of
+// its own context; it always runs its body. Replaces *fn.
+Cell* rebind_function(Cell* fn, const Cell* obj);
+// Sets every word of src into dst's object, then deep-copies dst's series
+// fields and rebinds its functions; true when dst's word list grew.
+bool extend_from_object(Cell* dst, Node src);
+// Deep copies of src's series fields into the same slots of dst, block-like
+// ones bound to dst with self; other fields only with copy_all.
+void copy_series_fields(Node src, Node dst, bool copy_all);
+// Each set-word of spec added with the value after its run of set-words
+// (none past the end), nothing evaluated; unless only, the words true yes on
+// false no off none become their values. True when the word list grew.
+bool construct_fields(Node ctx, const Cell* spec, bool only);
+// The native construct: a new object pushed (proto may be null).
+Cell* construct(const Cell* spec, const Cell* proto, bool only);
+// The native set on an object: fields from a block (by position), an object
+// (by name) or one value.
+void set_many(Cell* obj, const Cell* value, bool any, bool only, bool some);
+// Hooks of the object on the data stack's top, set by the boot library.
+void set_hooks(Node ctx, int32_t index1, int32_t count1, int32_t index2, int32_t count2);
+// on-change* after a set that left the new value then the old one on top of
+// the data stack (word::set_in_keep_old).
+void fire_on_set(Cell* obj, Cell* word);
+void fire_on_set_word(Cell* obj_word, Cell* word);
+// Shape checks of compiled code before it uses a field index directly.
+bool of_class_q(Cell* word, int32_t class_id);
+bool field_of_class_q(Node ctx, int32_t index, int32_t class_id);
+Cell* first_word(const Cell* obj);          // valid until the next allocation
+Cell* get_word(Node ctx, int32_t index);    // likewise
+void clear_new_lines(Node ctx);
 int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int newline_mode,
               int indent, int lead);
 
