@@ -19,6 +19,17 @@ namespace xeb::natives {
 XEB_NATIVE_FAMILY(XEB_X)
 #undef XEB_X
 
+// The loop, math, set, text and system families (natives_*.cpp).
+#define XEB_NATIVE_FAMILY_MORE(X)                                                                             \
+  X(while_) X(until) X(loop) X(repeat) X(forever) X(foreach) X(forall) X(remove_each)                      \
+  X(not_) X(negative_q) X(positive_q) X(sign_q) X(zero_q) X(nan_q) X(max_) X(min_) X(shift) X(to_hex)      \
+  X(sine) X(cosine) X(tangent) X(arcsine) X(arccosine) X(arctangent) X(arctangent2)                        \
+  X(log_2) X(log_10) X(log_e) X(exp_) X(square_root)
+
+#define XEB_X(name) void name(bool check, const int32_t* refs);
+XEB_NATIVE_FAMILY_MORE(XEB_X)
+#undef XEB_X
+
 // Natives whose families come later: they raise not-done.
 void not_yet(bool check, const int32_t* refs);
 

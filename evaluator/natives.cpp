@@ -8,6 +8,7 @@
 #include "evaluator/native_entries.h"
 #include "evaluator/compiled.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/random.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
@@ -27,18 +28,18 @@ void mark_values() { collector::mark_cells(values, values + TABLE_CAPACITY + 1);
 // In index order: the index of each native is its position here, from 1.
 constexpr Entry kNatives[COUNT] = {
     if_, unless, either, any, all,
-    not_yet, not_yet, not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,  // the loops
+    while_, until, loop, repeat, forever, foreach, forall, remove_each,
     func, function, does, has, switch_, case_, do_, get, set, print, prin,
     equal_q, not_equal_q, strict_equal_q, lesser_q, greater_q, lesser_or_equal_q, greater_or_equal_q, same_q,
-    not_yet,  // not
+    not_,
     type_q, reduce, compose,
     not_yet,  // stats
     bind, in,
     not_yet, not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,  // parse, set operations, complement?
     not_yet, not_yet,                                                // dehex enhex
-    not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,           // negative? positive? max min shift to-hex
-    not_yet, not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,  // trigonometry
-    not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,           // NaN? logs exp square-root
+    negative_q, positive_q, max_, min_, shift, to_hex,
+    sine, cosine, tangent, arcsine, arccosine, arctangent, arctangent2,
+    nan_q, log_2, log_10, log_e, exp_, square_root,
     construct, value_q, try_,
     not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,  // uppercase lowercase as-pair as-point2D as-point3D as-money
     break_, continue_, exit_, return_, throw_, catch_, extend,
@@ -46,7 +47,7 @@ constexpr Entry kNatives[COUNT] = {
     unset, new_line, new_line_q,
     not_yet,  // enbase
     context_q,
-    not_yet, not_yet, not_yet, not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,  // set-env .. size?
+    not_yet, not_yet, not_yet, not_yet, sign_q, not_yet, not_yet, zero_q, not_yet,  // set-env get-env list-env now sign? as call zero? size?
     not_yet, not_yet, not_yet, not_yet, not_yet,  // browse compress decompress recycle transcode
     apply,
 };
@@ -60,6 +61,7 @@ void not_yet(bool, const int32_t*) { fire(Err::not_done); }
 
 void init() {
   if (table) return;
+  random::init();  // seeded before any code can draw
   table = static_cast<Entry*>(memory::heap_alloc(sizeof(Entry) * TABLE_CAPACITY));
   for (int i = 0; i < TABLE_CAPACITY; i++) table[i] = nullptr;
   counter = 1;

@@ -1,0 +1,165 @@
+// Comparison and math natives: not, the sign and zero tests, max and min,
+// shift, to-hex, trigonometry, logarithms, exp and square-root. Results are
+// written whole into the result slot; nothing here allocates in the managed
+// heap except to-hex (an issue's symbol).
+#include <cmath>
+
+#include "datatypes/float.h"
+#include "datatypes/issue.h"
+#include "datatypes/logic.h"
+#include "datatypes/string.h"
+#include "evaluator/compare.h"
+#include "evaluator/native_entries.h"
+#include "evaluator/natives_support.h"
+#include "runtime/floattext.h"
+#include "runtime/stack.h"
+
+namespace xeb::natives {
+
+namespace {
+
+constexpr double PI = 3.141592653589793;
+constexpr double EPSILON = 2.220446049250313e-16;
+
+inline void logic_result(bool b) { stack::set_result_trim(b ? &fixed_true : &fixed_false); }
+inline void int_result(int32_t n) {
+  Cell c{T_INTEGER, 0, static_cast<uint32_t>(n), 0};
+  stack::set_result_trim(&c);
+}
+inline void float_result(double d) {
+  Cell c = float_::make_cell(d);
+  stack::set_result_trim(&c);
+}
+
+bool float_like(TypeId t) { return t == T_FLOAT || t == T_PERCENT || t == T_TIME; }
+
+// The sign of a number argument: -1, 0 or 1; NaN counts as 0 (neither
+// negative nor positive).
+int sign_of(const Cell* v) {
+  TypeId t = type_of(v);
+  if (t == T_INTEGER) return (get_int(v) > 0) - (get_int(v) < 0);
+  if (float_like(t)) {
+    double d = get_double(v);
+    return (d > 0) - (d < 0);
+  }
+  if (t == T_MONEY) fire(Err::not_done);
+  refuse_arg(0, v);
+}
+
+// Integer, float or percent argument as a double (trigonometry, logs).
+double float_arg(int32_t param, const Cell* v) {
+  TypeId t = type_of(v);
+  if (t == T_INTEGER) return get_int(v);
+  if (t == T_FLOAT || t == T_PERCENT) return get_double(v);
+  refuse_arg(param, v);
+}
+
+bool nan_number(const Cell* v) { return (is_type(v, T_FLOAT) || is_type(v, T_PERCENT)) && std::isnan(get_double(v)); }
+bool plain_number(const Cell* v) { return is_type(v, T_INTEGER) || is_type(v, T_FLOAT) || is_type(v, T_PERCENT); }
+
+void min_max(bool max) {
+  Cell* a = arg(0);
+  Cell* b = arg(1);
+  if (nan_number(a) && plain_number(b)) return stack::set_result_trim(a), void();
+  if (nan_number(b) && plain_number(a)) return stack::set_result_trim(b), void();
+  // Component-wise forms belong to pairs, points and tuples.
+  for (TypeId t : {type_of(a), type_of(b)})
+    if (t == T_PAIR || t == T_POINT2D || t == T_POINT3D || t == T_TUPLE) fire(Err::not_done);
+  bool less = actions::compare_truth(a, b, COMP_LESSER);
+  stack::set_result_trim(max ? (less ? b : a) : (less ? a : b));
+}
+
+double trig_arg(const int32_t* refs, math::Trig fn) {
+  double x = float_arg(0, arg(0));
+  return present(refs[0]) ? x : math::to_radians(x, fn);
+}
+
+inline double tidy(double r) { return std::fabs(r) < EPSILON ? 0.0 : r; }
+inline double degrees_unless(const int32_t* refs, double r) { return present(refs[0]) ? r : r * 180.0 / PI; }
+
+}  // namespace
+
+void not_(bool, const int32_t*) { logic_result(is_false(arg(0))); }
+
+void negative_q(bool, const int32_t*) { logic_result(sign_of(arg(0)) < 0); }
+void positive_q(bool, const int32_t*) { logic_result(sign_of(arg(0)) > 0); }
+void sign_q(bool, const int32_t*) { int_result(sign_of(arg(0))); }
+
+void zero_q(bool, const int32_t*) {
+  Cell* v = arg(0);
+  switch (type_of(v)) {
+    case T_CHAR: case T_INTEGER: return logic_result(v->w2 == 0);
+    case T_FLOAT: case T_PERCENT: case T_TIME: return logic_result(get_double(v) == 0.0);
+    case T_PAIR: case T_TUPLE: case T_MONEY: case T_POINT2D: case T_POINT3D: fire(Err::not_done);
+    default: refuse_arg(0, v);
+  }
+}
+
+void nan_q(bool, const int32_t*) {
+  Cell* v = arg(0);
+  if (is_type(v, T_INTEGER)) return logic_result(false);
+  if (is_type(v, T_FLOAT) || is_type(v, T_PERCENT)) return logic_result(std::isnan(get_double(v)));
+  refuse_arg(0, v);
+}
+
+void max_(bool, const int32_t*) { min_max(true); }
+void min_(bool, const int32_t*) { min_max(false); }
+
+void shift(bool, const int32_t* refs) {
+  Cell* d = arg(0);
+  Cell* b = arg(1);
+  if (!is_type(d, T_INTEGER)) refuse_arg(0, d);
+  if (!is_type(b, T_INTEGER)) refuse_arg(1, b);
+  int32_t data = get_int(d), bits = get_int(b);
+  if (bits < 0) bits = 0;
+  int32_t r;
+  if (present(refs[0])) r = bits > 31 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(data) << bits);
+  else if (present(refs[1])) r = bits > 31 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(data) >> bits);
+  else r = bits > 31 ? (data < 0 ? -1 : 0) : data >> bits;
+  int_result(r);
+}
+
+void to_hex(bool, const int32_t* refs) {
+  Cell* v = arg(0);
+  if (!is_type(v, T_INTEGER)) refuse_arg(0, v);
+  char out[9];
+  std::string_view digits = string::to_hex(get_int(v), false, out);
+  if (Cell* size = opt(refs[0])) {
+    if (!is_type(size, T_INTEGER)) refuse_arg(2, size);
+    int32_t n = get_int(size);
+    if (n <= 0) fire(Err::invalid_arg, size);
+    if (n < 8) digits = digits.substr(static_cast<size_t>(8 - n));
+  }
+  issue::make_at(stack::base(), digits);
+  stack::set_top(stack::base() + 1);
+}
+
+// --- Trigonometry -------------------------------------------------------------
+
+void sine(bool, const int32_t* refs) { float_result(tidy(std::sin(trig_arg(refs, math::Trig::sine)))); }
+void cosine(bool, const int32_t* refs) { float_result(tidy(std::cos(trig_arg(refs, math::Trig::cosine)))); }
+
+void tangent(bool, const int32_t* refs) {
+  double x = trig_arg(refs, math::Trig::tangent);
+  if (x == PI / 2) return float_result(HUGE_VAL);
+  if (x == PI / -2) return float_result(-HUGE_VAL);
+  float_result(std::tan(x));
+}
+
+void arcsine(bool, const int32_t* refs) { float_result(degrees_unless(refs, std::asin(float_arg(0, arg(0))))); }
+void arccosine(bool, const int32_t* refs) { float_result(degrees_unless(refs, std::acos(float_arg(0, arg(0))))); }
+void arctangent(bool, const int32_t* refs) { float_result(degrees_unless(refs, std::atan(float_arg(0, arg(0))))); }
+void arctangent2(bool, const int32_t* refs) {
+  double y = float_arg(0, arg(0)), x = float_arg(1, arg(1));
+  float_result(degrees_unless(refs, std::atan2(y, x)));
+}
+
+// --- Logarithms and powers: a bad domain gives a NaN or an infinity, no error.
+
+void log_2(bool, const int32_t*) { float_result(std::log(float_arg(0, arg(0))) / 0.6931471805599453); }
+void log_10(bool, const int32_t*) { float_result(std::log10(float_arg(0, arg(0)))); }
+void log_e(bool, const int32_t*) { float_result(std::log(float_arg(0, arg(0)))); }
+void exp_(bool, const int32_t*) { float_result(std::exp(float_arg(0, arg(0)))); }
+void square_root(bool, const int32_t*) { float_result(std::sqrt(float_arg(0, arg(0)))); }
+
+}  // namespace xeb::natives
