@@ -53,8 +53,10 @@ Cell* reflect(Cell* fn, int field) {
     Cell* blk = stack::push_new();
     *blk = block_of(memory::alloc_cells(n));
     for (int32_t i = 0; i < n; i++) {
+      // Bound to its slot: read outside a call it raises not-in-context.
       Cell w = *context::word_at(ctx, i);
       w.w1 = ctx;
+      w.w3 = static_cast<uint32_t>(i);
       *memory::new_tail_cell(blk) = w;
     }
     r = *blk;
