@@ -17,6 +17,8 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/native_entries.h"
 #include "evaluator/natives.h"
+#include "lexer/load.h"
+#include "datatypes/string.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
 
@@ -200,18 +202,17 @@ void select_case(bool push, bool switch_) {
 // --- Loading and conversion ------------------------------------------------------------
 
 Cell* load_value(const Cell* str, Cell* result) {
-  if (!natives::load_text_hook) fire(Err::not_done);
   Cell* saved = stack::top();
-  natives::load_text_hook(str);
-  Cell* blk = stack::top() - 1;
-  *result = *blk;
+  Cell* blk = stack::push_new();
+  set_unset(blk);
+  lexer::TranscodeOptions o;
+  o.quiet = true;
+  lexer::Transcoded t = lexer::transcode(str, blk, o);
+  // A scan that stopped before the end of the text loads nothing.
   Cell first = fixed_unset;
-  if (block::xs_length_q(blk) > 0) first = *interpreter::cell_at(blk, static_cast<int32_t>(blk->w1));
+  if (!t.ok || static_cast<int32_t>(t.consumed) < string::xs_length_q(str)) first = fixed_none;
+  else if (block::xs_length_q(blk) > 0) first = *interpreter::cell_at(blk, static_cast<int32_t>(blk->w1));
   stack::set_top(saved);
-  if (is_type(&first, T_UNSET)) {
-    set_unset(result);
-    return result;
-  }
   *result = first;
   return result;
 }

@@ -10,6 +10,7 @@
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/native_entries.h"
+#include "lexer/load.h"
 #include "runtime/throw.h"
 
 namespace xeb::natives {
@@ -165,9 +166,10 @@ void do_(bool, const int32_t* refs) {
     case T_BLOCK: case T_PAREN: case T_HASH: case T_STRING: {
       Cell* code = stack::push(value);
       if (is_type(code, T_STRING)) {
-        if (!load_text_hook) fire(Err::not_done);
-        load_text_hook(code);
-        *code = *(stack::top() - 1);
+        Cell* loaded = stack::push_new();
+        set_unset(loaded);
+        lexer::transcode(code, loaded);
+        *code = *loaded;
         stack::set_top(code + 1);
       }
       int32_t tail = tail_of(code);

@@ -38,8 +38,4 @@ Cell* arg(int i);
 Cell* opt(int32_t ref);  // a refinement's argument, or null
 inline bool present(int32_t ref) { return ref != -1; }
 
-// Loads source text into a new block pushed on the data stack; set by the
-// lexer's loaders. Null until then (do of a string raises not-done).
-extern void (*load_text_hook)(const Cell* text);
-
 }  // namespace xeb::natives

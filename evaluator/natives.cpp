@@ -15,8 +15,6 @@
 
 namespace xeb::natives {
 
-void (*load_text_hook)(const Cell* text) = nullptr;
-
 namespace {
 
 Entry* table = nullptr;

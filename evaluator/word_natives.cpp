@@ -247,8 +247,3 @@ void new_line_q(bool, const int32_t*) {
 
 }  // namespace xeb::natives
 
-// FALLBACK until the function module provides collect_words (requested):
-// weak, so the real one replaces it at link time.
-namespace xeb::function {
-__attribute__((weak)) Cell* collect_words(Cell*, const Cell*) { fire(Err::not_done); }
-}  // namespace xeb::function

@@ -14,7 +14,7 @@
 #include "evaluator/compiled.h"
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
-#include "tests/evaluator/reader.h"
+#include "tests/evaluator/support.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace xeb::test {
@@ -61,7 +61,7 @@ TEST_F(Kernel, IntegerFastPathsOverflowIntoFloat) {
 }
 
 TEST_F(Kernel, ComparisonEntry) {
-  Cell one = num(1), two = num(2), str = *Reader("\"a\"").read_block();
+  Cell one = num(1), two = num(2), str = *load("\"a\"");
   Cell* s = stack::push(&str);
   Cell* a = interpreter::cell_at(s, 0);
   Cell text = *a;
@@ -76,7 +76,7 @@ TEST_F(Kernel, ComparisonEntry) {
 }
 
 TEST_F(Kernel, BlockPickAndNavigation) {
-  Cell* b = Reader("1 2 3").read_block();
+  Cell* b = load("1 2 3");
   Cell blk = *b;
   EXPECT_EQ(actions::mold_text(actions::pick_path(&blk, 2, nullptr)), "2");
   EXPECT_EQ(actions::mold_text(actions::pick_path(&blk, 0, nullptr)), "none");
@@ -105,9 +105,9 @@ TEST_F(Kernel, SelectCase) {
   };
   for (auto& c : cases) {
     stack::reset();
-    Cell* v = Reader(c.value).read_block();
+    Cell* v = load(c.value);
     Cell value = *interpreter::cell_at(v, 0);
-    Cell* blk = Reader(c.block).read_block();
+    Cell* blk = load(c.block);
     Cell b = *blk;
     stack::reset();
     stack::push(&value);
@@ -140,7 +140,7 @@ TEST_F(Kernel, FloatToIntAndFill) {
 TEST_F(Kernel, BreakLandsOnALoopFrame) {
   Cell body = words::word(words::W::body_frame);
   Cell* outer = stack::push_frame(&body, frame_flags(FrameType::loop));
-  Cell* src = Reader("f: func [] [break/return 5] f 99").read_block();
+  Cell* src = load("f: func [] [break/return 5] f 99");
   CatchPoint cp(CatchLevel::loop);
   interpreter::eval_block(src, false);
   ASSERT_TRUE(throwing());
@@ -165,9 +165,9 @@ TEST_F(Kernel, SetWordLast) {
 // The current-code cell shows the outer expression again once a nested
 // evaluation has failed.
 TEST_F(Kernel, CurrentCodeRestoredAfterError) {
-  Cell* outer = Reader("1 2").read_block();
+  Cell* outer = load("1 2");
   int32_t code = error_code_of([] {
-    Cell* b = Reader("do [1 / 0]").read_block();
+    Cell* b = load("do [1 / 0]");
     interpreter::eval_block(b, false);
   });
   EXPECT_EQ(code, static_cast<int32_t>(Err::zero_divide));
@@ -189,7 +189,7 @@ TEST_F(Kernel, CheckedNativeCallRefusesWrongTypes) {
     });
   };
   EXPECT_EQ(call_if(num(3)), static_cast<int32_t>(Err::expect_arg));
-  Cell* blk = Reader("7").read_block();
+  Cell* blk = load("7");
   EXPECT_EQ(call_if(*blk), -1);
 }
 
