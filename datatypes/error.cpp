@@ -506,9 +506,13 @@ void raise_script_error_55(const Cell* value, const Cell* type) { fire(Err::bad_
 void fire(Err id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
   Cell* err = error::create(id, arg1, arg2, arg3);
   if (error::trace_hook) {
-    // The tracer may allocate: the error is re-read from its stack slot.
+    // The tracer runs language code: no throw may be pending while it does.
+    // It may allocate, so the error is re-read from its stack slot.
     Cell* top = stack::top();
+    ThrowCode pending = pending_throw;
+    pending_throw = ThrowCode::none;
     error::trace_hook(err);
+    pending_throw = pending;
     err = top - 1;
   }
   stack::throw_error(err);

@@ -67,9 +67,9 @@ int form(Cell* err, Cell* buffer, Cell* arg, int part);
 // object sets it once it exists.
 extern int32_t (*stack_trace_level)();
 
-// Reports a new error to the tracer (the error event) before it is thrown;
-// set by the interpreter, which checks whether tracing is on. Null: no
-// tracer.
+// Reports a new error to the tracer (the error event) before it is thrown,
+// with no throw pending meanwhile; set by the interpreter, which checks
+// whether tracing is on. Null: no tracer.
 extern void (*trace_hook)(Cell* err);
 
 // Names for the raise helpers of other modules.

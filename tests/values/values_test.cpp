@@ -396,6 +396,24 @@ TEST_F(Values, FireReachesTheNearestTry) {
   EXPECT_EQ(get_int(error::field(&out, error::F_ARG1)), 12);
 }
 
+int32_t g_traced = -1;
+void trace_error(Cell* err) {
+  g_traced = error::code_of(err);
+  EXPECT_FALSE(throwing());
+  stack::push_new();  // the tracer may leave the stack as it likes above the error
+  collector::collect();
+}
+
+TEST_F(Values, FireReportsToTheTracerFirst) {
+  error::trace_hook = &trace_error;
+  Cell out;
+  Cell v = int_cell(3);
+  EXPECT_EQ(error_code_of([&] { fire(Err::out_of_range, &v); }, &out), 341);
+  error::trace_hook = nullptr;
+  EXPECT_EQ(g_traced, 341);
+  EXPECT_EQ(get_int(error::field(&out, error::F_ARG1)), 3);
+}
+
 TEST_F(Values, InternalWordsSurviveCollections) {
   collector::collect();
   collector::collect();
