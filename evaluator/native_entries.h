@@ -24,7 +24,10 @@ XEB_NATIVE_FAMILY(XEB_X)
   X(while_) X(until) X(loop) X(repeat) X(forever) X(foreach) X(forall) X(remove_each)                      \
   X(not_) X(negative_q) X(positive_q) X(sign_q) X(zero_q) X(nan_q) X(max_) X(min_) X(shift) X(to_hex)      \
   X(sine) X(cosine) X(tangent) X(arcsine) X(arccosine) X(arctangent) X(arctangent2)                        \
-  X(log_2) X(log_10) X(log_e) X(exp_) X(square_root)
+  X(log_2) X(log_10) X(log_e) X(exp_) X(square_root)                                                       \
+  X(union_) X(intersect) X(unique) X(difference) X(exclude) X(complement_q)                                 \
+  X(dehex) X(enhex) X(debase) X(enbase) X(uppercase) X(lowercase) X(to_local_file) X(as_)                   \
+  X(stats) X(recycle) X(wait) X(get_env) X(set_env) X(size_q) X(transcode)
 
 #define XEB_X(name) void name(bool check, const int32_t* refs);
 XEB_NATIVE_FAMILY_MORE(XEB_X)

@@ -31,22 +31,22 @@ constexpr Entry kNatives[COUNT] = {
     equal_q, not_equal_q, strict_equal_q, lesser_q, greater_q, lesser_or_equal_q, greater_or_equal_q, same_q,
     not_,
     type_q, reduce, compose,
-    not_yet,  // stats
+    stats,
     bind, in,
-    not_yet, not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,  // parse, set operations, complement?
-    not_yet, not_yet,                                                // dehex enhex
+    not_yet, union_, intersect, unique, difference, exclude, complement_q,  // parse
+    dehex, enhex,
     negative_q, positive_q, max_, min_, shift, to_hex,
     sine, cosine, tangent, arcsine, arccosine, arctangent, arctangent2,
     nan_q, log_2, log_10, log_e, exp_, square_root,
     construct, value_q, try_,
-    not_yet, not_yet, not_yet, not_yet, not_yet, not_yet,  // uppercase lowercase as-pair as-point2D as-point3D as-money
+    uppercase, lowercase, not_yet, not_yet, not_yet, not_yet,  // as-pair as-point2D as-point3D as-money
     break_, continue_, exit_, return_, throw_, catch_, extend,
-    not_yet, not_yet, not_yet, not_yet,  // debase to-local-file wait checksum
+    debase, to_local_file, wait, not_yet,  // checksum
     unset, new_line, new_line_q,
-    not_yet,  // enbase
+    enbase,
     context_q,
-    not_yet, not_yet, not_yet, not_yet, sign_q, not_yet, not_yet, zero_q, not_yet,  // set-env get-env list-env now sign? as call zero? size?
-    not_yet, not_yet, not_yet, not_yet, not_yet,  // browse compress decompress recycle transcode
+    set_env, get_env, not_yet, not_yet, sign_q, as_, not_yet, zero_q, size_q,  // list-env now call
+    not_yet, not_yet, not_yet, recycle, transcode,  // browse compress decompress
     apply,
 };
 

@@ -1,0 +1,61 @@
+// Set operation natives: union, intersect, unique, difference and exclude
+// share one dispatcher that checks the two sets agree and hands the work to
+// the datatype that owns the algorithm; complement? reads a bitset's flag.
+#include "datatypes/actions.h"
+#include "datatypes/block.h"
+#include "datatypes/string.h"
+#include "datatypes/typeset.h"
+#include "evaluator/native_entries.h"
+#include "evaluator/natives_support.h"
+#include "runtime/stack.h"
+
+namespace xeb::natives {
+
+namespace {
+
+// Blocks and hashes mix freely; any other pair must be of one datatype.
+bool compatible(TypeId a, TypeId b) {
+  auto blockish = [](TypeId t) { return t == T_BLOCK || t == T_HASH; };
+  return a == b || (blockish(a) && blockish(b));
+}
+
+void set_op(const int32_t* refs, int op) {
+  Cell* set1 = arg(0);
+  int case_ = present(refs[0]);
+  Cell* skip = opt(refs[1]);
+  TypeId t = type_of(set1);
+  if (op != OP_UNIQUE && !compatible(t, type_of(arg(1)))) {
+    Cell a = datatype::make_cell(t), b = datatype::make_cell(type_of(arg(1)));
+    fire(Err::expect_val, &a, &b);
+  }
+  switch (t) {
+    case T_BLOCK: case T_HASH: block::do_set_op(case_, skip, op); break;
+    case T_STRING: string::do_set_op(case_, skip, op); break;
+    case T_TYPESET:
+      if (op == OP_UNIQUE) refuse_arg(0, set1);
+      typeset::do_bitwise(op);
+      break;
+    case T_BITSET: fire(Err::not_done);
+    case T_DATE:
+      if (op != OP_DIFFERENCE) refuse_arg(0, set1);
+      fire(Err::not_done);
+    default: refuse_arg(0, set1);
+  }
+  stack::set_top(stack::base() + 1);
+}
+
+}  // namespace
+
+void union_(bool, const int32_t* refs) { set_op(refs, OP_UNION); }
+void intersect(bool, const int32_t* refs) { set_op(refs, OP_INTERSECT); }
+void unique(bool, const int32_t* refs) { set_op(refs, OP_UNIQUE); }
+void difference(bool, const int32_t* refs) { set_op(refs, OP_DIFFERENCE); }
+void exclude(bool, const int32_t* refs) { set_op(refs, OP_EXCLUDE); }
+
+void complement_q(bool, const int32_t*) {
+  Cell* v = arg(0);
+  if (!is_type(v, T_BITSET)) refuse_arg(0, v);
+  fire(Err::not_done);
+}
+
+}  // namespace xeb::natives

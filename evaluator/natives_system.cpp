@@ -1,0 +1,303 @@
+// Output, time, environment and system natives: stats and recycle over the
+// memory manager and the collector, wait, the environment, size?, and the
+// transcode entry over the lexer (its trace callback runs through the
+// evaluator).
+#include <sys/stat.h>
+
+#include <string>
+
+#include "datatypes/binary.h"
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/url.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "datatypes/logic.h"
+#include "evaluator/internal.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/native_entries.h"
+#include "evaluator/natives_support.h"
+#include "lexer/load.h"
+#include "platform/services.h"
+#include "runtime/collector.h"
+#include "runtime/memstats.h"
+#include "runtime/stack.h"
+#include "runtime/throw.h"
+
+namespace xeb::natives {
+
+namespace {
+
+// Bytes in use: an integer!, or a float! past the 32-bit range.
+void bytes_in_use_result() {
+  double n = memory::stats(nullptr, 1);
+  Cell c{T_INTEGER, 0, static_cast<uint32_t>(static_cast<int32_t>(n)), 0};
+  if (n > 2147483647.0) {
+    c = Cell{T_FLOAT, 0, 0, 0};
+    put_double(&c, n);
+  }
+  stack::set_result_trim(&c);
+}
+
+// The text of a string-like value or a word's spelling, as UTF-8.
+std::string name_text(int32_t param, const Cell* v) {
+  if (series::string_like(type_of(v))) return string::utf8_of(v);
+  if (any_word(type_of(v))) {
+    Cell* s = word::push_string(v);
+    std::string t = string::utf8_of(s);
+    stack::pop(1);
+    return t;
+  }
+  refuse_arg(param, v);
+}
+
+}  // namespace
+
+void stats(bool, const int32_t* refs) {
+  if (!present(refs[0]) && !present(refs[1])) return bytes_in_use_result();
+  Cell* detail = block::push_only(5);
+  memory::stats(detail, 2);
+  if (present(refs[1])) {
+    stack::set_result_trim(detail);
+    return;
+  }
+  // /show: the library prints it.
+  Cell* show = interpreter::bound_value(word::load("show-memory-stats"));
+  if (!show || !interpreter::callable(type_of(show))) fire(Err::not_done);
+  Cell fn = *show, name = *word::load("show-memory-stats");
+  Cell* start = stack::push(detail);
+  stack::push_new();  // room for the call's shift
+  stack::set_top(start + 1);
+  interpreter::call_evaluated(&fn, &name, start, 1, true);
+  if (throwing()) return;
+  stack::set_result_trim(&fixed_unset);
+}
+
+void recycle(bool, const int32_t* refs) {
+  if (present(refs[0]) || present(refs[1])) {
+    collector::enabled = present(refs[0]) ? 1 : 0;
+    stack::set_result_trim(&fixed_unset);
+    return;
+  }
+  collector::collect();
+  bytes_in_use_result();
+}
+
+void wait(bool, const int32_t*) {
+  Cell* v = arg(0);
+  double seconds;
+  switch (type_of(v)) {
+    case T_INTEGER: seconds = get_int(v); break;
+    case T_FLOAT: case T_TIME: seconds = get_double(v); break;
+    default: fire(Err::invalid_arg, v);
+  }
+  if (seconds > 0) platform::sleep(seconds);
+  stack::set_result_trim(&fixed_none);
+}
+
+void get_env(bool, const int32_t*) {
+  std::optional<std::string> value = platform::get_env(name_text(0, arg(0)));
+  if (!value) {
+    stack::set_result_trim(&fixed_none);
+    return;
+  }
+  Cell* s = string::push_new(static_cast<int32_t>(value->size()));
+  string::append_utf8(s, *value);
+  stack::set_result_trim(s);
+}
+
+void set_env(bool, const int32_t*) {
+  std::string name = name_text(0, arg(0));
+  Cell* v = arg(1);
+  if (is_type(v, T_NONE)) platform::set_env(name, std::nullopt);
+  else if (series::string_like(type_of(v))) platform::set_env(name, string::utf8_of(v));
+  else refuse_arg(1, v);
+  stack::set_result_trim(v);
+}
+
+void size_q(bool, const int32_t*) {
+  Cell* f = arg(0);
+  if (!is_type(f, T_FILE) && !is_type(f, T_STRING)) refuse_arg(0, f);
+  Cell* local = string::push_new(string::xs_length_q(f) + 1);
+  file::to_local_path(f, local, false);
+  struct stat st;
+  if (stat(string::utf8_of(local).c_str(), &st) != 0 || S_ISDIR(st.st_mode) || st.st_size > INT32_MAX) {
+    stack::set_result_trim(&fixed_none);
+    return;
+  }
+  Cell n{T_INTEGER, 0, static_cast<uint32_t>(st.st_size), 0};
+  stack::set_result_trim(&n);
+}
+
+// --- transcode ---------------------------------------------------------------------
+
+namespace {
+
+// What the trace callback needs; the cells lie on the data stack.
+struct TraceCtx {
+  Cell* fn;   // the function! or routine!
+  Cell* src;  // the input as given (its head is where the scan began)
+  bool is_string;
+};
+
+// Event mask of a callback: the words of a block at the head of its body
+// (none: every event).
+uint32_t event_mask(const Cell* fn) {
+  constexpr uint32_t ALL = 63;
+  if (!is_type(fn, T_FUNCTION)) return ALL;
+  Cell* body = function::more(fn);
+  if (!is_type(body, T_BLOCK) || block::xs_length_q(body) < 1) return ALL;
+  Cell* first = interpreter::cell_at(body, series::head(body));
+  if (!is_type(first, T_BLOCK)) return ALL;
+  uint32_t mask = 0;
+  struct Pair { words::W w; uint32_t bit; };
+  constexpr Pair kEvents[] = {{words::W::prescan, lexer::EV_PRESCAN}, {words::W::scan, lexer::EV_SCAN},
+                              {words::W::load, lexer::EV_LOAD},       {words::W::open, lexer::EV_OPEN},
+                              {words::W::close, lexer::EV_CLOSE},     {words::W::error, lexer::EV_ERROR}};
+  for (int32_t i = series::head(first), n = series::buffer_length(first); i < n; i++) {
+    Cell* w = interpreter::cell_at(first, i);
+    if (!any_word(type_of(w))) continue;
+    for (const Pair& p : kEvents)
+      if (words::is(word_symbol(w), p.w)) mask |= p.bit;
+  }
+  return mask;
+}
+
+words::W event_word(lexer::Event e) {
+  switch (e) {
+    case lexer::EV_PRESCAN: return words::W::prescan;
+    case lexer::EV_SCAN: return words::W::scan;
+    case lexer::EV_LOAD: return words::W::load;
+    case lexer::EV_OPEN: return words::W::open;
+    case lexer::EV_CLOSE: return words::W::close;
+    default: return words::W::error;
+  }
+}
+
+// Byte offset of the n-th character of UTF-8 text (clamped to its end).
+uint32_t byte_of_char(const lexer::State& s, uint32_t n) {
+  const uint8_t* p = s.begin;
+  for (; p < s.end && n; n--) {
+    p++;
+    while (p < s.end && (*p & 0xC0) == 0x80) p++;
+  }
+  return static_cast<uint32_t>(p - s.begin);
+}
+
+// Calls the language callback with (event input type line token). A pending
+// exit (a throw to the console's catch, say) ends the scan quietly; the
+// native then returns with it.
+bool trace_event(void* ctx, lexer::State& s, lexer::TraceEvent& ev) {
+  auto* t = static_cast<TraceCtx*>(ctx);
+  Cell value = ev.value ? *ev.value : fixed_none;  // valid only until the next allocation
+  auto offset = [&](uint32_t byte) {
+    return t->is_string ? lexer::char_index(s, s.begin + byte) : byte;
+  };
+  Cell* start = stack::top();
+  *stack::push_new() = words::word(event_word(ev.event));
+  Cell* input = stack::push(t->src);
+  series::set_head(input, series::head(t->src) + static_cast<int32_t>(offset(ev.index)));
+  *stack::push_new() = ev.type > 0 ? Cell{T_DATATYPE, static_cast<uint32_t>(ev.type), 0, 0} : fixed_none;
+  *stack::push_new() = Cell{T_INTEGER, 0, static_cast<uint32_t>(ev.line), 0};
+  Cell* token = stack::push(&value);
+  if (ev.event != lexer::EV_LOAD) {
+    // No pair! yet: the 1-based start and end offsets as a block of two.
+    Cell a{T_INTEGER, 0, offset(ev.start) + 1, 0}, b{T_INTEGER, 0, offset(ev.end) + 1, 0};
+    Cell* blk = block::push_only(2);
+    block::xs_append(blk, &a);
+    block::xs_append(blk, &b);
+    *token = *blk;
+    stack::set_top(token + 1);
+  }
+  stack::push_new();  // room for the call's shift
+  stack::set_top(token + 1);
+  Cell name = words::word(words::W::lexer_callback);
+  interpreter::call_evaluated(t->fn, &name, start, 5, true);
+  if (throwing()) {
+    s.top = s.series_start = s.base;
+    s.stopped = true;
+    return false;
+  }
+  bool answer = !is_false(start);
+  // A callback that moved its input resumes the scan there. The call
+  // shifted the arguments up by one, behind the function; the input cell is
+  // the callback's own argument, which it may have reset.
+  Cell* moved = start + 2;
+  if (is_type(moved, type_of(t->src)) && moved->w2 == t->src->w2) {
+    int32_t at = series::head(moved) - series::head(t->src);
+    if (at < 0) at = 0;
+    uint32_t byte = t->is_string ? byte_of_char(s, static_cast<uint32_t>(at)) : static_cast<uint32_t>(at);
+    if (byte != ev.index) ev.index = byte;
+  }
+  stack::set_top(start);
+  return answer;
+}
+
+}  // namespace
+
+void transcode(bool, const int32_t* refs) {
+  bool next = present(refs[0]), one = present(refs[1]);
+  bool check = present(refs[2]) || present(refs[3]);
+  Cell* src = arg(0);
+  TypeId st = type_of(src);
+  if (st != T_BINARY && !series::string_like(st)) refuse_arg(0, src);
+  series::get_length(src, false);  // clamps the head to the tail
+  int32_t length = series::get_length(src, false);
+  if (Cell* part = opt(refs[4])) {
+    if (is_type(part, T_INTEGER)) length = get_int(part);
+    else if (type_of(part) == st) length = series::head(part) - series::head(src);
+    else fire(Err::not_same_type);
+    if (length < 0) length = 0;
+  }
+  if (st == T_BINARY && length >= 3) {
+    const auto* p = reinterpret_cast<const uint8_t*>(binary::xs_head(src));
+    if (p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+      series::set_head(src, series::head(src) + 3);
+      length -= 3;
+    }
+  }
+  Cell* out = stack::push_new();
+  set_unset(out);
+  lexer::TranscodeOptions o;
+  o.part = length;
+  o.one = next || one;
+  o.into = opt(refs[5]);
+  TraceCtx tc{nullptr, src, st != T_BINARY};
+  if (Cell* cb = opt(refs[6])) {
+    if (!is_type(cb, T_FUNCTION) && !is_type(cb, T_ROUTINE)) refuse_arg(10, cb);
+    tc.fn = cb;
+    o.callback = *cb;
+    o.trace = lexer::Trace{event_mask(cb), trace_event, &tc};
+  }
+  if (check) {
+    if (length == 0) {
+      stack::set_result_trim(&fixed_none);
+      return;
+    }
+    o.mode = lexer::Mode::check;
+    o.quiet = true;
+  }
+  lexer::Transcoded r = lexer::transcode(src, out, o);
+  if (throwing()) return;
+  if (check) {
+    Cell t = !r.ok ? Cell{T_DATATYPE, T_ERROR, 0, 0} : r.type ? Cell{T_DATATYPE, r.type, 0, 0} : fixed_none;
+    stack::set_result_trim(&t);
+    return;
+  }
+  if (next) {
+    // [value rest-of-input]
+    Cell* rest = stack::push(src);
+    series::set_head(rest, series::head(src) + static_cast<int32_t>(r.consumed));
+    Cell* pair = block::push_only(2);
+    block::xs_append(pair, out);
+    block::xs_append(pair, rest);
+    stack::set_result_trim(pair);
+    return;
+  }
+  stack::set_result_trim(out);
+}
+
+}  // namespace xeb::natives
