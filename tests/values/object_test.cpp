@@ -71,6 +71,34 @@ TEST_F(Objects, HooksHearChanges) {
   }
 }
 
+// on-deep-change* hears edits of the series its fields hold, through the
+// ownership table: before the edit (the action's word) and after it.
+TEST_F(Objects, DeepHooksHearOwnedSeries) {
+  Case cases[] = {
+      {"log: [] o: make object! [b: [1] on-deep-change*: func [o w t a v i p] [append log reduce [w a i p]]] "
+       "append o/b 2 log",
+       "[b append 1 1 b appended 1 1]"},
+      // Two levels deep: the outer field's word.
+      {"log: [] o: make object! [s: [[\"abc\"]] on-deep-change*: func [o w t a v i p] [append log w]] "
+       "append o/s/1/1 \"d\" log",
+       "[s s]"},
+      // A block holding itself is bound once, without looping.
+      {"log: [] b: [1] append/only b b o: make object! [x: b on-deep-change*: func [o w t a v i p] [append log w]] "
+       "append b 3 log",
+       "[x x]"},
+      // The first owner keeps the series.
+      {"log: [] b: [1] o1: make object! [n: 1 x: b on-deep-change*: func [o w t a v i p] [append log o/n]] "
+       "o2: make object! [n: 2 x: b on-deep-change*: func [o w t a v i p] [append log o/n]] append b 3 log",
+       "[1 1]"},
+      // A nested owner keeps its own series.
+      {"log: [] o: make object! [in: make object! [s: \"x\" on-deep-change*: func [o w t a v i p] [append log 'in]] "
+       "t: \"y\" on-deep-change*: func [o w t a v i p] [append log 'out]] append o/in/s \"q\" append o/t \"r\" log",
+       "[in in out out]"},
+      {"o: make object! [a: 1] p: make o [on-change*: func [w o n] [append log n]] log: [] p/a: 3 log", "[3]"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(run(c.src), c.result) << c.src;
+}
+
 TEST_F(Objects, PathsSelectPutAndCompare) {
   Case cases[] = {
       {"o: make object! [a: 1] select o 'b", "none"},
