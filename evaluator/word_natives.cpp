@@ -6,6 +6,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
+#include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/words.h"
@@ -101,7 +102,7 @@ void set(bool, const int32_t* refs) {
     interpreter::eval_path(w, nullptr, 0, 0, true, false, true, present(refs[1]), value);
     if (throwing()) return;
   } else if (t == T_OBJECT) {
-    fire(Err::not_done);  // set on objects belongs to the object module
+    object::set_many(w, value, any_, only, some);
   } else if (t == T_BLOCK) {
     Cell name = interpreter::anon_word();
     stack::push_frame(&name, frame_flags(FrameType::native) | FRAME_INTERP);
@@ -210,8 +211,13 @@ void type_q(bool, const int32_t* refs) {
   stack::set_result_trim(&d);
 }
 
-// Both belong to the object and map modules, which do not offer them yet.
-void construct(bool, const int32_t*) { fire(Err::not_done); }
+void construct(bool, const int32_t* refs) {
+  Cell* r = object::construct(arg(0), present(refs[0]) ? opt(refs[0]) : nullptr, present(refs[1]));
+  stack::set_result_trim(r);
+}
+
+// Extending a map belongs to map!, which does not exist yet; an object is
+// never extended.
 void extend(bool, const int32_t*) { fire(Err::not_done); }
 
 void new_line(bool, const int32_t* refs) {
