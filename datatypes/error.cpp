@@ -117,6 +117,7 @@ void push_template(const char* tmpl) {
     return;
   }
   Cell* blk = stack::push_new();
+  set_unset(blk);  // marked by a collection inside the allocation
   *blk = Cell{T_BLOCK, 0, memory::alloc_cells(static_cast<int64_t>(items.size())), 0};
   for (std::string_view item : items) {
     if (word_of(item, &w)) {
@@ -477,6 +478,7 @@ void capture_stack(Cell* value) {
   uint32_t depth = static_cast<uint32_t>(get_int(st));
   Cell* saved = stack::top();
   Cell* blk = stack::push_new();
+  set_unset(blk);  // marked by a collection inside the allocation
   *blk = Cell{T_BLOCK, 0, memory::alloc_cells(20), 0};
   uint32_t i = 0;
   for (uint32_t k = 0; k < stack::depth() && k < depth; k++) {

@@ -51,6 +51,7 @@ Cell* reflect(Cell* fn, int field) {
     Node ctx = fn->w1;
     int32_t n = context::size(ctx);
     Cell* blk = stack::push_new();
+    set_unset(blk);  // marked by a collection inside the allocation
     *blk = block_of(memory::alloc_cells(n));
     for (int32_t i = 0; i < n; i++) {
       // Bound to its slot: read outside a call it raises not-in-context.
@@ -338,6 +339,7 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
     *spec = block_of(copy);
   }
   Cell* more_cell = stack::push_new();
+  set_unset(more_cell);  // marked by a collection inside the allocation
   *more_cell = block_of(memory::alloc_cells(MORE_CELLS));
   for (int i = 0; i < MORE_CELLS; i++) set_unset(memory::new_tail_cell(more_cell));
   bool own_ctx = !ctx;
@@ -385,6 +387,7 @@ Cell* push(const Cell* spec_in, const Cell* body_in, int32_t code, int32_t integ
   Cell* spec = stack::push(spec_in);
   Cell* body = body_in ? stack::push(body_in) : nullptr;
   Cell* more_cell = stack::push_new();
+  set_unset(more_cell);  // marked by a collection inside the allocation
   *more_cell = Cell{T_BLOCK, 0, memory::alloc_cells(function::MORE_CELLS), 0};
   for (int i = 0; i < function::MORE_CELLS; i++) set_unset(memory::new_tail_cell(more_cell));
   Node ctx = context::make_from_spec(spec, true, false, context::Kind::function);

@@ -36,6 +36,7 @@ Cell* make_builtin(Cell* proto, Cell* spec, TypeId type, int32_t limit) {
   Cell* result = stack::push_new();
   set_unset(result);
   Cell* more = stack::push_new();
+  set_unset(more);  // marked by a collection inside the allocation
   *more = Cell{T_BLOCK, 0, memory::alloc_cells(2), 0};
   // The context holds the spec's own words, not the [spec index] pair's.
   Cell* words = stack::push(buf_of(spec->w2)->cells() + spec->w1);

@@ -219,6 +219,7 @@ Cell* reflect(Cell* obj, int field) {
   Node ctx = obj->w1;
   int32_t n = context::size(ctx);
   Cell* result = stack::push_new();
+  set_unset(result);  // marked by a collection inside the allocation below
   if (words::is(field, words::W::class_)) {
     *result = Cell{T_INTEGER, 0, obj->w2, 0};
   } else if (words::is(field, words::W::owner)) {

@@ -41,6 +41,7 @@ Cell* push_word(std::string_view name, TypeId t = T_WORD) {
 // A block on the data stack holding copies of the given cells.
 Cell* push_block(std::initializer_list<Cell> cells) {
   Cell* b = stack::push_new();
+  set_unset(b);  // a collection inside the allocation marks it
   *b = Cell{T_BLOCK, 0, memory::alloc_cells(static_cast<int64_t>(cells.size()) + 1), 0};
   for (const Cell& c : cells) *memory::new_tail_cell(b) = c;
   return b;
@@ -146,6 +147,7 @@ TEST_F(Values, WordsCompareAndMold) {
   EXPECT_NE(actions::compare(w2, lit, COMP_STRICT_EQUAL), 0);
   EXPECT_EQ(actions::compare(w2, lit, COMP_SAME_10), 0);
   Cell* iss = stack::push_new();
+  set_unset(iss);
   issue::make_at(iss, "hello");
   EXPECT_EQ(actions::compare(w2, iss, COMP_EQUAL), COMPARE_INVALID);
   EXPECT_EQ(actions::compare(iss, w2, COMP_EQUAL), COMPARE_INVALID);
@@ -400,7 +402,7 @@ int32_t g_traced = -1;
 void trace_error(Cell* err) {
   g_traced = error::code_of(err);
   EXPECT_FALSE(throwing());
-  stack::push_new();  // the tracer may leave the stack as it likes above the error
+  set_unset(stack::push_new());  // the tracer may leave the stack as it likes above the error
   collector::collect();
 }
 
