@@ -37,6 +37,13 @@ class Natives : public Runtime {
       if (datatype::entries[id].name) define(datatype::entries[id].name, datatype::make_cell(id));
   }
 
+  void SetUp() override {
+    Runtime::SetUp();
+#ifdef XEB_GC_STRESS
+    collector::stress_every = 3;  // natives must survive a move at nearly every allocation
+#endif
+  }
+
   static void define(std::string_view name, const Cell& value) {
     Cell* saved = stack::top();
     Cell* v = stack::push(&value);
