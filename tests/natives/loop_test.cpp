@@ -22,8 +22,6 @@ TEST_F(Natives, CountingLoops) {
       {"f: func [] [loop 3 [return 9] 1] f", "9"},
       {"catch [loop 3 [throw 4]]", "4"},
       {"f: does [loop 2 [exit] 5] f", "unset"},
-      {"g: func [] [foreach x [1 2 3] [if x = 2 [return x * 10]] 0] g", "20"},
-      {"f: func [x] [if x = 2 [break] x] r: 0 foreach x [1 2 3] [r: f x] r", "1"},
       {"e: try [loop 3 [1 / 0]] n: 0 loop 2 [n: n + 1] reduce [type? :e n]", "[error! 2]"},
       {"loop 2 [loop 2 [break] 8]", "8"},
       {"n: 0 forever [n: n + 1 if n = 4 [break/return n]]", "4"},
@@ -46,6 +44,8 @@ TEST_F(Natives, ConditionLoops) {
 TEST_F(Natives, SeriesLoops) {
   check({
       {"s: 0 foreach x [1 2 3] [s: s + x] s", "6"},
+      {"g: func [] [foreach x [1 2 3] [if x = 2 [return x * 10]] 0] g", "20"},
+      {"f: func [x] [if x = 2 [break] x] r: 0 foreach x [1 2 3] [r: f x] r", "1"},
       {"foreach x [] [1]", "unset"},
       {"r: copy [] foreach [a b] [1 2 3] [append r b] r", "[2 none]"},
       {"r: copy [] foreach c \"ab\" [append r c] r", "[#\"a\" #\"b\"]"},
