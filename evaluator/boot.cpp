@@ -217,8 +217,6 @@ constexpr Operator kOperators[] = {
 
 // A type name of a spec: a datatype, or one of the type groups.
 Cell type_cell(std::string_view name) {
-  for (int id = 1; id <= datatype::highest; id++)
-    if (datatype::entries[id].name && name == datatype::entries[id].name) return datatype::make_cell(id);
   Cell ts{T_TYPESET, 0, 0, 0};
   auto add = [&](std::initializer_list<int> ids) {
     for (int id : ids) typeset::set_bit(&ts, id);
@@ -241,6 +239,10 @@ Cell type_cell(std::string_view name) {
     add({T_NATIVE, T_ACTION, T_OP, T_FUNCTION, T_ROUTINE});
   } else if (name == "any-object!") {
     add({T_OBJECT, T_ERROR, T_PORT});
+  } else {
+    // After the group names: series! also names the abstract series datatype.
+    for (int id = 1; id <= datatype::highest; id++)
+      if (datatype::entries[id].name && name == datatype::entries[id].name) return datatype::make_cell(id);
   }
   return ts;
 }

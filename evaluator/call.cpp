@@ -12,6 +12,7 @@
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "library/routines.h"
 #include "runtime/throw.h"
 
 namespace xeb::interpreter {
@@ -471,7 +472,13 @@ void eval_function(const Cell* fn) {
   stack::top_frame()->header &= ~FRAME_BODY;
 }
 
-void call_routine(const Cell*) { fire(Err::not_done); }
+// A routine! carries its routine-table index in cell 2 of its more block; the
+// C++ function reads its arguments from the base and leaves its result there.
+void call_routine(const Cell* fn) {
+  routines::Fn f = routines::entry(get_int(function::more(fn) + 2));
+  if (!f) fire(Err::not_done);
+  f();
+}
 
 void call_evaluated(const Cell* fn_in, const Cell* name, Cell* start, int count, bool push) {
   Cell fn = *fn_in;
@@ -488,7 +495,8 @@ void call_evaluated(const Cell* fn_in, const Cell* name, Cell* start, int count,
   stack::set_top(base + count);
   cache_spec(start);
   int32_t n = cache_size(start), param = 0;
-  for (int32_t k = 0, seen = 0; k < n && seen < count; k++) {
+  int32_t k = 0;
+  for (int32_t seen = 0; k < n && seen < count; k++) {
     Cell* e = cache_cells(start) + k;
     if (!is_type(e, T_TYPESET) || arg_class(e) == ArgClass::returns) continue;
     if (!accepts(e, type_of(base + seen))) {
@@ -497,6 +505,16 @@ void call_evaluated(const Cell* fn_in, const Cell* name, Cell* start, int count,
     }
     seen++;
     param++;
+  }
+  // A function's context covers every slot: the arguments not given, its
+  // refinements (false), their arguments and its locals get their cells.
+  if (is_fn) {
+    for (; k < n; k++) {
+      Cell e = cache_cells(start)[k];
+      if (is_type(&e, T_TYPESET) && arg_class(&e) != ArgClass::returns) stack::push(&fixed_none);
+      else if (is_type(&e, T_REFINEMENT)) stack::push(&fixed_false);
+      else if (is_type(&e, T_INTEGER) && k == n - 1) function::init_locals(get_int(&e));
+    }
   }
   int32_t refs[actions::MAX_REFINEMENTS];
   for (int32_t& r : refs) r = -1;

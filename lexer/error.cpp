@@ -24,13 +24,19 @@ std::string offending_text(const uint8_t* at, const uint8_t* end) {
 
 }  // namespace
 
-bool syntax_error(State& s, int code, const uint8_t* at, char missing) {
+bool syntax_error(State& s, int code, const uint8_t* at, char missing, uint8_t event_type) {
   if (s.stopped) return false;
   if (at < s.begin || at > s.end) at = s.pos;
   if (s.opts->trace.mask & EV_ERROR) {
+    if (!event_type) {
+      if (code > 0) event_type = static_cast<uint8_t>(code);
+      else if (missing == ']' || missing == '[') event_type = T_BLOCK;
+      else if (missing == ')' || missing == '(') event_type = T_PAREN;
+      else event_type = T_ERROR;
+    }
     // A callback answering false suppresses the error; the scan goes on
     // from wherever it left the position.
-    if (!detail::send_event(s, EV_ERROR, T_ERROR, s.pos, at, s.pos, s.line)) return false;
+    if (!detail::send_event(s, EV_ERROR, event_type, s.pos, at, s.pos, s.line)) return false;
   }
   s.top = s.series_start = s.base;
   s.stopped = true;

@@ -544,7 +544,8 @@ Result scan(std::span<const uint8_t> text, const Options& o) {
   if (!s.stopped) {
     while (in_path(s) && close_series(s)) {}
     if (!s.stopped && s.series_start != s.base)
-      syntax_error(s, E_MISSING_END, innermost_opener(s), closer_of(innermost_kind(s)));
+      syntax_error(s, E_MISSING_END, innermost_opener(s), closer_of(innermost_kind(s)),
+                   static_cast<uint8_t>(innermost_kind(s)));
   }
   if (!s.stopped && s.load && o.finish) o.finish(o.finish_ctx, s);
   r.ok = !s.stopped;

@@ -168,7 +168,10 @@ Result scan_units(const void* units, int unit, size_t count, const Options& o);
 
 // For actions: raises a syntax error for the current token. `at` is where the
 // offending text starts. Always answers false, so `return syntax_error(...)`.
-bool syntax_error(State& s, int code, const uint8_t* at, char missing = 0);
+// The error event carries event_type, or when 0 the error's own type: the
+// datatype of an invalid token, the open series' type for a missing closer,
+// error! otherwise (the console tells open series from hard errors by it).
+bool syntax_error(State& s, int code, const uint8_t* at, char missing = 0, uint8_t event_type = 0);
 // New cell on the value buffer, unset, with the new-line flag when the token
 // began on a new line. The pointer is valid until the next push or nested scan.
 Cell* push_value(State& s);

@@ -104,10 +104,9 @@ void write_console(const std::byte* text, size_t bytes, int unit, bool line_end)
     if (out.n_units == kConsoleChunk) flush_console();
     i += u;
   }
-  if (line_end) {
-    out.units[out.n_units++] = u'\r';
-    out.units[out.n_units++] = u'\n';
-  }
+  // A Linux line ends in LF alone; the terminal back-end adds the CR a raw
+  // terminal needs.
+  if (line_end) out.units[out.n_units++] = u'\n';
   flush_console();
 }
 
@@ -135,10 +134,7 @@ void write_redirected(const std::byte* text, size_t bytes, int unit, bool line_e
     out.n_bytes += encode_utf8(out.bytes + out.n_bytes, unit_at(text + i, unit));
     if (out.n_bytes > kStreamFlushAt) flush_stream();
   }
-  if (line_end) {
-    out.bytes[out.n_bytes++] = std::byte{0x0D};
-    out.bytes[out.n_bytes++] = std::byte{0x0A};
-  }
+  if (line_end) out.bytes[out.n_bytes++] = std::byte{0x0A};
   flush_stream();
 }
 

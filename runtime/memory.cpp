@@ -196,7 +196,13 @@ SeriesBuf* alloc_buffer(int64_t n, int unit, int offset) {
   int64_t size = round_up(n * unit, 16);
   int64_t needed = size + SERIES_OVERHEAD;
 #ifdef XEB_GC_STRESS
-  if (collector::stress_every && ++stress_count >= collector::stress_every) {
+  // XEB_GC_STRESS_N in the environment overrides the interval a test sets.
+  static const uint32_t env_every = [] {
+    const char* e = std::getenv("XEB_GC_STRESS_N");
+    return e ? static_cast<uint32_t>(std::strtoul(e, nullptr, 10)) : 0u;
+  }();
+  uint32_t every = collector::stress_every && env_every ? env_every : collector::stress_every;
+  if (every && ++stress_count >= every) {
     stress_count = 0;
     collector::collect_if_enabled();
   }

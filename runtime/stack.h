@@ -45,9 +45,14 @@ inline void set_top(Cell* c) { ds.top = c; }
 // error machinery), the cycle stack is emptied, internal stack-overflow.
 [[noreturn]] void data_overflow();
 
+// The new cell reads as unset! until its maker types it: the collector marks
+// every cell below top, and a stale payload there would be followed.
 inline Cell* push_new() {
   Cell* c = ds.top++;
-  if (ds.top < ds.end) return c;
+  if (ds.top < ds.end) {
+    c->header = T_UNSET;
+    return c;
+  }
   data_overflow();
 }
 inline Cell* push(const Cell* c) {

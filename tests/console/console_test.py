@@ -16,7 +16,7 @@ LOOP_CASES = [
     ("sum", "1 + 2\n", "== 3\n", 0),
     ("function with refinement, precedence, multi-line block",
      "f: func [a /r b][either r [a + b][a]]\nf/r 1 2\n1 + 2 * 3\n[\n1\n]\n",
-     "== 3\n== 9\n== [\n    1\n]\n", 0),
+     "== func [a /r b][either r [a + b] [a]]\n== 3\n== 9\n== [\n    1\n]\n", 0),
     ("empty line prints nothing", "\n\n2\n", "== 2\n", 0),
     ("unset result prints nothing", "print 5\n", "5\n", 0),
     ("string result is molded", "\"a\"\n", "== \"a\"\n", 0),

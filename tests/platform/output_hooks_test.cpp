@@ -75,7 +75,7 @@ TEST_F(DefaultPrinter, PrintsFromTheHeadInEachUnit) {
   print_hooks::call_print(&s4, true);
   Cell past = string_cell("ab", 2, 1, 5);
   print_hooks::call_print(&past, false);
-  EXPECT_EQ(con.text, u"llo\u20ACuro\r\n\U0001F600\n");
+  EXPECT_EQ(con.text, u"llo\u20ACuro\n\U0001F600\n");
 }
 
 TEST_F(DefaultPrinter, UnknownUnitPrintsAnError) {
