@@ -369,15 +369,16 @@ TEST_F(Records, SweepDropsRecordsOfDeadSeries) {
     });
     registered = true;
   }
-  std::vector<uint32_t> kept;
-  std::vector<Node> keys;
+  std::vector<uint32_t> kept, dropped;
   for (int i = 0; i < 40; i++) {
+    // Every key is live when it goes in: a dead node could be reused.
     Node s = memory::alloc_bytes(8);
-    if (i % 2 == 0) kept.push_back(push_root(Cell{T_BINARY, 0, s, 0}));
+    uint32_t r = push_root(Cell{T_BINARY, 0, s, 0});
+    (i % 2 == 0 ? kept : dropped).push_back(r);
     Cell* v = ht::put_ptr(tab(ts), s);  // a collection may strike in here
     *v = int_cell(i);
-    keys.push_back(s);
   }
+  for (uint32_t r : dropped) *root(r) = Cell{T_NONE, 0, 0, 0};
   collector::collect();
   table_node = tab(ts);
   EXPECT_EQ(20, ht::table(tab(ts))->count);
