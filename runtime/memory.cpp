@@ -300,7 +300,7 @@ static SeriesBuf* expand_impl(SeriesBuf* old, int64_t new_size, SeriesBuf** old_
   SeriesBuf* b = alloc_buffer((new_size + unit - 1) / unit, unit, 0);
   if (node) old = buf_of(node);  // a collection may have slid it
   uint32_t big = b->flags & SER_BIG;
-  b->flags = (old->flags & ~(SER_BIG | SER_MARK)) | big;
+  b->flags = (old->flags & ~(SER_BIG | SER_MARK | SER_HEAP)) | big;  // now in a frame
   b->node = node;
   b->tail = b->head + (old->tail - old->head);
   if (node) node_slot(node) = off(b);

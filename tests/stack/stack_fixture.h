@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/collector.h"
+#include "tests/support/fresh_heap.h"
 #include "runtime/cycle.h"
 #include "runtime/exit.h"
 #include "runtime/frames.h"
@@ -31,10 +32,7 @@ inline void mark_stacks() {
 class Stacks : public ::testing::Test {
  protected:
   void SetUp() override {
-    memory::reset_for_tests();
-    collector::init();
-    memory::new_node_frame(memory::NODES_PER_FRAME);
-    memory::new_series_frame();
+    begin_fresh_heap();
     stack::alloc_buffers();
     stack::init();
     stack::names = stack::Names{SYM_BODY, SYM_ANON, SYM_SELF, SYM_NOT_FOUND, nullptr};
@@ -55,16 +53,10 @@ class Stacks : public ::testing::Test {
     static bool registered = false;
     if (!registered) collector::add_root_marker(mark_stacks);
     registered = true;
-    collector::enabled = 1;
-#ifdef XEB_GC_STRESS
-    collector::stress_every = 1;
-#endif
+    start_collector();
   }
   void TearDown() override {
-    collector::enabled = 0;
-#ifdef XEB_GC_STRESS
-    collector::stress_every = 0;
-#endif
+    stop_collector();
     raise_internal_hook = nullptr;
     error_hooks = {};
   }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "tests/support/fresh_heap.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -47,26 +48,17 @@ inline void mark_data_stack() { collector::mark_cells(stack::bottom(), stack::to
 class Heap : public ::testing::Test {
  protected:
   void SetUp() override {
-    memory::reset_for_tests();
-    collector::init();
-    memory::new_node_frame(memory::NODES_PER_FRAME);
-    memory::new_series_frame();
+    begin_fresh_heap();
     stack::alloc_buffers();
     stack::init();
     static bool registered = false;
     if (!registered) collector::add_root_marker(mark_data_stack);
     registered = true;
     install_error_hooks();
-    collector::enabled = 1;
-#ifdef XEB_GC_STRESS
-    collector::stress_every = 1;
-#endif
+    start_collector();
   }
   void TearDown() override {
-    collector::enabled = 0;
-#ifdef XEB_GC_STRESS
-    collector::stress_every = 0;
-#endif
+    stop_collector();
   }
 
   // A string of the given code points and unit, on the data stack.
