@@ -10,6 +10,5 @@ for v in release gcstress asan; do
   echo "=== $v tests"
   (cd build/$v && ctest --output-on-failure -j "$jobs")
 done
-if [ -x build/fuzz/fuzz_smoke.sh ] || [ -f scripts/fuzz.sh ]; then
-  [ -f scripts/fuzz.sh ] && scripts/fuzz.sh
-fi
+echo "=== fuzz"
+scripts/fuzz.sh 60
