@@ -181,6 +181,10 @@ Cell* push_blank() {
   Cell* vals = context::values(ctx);
   Cell* src = context::values(proto_ctx);
   for (int i = 0; i < FIELD_COUNT; i++) vals[i] = src[i];
+  if (current_code_hook) {
+    const Cell* code = current_code_hook();
+    if (is_type(code, T_BLOCK) || is_type(code, T_PAREN)) vals[F_NEAR] = *code;
+  }
   *context::owner(ctx) = *e;
   return e;
 }
@@ -500,6 +504,7 @@ Node category(ErrCat c) { return category_ctx[static_cast<int>(c)]; }
 int form(Cell* err, Cell* buffer, Cell* arg, int part) { return err_form(err, buffer, arg, part); }
 
 void (*trace_hook)(Cell* err) = nullptr;
+const Cell* (*current_code_hook)() = nullptr;
 
 void raise_script_error_55(const Cell* value, const Cell* type) { fire(Err::bad_make_arg, value, type); }
 

@@ -72,6 +72,11 @@ extern int32_t (*stack_trace_level)();
 // whether tracing is on. Null: no tracer.
 extern void (*trace_hook)(Cell* err);
 
+// The interpreter's current-code cell (the block being evaluated, its head
+// at the expression under way): every new error copies it into `near`.
+// Null, or a cell that holds no block: `near` stays none.
+extern const Cell* (*current_code_hook)();
+
 // Names for the raise helpers of other modules.
 [[noreturn]] void raise_script_error_55(const Cell* value, const Cell* type);
 

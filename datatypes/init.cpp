@@ -35,6 +35,7 @@
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "evaluator/boot.h"
+#include "evaluator/interpreter.h"
 #include "lexer/load.h"
 #include "runtime/casemap.h"
 #include "runtime/cycle.h"
@@ -70,6 +71,8 @@ void make_type_word(int id) {
   Cell* w = word::load(datatype::entries[id].name);
   datatype::entries[id].word = *w;
 }
+
+const Cell* current_code() { return interpreter::current_code(); }
 
 void names_make_word(Cell* out, uint32_t sym, Node ctx) {
   if (!ctx) ctx = context::global();
@@ -250,6 +253,7 @@ void init() {
   // Steps 8, 18 and 26 live with the evaluator: the action and native
   // tables, the interpreter's state, and the built-in words.
   evaluator::init();
+  error::current_code_hook = &current_code;
   externals::init();
   collector::init();
 }
