@@ -1,0 +1,7 @@
+# A small function called a million times: the twin of noret.xeb (a Python function leaves only through return).
+def f(x):
+    return x + 1
+n = 0
+for _ in range(1000000):
+    n = f(n)
+print(n)
