@@ -24,6 +24,21 @@ LOOP_CASES = [
     ("open string continues", "{a\nb}\n", "== \"a^/b\"\n", 0),
     ("quit-return ends with its status", "quit-return 3\n1\n", "", 3),
     ("end of input without newline", "7", "== 7\n", 0),
+    ("quit ends with status 0", "quit\n1\n", "", 0),
+    ("float result is formed, not molded", "0.1 + 0.2\n1e16\n", "== 0.3\n== 1.0e16\n", 0),
+    ("multi-line function", "f: func [a][\n  a * 2\n]\nf 4\n", "== func [a][\n    a * 2\n]\n== 8\n", 0),
+    # 80 columns on a pipe: up to 77 characters print whole; longer ones
+    # keep 73 and "...".
+    ("result of the width", 'append/dup copy "" "a" 75\n', "== {" + "a" * 75 + "}\n", 0),
+    ("result cut at the width", 'append/dup copy "" "a" 76\n', "== {" + "a" * 72 + "...\n", 0),
+    # The error text: message, the function, the code near the failure; an
+    # empty line; the next line runs.
+    ("error at the prompt", "append 1 2\n3\n",
+     "*** Script Error: append does not allow integer! for its series argument\n"
+     "*** Where: append\n*** Near : append 1 2\n\n== 3\n", 0),
+    ("near is the expression under way, in a function",
+     "f: func [x][x / 0]\nf 1\n",
+     "== func [x][x / 0]\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : x / 0\n\n", 0),
 ]
 
 
@@ -75,7 +90,12 @@ def main():
 
         failing = script("fail.xeb", "Xeb []\nprint 1\n1 / 0\nprint 2\n")
         out, status = run(xeb, [failing], "")
-        check("script with a run-time error", out, status, "1\n*** Math Error:", 254, prefix=True)
+        check("script with a run-time error", out, status,
+              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n", 254)
+
+        out, status = run(xeb, ["--catch", failing], "3\n")
+        check("--catch enters the loop after a failing script", out, status,
+              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n== 3\n", 0)
 
         out, status = run(xeb, [os.path.join(d, "missing.xeb")], "")
         check("unreadable script", out, status, "*** Access Error:", 254, prefix=True)
