@@ -317,6 +317,16 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
     if (fast != Fast::none && is_type(start, T_INTEGER) && pos + 1 < end) {
       // Integer arithmetic and comparison need no frame: they cannot fail.
       // Any other right operand goes through the operator as usual.
+      // An integer literal or a word holding an integer is read in place:
+      // evaluating it could neither fail nor allocate.
+      const Cell* r = cell_at(code, pos + 1);
+      const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
+      if (rv && is_type(rv, T_INTEGER)) {
+        fast_integer(fast, &fn, start, get_int(rv));
+        pos += 2;
+        if (!push) stack::set_result_trim(start);
+        continue;
+      }
       pos = eval_value(code, pos + 1, end, true, true, false);
       if (throwing()) return pos;
       if (is_type(start + 1, T_INTEGER)) {

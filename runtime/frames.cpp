@@ -12,13 +12,13 @@ namespace xeb::stack {
 CallStack cs;
 Names names;
 
-namespace {
-
-[[noreturn]] void call_overflow() {
+void call_overflow() {
   pop(5);
   cycles::reset();
   raise_internal(InternalError::stack_overflow);
 }
+
+namespace {
 
 // Pops the top frame, giving a compiled call's context its outer values back.
 CallFrame* pop_frame(bool restore) {
@@ -29,13 +29,6 @@ CallFrame* pop_frame(bool restore) {
 
 }  // namespace
 
-Off& values_of(Node ctx) { return buf_of(ctx)->cells()[0].w2; }
-
-Cell* push_frame(uint32_t sym, Node ctx, uint32_t flags) {
-  if (cs.top >= cs.end) call_overflow();
-  *cs.top++ = CallFrame{flags, sym, index_of(ds.base), ctx, 0, 0};
-  return ds.base = ds.top;
-}
 
 Cell* mark_func(const Cell* word, Node fctx) {
   if (cs.top >= cs.end) call_overflow();
@@ -49,19 +42,6 @@ Cell* mark_func_body(const Cell* word, Node fctx) {
   return push_frame(word, frame_flags(FrameType::native) | FRAME_BODY);
 }
 
-void unwind() {
-  if (cs.top == cs.bottom) return;
-  CallFrame* f = pop_frame(false);
-  ds.top = ds.base + 1;
-  ds.base = cell_at(f->prev);
-}
-
-void unwind_func() {
-  if (cs.top == cs.bottom) return;
-  CallFrame* f = pop_frame(true);
-  ds.top = ds.base + 1;
-  ds.base = cell_at(f->prev);
-}
 
 void unwind_last() {
   Cell* result = ds.base;

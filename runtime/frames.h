@@ -9,6 +9,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace xeb {
 
@@ -64,10 +65,18 @@ inline std::span<CallFrame> frames() { return {cs.bottom, cs.top}; }
 inline uint32_t depth() { return static_cast<uint32_t>(cs.top - cs.bottom); }
 inline CallFrame* top_frame() { return cs.top > cs.bottom ? cs.top - 1 : nullptr; }
 
+// A full call stack: lowers the data-stack top five cells, empties the cycle
+// stack and raises internal stack-overflow.
+[[noreturn]] void call_overflow();
+
 // Pushing; each answers the new arguments base (the data-stack top). A full
-// call stack lowers the data-stack top five cells, empties the cycle stack
-// and raises internal stack-overflow; no frame is pushed.
-Cell* push_frame(uint32_t sym, Node ctx, uint32_t flags);
+// call stack raises as above; no frame is pushed. Inline: every call and
+// block the interpreter runs pushes one.
+inline Cell* push_frame(uint32_t sym, Node ctx, uint32_t flags) {
+  if (cs.top >= cs.end) call_overflow();
+  *cs.top++ = CallFrame{flags, sym, index_of(ds.base), ctx, 0, 0};
+  return ds.base = ds.top;
+}
 inline Cell* push_frame(const Cell* word, uint32_t flags) { return push_frame(word->w2, word->w1, flags); }
 inline Cell* mark_native(const Cell* w) { return push_frame(w, frame_flags(FrameType::native)); }
 inline Cell* mark_interp_native(const Cell* w) { return push_frame(w, frame_flags(FrameType::native) | FRAME_INTERP); }
@@ -86,11 +95,22 @@ Cell* mark_func_body(const Cell* word, Node fctx);
 
 // Values pointer of a context whose values live on the data stack (word 2
 // of its context cell).
-Off& values_of(Node ctx);
+inline Off& values_of(Node ctx) { return buf_of(ctx)->cells()[0].w2; }
 
 // Popping. Popping an empty call stack changes nothing.
-void unwind();            // top = base + 1, base = prev
-void unwind_func();       // restores the function context's values first
+inline void unwind() {  // top = base + 1, base = prev
+  if (cs.top == cs.bottom) return;
+  CallFrame* f = --cs.top;
+  ds.top = ds.base + 1;
+  ds.base = cell_at(f->prev);
+}
+inline void unwind_func() {  // restores the function context's values first
+  if (cs.top == cs.bottom) return;
+  CallFrame* f = --cs.top;
+  if (f->fctx) values_of(f->fctx) = f->saved;
+  ds.top = ds.base + 1;
+  ds.base = cell_at(f->prev);
+}
 void unwind_last();       // and copies the result into the caller's result slot
 void unwind_func_last();
 void revert();            // base = prev, top = base
