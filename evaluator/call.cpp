@@ -88,6 +88,12 @@ int32_t fetch_arg(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix
           return pos + 1;
       }
     default:
+      // A literal with no operator after it is its own value: pushed without
+      // a trip through the interpreter (block arguments of if, either, loop).
+      if (plain_literal(type_of(v)) && ((infix || safer) || !op_at(code, pos + 1, end))) {
+        stack::push(v);
+        return pos + 1;
+      }
       return eval_value(code, pos, end, infix || safer, true, false);
   }
 }

@@ -57,6 +57,29 @@ inline void set_word(Cell* w, const Cell* value) {
   context::set(w, value);
 }
 
+// A value that evaluates to itself: no word, path, paren, callable or issue
+// (those the interpreter treats apart).
+inline bool plain_literal(TypeId t) {
+  switch (t) {
+    case T_PAREN: case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_ISSUE:
+    case T_NATIVE: case T_ACTION: case T_OP: case T_FUNCTION: case T_PATH: case T_LIT_PATH:
+    case T_SET_PATH: case T_GET_PATH: case T_ROUTINE:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Whether the cell at pos is a word bound to an operator: the infix
+// lookahead would take the value before it as its left operand.
+inline bool op_at(const Cell* code, int32_t pos, int32_t end) {
+  if (pos >= end || pos >= static_cast<int32_t>(buf_of(code->w2)->cell_count())) return false;
+  const Cell* w = cell_at(code, pos);
+  if (!is_type(w, T_WORD)) return false;
+  const Cell* op = bound_value(w);
+  return op && is_type(op, T_OP);
+}
+
 // The word used to name frames and errors when a call has no name.
 Cell anon_word();
 
