@@ -137,6 +137,11 @@ void boot() {
   routines::init();
   // From the library's top level on, collections may run (and must be safe).
   collector::enabled = 1;
+#ifdef XEB_GC_STRESS
+  // The stress build collects all through a whole program too, not only in
+  // the tests that set an interval (XEB_GC_STRESS_N overrides it).
+  if (!collector::stress_every) collector::stress_every = 64;
+#endif
   runtime::load_copy = 0;
   bind_datatype_words();
   bind_builder();
