@@ -47,16 +47,15 @@ namespace {
 
 bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
-// A float operand converted to an integer: truncated toward zero first,
-// then tested, so every double in (-2147483649, 2147483648) converts and
-// nothing out of range ever reaches the cast.
+// A float operand converted to an integer: the double itself must lie in
+// [-2147483648, 2147483647] (so 2147483647.5 is refused though its
+// truncation would fit); then it is truncated toward zero.
 int32_t checked_trunc(double d) {
-  double t = std::trunc(d);
-  if (std::isnan(t) || t < -2147483648.0 || t > 2147483647.0) {
+  if (std::isnan(d) || d < -2147483648.0 || d > 2147483647.0) {
     Cell ty = datatype::make_cell(T_INTEGER);
     fire(Err::type_limit, &ty);
   }
-  return static_cast<int32_t>(t);
+  return static_cast<int32_t>(std::trunc(d));
 }
 
 }  // namespace
@@ -114,7 +113,7 @@ const char* to_c_string(int32_t v) {
 }
 
 bool float_out_of_range_q(const Cell* c) {
-  double t = std::trunc(get_double(c));
+  double t = get_double(c);
   return std::isnan(t) || t < -2147483648.0 || t > 2147483647.0;
 }
 

@@ -313,8 +313,9 @@ TEST_F(Numbers, ToInteger) {
   } cases[] = {
       {[] { return float_::push(2147483647.0); }, "2147483647"},
       {[] { return float_::push(-2147483648.0); }, "-2147483648"},
-      {[] { return float_::push(2147483647.5); }, "2147483647"},  // truncated, then tested
-      {[] { return float_::push(-2147483648.9); }, "-2147483648"},
+      {[] { return float_::push(2147483647.5); }, "error 346"},  // tested before truncation
+      {[] { return float_::push(-2147483648.9); }, "error 346"},
+      {[] { return float_::push(-2147483647.9); }, "-2147483647"},
       {[] { return float_::push(2147483648.0); }, "error 346"},
       {[] { return float_::push(-2147483649.0); }, "error 346"},
       {[] { return float_::push(NaN); }, "error 346"},
