@@ -52,7 +52,7 @@ void dehex(bool, const int32_t*) {
 void enhex(bool, const int32_t*) {
   if (!any_string(type_of(arg(0)))) refuse_arg(0, arg(0));
   new_string_result(string::xs_length_q(arg(0)),
-                    [](const Cell* s, Cell* out, bool) { url::encode(s, out, url::Class::url); }, false);
+                    [](const Cell* s, Cell* out, bool) { url::encode(s, out, is_type(s, T_STRING) ? url::Class::url : url::Class::file); }, false);
 }
 
 void debase(bool, const int32_t* refs) {
