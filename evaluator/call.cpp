@@ -391,8 +391,53 @@ Cell* cache_spec(Cell* fn) {
   return more_of(fn) + 1;
 }
 
+namespace {
+
+constexpr int32_t kNoRefs[actions::MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                                        -1, -1, -1, -1, -1, -1, -1, -1};
+
+// A native of one ordinary argument and no refinements (return, not, print,
+// length? ...) called plainly from code: the general fetch reduced to its
+// one step. Answers -1, having done nothing, for any other call.
+int32_t call_native1(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, const Cell* name) {
+  Cell fn = *fn_in;
+  // Only a cache built already: building one allocates, and fn is not yet
+  // on the stack.
+  Cell* cache = more_of(&fn) + 1;
+  if (!is_type(cache, T_BLOCK) || buf_of(cache->w2)->cell_count() != 1) return -1;
+  Cell e = *cell_at(cache, 0);
+  if (!is_type(&e, T_TYPESET) || arg_class(&e) != ArgClass::normal || pos >= end) return -1;
+  natives::Entry entry = natives::entry(static_cast<int>(fn.w1));
+  if (!entry) return -1;
+  Cell nm = name ? *name : anon_word();
+  Cell* start = stack::push(&fn);
+  stack::push_frame(&nm, frame_flags(FrameType::native) | FRAME_INTERP);
+  pos = fetch_arg(code, pos, end, ArgClass::normal, false, false);
+  if (throwing()) return pos;
+  Cell* v = stack::top() - 1;
+  if (!accepts(&e, type_of(v))) {
+    CallFrame* frame = stack::top_frame();
+    Cell n{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
+    expect_arg(&n, v, start, 0);
+  }
+  entry(false, kNoRefs);
+  if (throwing()) return pos;
+  Cell r = *stack::base();
+  stack::unwind();
+  *start = r;
+  stack::set_top(start + 1);
+  if (!push) stack::set_result_trim(start);
+  return pos;
+}
+
+}  // namespace
+
 int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, Cell* path, int32_t path_at,
                   const Cell* name, const Cell* owner, int mode, bool infix) {
+  if (is_type(fn_in, T_NATIVE) && !path && !infix && mode == CALL_NORMAL) {
+    int32_t after = call_native1(fn_in, code, pos, end, push, name);
+    if (after >= 0) return after;
+  }
   Cell fn = *fn_in;
   Fetch f;
   f.code = code;
