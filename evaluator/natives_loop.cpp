@@ -81,6 +81,23 @@ inline void finish() {
   stack::set_top(stack::base() + 1);
 }
 
+// The rounds of loop, repeat, forever and foreach: before each, next() sets
+// up the round and answers whether there is one. The result is the last
+// body's, or what break left; a code not ours returns with the stacks as its
+// throw set them.
+template <class Next>
+void rounds(const Cell* body, Next next) {
+  LoopFrame lf;
+  while (next()) {
+    run(body);
+    if (throwing()) {
+      if (lf.passing()) return;
+      if (lf.broke(lf.settle())) break;
+    }
+  }
+  finish();
+}
+
 // Truth of a condition or body value; unset! has no truth.
 bool strict_true(const Cell* v) {
   if (is_type(v, T_UNSET)) fire(Err::no_return);
@@ -123,6 +140,16 @@ void loop_count(Cell* c) {
   double d = get_double(c);
   int32_t n = d != d ? 0 : d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(d);
   *c = Cell{T_INTEGER, 0, static_cast<uint32_t>(n), 0};
+}
+
+// Reads and normalises the count of loop and repeat; with no rounds to run
+// the result is none! at once.
+static bool count_of(Cell* count, int32_t* n) {
+  loop_count(count);
+  *n = get_int(count);
+  if (*n > 0) return true;
+  stack::set_result_trim(&fixed_none);
+  return false;
 }
 
 // One-word step: sets the word to the value at the head and advances.
@@ -194,59 +221,28 @@ void until(bool, const int32_t*) {
 }
 
 void loop(bool, const int32_t*) {
-  Cell* count = arg(0);
-  loop_count(count);
-  int32_t n = get_int(count);
-  if (n <= 0) {
-    stack::set_result_trim(&fixed_none);
-    return;
-  }
-  Cell* body = arg(1);
-  LoopFrame lf;
-  for (int32_t i = 0; i < n; i++) {
-    run(body);
-    if (throwing()) {
-      if (lf.passing()) return;
-      if (lf.broke(lf.settle())) break;
-    }
-  }
-  finish();
+  int32_t n;
+  if (!count_of(arg(0), &n)) return;
+  int32_t i = 0;
+  rounds(arg(1), [&] { return i++ < n; });
 }
 
 void repeat(bool, const int32_t*) {
   Cell* word = arg(0);
   Cell* count = arg(1);
-  Cell* body = arg(2);
-  loop_count(count);
-  int32_t n = get_int(count);
-  if (n <= 0) {
-    stack::set_result_trim(&fixed_none);
-    return;
-  }
-  count->w2 = 1;  // the count cell becomes the counter
-  LoopFrame lf;
-  for (int32_t i = 0; i < n; i++, count->w2++) {
+  int32_t n;
+  if (!count_of(count, &n)) return;
+  int32_t i = 0;
+  rounds(arg(2), [&] {
+    if (i == n) return false;
+    count->w2 = static_cast<uint32_t>(++i);  // the count cell becomes the counter
     interpreter::set_word(word, count);
-    run(body);
-    if (throwing()) {
-      if (lf.passing()) return;
-      if (lf.broke(lf.settle())) break;
-    }
-  }
-  finish();
+    return true;
+  });
 }
 
 void forever(bool, const int32_t*) {
-  Cell* body = arg(0);
-  LoopFrame lf;
-  for (;;) {
-    run(body);
-    if (throwing()) {
-      if (lf.passing()) return;
-      if (lf.broke(lf.settle())) break;
-    }
-  }
-  finish();
+  rounds(arg(0), [] { return true; });
 }
 
 void foreach(bool, const int32_t*) {
@@ -261,17 +257,10 @@ void foreach(bool, const int32_t*) {
     fire(Err::invalid_arg, word);
   }
   if (!series::any_series(type_of(s))) fire(Err::not_done);  // map!, image!: not here yet
-  LoopFrame lf;
-  for (;;) {
+  rounds(body, [&] {
     stack::reset();
-    if (!(n ? foreach_next_multi(s, word, n) : foreach_next(s, word))) break;
-    run(body);
-    if (throwing()) {
-      if (lf.passing()) return;
-      if (lf.broke(lf.settle())) break;
-    }
-  }
-  finish();
+    return n ? foreach_next_multi(s, word, n) : foreach_next(s, word);
+  });
 }
 
 void forall(bool, const int32_t*) {
