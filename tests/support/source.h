@@ -15,6 +15,7 @@
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
 #include "lexer/load.h"
+#include "tests/support/library_words.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace xeb::test {
@@ -23,19 +24,7 @@ class Source : public Runtime {
  protected:
   static void SetUpTestSuite() {
     Runtime::SetUpTestSuite();
-    // What the boot library would define and the cases lean on.
-    auto define = [](std::string_view name, const Cell& value) {
-      Cell* saved = stack::top();
-      Cell* v = stack::push(&value);
-      Cell* w = stack::push(word::load(name));
-      context::set(w, v);
-      stack::set_top(saved);
-    };
-    define("true", fixed_true);
-    define("false", fixed_false);
-    define("none", fixed_none);
-    for (int id = 1; id <= datatype::highest; id++)
-      if (datatype::entries[id].name) define(datatype::entries[id].name, datatype::make_cell(id));
+    define_library_words();  // what the boot library would define and the cases lean on
   }
 
   // The loaded block, pushed on the data stack.
