@@ -8,6 +8,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/integer.h"
+#include "datatypes/math_slots.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -67,17 +68,6 @@ void do_math(int op) {
   if (!is_type(&scratch, T_INTEGER) || res < 0 || res > MAX_CODE_POINT) fire(Err::overflow);
   left->w2 = static_cast<uint32_t>(res);
 }
-
-namespace {
-void add() { do_math(OP_ADD); }
-void subtract() { do_math(OP_SUB); }
-void multiply() { do_math(OP_MUL); }
-void divide() { do_math(OP_DIV); }
-void remainder() { do_math(OP_REM); }
-void and_t() { do_math(OP_AND); }
-void or_t() { do_math(OP_OR); }
-void xor_t() { do_math(OP_XOR); }
-}  // namespace
 
 Cell* to(Cell* proto, Cell* spec, int type) {
   int32_t cp = 0;
@@ -141,8 +131,8 @@ int compare(Cell* value1, Cell* value2, int op) {
 void init() {
   datatype::Registration r{T_CHAR, T_INTEGER, "char!"};
   r.set(A_MAKE, &to).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
-  r.set(A_ADD, &add).set(A_DIVIDE, &divide).set(A_MULTIPLY, &multiply).set(A_REMAINDER, &remainder);
-  r.set(A_SUBTRACT, &subtract).set(A_AND_T, &and_t).set(A_OR_T, &or_t).set(A_XOR_T, &xor_t);
+  datatype::set_arithmetic<do_math>(r);
+  datatype::set_bitwise<do_math>(r);
   r.inherit({A_RANDOM, A_ABSOLUTE, A_EVEN_Q, A_ODD_Q});
   datatype::register_type(r);
 }

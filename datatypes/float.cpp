@@ -13,6 +13,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/integer.h"
+#include "datatypes/math_slots.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -324,11 +325,6 @@ void absolute() {
   put_double(v, abs(get_double(v)));
 }
 
-void add() { do_math(OP_ADD); }
-void subtract() { do_math(OP_SUB); }
-void multiply() { do_math(OP_MUL); }
-void divide() { do_math(OP_DIV); }
-void remainder() { do_math(OP_REM); }
 
 Cell* negate(Cell* n) {
   put_double(n, 0.0 - get_double(n));
@@ -436,9 +432,9 @@ Cell* round(Cell* value, Cell* scale, int even, int down, int half_down, int flo
 void init() {
   datatype::Registration r{T_FLOAT, 0, "float!"};
   r.set(A_MAKE, &to).set(A_RANDOM, &random).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
-  r.set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_ADD, &add).set(A_DIVIDE, &divide);
-  r.set(A_MULTIPLY, &multiply).set(A_NEGATE, &negate).set(A_POWER, &power).set(A_REMAINDER, &remainder);
-  r.set(A_ROUND, &round).set(A_SUBTRACT, &subtract).set(A_EVEN_Q, &even_q).set(A_ODD_Q, &odd_q);
+  r.set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_NEGATE, &negate).set(A_POWER, &power);
+  r.set(A_ROUND, &round).set(A_EVEN_Q, &even_q).set(A_ODD_Q, &odd_q);
+  datatype::set_arithmetic<do_math>(r);
   datatype::register_type(r);
 }
 

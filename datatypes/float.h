@@ -43,6 +43,8 @@ extern bool pretty;
 extern bool full;
 
 // --- Slots ------------------------------------------------------------------
+// add, subtract, multiply, divide and remainder: do_math with the operation
+// bound (datatypes/math_slots.h).
 
 Cell* to(Cell* proto, Cell* spec, int type);  // also make
 int form(Cell* value, Cell* buffer, Cell* arg, int part);
@@ -50,14 +52,9 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 int compare(Cell* value1, Cell* value2, int op);
 Cell* random(Cell* value, int seed, int secure, int only);
 void absolute();
-void add();
-void divide();
-void multiply();
 Cell* negate(Cell* n);
 void power();
-void remainder();
 Cell* round(Cell* n, Cell* scale, int even, int down, int half_down, int floor, int ceiling, int half_ceiling);
-void subtract();
 int even_q(Cell* n);
 int odd_q(Cell* n);
 

@@ -10,6 +10,7 @@
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/float.h"
+#include "datatypes/math_slots.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -318,15 +319,6 @@ void absolute() {
   v->w2 = static_cast<uint32_t>(abs(get_int(v)));
 }
 
-void add() { do_math(OP_ADD); }
-void subtract() { do_math(OP_SUB); }
-void multiply() { do_math(OP_MUL); }
-void divide() { do_math(OP_DIV); }
-void remainder() { do_math(OP_REM); }
-void and_t() { do_math(OP_AND); }
-void or_t() { do_math(OP_OR); }
-void xor_t() { do_math(OP_XOR); }
-
 Cell* negate(Cell* n) {
   if (get_int(n) == INT_MIN32) fire(Err::overflow);
   n->w2 = static_cast<uint32_t>(-get_int(n));
@@ -434,10 +426,10 @@ Cell* round(Cell* value, Cell* scale, int even, int down, int half_down, int flo
 void init() {
   datatype::Registration r{T_INTEGER, 0, "integer!"};
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
-  r.set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_ADD, &add).set(A_DIVIDE, &divide);
-  r.set(A_MULTIPLY, &multiply).set(A_NEGATE, &negate).set(A_POWER, &power).set(A_REMAINDER, &remainder);
-  r.set(A_ROUND, &round).set(A_SUBTRACT, &subtract).set(A_EVEN_Q, &even_q).set(A_ODD_Q, &odd_q);
-  r.set(A_AND_T, &and_t).set(A_COMPLEMENT, &complement).set(A_OR_T, &or_t).set(A_XOR_T, &xor_t);
+  r.set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_NEGATE, &negate).set(A_POWER, &power);
+  r.set(A_ROUND, &round).set(A_EVEN_Q, &even_q).set(A_ODD_Q, &odd_q).set(A_COMPLEMENT, &complement);
+  datatype::set_arithmetic<do_math>(r);
+  datatype::set_bitwise<do_math>(r);
   datatype::register_type(r);
 }
 

@@ -46,6 +46,8 @@ void do_math(int op);
 int32_t scan_text(const void* text, int32_t length, int unit, bool* error);
 
 // --- Slots ------------------------------------------------------------------
+// add, subtract, multiply, divide, remainder, and, or and xor: do_math with
+// the operation bound (datatypes/math_slots.h).
 
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);
@@ -54,20 +56,12 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 int compare(Cell* value1, Cell* value2, int op);
 Cell* random(Cell* value, int seed, int secure, int only);
 void absolute();
-void add();
-void divide();
-void multiply();
 Cell* negate(Cell* n);
 void power();
-void remainder();
 Cell* round(Cell* n, Cell* scale, int even, int down, int half_down, int floor, int ceiling, int half_ceiling);
-void subtract();
 int even_q(Cell* n);
 int odd_q(Cell* n);
-void and_t();
 Cell* complement(Cell* v);
-void or_t();
-void xor_t();
 
 void init();
 
