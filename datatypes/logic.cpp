@@ -32,10 +32,29 @@ bool equality_op(int op) {
   }
 }
 
-Cell* push_typed(TypeId t) {
+// A value of these types is its type and at most a flag in w1; it is placed
+// pushed, at the arguments base (the result slot) or at a block's tail.
+Cell* pushed(const Cell& v) {
   Cell* c = stack::push_new();
-  *c = Cell{t, 0, 0, 0};
+  *c = v;
   return c;
+}
+Cell* at_base(const Cell& v) {
+  *stack::base() = v;
+  return stack::base();
+}
+Cell* at_tail(const Cell* block, const Cell& v) {
+  Cell* c = memory::new_tail_cell(block);
+  *c = v;
+  return c;
+}
+Cell* push_typed(TypeId t) { return pushed(Cell{t, 0, 0, 0}); }
+
+// Compare of a type with one value: equal to itself, unordered.
+template <TypeId T>
+int unit_compare(Cell*, Cell* v2, int op) {
+  if (!is_type(v2, T)) return COMPARE_INVALID;
+  return equality_op(op) ? 0 : COMPARE_INVALID;
 }
 
 // --- unset! ---
@@ -44,20 +63,12 @@ int unset_form(Cell*, Cell*, Cell*, int part) { return part; }
 int unset_mold(Cell*, Cell* buf, int, int all, int, Cell*, int part, int) {
   return actions::emit(buf, all ? "#(unset)" : "unset", part);
 }
-int unset_compare(Cell*, Cell* v2, int op) {
-  if (!is_type(v2, T_UNSET)) return COMPARE_INVALID;
-  return equality_op(op) ? 0 : COMPARE_INVALID;
-}
 
 // --- none! ---
 Cell* none_make(Cell*, Cell*, int) { return push_typed(T_NONE); }
 int none_form(Cell*, Cell* buf, Cell*, int part) { return actions::emit(buf, "none", part); }
 int none_mold(Cell*, Cell* buf, int, int all, int, Cell*, int part, int) {
   return actions::emit(buf, all ? "#(none)" : "none", part);
-}
-int none_compare(Cell*, Cell* v2, int op) {
-  if (!is_type(v2, T_NONE)) return COMPARE_INVALID;
-  return equality_op(op) ? 0 : COMPARE_INVALID;
 }
 Cell* none_result() { return none::push_last(); }
 Cell* none_clear(Cell*) { return none_result(); }
@@ -158,18 +169,11 @@ void init() {
   fixed_unset = Cell{T_UNSET, 0, 0, 0};
   datatype::Registration r{T_UNSET, 0, "unset!"};
   r.set(A_MAKE, &unset_make).set(A_TO, &unset_make).set(A_FORM, &unset_form).set(A_MOLD, &unset_mold)
-      .set(A_COMPARE, &unset_compare);
+      .set(A_COMPARE, &unit_compare<T_UNSET>);
   datatype::register_type(r);
 }
-Cell* push_last() {
-  *stack::base() = Cell{T_UNSET, 0, 0, 0};
-  return stack::base();
-}
-Cell* make_in(const Cell* block) {
-  Cell* c = memory::new_tail_cell(block);
-  *c = Cell{T_UNSET, 0, 0, 0};
-  return c;
-}
+Cell* push_last() { return at_base(Cell{T_UNSET, 0, 0, 0}); }
+Cell* make_in(const Cell* block) { return at_tail(block, Cell{T_UNSET, 0, 0, 0}); }
 Cell* push() { return push_typed(T_UNSET); }
 }  // namespace unset
 
@@ -178,20 +182,13 @@ void init() {
   fixed_none = Cell{T_NONE, 0, 0, 0};
   datatype::Registration r{T_NONE, 0, "none!"};
   r.set(A_MAKE, &none_make).set(A_TO, &none_make).set(A_FORM, &none_form).set(A_MOLD, &none_mold)
-      .set(A_COMPARE, &none_compare).set(A_CLEAR, &none_clear).set(A_FIND, &none_find)
+      .set(A_COMPARE, &unit_compare<T_NONE>).set(A_CLEAR, &none_clear).set(A_FIND, &none_find)
       .set(A_LENGTH_Q, &none_length).set(A_REMOVE, &none_remove).set(A_SELECT, &none_select)
       .set(A_TAKE, &none_take);
   datatype::register_type(r);
 }
-Cell* push_last() {
-  *stack::base() = Cell{T_NONE, 0, 0, 0};
-  return stack::base();
-}
-Cell* make_in(const Cell* block) {
-  Cell* c = memory::new_tail_cell(block);
-  *c = Cell{T_NONE, 0, 0, 0};
-  return c;
-}
+Cell* push_last() { return at_base(Cell{T_NONE, 0, 0, 0}); }
+Cell* make_in(const Cell* block) { return at_tail(block, Cell{T_NONE, 0, 0, 0}); }
 Cell* push() { return push_typed(T_NONE); }
 }  // namespace none
 
@@ -205,20 +202,9 @@ void init() {
       .set(A_COMPLEMENT, &logic_complement).set(A_OR_T, &logic_or).set(A_XOR_T, &logic_xor);
   datatype::register_type(r);
 }
-Cell* box(int flag) {
-  *stack::base() = Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0};
-  return stack::base();
-}
-Cell* make_in(const Cell* block, int flag) {
-  Cell* c = memory::new_tail_cell(block);
-  *c = Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0};
-  return c;
-}
-Cell* push(int flag) {
-  Cell* c = stack::push_new();
-  *c = Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0};
-  return c;
-}
+Cell* box(int flag) { return at_base(Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0}); }
+Cell* make_in(const Cell* block, int flag) { return at_tail(block, Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0}); }
+Cell* push(int flag) { return pushed(Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0}); }
 int false_q() { return is_false(stack::base()) ? 1 : 0; }
 int true_strict_q() {
   if (is_type(stack::base(), T_UNSET)) fire(Err::no_return);
