@@ -29,6 +29,18 @@ enum CompOp : int {
 };
 constexpr int COMPARE_INVALID = -2;  // the two values cannot be compared
 
+// The ops a type without an order still answers: equalities, sorting and
+// find. Under the others its values cannot be compared.
+constexpr bool equality_op(int op) {
+  switch (op) {
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
+    case COMP_SAME: case COMP_FIND:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Arithmetic op codes, continued by the set operations.
 enum MathOp : int {
   OP_ADD = 0, OP_SUB, OP_MUL, OP_DIV, OP_REM, OP_OR, OP_AND, OP_XOR,

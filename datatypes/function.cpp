@@ -98,14 +98,8 @@ int routine_mold(Cell* fn, Cell* b, int only, int all, int flat, Cell* arg, int 
 }
 
 int compare(Cell* a, Cell* b, int op) {
-  if (type_of(a) != type_of(b)) return COMPARE_INVALID;
-  switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
-    case COMP_SAME: case COMP_FIND:
-      return a->w3 == b->w3 ? 0 : a->w3 < b->w3 ? -1 : 1;
-    default:
-      return COMPARE_INVALID;
-  }
+  if (type_of(a) != type_of(b) || !equality_op(op)) return COMPARE_INVALID;
+  return a->w3 == b->w3 ? 0 : a->w3 < b->w3 ? -1 : 1;
 }
 
 // --- Word collection of the native `function` --------------------------------

@@ -21,17 +21,6 @@ Cell fixed_false{T_LOGIC, 0, 0, 0};
 
 namespace {
 
-// Ops under which two values of a one-value type are simply equal.
-bool equality_op(int op) {
-  switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
-    case COMP_SAME: case COMP_FIND:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // A value of these types is its type and at most a flag in w1; it is placed
 // pushed, at the arguments base (the result slot) or at a block's tail.
 Cell* pushed(const Cell& v) {

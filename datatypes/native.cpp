@@ -106,14 +106,8 @@ int op_mold(Cell* v, Cell* b, int only, int all, int flat, Cell* arg, int part, 
 }
 
 int compare(Cell* a, Cell* b, int op) {
-  if (type_of(a) != type_of(b)) return COMPARE_INVALID;
-  switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
-    case COMP_SAME: case COMP_FIND:
-      return a->w1 == b->w1 ? 0 : a->w1 < b->w1 ? -1 : 1;
-    default:
-      return COMPARE_INVALID;
-  }
+  if (type_of(a) != type_of(b) || !equality_op(op)) return COMPARE_INVALID;
+  return a->w1 == b->w1 ? 0 : a->w1 < b->w1 ? -1 : 1;
 }
 
 Cell* op_make(Cell*, Cell* value, int) {
