@@ -187,14 +187,7 @@ Cell* put(Cell* s, Cell* key, Cell* value, int case_) {
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) {
   int et = type_of(element);
-  if (et == T_INTEGER) {
-    int32_t i = get_int(element);
-    if (value) return series::poke(parent, i, value, element);
-    Cell* r = stack::push(parent);
-    Cell out = *series::pick(r, i, element);
-    stack::pop(1);
-    return stack::push(&out);
-  }
+  if (et == T_INTEGER) return series::path_index(parent, element, value);
   if (!value) {
     Cell* r = stack::push(parent);
     Cell out;
@@ -205,10 +198,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
   }
   Cell* r = stack::push(parent);
   Cell* found = find(r, element, nullptr, 0, step.case_, 0, 0, nullptr, nullptr, 0, 0, 0, 0);
-  if (is_type(found, T_NONE)) {
-    Cell p = step.path ? *step.path : fixed_none, e = *element;
-    fire(Err::bad_path_set, &p, &e);
-  }
+  if (is_type(found, T_NONE)) series::fail_path(Err::bad_path_set, step, element);
   series::poke(r, 2, value, nullptr);
   stack::pop(1);
   return value;

@@ -73,6 +73,11 @@ void fail_int(Err id, int32_t n) {
   fire(id, &v);
 }
 
+void fail_path(Err id, const PathStep& step, const Cell* element) {
+  Cell p = step.path ? *step.path : fixed_none, e = *element;
+  fire(id, &p, &e);
+}
+
 namespace {
 struct NoticeWords {
   words::W before, after;
@@ -220,6 +225,15 @@ Cell* poke(Cell* s, int index, Cell* data, Cell* boxed) {
   }
   if (owned) notify_after(s, Notice::poke, data, p, 1);
   return data;
+}
+
+Cell* path_index(Cell* s, Cell* element, Cell* value) {
+  int32_t i = get_int(element);
+  if (value) return poke(s, i, value, element);
+  Cell* r = stack::push(s);
+  Cell out = *pick(r, i, element);
+  stack::pop(1);
+  return stack::push(&out);
 }
 
 // --- Edits ---------------------------------------------------------------------------

@@ -87,11 +87,18 @@ Cell* move(Cell* origin, Cell* target, int part);
 Cell* reflect(Cell* s, int field_symbol);
 Cell* modify(Cell* s, Cell* field, Cell* value, int case_);
 
+// A path step by an integer! on any series: with a value, pokes it there;
+// without, answers the picked value (none! out of range) pushed.
+Cell* path_index(Cell* s, Cell* element, Cell* value);
+
 // --- Errors and owner notices of the series modules ------------------------
 
 // invalid-refine-arg naming the refinement, and errors of an integer!.
 [[noreturn]] void fail_refine(words::W refinement, const Cell* value);
 [[noreturn]] void fail_int(Err id, int32_t n);
+// A path step the series cannot take: the error names the path (none! when
+// there is none) and the element.
+[[noreturn]] void fail_path(Err id, const PathStep& step, const Cell* element);
 
 // Owner notification: before (the action's word) and, when that found an
 // owner, after (the past-tense word) each change.

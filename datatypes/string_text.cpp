@@ -175,30 +175,15 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) {
   int et = type_of(element);
-  if (et == T_INTEGER) {
-    int32_t i = get_int(element);
-    if (value) return series::poke(parent, i, value, element);
-    Cell* r = stack::push(parent);
-    Cell* v = series::pick(r, i, element);
-    Cell out = *v;
-    stack::pop(1);
-    *stack::push_new() = out;
-    return stack::top() - 1;
-  }
-  if (et == T_WORD) {
-    Cell p = step.path ? *step.path : fixed_none, e = *element;
-    fire(Err::invalid_path, &p, &e);
-  }
+  if (et == T_INTEGER) return series::path_index(parent, element, value);
+  if (et == T_WORD) series::fail_path(Err::invalid_path, step, element);
   if (!value) {
     Cell* r = stack::push(parent);
     return select(r, element, nullptr, 0, step.case_, 0, 0, nullptr, nullptr, 0, 0);
   }
   Cell* r = stack::push(parent);
   Cell* found = find(r, element, nullptr, 0, step.case_, 0, 0, nullptr, nullptr, 0, 0, 1, 0);
-  if (is_type(found, T_NONE) || series::xs_tail_q(found)) {
-    Cell p = step.path ? *step.path : fixed_none, e = *element;
-    fire(Err::bad_path_set, &p, &e);
-  }
+  if (is_type(found, T_NONE) || series::xs_tail_q(found)) series::fail_path(Err::bad_path_set, step, element);
   series::poke(found, 1, value, nullptr);
   stack::pop(1);
   return value;

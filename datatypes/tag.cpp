@@ -13,6 +13,18 @@
 
 namespace xeb {
 
+namespace {
+
+// What tag! and email! take from string! as it is: all but writing out and
+// paths, which each sets or takes on its own.
+void inherit_string(datatype::Registration& r) {
+  r.inherit({A_MAKE, A_REFLECT, A_TO, A_COMPARE, A_APPEND, A_AT, A_BACK, A_CHANGE, A_CLEAR, A_COPY, A_FIND, A_HEAD,
+             A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_PUT, A_REMOVE, A_REVERSE,
+             A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_MODIFY});
+}
+
+}  // namespace
+
 namespace tag {
 
 Cell* push(const Cell* c) { return stack::push(c); }
@@ -30,10 +42,8 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 
 void init() {
   datatype::Registration r{T_TAG, T_STRING, "tag!"};
-  r.set(A_FORM, &form).set(A_MOLD, &mold);
-  r.inherit({A_MAKE, A_REFLECT, A_TO, A_EVAL_PATH, A_COMPARE, A_APPEND, A_AT, A_BACK, A_CHANGE, A_CLEAR, A_COPY,
-             A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_PUT,
-             A_REMOVE, A_REVERSE, A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_MODIFY});
+  r.set(A_FORM, &form).set(A_MOLD, &mold).inherit({A_EVAL_PATH});
+  inherit_string(r);
   datatype::register_type(r);
 }
 
@@ -50,10 +60,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
   bool word = is_type(element, T_WORD);
   bool user = word && words::is(word_symbol(element), words::W::user);
   bool host = word && words::is(word_symbol(element), words::W::host);
-  if (!user && !host) {
-    Cell p = step.path ? *step.path : fixed_none, e = *element;
-    fire(Err::invalid_path, &p, &e);
-  }
+  if (!user && !host) series::fail_path(Err::invalid_path, step, element);
   Cell* base = stack::top();
   int32_t at = string::find_char(parent, '@');
   if (at < 0) at = string::xs_length_q(parent);
@@ -78,10 +85,8 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
 
 void init() {
   datatype::Registration r{T_EMAIL, T_STRING, "email!"};
-  r.set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
-  r.inherit({A_MAKE, A_REFLECT, A_TO, A_FORM, A_COMPARE, A_APPEND, A_AT, A_BACK, A_CHANGE, A_CLEAR, A_COPY,
-             A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_PUT,
-             A_REMOVE, A_REVERSE, A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_MODIFY});
+  r.set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path).inherit({A_FORM});
+  inherit_string(r);
   datatype::register_type(r);
 }
 
