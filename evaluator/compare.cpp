@@ -35,36 +35,34 @@ bool equality_like(int op) {
 
 int three_way(int32_t a, int32_t b) { return (a > b) - (a < b); }
 
-// Runs a generic action under a frame named by the operation; pushes its
-// result.
-Cell* fallback(Action a, const Cell* name, const Cell* left, const Cell* right) {
+// Runs body on the two operands as the arguments of a frame named by the
+// operation; pushes the result it leaves at the frame's base.
+template <class Body>
+Cell* framed(const Cell* name, const Cell* left, const Cell* right, Body body) {
   Cell l = *left, r = *right;
   Cell* entry_top = stack::top();
   Cell n = name ? *name : interpreter::anon_word();
   stack::mark_native(&n);
   stack::push(&l);
   stack::push(&r);
-  int32_t refs[MAX_REFINEMENTS];
-  for (int32_t& x : refs) x = -1;
-  entry(a)(refs);
+  body();
   Cell res = *stack::base();
   stack::unwind();
   stack::set_top(entry_top);
   return stack::push(&res);
 }
 
+// A generic action with no refinements.
+Cell* fallback(Action a, const Cell* name, const Cell* left, const Cell* right) {
+  return framed(name, left, right, [a] {
+    int32_t refs[MAX_REFINEMENTS];
+    for (int32_t& x : refs) x = -1;
+    entry(a)(refs);
+  });
+}
+
 Cell* compare_fallback(int op, const Cell* name, const Cell* left, const Cell* right) {
-  Cell l = *left, r = *right;
-  Cell* entry_top = stack::top();
-  Cell n = name ? *name : interpreter::anon_word();
-  stack::mark_native(&n);
-  stack::push(&l);
-  stack::push(&r);
-  compare_args(op);
-  Cell res = *stack::base();
-  stack::unwind();
-  stack::set_top(entry_top);
-  return stack::push(&res);
+  return framed(name, left, right, [op] { compare_args(op); });
 }
 
 constexpr Action kMathAction[8] = {A_ADD, A_SUBTRACT, A_MULTIPLY, A_DIVIDE, A_REMAINDER, A_OR_T, A_AND_T, A_XOR_T};
