@@ -6,6 +6,7 @@
 #include "datatypes/init.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
@@ -38,15 +39,6 @@ int32_t add_symbol(Node ctx, int32_t sym) {
     set_unset(v);
   }
   return index;
-}
-
-bool block_walked(TypeId t) {
-  switch (t) {
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
-      return true;
-    default:
-      return false;
-  }
 }
 
 }  // namespace
@@ -308,7 +300,7 @@ void bind(const Cell* block, Node ctx, bool self) {
       } else {
         bind_word(ctx, c);
       }
-    } else if (block_walked(t)) {
+    } else if (series::block_like(t)) {
       Cell inner = *c;
       inner.w1 = 0;
       bind(&inner, ctx, self);

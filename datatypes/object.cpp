@@ -14,6 +14,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
@@ -63,18 +64,9 @@ bool cloned_series(TypeId t) {
   }
 }
 
-bool block_like(TypeId t) {
-  switch (t) {
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Series fields that making an object from another one copies.
 bool extended_series(TypeId t) {
-  return cloned_series(t) || block_like(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE;
+  return cloned_series(t) || series::block_like(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE;
 }
 
 // A deep copy of a value through its type's copy slot, in place on the
@@ -502,7 +494,7 @@ void copy_series_fields(Node src, Node dst, bool copy_all) {
     Cell* held = stack::push(context::values(src) + i);
     TypeId t = type_of(held);
     if (extended_series(t)) {
-      if (deep_copy(held) && block_like(t)) context::bind(held, dst, true);
+      if (deep_copy(held) && series::block_like(t)) context::bind(held, dst, true);
       context::values(dst)[i] = *held;
     } else if (copy_all) {
       context::values(dst)[i] = *held;

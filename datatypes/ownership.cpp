@@ -7,6 +7,7 @@
 #include "datatypes/init.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
+#include "datatypes/series.h"
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
@@ -23,15 +24,6 @@ void mark_table() {
 }
 void sweep_table() {
   if (tbl) hashtable::sweep_records(tbl);
-}
-
-bool block_walked(TypeId t) {
-  switch (t) {
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
-      return true;
-    default:
-      return false;
-  }
 }
 
 bool keyed_series(TypeId t) {
@@ -58,7 +50,7 @@ void bind_value(Cell* v, Cell* owner, Cell* word) {
       slot[1] = rec[1];
       slot[2] = rec[2];
     }
-    if (block_walked(t) && !cycles::find(n)) {
+    if (series::block_like(t) && !cycles::find(n)) {
       cycles::push(n);
       int32_t len = static_cast<int32_t>(buf_of(n)->cell_count());
       for (int32_t i = static_cast<int32_t>(v->w1); i < len; i++) {
@@ -106,7 +98,7 @@ int unbind_value(Cell* v) {
   if (!rec) return 0;
   rec[0] = rec[1] = rec[2] = fixed_unset;
   hashtable::remove_ptr(tbl, n);
-  if (block_walked(t)) {
+  if (series::block_like(t)) {
     int32_t len = static_cast<int32_t>(buf_of(n)->cell_count());
     for (int32_t i = static_cast<int32_t>(v->w1); i < len; i++) {
       Cell* c = stack::push(buf_of(n)->cells() + i);

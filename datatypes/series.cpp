@@ -49,17 +49,6 @@ inline int32_t draw(int32_t n, bool secure) { return (random_range ? random_rang
 
 }  // namespace
 
-// --- Types --------------------------------------------------------------------
-
-bool block_like(int t) {
-  return t == T_BLOCK || t == T_PAREN || t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH || t == T_GET_PATH ||
-         t == T_HASH;
-}
-bool string_like(int t) {
-  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
-}
-bool any_series(int t) { return block_like(t) || string_like(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE; }
-
 // --- Errors and notices --------------------------------------------------------
 
 void fail_refine(words::W refinement, const Cell* value) {

@@ -38,9 +38,19 @@ inline Cell* set_cell(Cell* c, TypeId t, Node n, int32_t h = 0, uint32_t extra =
 }
 
 // Whether a type keeps cells (block-like) or characters/bytes (string-like).
-bool block_like(int type);
-bool string_like(int type);  // string! file! url! tag! email! ref!
-bool any_series(int type);   // every type whose cell is a series cell
+// Inline: the walks over a block ask it of every cell.
+inline bool block_like(int t) {
+  return t == T_BLOCK || t == T_PAREN || t == T_PATH || t == T_LIT_PATH || t == T_SET_PATH || t == T_GET_PATH ||
+         t == T_HASH;
+}
+// string! file! url! tag! email! ref!
+inline bool string_like(int t) {
+  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
+}
+// Every type whose cell is a series cell.
+inline bool any_series(int t) {
+  return block_like(t) || string_like(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE;
+}
 
 // --- Operations other modules use -----------------------------------------
 
