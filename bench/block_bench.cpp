@@ -1,10 +1,10 @@
 // Block rates: appending a million integers one by one through the append
 // slot, and sorting 300,000 integers (quicksort and merge sort) through the
 // sort slot. Run by hand: bench_block_bench [append-count] [sort-count].
-#include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "bench/timing.h"
 #include "datatypes/block.h"
 #include "datatypes/init.h"
 #include "datatypes/integer.h"
@@ -12,16 +12,9 @@
 #include "runtime/stack.h"
 
 using namespace xeb;
+using bench::seconds;
 
 namespace {
-
-template <class F>
-double seconds(F f) {
-  auto t0 = std::chrono::steady_clock::now();
-  f();
-  std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
-  return d.count();
-}
 
 Cell* shuffled(int32_t n) {
   Cell* b = block::push_only(n);

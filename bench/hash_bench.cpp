@@ -1,10 +1,10 @@
 // Hash table insert and lookup rates: a block index of integers, records
 // keyed by address, and symbol interning. Run by hand.
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "runtime/collector.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
@@ -17,12 +17,10 @@ namespace {
 Node g_root;
 void mark_root() { collector::mark_node(&g_root); }
 
+// Millions of operations a second.
 template <class F>
 double rate(int n, F f) {
-  auto t0 = std::chrono::steady_clock::now();
-  f();
-  std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
-  return n / d.count() / 1e6;
+  return n / bench::seconds(f) / 1e6;
 }
 
 Cell* root_push(const Cell& c) {

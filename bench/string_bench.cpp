@@ -1,26 +1,16 @@
 // Builds large strings through the text primitives: appending ASCII
 // characters, appending after a widening, and appending whole strings.
 // Run by hand; prints the time of each phase.
-#include <chrono>
 #include <cstdio>
 
+#include "bench/timing.h"
 #include "datatypes/init.h"
 #include "datatypes/string.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
 
 using namespace xeb;
-
-namespace {
-
-template <class F>
-double seconds(F f) {
-  auto t0 = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-}  // namespace
+using bench::seconds;
 
 int main() {
   runtime::init();
