@@ -26,6 +26,22 @@ struct ScreenInfo {
   int max_width = 0, max_height = 0;
 };
 
+// The info of a screen that is all window: no scrolled-off buffer, so the
+// visible window and the largest size are the whole screen.
+inline ScreenInfo whole_screen(int width, int height, int col, int row, uint16_t attribute) {
+  ScreenInfo s;
+  s.width = width;
+  s.height = height;
+  s.cursor_col = col;
+  s.cursor_row = row;
+  s.attribute = attribute;
+  s.right = width - 1;
+  s.bottom = height - 1;
+  s.max_width = width;
+  s.max_height = height;
+  return s;
+}
+
 // Every operation gets `self` first. Failures are not reported: a refused
 // cursor position leaves the cursor where it was.
 struct ConsoleOps {

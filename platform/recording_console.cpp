@@ -39,17 +39,7 @@ void write(void* self, std::span<const char16_t> units) {
 ScreenInfo info(void* self) {
   RecordingConsole& c = rc(self);
   ++c.info_calls;
-  ScreenInfo s;
-  s.width = c.width;
-  s.height = c.height;
-  s.cursor_col = c.col;
-  s.cursor_row = c.row;
-  s.attribute = c.attr;
-  s.right = c.width - 1;
-  s.bottom = c.height - 1;
-  s.max_width = c.width;
-  s.max_height = c.height;
-  return s;
+  return whole_screen(c.width, c.height, c.col, c.row, c.attr);
 }
 
 uint16_t attribute(void* self) { return rc(self).attr; }

@@ -154,21 +154,14 @@ void write(void* self, std::span<const char16_t> units) {
 
 ScreenInfo info(void* self) {
   TerminalConsole& t = tc(self);
-  ScreenInfo s;
-  size_of(t.fd, s.width, s.height);
+  int width = 0, height = 0;
+  size_of(t.fd, width, height);
   int col = t.col, row = t.row;
   if (t.ask_terminal && isatty(t.fd) && ask_cursor(col, row)) {
     t.col = col;
     t.row = row;
   }
-  s.cursor_col = t.col;
-  s.cursor_row = t.row;
-  s.attribute = t.attr;
-  s.right = s.width - 1;
-  s.bottom = s.height - 1;
-  s.max_width = s.width;
-  s.max_height = s.height;
-  return s;
+  return whole_screen(width, height, t.col, t.row, t.attr);
 }
 
 uint16_t attribute(void* self) { return tc(self).attr; }
