@@ -9,6 +9,7 @@
 #include "datatypes/error.h"
 #include "datatypes/integer.h"
 #include "datatypes/math_slots.h"
+#include "datatypes/place.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -29,17 +30,8 @@ bool in_range(double v) { return v >= 0 && v <= MAX_CODE_POINT; }
 
 }  // namespace
 
-Cell* push(int32_t cp) {
-  Cell* c = stack::push_new();
-  *c = make_cell(cp);
-  return c;
-}
-
-Cell* make_in(const Cell* block, int32_t cp) {
-  Cell* c = memory::new_tail_cell(block);
-  *c = make_cell(cp);
-  return c;
-}
+Cell* push(int32_t cp) { return place::pushed(make_cell(cp)); }
+Cell* make_in(const Cell* block, int32_t cp) { return place::at_tail(block, make_cell(cp)); }
 
 void do_math(int op) {
   Cell* left = stack::base();

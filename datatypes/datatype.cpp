@@ -5,6 +5,7 @@
 #include <string>
 
 #include "datatypes/dispatch.h"
+#include "datatypes/place.h"
 #include "datatypes/registry.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
@@ -47,16 +48,7 @@ void init() {
   register_type(r);
 }
 
-Cell* push(int type_id) {
-  Cell* c = stack::push_new();
-  *c = make_cell(type_id);
-  return c;
-}
-
-Cell* make_in(const Cell* block, int type_id) {
-  Cell* c = memory::new_tail_cell(block);
-  *c = make_cell(type_id);
-  return c;
-}
+Cell* push(int type_id) { return place::pushed(make_cell(type_id)); }
+Cell* make_in(const Cell* block, int type_id) { return place::at_tail(block, make_cell(type_id)); }
 
 }  // namespace xeb::datatype

@@ -14,6 +14,7 @@
 #include "datatypes/error.h"
 #include "datatypes/integer.h"
 #include "datatypes/math_slots.h"
+#include "datatypes/place.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -67,23 +68,9 @@ uint32_t ordered_key32(float f) {
 
 // --- Helpers -------------------------------------------------------------------
 
-Cell* push(double d) {
-  Cell* c = stack::push_new();
-  *c = make_cell(d);
-  return c;
-}
-
-Cell* push64(uint32_t high, uint32_t low) {
-  Cell* c = stack::push_new();
-  *c = Cell{T_FLOAT, 0, low, high};
-  return c;
-}
-
-Cell* box(double d) {
-  Cell* c = stack::base();
-  *c = make_cell(d);
-  return c;
-}
+Cell* push(double d) { return place::pushed(make_cell(d)); }
+Cell* push64(uint32_t high, uint32_t low) { return place::pushed(Cell{T_FLOAT, 0, low, high}); }
+Cell* box(double d) { return place::at_base(make_cell(d)); }
 
 Cell* make_at(Cell* c, double d) {
   *c = make_cell(d);
@@ -91,9 +78,7 @@ Cell* make_at(Cell* c, double d) {
 }
 
 Cell* make_in(const Cell* block, uint32_t high, uint32_t low) {
-  Cell* c = memory::new_tail_cell(block);
-  *c = Cell{T_FLOAT, 0, low, high};
-  return c;
+  return place::at_tail(block, Cell{T_FLOAT, 0, low, high});
 }
 
 double abs(double d) { return from_bits(bits_of(d) & ~(uint64_t{1} << 63)); }

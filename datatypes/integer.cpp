@@ -11,6 +11,7 @@
 #include "datatypes/error.h"
 #include "datatypes/float.h"
 #include "datatypes/math_slots.h"
+#include "datatypes/place.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -63,17 +64,8 @@ int32_t checked_trunc(double d) {
 
 // --- Helpers -----------------------------------------------------------------
 
-Cell* push(int32_t v) {
-  Cell* c = stack::push_new();
-  *c = make_cell(v);
-  return c;
-}
-
-Cell* box(int32_t v) {
-  Cell* c = stack::base();
-  *c = make_cell(v);
-  return c;
-}
+Cell* push(int32_t v) { return place::pushed(make_cell(v)); }
+Cell* box(int32_t v) { return place::at_base(make_cell(v)); }
 
 Cell* make_at(Cell* c, int32_t v) {
   set_type(c, T_INTEGER);
@@ -81,11 +73,7 @@ Cell* make_at(Cell* c, int32_t v) {
   return c;
 }
 
-Cell* make_in(const Cell* block, int32_t v) {
-  Cell* c = memory::new_tail_cell(block);
-  *c = make_cell(v);
-  return c;
-}
+Cell* make_in(const Cell* block, int32_t v) { return place::at_tail(block, make_cell(v)); }
 
 int32_t get_last() { return get_int(stack::base()); }
 

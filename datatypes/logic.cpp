@@ -7,6 +7,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
+#include "datatypes/place.h"
 #include "datatypes/registry.h"
 #include "runtime/frames.h"
 #include "runtime/memory.h"
@@ -21,23 +22,7 @@ Cell fixed_false{T_LOGIC, 0, 0, 0};
 
 namespace {
 
-// A value of these types is its type and at most a flag in w1; it is placed
-// pushed, at the arguments base (the result slot) or at a block's tail.
-Cell* pushed(const Cell& v) {
-  Cell* c = stack::push_new();
-  *c = v;
-  return c;
-}
-Cell* at_base(const Cell& v) {
-  *stack::base() = v;
-  return stack::base();
-}
-Cell* at_tail(const Cell* block, const Cell& v) {
-  Cell* c = memory::new_tail_cell(block);
-  *c = v;
-  return c;
-}
-Cell* push_typed(TypeId t) { return pushed(Cell{t, 0, 0, 0}); }
+Cell* push_typed(TypeId t) { return place::pushed(Cell{t, 0, 0, 0}); }
 
 // Compare of a type with one value: equal to itself, unordered.
 template <TypeId T>
@@ -161,8 +146,8 @@ void init() {
       .set(A_COMPARE, &unit_compare<T_UNSET>);
   datatype::register_type(r);
 }
-Cell* push_last() { return at_base(Cell{T_UNSET, 0, 0, 0}); }
-Cell* make_in(const Cell* block) { return at_tail(block, Cell{T_UNSET, 0, 0, 0}); }
+Cell* push_last() { return place::at_base(Cell{T_UNSET, 0, 0, 0}); }
+Cell* make_in(const Cell* block) { return place::at_tail(block, Cell{T_UNSET, 0, 0, 0}); }
 Cell* push() { return push_typed(T_UNSET); }
 }  // namespace unset
 
@@ -176,8 +161,8 @@ void init() {
       .set(A_TAKE, &none_take);
   datatype::register_type(r);
 }
-Cell* push_last() { return at_base(Cell{T_NONE, 0, 0, 0}); }
-Cell* make_in(const Cell* block) { return at_tail(block, Cell{T_NONE, 0, 0, 0}); }
+Cell* push_last() { return place::at_base(Cell{T_NONE, 0, 0, 0}); }
+Cell* make_in(const Cell* block) { return place::at_tail(block, Cell{T_NONE, 0, 0, 0}); }
 Cell* push() { return push_typed(T_NONE); }
 }  // namespace none
 
@@ -191,9 +176,11 @@ void init() {
       .set(A_COMPLEMENT, &logic_complement).set(A_OR_T, &logic_or).set(A_XOR_T, &logic_xor);
   datatype::register_type(r);
 }
-Cell* box(int flag) { return at_base(Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0}); }
-Cell* make_in(const Cell* block, int flag) { return at_tail(block, Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0}); }
-Cell* push(int flag) { return pushed(Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0}); }
+Cell* box(int flag) { return place::at_base(Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0}); }
+Cell* make_in(const Cell* block, int flag) {
+  return place::at_tail(block, Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0});
+}
+Cell* push(int flag) { return place::pushed(Cell{T_LOGIC, static_cast<uint32_t>(flag), 0, 0}); }
 int false_q() { return is_false(stack::base()) ? 1 : 0; }
 int true_strict_q() {
   if (is_type(stack::base(), T_UNSET)) fire(Err::no_return);
