@@ -346,13 +346,17 @@ int odd_q(Cell* n) {
   return std::isfinite(t) && std::fmod(t, 2.0) != 0.0;
 }
 
-Cell* round(Cell* value, Cell* scale, int even, int down, int half_down, int floor, int ceiling,
-            int half_ceiling) {
+void check_round_scale(const Cell* scale) {
   if (scale && is_type(scale, T_MONEY)) {
     Cell fn, t = datatype::make_cell(T_MONEY);
     stack::caller_word(&fn);
     fire(Err::not_related, &fn, &t);
   }
+}
+
+Cell* round(Cell* value, Cell* scale, int even, int down, int half_down, int floor, int ceiling,
+            int half_ceiling) {
+  check_round_scale(scale);
   const bool percent = is_type(value, T_PERCENT);
   double x = get_double(value);
   double s = percent ? 0.01 : 1.0;

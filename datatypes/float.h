@@ -55,6 +55,8 @@ void absolute();
 Cell* negate(Cell* n);
 void power();
 Cell* round(Cell* n, Cell* scale, int even, int down, int half_down, int floor, int ceiling, int half_ceiling);
+// A money! scale of round is not related to a number (integer! shares this).
+void check_round_scale(const Cell* scale);
 int even_q(Cell* n);
 int odd_q(Cell* n);
 

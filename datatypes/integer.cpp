@@ -360,11 +360,7 @@ void power() {
 
 Cell* round(Cell* value, Cell* scale, int even, int down, int half_down, int floor, int ceiling,
             int half_ceiling) {
-  if (scale && is_type(scale, T_MONEY)) {
-    Cell fn, t = datatype::make_cell(T_MONEY);
-    stack::caller_word(&fn);
-    fire(Err::not_related, &fn, &t);
-  }
+  float_::check_round_scale(scale);
   int32_t n = get_int(value);
   if (n == INT_MIN32) return value;
   int64_t s = 1;
