@@ -13,6 +13,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "runtime/cycle.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
 
@@ -148,8 +149,14 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
       return n;
     }
     case T_BLOCK: case T_PAREN: case T_HASH: {
+      // Nested blocks are walked: one holding itself would never end.
+      if (cycles::find(value->w2)) {
+        cycles::reset();
+        fire(Err::no_cycle);
+      }
       int32_t count = series::buffer_length(value) - std::max(series::head(value), 0);
       int64_t total = 0;
+      cycles::push(value->w2);
       for (int32_t i = 0; i < count; i++) {
         if (!in_bytes && limit >= 1 && i >= limit) break;
         const Cell* item = series::buf(value)->cells() + series::head(value) + i;
@@ -158,6 +165,7 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
         Cell copy = *item;
         total += value_bytes(write ? dst + total : nullptr, &copy, left, in_bytes, mode);
       }
+      cycles::pop();
       return total;
     }
     default: {

@@ -275,8 +275,11 @@ void trim_with(Cell* s, Cell* with) {
     set.push_back(static_cast<int32_t>(with->w2));
   } else if (is_type(with, T_BINARY)) {
     for (int32_t i = 0, n = binary::xs_length_q(with); i < n; i++) set.push_back(char_at(with, i));
-  } else {
+  } else if (series::string_like(type_of(with))) {
     for (int32_t i = 0, n = xs_length_q(with); i < n; i++) set.push_back(char_at(with, i));
+  } else {
+    Cell v = *with;
+    fire(Err::invalid_arg, &v);
   }
   if (set.empty()) return;
   SeriesBuf* b = series::buf(s);

@@ -77,6 +77,7 @@ int32_t change_part(Cell* s, Cell* part) {
     int32_t n = is_type(part, T_INTEGER) ? get_int(part) : 0;
     return n < 0 ? 0 : n;
   }
+  if (!part_series(t)) return -1;  // the action itself refuses the value
   int32_t tail = series::buffer_length(s);
   if (static_cast<int32_t>(s->w1) > tail) s->w1 = static_cast<uint32_t>(tail);
   int32_t n;
@@ -366,6 +367,11 @@ Cell* create(Cell* p) { return reinterpret_cast<act::Port1>(get_action(p, A_CREA
 Cell* close(Cell* p) { return reinterpret_cast<act::Port1>(get_action(p, A_CLOSE))(p); }
 Cell* delete_(Cell* f) { return reinterpret_cast<act::Port1>(get_action(f, A_DELETE))(f); }
 Cell* modify(Cell* t, Cell* field, Cell* v, int case_) {
+  // Every modify slot reads the field as a word's symbol.
+  if (!any_word(type_of(field))) {
+    Cell f = *field;
+    fire(Err::invalid_arg, &f);
+  }
   return reinterpret_cast<act::Modify>(get_action(t, A_MODIFY))(t, field, v, case_);
 }
 Cell* open(Cell* p, int new_, int read, int write, int seek, Cell* allow) {

@@ -11,6 +11,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/native_entries.h"
 #include "lexer/load.h"
+#include "runtime/cycle.h"
 #include "runtime/throw.h"
 
 namespace xeb::natives {
@@ -290,9 +291,16 @@ void compose_into(Cell* src, Cell* target, bool deep, bool only, bool append) {
     Cell* keep = stack::top();
     Cell el = *cell_at(src, i);
     if (is_type(&el, T_BLOCK) && deep) {
+      // The cycle stack bounds the depth and refuses a block inside itself.
+      if (cycles::find(el.w2)) {
+        cycles::reset();
+        fire(Err::no_cycle);
+      }
       Cell* inner = stack::push(&el);
       Cell* made = block::push_only(block::xs_length_q(inner));
+      cycles::push(inner->w2);
       compose_into(inner, made, true, only, true);
+      cycles::pop();
       if (throwing()) return;
       made->w1 = 0;
       add_value(target, made, append);

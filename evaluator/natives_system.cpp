@@ -265,6 +265,7 @@ void transcode(bool, const int32_t* refs) {
   o.part = length;
   o.one = next || one;
   o.into = opt(refs[5]);
+  if (o.into && !series::block_like(type_of(o.into))) refuse_arg(8, o.into);
   TraceCtx tc{nullptr, src, st != T_BINARY};
   if (Cell* cb = opt(refs[6])) {
     if (!is_type(cb, T_FUNCTION) && !is_type(cb, T_ROUTINE)) refuse_arg(10, cb);

@@ -13,7 +13,8 @@ CallStack cs;
 Names names;
 
 void call_overflow() {
-  pop(5);
+  // The data stack keeps its cells: frames below the catching point still
+  // use them, and the error machinery has the reserve if it needs room.
   cycles::reset();
   raise_internal(InternalError::stack_overflow);
 }

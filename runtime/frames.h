@@ -65,8 +65,8 @@ inline std::span<CallFrame> frames() { return {cs.bottom, cs.top}; }
 inline uint32_t depth() { return static_cast<uint32_t>(cs.top - cs.bottom); }
 inline CallFrame* top_frame() { return cs.top > cs.bottom ? cs.top - 1 : nullptr; }
 
-// A full call stack: lowers the data-stack top five cells, empties the cycle
-// stack and raises internal stack-overflow.
+// A full call stack: empties the cycle stack and raises internal
+// stack-overflow; the data stack is left as it is.
 [[noreturn]] void call_overflow();
 
 // Pushing; each answers the new arguments base (the data-stack top). A full

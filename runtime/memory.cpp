@@ -192,7 +192,9 @@ void sweep_big_frames() {
 }
 
 SeriesBuf* alloc_buffer(int64_t n, int unit, int offset) {
-  if (n < 0 || unit <= 0 || n > kMaxBytes / unit) runtime_error(94);
+  // A size beyond the layout comes from a script's count (make, insert/dup):
+  // a language error once errors can be raised, never the end of the process.
+  if (n < 0 || unit <= 0 || n > kMaxBytes / unit) raise_internal(InternalError::no_memory);
   int64_t size = round_up(n * unit, 16);
   int64_t needed = size + SERIES_OVERHEAD;
 #ifdef XEB_GC_STRESS

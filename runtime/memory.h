@@ -107,8 +107,10 @@ extern State state;
 void init();  // reserves the region and fills the state; idempotent per process
 void reset_for_tests();  // frees every frame and fixed buffer, then init()
 
-// Allocation entry points; n counts elements. Requests whose byte size does
-// not fit the 32-bit layout end the process with runtime error 94.
+// Allocation entry points; n counts elements. Series requests whose byte
+// size does not fit the 32-bit layout raise the internal no-memory error
+// (runtime error 94 before language errors exist); fixed buffers end the
+// process with runtime error 94.
 SeriesBuf* alloc_buffer(int64_t n, int unit, int offset);
 Node alloc_series(int64_t n, int unit, int offset);
 Node alloc_heap_series(int64_t n, int unit, int offset);  // never moves

@@ -14,6 +14,9 @@
 namespace xeb::stack {
 
 constexpr int DATA_CELLS = 20000;  // at most 19,999 in use: top never reaches end
+// Cells past the limit, opened only while an overflow error is made and
+// unwound: building the error pushes cells of its own.
+constexpr int DATA_RESERVE = 1000;
 
 struct DataStack {
   Cell* bottom;
@@ -41,9 +44,15 @@ inline Cell* top() { return ds.top; }
 inline void set_base(Cell* c) { ds.base = c; }
 inline void set_top(Cell* c) { ds.top = c; }
 
-// Full stack: top drops five cells below the failed position (room for the
-// error machinery), the cycle stack is emptied, internal stack-overflow.
+// Full stack: the failed push is undone, the reserve opens for the error
+// machinery, the cycle stack is emptied, internal stack-overflow. An overflow of the reserve while that error is being made
+// is runtime error 19.
 [[noreturn]] void data_overflow();
+// The error raiser calls it once the error is made; the reserve stays open
+// until a catching point is left with the stack back below the limit.
+void overflow_error_made();
+void close_reserve();
+inline bool reserve_open() { return ds.end != ds.bottom + DATA_CELLS; }
 
 // The new cell reads as unset! until its maker types it: the collector marks
 // every cell below top, and a stale payload there would be followed.

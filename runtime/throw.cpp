@@ -64,10 +64,20 @@ Cell* land_on(CallFrame* t) {
   if (cs.top == cs.bottom) uncaught(error);  // nothing can catch it; the bottom record is stale
   Cell* e = push(error);                     // a root while the hook may allocate
   if (error_hooks.annotate) error_hooks.annotate(e);
+  overflow_error_made();
   Cell* saved_top = ds.top;
-  if (!unwind_to_type(FrameType::try_, false)) uncaught(e);
+  CallFrame* f = unwind_to_type(FrameType::try_, true);
+  if (!f) uncaught(e);
+  // The error lands on the try frame's own base: the cells above it belong
+  // to the unwound calls, those below to the catching native. So the top
+  // comes back down even after an overflow, and the reserve can close.
+  Cell* own = ds.base;
+  ds.base = cell_at(f->prev);
   --cs.top;  // the try frame itself: its native lands on the C++ exception
-  ds.top = saved_top;
+  Cell v = *(saved_top - 1);
+  *own = v;
+  ds.top = own + 1;
+  close_reserve();
   pending_throw = ThrowCode::error;
   throw LangError{*(ds.top - 1)};
 }

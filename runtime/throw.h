@@ -99,6 +99,10 @@ void unroll_loop(bool keep);
 class CatchPoint {
  public:
   explicit CatchPoint(CatchLevel level);
+  // Leaving a catching point is where a stack-overflow reserve closes.
+  ~CatchPoint() {
+    if (stack::reserve_open()) stack::close_reserve();
+  }
   bool takes(ThrowCode code) const { return stops(level_, code); }
   bool takes_pending() const { return stops(level_, pending_throw); }
   ThrowCode land();  // answers the code it took (error for a LangError)

@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""The program fed hostile scripts and bytes: each run must end with the
+expected status and text, never with a fault, a hang or lost input.
+
+Usage: robust_console.py XEB
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+BANNER = " --== Xeb 0.1.0 ==--\nType HELP for starting information.\n\n"
+
+
+def run(xeb, args, stdin=b"", env=None):
+    p = subprocess.run([xeb] + args, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                       timeout=120, env=env)
+    return p.stdout.decode("utf-8", "replace"), p.returncode
+
+
+def main():
+    xeb = sys.argv[1]
+    failures = []
+
+    def check(name, out, rc, want_in_out, want_rc):
+        if rc != want_rc or any(w not in out for w in want_in_out):
+            failures.append(f"{name}:\n  want {want_in_out!r} status {want_rc}\n  got  {out[-600:]!r} status {rc}")
+
+    # Piped lines: bad bytes are errors or text, and the next line still runs.
+    piped = [
+        ("NUL byte in a line", b"print \"a\x00b\"\n1 + 1\n", ["== 2"]),
+        ("invalid UTF-8 in a line", b"print \"\xff\xfe\xc3\"\n1 + 1\n", ["== 2"]),
+        ("stray continuation bytes", b"\x80\x80\x80\n1 + 1\n", ["== 2"]),
+        ("lone NUL line", b"\x00\n1 + 1\n", ["== 2"]),
+        ("unbounded recursion", b"f: func [n] [f n + 1]\nf 1\n1 + 1\n", ["stack overflow", "== 2"]),
+        ("recursion through try", b"h: func [n] [try [h n + 1]]\nh 1\n1 + 1\n", ["stack overflow", "== 2"]),
+        ("recursion through a hook",
+         b"o: make object! [a: 1 on-change*: func [w old new] [self/a: new + 1]]\no/a: 2\n1 + 1\n",
+         ["stack overflow", "== 2"]),
+        ("deep source nesting", b"[" * 100000 + b"]" * 100000 + b"\n1 + 1\n", ["== 2"]),
+        ("unclosed nesting waits for the rest", b"[" * 100000 + b"\n", []),
+        ("deep parens", b"(" * 5000 + b"1" + b")" * 5000 + b"\n1 + 1\n", ["== 2"]),
+        ("deep block made at run time",
+         b"d: copy [] loop 100000 [d: reduce [d]] mold d\ncopy/deep d\ncompose/deep d\n1 + 1\n",
+         ["too deep", "== 2"]),
+        ("huge sizes", b"make block! 2000000000\ninsert/dup copy \"\" \"a\" 2147483647\n1 + 1\n",
+         ["not enough memory", "== 2"]),
+    ]
+    for name, stdin, want in piped:
+        out, rc = run(xeb, [], stdin)
+        check(name, out, rc, [BANNER] + want, 0)
+
+    # The same under collection at every few allocations, where the build
+    # supports it (the variable is ignored otherwise).
+    env = dict(os.environ, XEB_GC_STRESS_N="3")
+    out, rc = run(xeb, [], b"f: func [n] [f n + 1]\nf 1\nb: copy [] append/only b b\nmold b\n1 + 1\n", env)
+    check("recursion and cycles under collection", out, rc, ["stack overflow", "== \"[[...]]\"", "== 2"], 0)
+
+    with tempfile.TemporaryDirectory() as d:
+        def script(name, data):
+            path = os.path.join(d, name)
+            with open(path, "wb") as f:
+                f.write(data)
+            return path
+
+        # Scripts that cannot be run: the error printed, status -2 (254), no
+        # fault. A script with bytes the lexer refuses is one of them.
+        for name, path in [
+            ("directory as script", d),
+            ("missing script", os.path.join(d, "missing.xeb")),
+            ("empty script", script("empty.xeb", b"")),
+            ("binary garbage", script("garbage.xeb", bytes(range(256)) * 8)),
+            ("header only", script("head.xeb", b"Xeb")),
+            ("invalid UTF-8", script("utf8.xeb", b"Xeb []\nprint \"\xff\"\n")),
+            ("NUL in a string", script("nul.xeb", b"Xeb []\nprint \"a\x00b\"\n")),
+        ]:
+            out, rc = run(xeb, [path])
+            check(name, out, rc, ["*** "], 254)
+            if "Runtime Error" in out:
+                failures.append(f"{name}: {out[-300:]!r}")
+
+        unreadable = script("unreadable.xeb", b"Xeb []\nprint 1\n")
+        os.chmod(unreadable, 0)
+        if not os.access(unreadable, os.R_OK):  # root reads anything
+            out, rc = run(xeb, [unreadable])
+            check("unreadable script", out, rc, ["cannot open"], 254)
+
+        # An error part-way through a script stops it; what ran stays done.
+        part = script("part.xeb", b"Xeb []\nprint \"before\"\nf: func [n] [f n + 1] f 1\nprint \"after\"\n")
+        out, rc = run(xeb, [part])
+        check("overflow in a script", out, rc, ["before", "stack overflow"], 254)
+
+    for f in failures:
+        print("FAIL", f)
+    print(f"{len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
