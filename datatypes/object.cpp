@@ -117,6 +117,29 @@ void call_hook(Cell* fn, Node ctx, words::W name, int mask) {
   if (eval_function_hook) eval_function_hook(fn, ctx, words::sym(name), mask);
 }
 
+// Runs a hook call (frame marked and arguments pushed by `call`) behind a
+// try/all frame. The hook's C++ callers are in the middle of a change and
+// never look for a pending exit, so a break, continue or throw leaving the
+// hook becomes its throw error there; errors go on to the caller's try.
+template <class Call>
+void behind_barrier(words::W name, Call call) {
+  Cell* saved = stack::top();
+  Cell barrier = words::word(name);
+  stack::mark_try_all(&barrier);
+  CatchPoint cp(CatchLevel::all);
+  try {
+    call();
+  } catch (const LangError&) {
+    cp.land();
+    Cell e = *stack::top_cell();
+    stack::set_top(saved);
+    stack::throw_error(stack::push(&e));
+  }
+  --stack::cs.top;  // the barrier, which owns no cells
+  stack::set_base(stack::cell_at(stack::cs.top[0].prev));
+  stack::set_top(saved);
+}
+
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) {
   TypeId t = type_of(element);
   if (t != T_WORD && t != T_SET_WORD && t != T_GET_WORD && t != T_LIT_WORD) {
@@ -345,14 +368,16 @@ void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value) {
     w = stack::push(word);
     context::bind_word(ctx, w);
   }
-  Cell name = words::word(words::W::on_change);
-  stack::mark_func(&name, fn->w1);
-  stack::push(w);
-  stack::push(old_value);
-  stack::push(new_value);
-  if (count > 0) function::init_locals(count);
-  call_hook(fn, ctx, words::W::on_change, 8);
-  stack::unwind_func();
+  behind_barrier(words::W::on_change, [&] {
+    Cell name = words::word(words::W::on_change);
+    stack::mark_func(&name, fn->w1);
+    stack::push(w);
+    stack::push(old_value);
+    stack::push(new_value);
+    if (count > 0) function::init_locals(count);
+    call_hook(fn, ctx, words::W::on_change, 8);
+    stack::unwind_func();
+  });
   stack::set_top(saved);
 }
 
@@ -370,19 +395,21 @@ void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Ce
     return;
   }
   int32_t count = refresh_hook(owner->w3, 1, fn);
-  Cell name = words::word(words::W::on_deep_change);
-  stack::mark_func(&name, fn->w1);
-  stack::push(owner);
-  stack::push(word);
-  stack::push(target);
-  stack::push(action);
-  stack::push(value ? value : &fixed_none);
-  Cell i{T_INTEGER, 0, static_cast<uint32_t>(index), 0}, p{T_INTEGER, 0, static_cast<uint32_t>(part), 0};
-  stack::push(&i);
-  stack::push(&p);
-  if (count > 0) function::init_locals(count);
-  call_hook(fn, ctx, words::W::on_deep_change, 16);
-  stack::unwind_func();
+  behind_barrier(words::W::on_deep_change, [&] {
+    Cell name = words::word(words::W::on_deep_change);
+    stack::mark_func(&name, fn->w1);
+    stack::push(owner);
+    stack::push(word);
+    stack::push(target);
+    stack::push(action);
+    stack::push(value ? value : &fixed_none);
+    Cell i{T_INTEGER, 0, static_cast<uint32_t>(index), 0}, p{T_INTEGER, 0, static_cast<uint32_t>(part), 0};
+    stack::push(&i);
+    stack::push(&p);
+    if (count > 0) function::init_locals(count);
+    call_hook(fn, ctx, words::W::on_deep_change, 16);
+    stack::unwind_func();
+  });
   stack::set_top(saved);
 }
 

@@ -139,7 +139,7 @@ std::vector<std::string> builtin_names() {
 const std::set<std::string> kLeftOut = {
     "wait", "quit", "quit-return", "halt", "ask", "input", "launch", "run", "call", "browse", "write",
     "delete", "rename", "create", "open", "read", "save-cfg", "load-cfg", "change-dir", "set-current-dir",
-    "set-env", "forever", "while", "until", "loop", "repeat", "do-command", "eval-command", "read-argument",
+    "set-env", "q", "forever", "while", "until", "loop", "repeat", "do-command", "eval-command", "read-argument",
     "init", "trapper", "recycle"};
 
 // Each built-in with every pair of the unusual values as its first two
@@ -182,7 +182,7 @@ TEST_F(Robust, EveryBuiltinWithUnusualArguments) {
   ASSERT_EQ(run(std::string(kProbe) + "1"), "1");
   int probed = 0;
   for (const std::string& name : builtin_names()) {
-    if (kLeftOut.count(name)) continue;
+    if (kLeftOut.count(name) || name[0] == '_') continue;  // "_" names: the library's internals
     // A crash or a hang fails the whole test; errors are what is expected.
     std::string r = run("probe-builtin '" + name);
     if (std::getenv("XEB_ROBUST_VERBOSE")) std::fprintf(stderr, "%s: %s\n", name.c_str(), r.substr(r.size() > 60 ? r.size() - 60 : 0).c_str());
