@@ -149,14 +149,14 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   if (part) {
     int32_t c = series::part_count(s, part);
     if (c < 0) {
-      int32_t k = -c;
+      int64_t k = -int64_t{c};  // the most negative count too
       if (head - k < 0) {
         set_head(s, 0);
         return s;
       }
       head -= k;
       set_head(s, head);
-      n = k;
+      n = static_cast<int32_t>(k);
     } else if (c < n) {
       n = c;
     }

@@ -161,7 +161,10 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     if (st != T_INTEGER && st != T_FLOAT) return binary::to(proto, spec, type);
   }
   if (st == T_INTEGER || st == T_FLOAT) {
-    int64_t n = st == T_INTEGER ? get_int(spec) : static_cast<int64_t>(get_double(spec));
+    // A float beyond the integers is clamped before the conversion; NaN is
+    // out of range like a negative size.
+    double d = st == T_INTEGER ? get_int(spec) : get_double(spec);
+    int64_t n = !(d > -1.0) ? -1 : d > INT32_MAX ? INT32_MAX : static_cast<int64_t>(d);
     if (n < 0) {
       Cell v = *spec;
       fire(Err::out_of_range, &v);

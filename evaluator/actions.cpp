@@ -62,7 +62,7 @@ int32_t insert_part(Cell* value, Cell* part) {
   }
   if (n < 0) {
     int32_t h = static_cast<int32_t>(value->w1);
-    int32_t back = -n > h ? h : -n;
+    int32_t back = -int64_t{n} > h ? h : -n;  // -n of the most negative count is past any head
     value->w1 = static_cast<uint32_t>(h - back);
     n = back;
   }
@@ -92,7 +92,7 @@ int32_t change_part(Cell* s, Cell* part) {
   }
   if (n < 0) {
     int32_t h = static_cast<int32_t>(s->w1);
-    int32_t back = -n > h ? h : -n;
+    int32_t back = -int64_t{n} > h ? h : -n;  // -n of the most negative count is past any head
     s->w1 = static_cast<uint32_t>(h - back);
     n = back;
   }

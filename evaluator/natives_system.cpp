@@ -229,8 +229,10 @@ bool trace_event(void* ctx, lexer::State& s, lexer::TraceEvent& ev) {
   if (is_type(moved, type_of(t->src)) && moved->w2 == t->src->w2) {
     int32_t at = series::head(moved) - series::head(t->src);
     if (at < 0) at = 0;
-    uint32_t byte = t->is_string ? byte_of_char(s, static_cast<uint32_t>(at)) : static_cast<uint32_t>(at);
-    if (byte != ev.index) ev.index = byte;
+    // Only a moved input is converted back: the walk from the text's start
+    // is linear, once per event would make the scan quadratic.
+    if (t->is_string && static_cast<uint32_t>(at) == offset(ev.index)) at = -1;
+    if (at >= 0) ev.index = t->is_string ? byte_of_char(s, static_cast<uint32_t>(at)) : static_cast<uint32_t>(at);
   }
   stack::set_top(start);
   return answer;

@@ -77,12 +77,16 @@ std::span<Cell> values(const State& s) {
 }
 
 uint32_t char_index(State& s, const uint8_t* p) {
-  if (!s.cache_byte || p < s.cache_byte) {
+  if (!s.cache_byte) {
     s.cache_byte = s.begin;
     s.cache_char = 0;
   }
+  // From the cached position either way: callers ask for a token's start
+  // after its end, and a restart from the text's start each time would
+  // make a scan quadratic.
   uint32_t n = s.cache_char;
   for (const uint8_t* q = s.cache_byte; q < p; ++q) n += (*q & 0xC0) != 0x80;
+  for (const uint8_t* q = p; q < s.cache_byte; ++q) n -= (*q & 0xC0) != 0x80;
   s.cache_byte = p;
   s.cache_char = n;
   return n;
