@@ -448,6 +448,7 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   SortCtx ctx{series::buf(s)->unit(), size, 0, all != 0, case_ != 0, reverse != 0, nullptr};
   if (compare) {
     if (is_type(compare, T_FUNCTION)) {
+      if (!sort_call_hook) fire(Err::not_done);  // never a silently unsorted result
       ctx.func = compare;
     } else if (is_type(compare, T_INTEGER) && skip && !all) {
       int32_t o = get_int(compare);
