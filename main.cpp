@@ -13,7 +13,7 @@ namespace {
 int console(int argc, char** argv) {
   xeb::library::set_command_line(argc, argv);
   xeb::runtime::init();
-  // Parts of runtime init that live with the evaluator and the lexer.
+  // Steps of runtime init that live with the evaluator and the lexer.
   xeb::evaluator::init();
   xeb::lexer::init_loaders();
   xeb::library::boot();
