@@ -175,8 +175,8 @@ TEST_F(Kernel, CurrentCodeRestoredAfterError) {
   (void)outer;
 }
 
-// A caller that did not fetch the arguments by the spec asks the native to
-// check them.
+// A caller that did not fetch the arguments by their declared types asks the
+// native to check them.
 TEST_F(Kernel, CheckedNativeCallRefusesWrongTypes) {
   auto call_if = [](Cell then) {
     return error_code_of([&] {

@@ -24,13 +24,13 @@
 #include "library/boot.h"
 #include "runtime/output_hooks.h"
 #include "runtime/startup.h"
+#include "tests/evaluator/cases.h"
 #include "tests/evaluator/support.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace xeb::test {
 namespace {
 
-std::string printed;
 void capture(const Cell* str, bool new_line) {
   printed += string::utf8_of(str);
   if (new_line) printed += "\n";
@@ -96,26 +96,9 @@ class Robust : public Runtime {
 };
 
 TEST_F(Robust, Cases) {
-  std::ifstream in(std::string(XEB_ROBUST_CASES_DIR) + "/cases.txt");
-  ASSERT_TRUE(in);
-  std::string line, src;
-  int n = 0, start = 0, cases = 0;
-  while (std::getline(in, line)) {
-    n++;
-    if (line.rfind(";", 0) == 0 || (src.empty() && line.empty())) continue;
-    if (line.rfind("== ", 0) != 0) {
-      if (src.empty()) start = n;
-      else src += "\n";
-      src += line;
-      continue;
-    }
-    std::string expected = line.substr(3);
-    for (size_t p; (p = expected.find("\\n")) != std::string::npos;) expected.replace(p, 2, "\n");
-    EXPECT_EQ(run(src), expected) << "cases.txt:" << start << ": " << src;
-    src.clear();
-    cases++;
-  }
-  EXPECT_GT(cases, 0);
+  std::vector<Case> cases = read_cases(std::string(XEB_ROBUST_CASES_DIR) + "/cases.txt");
+  ASSERT_FALSE(cases.empty());
+  for (const Case& c : cases) EXPECT_EQ(run(c.src), c.expected) << "cases.txt:" << c.line << ": " << c.src;
 }
 
 // The names of every function value in the global context.
