@@ -105,10 +105,13 @@ def case_pairs(ucd, age, data):
     def assigned(c):
         return c in age and age[c] <= CASE_VERSION
 
+    # Fields after the code point: lower; title; upper; [conditions;] and
+    # the empty field after the closing semicolon. Entries with conditions
+    # (language or context) never apply.
     special = {}
     for lo, _, f in fields(os.path.join(ucd, "SpecialCasing.txt")):
-        if len(f) > 4 and f[4]:
-            continue  # conditional (language or context)
+        if len(f) > 3 and f[3]:
+            continue
         special[lo] = (f[0], f[2])  # lower, upper
     upper, lower = [], []
     for c in sorted(data):
