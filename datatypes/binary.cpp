@@ -320,14 +320,16 @@ Cell* insert(Cell* b, Cell* value, int part, int only, int dup, int last) {
   int32_t h = series::head(b);
   bool at_tail = last || h >= series::buffer_length(b);
   int64_t n = value_bytes(nullptr, value, part, false, 0);  // checks the value first
-  bool owned = series::notify_before(b, last ? series::Notice::append : series::Notice::insert, value, h, 0);
-  if (n == 0) return b;
   int64_t times = dup >= 2 ? dup : 1;
   int64_t total = n * times;
-  int64_t size = int64_t{series::buf(b)->used()} + total;
-  if (total > INT32_MAX || size > INT32_MAX) fire(Err::no_memory);
+  if (total > INT32_MAX) fire(Err::no_memory);
+  // Taken before the owner's hook, which may edit series inside the value.
   std::vector<std::byte> bytes(n);
-  value_bytes(bytes.data(), value, part, false, 1);
+  if (n > 0) value_bytes(bytes.data(), value, part, false, 1);
+  bool owned = series::notify_before(b, last ? series::Notice::append : series::Notice::insert, value, h, 0);
+  if (n == 0) return b;
+  int64_t size = int64_t{series::buf(b)->used()} + total;
+  if (size > INT32_MAX) fire(Err::no_memory);
   SeriesBuf* s = series::buf(b);
   if (int64_t{off(s->end())} - s->tail < total) {
     int64_t want = size >= int64_t{s->size} * 2 ? size : int64_t{s->size} * 2;

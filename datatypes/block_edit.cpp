@@ -141,7 +141,7 @@ Cell* change(Cell* s, Cell* value, int part, int only, int dup) {
   if (dup < 1) return s;
   int64_t total = checked_total(n, dup);
   int64_t replaced = part >= 0 ? std::min<int64_t>(r, part) : std::min<int64_t>(total, r);
-  bool owned = series::notify_before(s, series::Notice::change, nullptr, h, static_cast<int32_t>(replaced));
+  bool owned = series::notify_before(s, series::Notice::change, value, h, static_cast<int32_t>(replaced));
 
   int64_t old_len = buf(s)->cell_count();
   int64_t new_len = old_len + total - replaced;
@@ -178,8 +178,8 @@ Cell* swap(Cell* s1, Cell* s2) {
     fire(Err::invalid_arg, &v);
   }
   if (xs_length_q(s1) < 1 || xs_length_q(s2) < 1) return s1;
-  bool owned1 = series::notify_before(s1, series::Notice::swap, nullptr, head_of(s1), 1);
-  bool owned2 = series::notify_before(s2, series::Notice::swap, nullptr, head_of(s2), 1);
+  bool owned1 = series::notify_before(s1, series::Notice::swap, s2, head_of(s1), 1);
+  bool owned2 = series::notify_before(s2, series::Notice::swap, s1, head_of(s2), 1);
   if (xs_length_q(s1) >= 1 && xs_length_q(s2) >= 1) {
     Cell* a = buf(s1)->cells() + head_of(s1);
     Cell* b = buf(s2)->cells() + head_of(s2);

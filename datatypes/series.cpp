@@ -82,24 +82,49 @@ constexpr NoticeWords kNotices[] = {
     {words::W::move, words::W::moved},      {words::W::trim, words::W::trimmed},
 };
 
-bool notify(const Cell* s, words::W w, const Cell* arg, int32_t index, int32_t count) {
+// The length and width of a series' buffer, as an edit measured them.
+struct Shape {
+  Node node = 0;  // 0: not a series, nothing to compare
+  uint32_t used = 0;
+  int unit = 0;
+};
+Shape shape_of(const Cell* v) {
+  if (!v || !any_series(type_of(v)) || is_type(v, T_IMAGE)) return {};
+  SeriesBuf* b = buf(v);
+  return {v->w2, b->used(), b->unit()};
+}
+bool unchanged(const Shape& s) {
+  if (!s.node) return true;
+  SeriesBuf* b = buf_of(s.node);
+  return b->used() == s.used && b->unit() == s.unit;
+}
+
+bool notify(const Cell* s, words::W w, const Cell* arg, int32_t index, int32_t count, bool before) {
   // Only series marked as owned have a record to find: skip the lookup.
   if (!(buf(s)->flags & ownership::SER_OWNED)) return false;
+  Shape target = shape_of(s), source = shape_of(arg);
   Cell v = *s, word = words::word(w), a = arg ? *arg : fixed_none;
   Cell* cells = stack::push(&v);
   stack::push(&word);
   stack::push(&a);
   int r = ownership::check(cells, cells + 1, cells + 2, index, count);
   stack::pop(3);
+  // The edit has measured both series and goes on from those measures once
+  // the hook returns; a hook that resized either would have it copy, move
+  // or write past the tail.
+  if (before && r && !(unchanged(target) && unchanged(source))) {
+    Cell hook = words::word(words::W::on_deep_change);
+    fire(Err::invalid_obj_evt, &hook);
+  }
   return r != 0;
 }
 }  // namespace
 
 bool notify_before(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count) {
-  return notify(s, kNotices[static_cast<int>(n)].before, arg, index, count);
+  return notify(s, kNotices[static_cast<int>(n)].before, arg, index, count, true);
 }
 void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count) {
-  notify(s, kNotices[static_cast<int>(n)].after, arg, index, count);
+  notify(s, kNotices[static_cast<int>(n)].after, arg, index, count, false);
 }
 
 // --- Operations -----------------------------------------------------------------

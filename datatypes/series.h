@@ -111,7 +111,11 @@ Cell* path_index(Cell* s, Cell* element, Cell* value);
 [[noreturn]] void fail_path(Err id, const PathStep& step, const Cell* element);
 
 // Owner notification: before (the action's word) and, when that found an
-// owner, after (the past-tense word) each change.
+// owner, after (the past-tense word) each change. An edit measures its series
+// (and a series argument it reads from, arg) before notify_before; when the
+// owner's hook has since changed the length or width of either, notify_before
+// raises invalid-obj-evt, so those measures hold after it. Buffers are still
+// re-read through the node: the hook may have moved them.
 enum class Notice { append, insert, change, clear, poke, put, remove, random, reverse, sort, swap, take, move, trim };
 bool notify_before(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count);
 void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count);
