@@ -22,9 +22,9 @@ bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // Checks float syntax (sign, digits with single `'` marks between digits,
 // `.` or `,` and digits, exponent with sign and digits) and writes the text
-// strtod reads, marks removed, into out. Answers false on a syntax error.
-bool clean_float(const uint8_t* p, const uint8_t* e, char (&out)[FLOAT_TEXT_MAX + 1], size_t& n) {
-  if (static_cast<size_t>(e - p) > FLOAT_TEXT_MAX) return false;
+// strtod reads, marks removed, into out, which holds e - p bytes. Answers
+// false on a syntax error.
+bool clean_float(const uint8_t* p, const uint8_t* e, char* out, size_t& n) {
   n = 0;
   auto digits = [&](bool& any) {
     bool prev_digit = false;
@@ -56,18 +56,26 @@ bool clean_float(const uint8_t* p, const uint8_t* e, char (&out)[FLOAT_TEXT_MAX 
     digits(exponent);
     if (!exponent) return false;
   }
-  out[n] = 0;
   return p == e;
 }
 
-// The double of checked float text; false when it is out of range.
+// The double of checked float text; false on a syntax error. Magnitudes
+// beyond the double range read as infinity, those below the smallest
+// subnormal as zero, both with the text's sign.
+// A literal has no length limit; long ones (many digits) take a heap copy.
 bool convert_float(const uint8_t* p, const uint8_t* e, int adjust, double& d) {
-  char text[FLOAT_TEXT_MAX + 1];
+  char local[FLOAT_TEXT_MAX];
+  std::string long_text;
+  char* text = local;
+  if (static_cast<size_t>(e - p) > sizeof local) {
+    long_text.resize(static_cast<size_t>(e - p));
+    text = long_text.data();
+  }
   size_t n;
   if (!clean_float(p, e, text, n)) return false;
   size_t unread = 0;
   d = dtoa::strtod(std::string_view(text, n), adjust, &unread);
-  return unread == 0 && std::isfinite(d);
+  return unread == 0;
 }
 
 enum class IntScan { ok, syntax, too_long };
