@@ -21,6 +21,7 @@
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/float.h"
@@ -171,7 +172,8 @@ void register_types() {
   url::init();
   file::init();
   object::init();
-  // bitset!, triple!: later modules.
+  bitset::init();
+  // triple!: a later module.
   float_::init();
   typeset::init();
   error::init();

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/bitset.h"
 #include "datatypes/error.h"
 #include "runtime/casemap.h"
 #include "runtime/exit.h"
@@ -341,16 +342,7 @@ bool starts_with_literal_q(const Cell* s, const char* lit) {
 }
 
 bool head_in_bitset_q(const Cell* s, const Cell* bitset) {
-  if (xs_tail_q(s)) return false;
-  // A bitset's bytes hang off w2; bit 19 of its buffer flags marks it
-  // complemented.
-  uint32_t cp = static_cast<uint32_t>(char_at(s, 0));
-  SeriesBuf* b = series::buf(bitset);
-  bool not_ = (b->flags & 0x80000) != 0;
-  uint32_t byte = cp >> 3;
-  if (byte >= b->used()) return not_;
-  bool bit = (static_cast<uint8_t>(b->head_ptr()[byte]) & (128 >> (cp & 7))) != 0;
-  return bit != not_;
+  return !xs_tail_q(s) && bitset::has(bitset, char_at(s, 0));
 }
 
 bool tag_enclosed_q(const Cell* s, const Cell* tag) {

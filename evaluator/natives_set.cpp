@@ -2,7 +2,9 @@
 // share one dispatcher that checks the two sets agree and hands the work to
 // the datatype that owns the algorithm; complement? reads a bitset's flag.
 #include "datatypes/actions.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
+#include "datatypes/logic.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/native_entries.h"
@@ -35,7 +37,7 @@ void set_op(const int32_t* refs, int op) {
       if (op == OP_UNIQUE) refuse_arg(0, set1);
       typeset::do_bitwise(op);
       break;
-    case T_BITSET: fire(Err::not_done);
+    case T_BITSET: bitset::do_bitwise(op); break;
     case T_DATE:
       if (op != OP_DIFFERENCE) refuse_arg(0, set1);
       fire(Err::not_done);
@@ -55,7 +57,7 @@ void exclude(bool, const int32_t* refs) { set_op(refs, OP_EXCLUDE); }
 void complement_q(bool, const int32_t*) {
   Cell* v = arg(0);
   if (!is_type(v, T_BITSET)) refuse_arg(0, v);
-  fire(Err::not_done);
+  stack::set_result(bitset::complemented(v) ? &fixed_true : &fixed_false);
 }
 
 }  // namespace xeb::natives

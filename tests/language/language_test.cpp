@@ -29,6 +29,7 @@ TEST_F(Language, Values) { run_file("values.txt"); }
 TEST_F(Language, Series) { run_file("series.txt"); }
 TEST_F(Language, Numbers) { run_file("numbers.txt"); }
 TEST_F(Language, Lexer) { run_file("lexer.txt"); }
+TEST_F(Language, Collections) { run_file("collections.txt"); }
 
 }  // namespace
 }  // namespace xeb::test
