@@ -1,3 +1,3 @@
--- Recursive Fibonacci of 27: the twin of fib.xeb.
+-- Recursive Fibonacci of 36: the twin of fib.xeb.
 local function fib(n) if n < 2 then return n end return fib(n - 1) + fib(n - 2) end
-print(fib(27))
+print(fib(36))

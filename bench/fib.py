@@ -1,4 +1,4 @@
-# Recursive Fibonacci of 27: the twin of fib.xeb.
+# Recursive Fibonacci of 36: the twin of fib.xeb.
 def fib(n):
     return n if n < 2 else fib(n - 1) + fib(n - 2)
-print(fib(27))
+print(fib(36))

@@ -1,46 +1,74 @@
 #!/usr/bin/env bash
 # ratios.sh [XEB]: times each benchmark script and its Lua 5.4 and Python 3
-# twins (best of 5 runs, hyperfine when present) and prints the times and the
-# ratios xeb/lua, xeb/python and ret/noret. Run by hand from anywhere; XEB
+# twins and prints the times and the ratios xeb/lua, xeb/python and
+# ret/noret. The three interpreters run in turn, round after round, so that a
+# change in the machine's load falls on all of them; each time is the best
+# wall time of RUNS rounds (default 3). Run by hand from anywhere; XEB
 # defaults to build/release/xeb.
+#
+# The references are called as their own binaries: a version manager's shim
+# in front of python3 adds tens of milliseconds to every start. PYTHON and
+# LUA override the search.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 xeb=${1:-$here/../build/release/xeb}
-lua=$(command -v lua5.4 || true)
-py=$(command -v python3 || true)
-runs=5
+runs=${RUNS:-3}
 
 [ -x "$xeb" ] || { echo "no xeb at $xeb (scripts/build.sh release)" >&2; exit 1; }
 
-# best CMD...: the fastest wall time of $runs runs, in seconds.
-best() {
-  if command -v hyperfine >/dev/null; then
-    hyperfine -N -r "$runs" --export-json /tmp/ratios.$$.json "$*" >/dev/null 2>&1
-    python3 -c 'import json,sys; print("%.4f" % json.load(open(sys.argv[1]))["results"][0]["min"])' /tmp/ratios.$$.json
-    rm -f /tmp/ratios.$$.json
-    return
+# real_binary CMD: the interpreter behind CMD, past any shim script.
+real_binary() {
+  local p
+  p=$(command -v "$1" 2>/dev/null) || return 0
+  if head -c 2 "$p" 2>/dev/null | grep -q '#!'; then
+    # A shell shim (pyenv and its kin): ask the interpreter where it lives.
+    case "$1" in
+      python*) "$p" -c 'import sys; print(sys.executable)' 2>/dev/null ;;
+      *) echo "$p" ;;
+    esac
+  else
+    readlink -f "$p"
   fi
-  local b="" t0 t1 t
-  for _ in $(seq "$runs"); do
-    t0=$(date +%s%N)
-    "$@" >/dev/null
-    t1=$(date +%s%N)
-    t=$(( t1 - t0 ))
-    if [ -z "$b" ] || [ "$t" -lt "$b" ]; then b=$t; fi
-  done
-  awk -v n="$b" 'BEGIN { printf "%.4f\n", n / 1e9 }'
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+py=${PYTHON:-}
+if [ -z "$py" ]; then
+  for c in /root/.pyenv/versions/3.11.*/bin/python3.11; do [ -x "$c" ] && py=$c; done
+  [ -n "$py" ] || py=$(real_binary python3)
+fi
+lua=${LUA:-$(real_binary lua5.4)}
 
+# now: monotonic nanoseconds.
+now() { date +%s%N; }
+
+# time_once CMD...: one wall time in nanoseconds.
+time_once() {
+  local t0 t1
+  t0=$(now)
+  "$@" >/dev/null
+  t1=$(now)
+  echo $(( t1 - t0 ))
+}
+
+secs() { awk -v n="$1" 'BEGIN { printf "%.3f", n / 1e9 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+min() { if [ -z "$1" ] || [ "$2" -lt "$1" ]; then echo "$2"; else echo "$1"; fi; }
+
+echo "xeb: $xeb"
+echo "lua: ${lua:-none}"
+echo "python: ${py:-none}"
 printf '%-8s %9s %9s %9s %9s %9s\n' bench xeb lua python xeb/lua xeb/py
 declare -A t
-for b in fib loop ret noret; do
-  t[$b]=$(best "$xeb" "$here/$b.xeb")
-  l=-; p=-
-  [ -n "$lua" ] && l=$(best "$lua" "$here/$b.lua")
-  [ -n "$py" ] && p=$(best "$py" "$here/$b.py")
-  printf '%-8s %9s %9s %9s %9s %9s\n' "$b" "${t[$b]}" "$l" "$p" \
-    "$( [ "$l" = - ] && echo - || ratio "${t[$b]}" "$l")" "$( [ "$p" = - ] && echo - || ratio "${t[$b]}" "$p")"
+for b in fib loop ret noret block; do
+  bx="" bl="" bp=""
+  for _ in $(seq "$runs"); do
+    bx=$(min "$bx" "$(time_once "$xeb" "$here/$b.xeb")")
+    [ -n "$lua" ] && bl=$(min "$bl" "$(time_once "$lua" "$here/$b.lua")")
+    [ -n "$py" ] && bp=$(min "$bp" "$(time_once "$py" "$here/$b.py")")
+  done
+  t[$b]=$bx
+  printf '%-8s %9s %9s %9s %9s %9s\n' "$b" "$(secs "$bx")" \
+    "$([ -n "$bl" ] && secs "$bl" || echo -)" "$([ -n "$bp" ] && secs "$bp" || echo -)" \
+    "$([ -n "$bl" ] && ratio "$bx" "$bl" || echo -)" "$([ -n "$bp" ] && ratio "$bx" "$bp" || echo -)"
 done
 echo "ret/noret: $(ratio "${t[ret]}" "${t[noret]}")"

@@ -1,7 +1,7 @@
-# A small function called a million times: the twin of ret.xeb.
+# A small function called 30 million times: the twin of ret.xeb.
 def f(x):
     return x + 1
 n = 0
-for _ in range(1000000):
+for _ in range(30000000):
     n = f(n)
 print(n)
