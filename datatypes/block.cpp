@@ -14,6 +14,7 @@
 #include "datatypes/word.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/block_internal.h"
+#include "runtime/counts.h"
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
 #include "runtime/stack.h"
@@ -294,7 +295,7 @@ bool type_matches(int t, const Cell* types) {
 }  // namespace
 
 void copy_types(Cell* block, int32_t first, int32_t end, int32_t step, int deep, Cell* types) {
-  for (int32_t i = first; i < end; i += step) {
+  for (int32_t i = first; i < end; i = counts::add(i, step)) {
     if (i >= static_cast<int32_t>(buf(block)->cell_count())) break;
     Cell* c = buf(block)->cells() + i;
     int t = type_of(c);

@@ -19,6 +19,7 @@
 #include "datatypes/series.h"
 #include "datatypes/words.h"
 #include "runtime/hashtable.h"
+#include "runtime/counts.h"
 #include "runtime/sort.h"
 #include "runtime/stack.h"
 
@@ -149,14 +150,14 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   if (part) {
     int32_t c = series::part_count(s, part);
     if (c < 0) {
-      int64_t k = -int64_t{c};  // the most negative count too
-      if (head - k < 0) {
+      int32_t k = counts::neg(c);
+      if (k > head) {
         set_head(s, 0);
         return s;
       }
       head -= k;
       set_head(s, head);
-      n = static_cast<int32_t>(k);
+      n = k;
     } else if (c < n) {
       n = c;
     }
@@ -273,7 +274,7 @@ void do_set_op(int case_, Cell* skip, int op) {
         hashtable::put_all(index->w3, oh, size);
       }
     }
-    for (int32_t i = 0; i < n; i += size) {
+    for (int32_t i = 0; i < n; i = counts::add(i, size)) {
       int32_t width = std::min(size, n - i);  // a last record may be short
       Cell* key = stack::push(buf(src)->cells() + h + i);
       bool keep = !index || member(index, key, oh, size, case_) == want;

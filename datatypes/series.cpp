@@ -12,6 +12,7 @@
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "runtime/counts.h"
 #include "runtime/hashtable.h"
 #include "runtime/stack.h"
 
@@ -350,7 +351,7 @@ Cell* take(Cell* s, Cell* part, int deep, int last) {
   int32_t avail = len, c = raw;
   if (raw < 0) {
     avail = head(s);
-    c = last ? 1 : -raw;
+    c = last ? 1 : counts::neg(raw);
   }
   c = std::min(c, avail);
   if (c == 0) c = 1;

@@ -11,6 +11,7 @@
 #include "datatypes/bitset.h"
 #include "datatypes/error.h"
 #include "runtime/casemap.h"
+#include "runtime/counts.h"
 #include "runtime/exit.h"
 #include "runtime/floattext.h"
 #include "runtime/stack.h"
@@ -324,7 +325,7 @@ bool find_char_skip_q(const Cell* s, int32_t cp, int32_t skip, bool case_) {
   int32_t n = xs_length_q(s);
   if (skip < 1) skip = 1;
   uint32_t want = case_ ? cp : unicode::to_case(cp, false);
-  for (int32_t i = 0; i < n; i += skip) {
+  for (int32_t i = 0; i < n; i = counts::add(i, skip)) {
     int32_t c = char_at(s, i);
     if ((case_ ? uint32_t(c) : unicode::to_case(c, false)) == want) return true;
   }

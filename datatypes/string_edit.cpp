@@ -11,6 +11,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "runtime/casemap.h"
+#include "runtime/counts.h"
 #include "runtime/sort.h"
 #include "runtime/stack.h"
 
@@ -199,14 +200,14 @@ Match find_in(Cell* s, Cell* value, Cell* part, int case_, int same, Cell* skip,
   if (reverse) lo = h - count, hi = h;
   else lo = h, hi = h + count;
   if (!last && !reverse) {
-    for (int32_t c = lo; c + nlen <= hi; c += step) {
+    for (int32_t c = lo; counts::add(c, nlen) <= hi; c = counts::add(c, step)) {
       if (matches_at(c)) return Match{c, nlen};
       if (match) break;
     }
     return m;
   }
   // Backwards: the candidate is the match's last character.
-  for (int32_t c = hi - 1; c >= lo; c -= step) {
+  for (int32_t c = hi - 1; c >= lo; c = counts::sub(c, step)) {
     int32_t start = c - nlen + 1;
     if (start < lo) break;
     if (matches_at(start)) return Match{start, nlen};
@@ -434,7 +435,7 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   if (part) {
     int32_t c = series::part_count(s, part);
     if (c < 0) {
-      c = std::min(-c, series::head(s));
+      c = counts::back(c, series::head(s));
       series::set_head(s, series::head(s) - c);
     }
     len = std::min(c, xs_length_q(s));
@@ -497,17 +498,17 @@ void do_set_op(int case_, Cell* skip, int op) {
   auto key = [&](int32_t c) { return case_ ? static_cast<uint32_t>(c) : fold(c); };
   auto holds = [&](const Cell* v, int32_t c) {
     int32_t n = xs_length_q(v);
-    for (int32_t i = 0; i < n; i += size)
+    for (int32_t i = 0; i < n; i = counts::add(i, size))
       if (key(char_at(v, i)) == key(c)) return true;
     return false;
   };
   auto pass = [&](Cell* x, Cell* y) {
     int32_t n = xs_length_q(x);
-    for (int32_t i = 0; i < n; i += size) {
+    for (int32_t i = 0; i < n; i = counts::add(i, size)) {
       int32_t c = char_at(x, i);
       bool keep = op == OP_UNIQUE || op == OP_UNION ? true : op == OP_INTERSECT ? holds(y, c) : !holds(y, c);
       if (!keep || holds(out, c)) continue;
-      for (int32_t k = 0; k < size && i + k < n; k++) append_char(out, char_at(x, i + k));
+      for (int32_t k = 0; k < size && k < n - i; k++) append_char(out, char_at(x, i + k));
     }
   };
   pass(a, b);

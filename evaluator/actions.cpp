@@ -8,6 +8,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
+#include "runtime/counts.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
@@ -62,7 +63,7 @@ int32_t insert_part(Cell* value, Cell* part) {
   }
   if (n < 0) {
     int32_t h = static_cast<int32_t>(value->w1);
-    int32_t back = -int64_t{n} > h ? h : -n;  // -n of the most negative count is past any head
+    int32_t back = counts::back(n, h);
     value->w1 = static_cast<uint32_t>(h - back);
     n = back;
   }
@@ -92,7 +93,7 @@ int32_t change_part(Cell* s, Cell* part) {
   }
   if (n < 0) {
     int32_t h = static_cast<int32_t>(s->w1);
-    int32_t back = -int64_t{n} > h ? h : -n;  // -n of the most negative count is past any head
+    int32_t back = counts::back(n, h);
     s->w1 = static_cast<uint32_t>(h - back);
     n = back;
   }

@@ -8,6 +8,7 @@
 
 #include "runtime/array.h"
 #include "runtime/collector.h"
+#include "runtime/counts.h"
 
 namespace xeb::hashtable {
 
@@ -735,7 +736,7 @@ void put_all(Node t, int32_t start, int32_t step) {
   if (step < 1) step = 1;
   Kind kind = static_cast<Kind>(table(t)->kind);
   if (kind != Kind::map) {
-    for (int32_t i = start; i < blk_len(table(t)); i += step) {
+    for (int32_t i = start; i < blk_len(table(t)); i = counts::add(i, step)) {
       int status;
       put_key(t, cells_of(table(t)) + i, &status);
       if (status == 2) return;
@@ -748,7 +749,7 @@ void put_all(Node t, int32_t start, int32_t step) {
     if (!found) {
       put(t, cells_of(table(t)) + i);
       normalize_map_key(cells_of(table(t)) + i);
-      i += step;
+      i = counts::add(i, step);
       continue;
     }
     // A later pair wins: its value goes to the first key, the pair goes.
@@ -775,7 +776,7 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
   bool any_type = kt == SLICE_TYPE;
   if (reverse) last = true;
   if (skip == 0) skip = 1;
-  int32_t askip = skip < 0 ? -skip : skip;
+  int32_t askip = skip < 0 ? counts::neg(skip) : skip;
   Cell* cells = cells_of(h);
   const uint32_t* f = flags_of(h);
   const int32_t* keys = keys_of(h);
