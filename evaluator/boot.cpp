@@ -68,7 +68,7 @@ constexpr Builtin kNatives[natives::COUNT] = {
     {"stats", "/show /info"},
     {"bind", "word [block! any-word!] context [any-word! any-object! function!] /copy"},
     {"in", "object [any-object! any-function!] word [any-word! refinement!]"},
-    {"parse", "input [series!] rules [block!] /case /part length /trace callback"},
+    {"parse", "input [binary! any-block! string! file! url! tag! email! ref!] rules [block!] /case /part length [integer! float! any-block! string! file! url! tag! email! ref! binary!] /trace callback [any-function!]"},
     {"union", "set1 set2 /case /skip size"},
     {"intersect", "set1 set2 /case /skip size"},
     {"unique", "set /case /skip size"},

@@ -8,6 +8,7 @@
 #include "evaluator/native_entries.h"
 #include "evaluator/compiled.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/parse.h"
 #include "evaluator/random.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
@@ -33,7 +34,7 @@ constexpr Entry kNatives[COUNT] = {
     type_q, reduce, compose,
     stats,
     bind, in,
-    not_yet, union_, intersect, unique, difference, exclude, complement_q,  // parse
+    parse, union_, intersect, unique, difference, exclude, complement_q,
     dehex, enhex,
     negative_q, positive_q, max_, min_, shift, to_hex,
     sine, cosine, tangent, arcsine, arccosine, arctangent, arctangent2,
