@@ -760,6 +760,9 @@ bool Engine::finish() {
         brk_ = 0;
       }
       if (another) {
+        // Rounds that run no code still honour a closed call stack, as
+        // every call does (a watchdog stops runaway work that way).
+        if (stack::cs.top >= stack::cs.end) stack::call_overflow();
         f->index = pos();
         f->len = remaining();
         f->c = n + 1;

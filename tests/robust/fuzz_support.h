@@ -1,0 +1,120 @@
+// The machinery the evaluator's fuzz targets share: the whole library
+// booted once, the words that touch files, the terminal, the environment or
+// the process unset, and each input run as source under a try on a thread
+// with the interpreter's stack. It cannot hang: a watchdog closes the call
+// stack of an input that runs too long, so every further call raises
+// stack-overflow and the input unwinds to the target's own catch.
+#pragma once
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <thread>
+
+#include "datatypes/binary.h"
+#include "datatypes/init.h"
+#include "evaluator/boot.h"
+#include "evaluator/interpreter.h"
+#include "lexer/load.h"
+#include "library/boot.h"
+#include "runtime/collector.h"
+#include "runtime/cycle.h"
+#include "runtime/output_hooks.h"
+#include "runtime/stack.h"
+#include "runtime/startup.h"
+#include "runtime/throw.h"
+
+namespace xeb::fuzz {
+
+constexpr auto kBudget = std::chrono::seconds(2);
+
+// Words that touch files, the terminal, the environment or the process.
+constexpr std::string_view kDisable =
+    "foreach w [write delete rename create open close update read query wait quit quit-return halt ask input "
+    "call browse set-env change-dir set-current-dir save-cfg load-cfg launch run _read-input "
+    "_set-buffer-history do-command eval-command] [set/any w none]";
+
+inline std::atomic<int64_t> started{0};  // steady-clock ticks of the running input; 0 when idle
+
+inline void watchdog() {
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    int64_t s = started.load();
+    int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+    if (s && now - s > std::chrono::duration_cast<std::chrono::steady_clock::duration>(kBudget).count())
+      __atomic_store_n(&stack::cs.end, stack::cs.bottom, __ATOMIC_RELAXED);
+  }
+}
+
+// Evaluates the bytes as source; errors and exits that escape are landed.
+inline void eval_text(const uint8_t* data, size_t size) {
+  stack::init();
+  Cell tw{T_WORD, 0, 0, static_cast<uint32_t>(-1)};
+  stack::mark_try(&tw);
+  CatchPoint cp(CatchLevel::all);
+  try {
+    Cell* bin = binary::load(data, static_cast<int32_t>(size));
+    Cell* code = begin_cell(stack::push_new());
+    lexer::transcode(bin, code);
+    interpreter::eval_block(code, false);
+    if (throwing()) cp.land();
+  } catch (const LangError&) {
+    cp.land();
+  }
+  cycles::reset();
+  stack::init();
+}
+
+struct Input {
+  const uint8_t* data;
+  size_t size;
+};
+
+inline void* run_input(void* p) {
+  auto* in = static_cast<Input*>(p);
+  started = std::chrono::steady_clock::now().time_since_epoch().count();
+  eval_text(in->data, in->size);
+  started = 0;
+  stack::cs.end = stack::cs.bottom + stack::MAX_FRAMES;
+  return nullptr;
+}
+
+// The interpreter's stack size, so that its own depth limits stop
+// recursion first, as in the program.
+inline void on_big_stack(Input* in) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, startup::INTERPRETER_STACK);
+  pthread_t t;
+  if (pthread_create(&t, &attr, run_input, in) != 0) __builtin_trap();
+  pthread_attr_destroy(&attr);
+  pthread_join(t, nullptr);
+}
+
+inline bool start() {
+  library::set_command_line(0, nullptr);
+  runtime::init();
+  evaluator::init();
+  lexer::init_loaders();
+  library::boot();
+  print_hooks::remove(&print_hooks::default_printer, nullptr);  // output is not the point
+  Input disable{reinterpret_cast<const uint8_t*>(kDisable.data()), kDisable.size()};
+  on_big_stack(&disable);
+  std::thread(watchdog).detach();
+  return true;
+}
+
+// Runs the bytes as source text, after the one-time start.
+inline void run_source(const uint8_t* data, size_t size) {
+  static bool ready = start();
+  (void)ready;
+  Input in{data, size};
+  on_big_stack(&in);
+}
+
+}  // namespace xeb::fuzz
+
