@@ -7,30 +7,19 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/bitset.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "runtime/casemap.h"
 #include "runtime/memory.h"
 
-#if __has_include("datatypes/bitset.h")
-#include "datatypes/bitset.h"
-#define XEB_PARSE_BITSETS 1
-#endif
 
 namespace xeb::parse {
 
 namespace {
 
-bool in_set(const Cell* set, int64_t n) {
-#ifdef XEB_PARSE_BITSETS
-  return bitset::has(set, n);
-#else
-  (void)set;
-  (void)n;
-  return false;
-#endif
-}
+inline bool in_set(const Cell* set, int64_t n) { return bitset::has(set, n); }
 
 // Lower case for the comparisons that ignore case; ASCII without a table.
 inline uint32_t fold(uint32_t c) {
