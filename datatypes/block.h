@@ -109,12 +109,6 @@ constexpr int SORT_REVERSE = 1;
 constexpr int SORT_ALL = 2;
 int32_t sort_compare(const void* a, const void* b, int op, int flags);
 
-// Calls a sort/compare function with two values; set by the evaluator, which
-// marks the <compare-callback> frame and settles pending exits. Answers the
-// function's result (valid until the next allocation). Unset, sort/compare
-// with a function raises not-done.
-extern Cell* (*sort_call_hook)(Cell* func, Cell* a, Cell* b);
-
 // Scans a string! into a block (to block! of a string); set by the lexer.
 // Unset, that conversion raises not-done.
 extern void (*scan_hook)(const Cell* str, Cell* out);

@@ -25,8 +25,6 @@
 
 namespace xeb::block {
 
-Cell* (*sort_call_hook)(Cell* func, Cell* a, Cell* b) = nullptr;
-
 namespace {
 
 int32_t compare_pair(const Cell* a, const Cell* b, int op) {
@@ -82,6 +80,8 @@ int32_t sort_call(const void* pa, const void* pb, int op, int flags) {
   CallSort& cs = *call_sort;
   int32_t ia = *static_cast<const int32_t*>(pa), ib = *static_cast<const int32_t*>(pb);
   if (!(flags & SORT_REVERSE)) std::swap(ia, ib);
+  // A record the function has cut away compares equal to anything.
+  if (int64_t{cs.head} + (int64_t{std::max(ia, ib)} + 1) * cs.width > buf(cs.series)->cell_count()) return 0;
   Cell* saved = stack::top();
   Cell *x, *y;
   if ((flags & SORT_ALL) && cs.scratch) {
@@ -93,13 +93,13 @@ int32_t sort_call(const void* pa, const void* pb, int op, int flags) {
     x = stack::push(cells + int64_t{ia} * cs.width + offset);
     y = stack::push(buf(cs.series)->cells() + cs.head + int64_t{ib} * cs.width + offset);
   }
-  int32_t r = answer_of(sort_call_hook(cs.func, x, y));
+  int32_t r = answer_of(series::compare_call(cs.func, x, y));
   stack::set_top(saved);
   return r;
 }
 
 void sort_by_function(Cell* s, Cell* func, int32_t head, int32_t records, int32_t width, int flags, bool stable) {
-  if (!sort_call_hook) fire(Err::not_done);
+  if (!series::compare_call) fire(Err::not_done);
   CallSort cs{stack::push(s), stack::push(func), nullptr, head, width};
   if (flags & SORT_ALL) {
     cs.scratch = push_only(width);

@@ -117,18 +117,16 @@ void call_hook(Cell* fn, Node ctx, words::W name, int mask) {
   if (eval_function_hook) eval_function_hook(fn, ctx, words::sym(name), mask);
 }
 
-// Runs a hook call (frame marked and arguments pushed by `call`) behind a
-// try/all frame. The hook's C++ callers are in the middle of a change and
-// never look for a pending exit, so a break, continue or throw leaving the
-// hook becomes its throw error there; errors go on to the caller's try.
-template <class Call>
-void behind_barrier(words::W name, Call call) {
+
+}  // namespace
+
+void behind_barrier(words::W name, void (*body)(void* env), void* env) {
   Cell* saved = stack::top();
   Cell barrier = words::word(name);
   stack::mark_try_all(&barrier);
   CatchPoint cp(CatchLevel::all);
   try {
-    call();
+    body(env);
   } catch (const LangError&) {
     cp.land();
     Cell e = *stack::top_cell();
@@ -139,6 +137,8 @@ void behind_barrier(words::W name, Call call) {
   stack::set_base(stack::cell_at(stack::cs.top[0].prev));
   stack::set_top(saved);
 }
+
+namespace {
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) {
   TypeId t = type_of(element);

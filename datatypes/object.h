@@ -4,7 +4,9 @@
 // (on-deep-change*).
 #pragma once
 #include <cstdint>
+#include <type_traits>
 
+#include "datatypes/words.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -69,6 +71,18 @@ int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, i
 Cell* make(Cell* proto, Cell* spec, int type);
 int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent);
 int compare(Cell* value1, Cell* value2, int op);
+
+// Runs body (a hook's or comparator's call) behind a try/all frame named by
+// name. Its C++ callers are in the middle of a change or a sort and never
+// look for a pending exit, so a break, continue or throw leaving the call
+// becomes its throw error there; errors go on to the caller's try. The data
+// stack top is restored.
+void behind_barrier(words::W name, void (*body)(void* env), void* env);
+template <class Body>
+void behind_barrier(words::W name, Body&& body) {
+  using B = std::remove_reference_t<Body>;
+  behind_barrier(name, [](void* env) { (*static_cast<B*>(env))(); }, &body);
+}
 
 // Evaluates a spec block in the object's context (the interpreter); null
 // until the evaluator exists, then set-words are assigned from the values

@@ -19,6 +19,7 @@
 namespace xeb::series {
 
 int32_t (*random_range)(int32_t n, bool secure) = nullptr;
+Cell* (*compare_call)(Cell* func, Cell* a, Cell* b) = nullptr;
 void (*random_seed)(uint32_t seed) = nullptr;
 
 namespace {

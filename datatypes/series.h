@@ -120,6 +120,13 @@ enum class Notice { append, insert, change, clear, poke, put, remove, random, re
 bool notify_before(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count);
 void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count);
 
+// Calls a sort/compare function with two values; set by the library's
+// bridge, which marks the <compare-callback> frame and settles pending
+// exits at that boundary. Answers the function's result, pushed on the data
+// stack (the caller restores the top). Unset, sort/compare with a function
+// raises not-done.
+extern Cell* (*compare_call)(Cell* func, Cell* a, Cell* b);
+
 // The random generator's seam, set by its module: a number in 1..n, and
 // reseeding.
 extern int32_t (*random_range)(int32_t n, bool secure);

@@ -149,10 +149,6 @@ Cell* trim(Cell* s, int head, int tail, int auto_, int lines, int all, Cell* wit
 // (base[0], base[1]); the result replaces base[0]. skip: nullptr or the size.
 void do_set_op(int case_, Cell* skip, int op);
 
-// Calls a /compare function of sort with two values; set by the evaluator.
-// Answers the function's result (valid until the next allocation).
-extern Cell* (*sort_call_hook)(Cell* func, Cell* a, Cell* b);
-
 // Removes every character of the set (/with value, nullptr: tab LF CR space)
 // from the head on; shared with binary!'s trim.
 void trim_with(Cell* s, Cell* with);

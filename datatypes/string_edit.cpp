@@ -381,9 +381,8 @@ struct SortCtx {
   bool all;
   bool case_;
   bool reverse;
-  Cell* func;       // a /compare function, or null
 };
-SortCtx* g_sort;  // sorting is never re-entered with another context live
+SortCtx* g_sort;  // a plain sort runs no language code, so it never nests
 
 int32_t cmp_units(const void* a, const void* b, int, int) {
   const SortCtx& c = *g_sort;
@@ -405,30 +404,90 @@ int32_t cmp_units(const void* a, const void* b, int, int) {
   return c.reverse ? -r : r;
 }
 
-int32_t cmp_func(const void* a, const void* b, int, int) {
-  const SortCtx& c = *g_sort;
-  auto pa = static_cast<const std::byte*>(a), pb = static_cast<const std::byte*>(b);
-  int32_t x = get_char(pa + c.offset * c.unit, c.unit), y = get_char(pb + c.offset * c.unit, c.unit);
-  // The function is asked about (b, a), (a, b) with /reverse.
-  Cell first{T_CHAR, 0, static_cast<uint32_t>(c.reverse ? x : y), 0};
-  Cell second{T_CHAR, 0, static_cast<uint32_t>(c.reverse ? y : x), 0};
-  Cell* r = sort_call_hook ? sort_call_hook(c.func, &first, &second) : nullptr;
-  if (!r) return 0;
+// A sort by a /compare function. The function runs language code, which may
+// allocate, move the buffer, resize or widen the string: the sort orders
+// record numbers, reads characters through the node at each call, and
+// applies the order once at the end. Sorts can nest (the function may sort),
+// so each keeps its own state, reached through a pointer it saves.
+struct CallSort {
+  Cell* series;  // data-stack copy of the series
+  Cell* func;    // data-stack copy of the function
+  const SortCtx* ctx;
+  int32_t head;
+};
+CallSort* call_sort = nullptr;
+
+// Record i as the function sees it: its deciding character, or with /all
+// the whole record as a new string.
+Cell* record_value(const CallSort& cs, int32_t i) {
+  int32_t start = cs.head + i * cs.ctx->record;
+  if (!cs.ctx->all) {
+    Cell c{T_CHAR, 0, static_cast<uint32_t>(xs_abs_at(cs.series, start + cs.ctx->offset)), 0};
+    return stack::push(&c);
+  }
+  Cell* r = push_new(cs.ctx->record);
+  for (int32_t k = 0; k < cs.ctx->record; k++) append_char(r, xs_abs_at(cs.series, start + k));
+  return r;
+}
+
+// The function is asked about (b, a), (a, b) with /reverse; its answer
+// counts the other way round from a block sort's.
+int32_t cmp_call(const void* pa, const void* pb, int, int) {
+  const CallSort& cs = *call_sort;
+  int32_t ia = *static_cast<const int32_t*>(pa), ib = *static_cast<const int32_t*>(pb);
+  // A record the function has cut away compares equal to anything.
+  int64_t end = cs.head + (int64_t{std::max(ia, ib)} + 1) * cs.ctx->record;
+  if (end > xs_abs_length_q(cs.series)) return 0;
+  Cell* saved = stack::top();
+  Cell* x = record_value(cs, cs.ctx->reverse ? ia : ib);
+  Cell* y = record_value(cs, cs.ctx->reverse ? ib : ia);
+  Cell* r = series::compare_call(cs.func, x, y);
+  int32_t answer;
   switch (type_of(r)) {
-    case T_LOGIC: return r->w1 == 1 ? 1 : -1;
-    case T_INTEGER: return -get_int(r);
+    case T_LOGIC: answer = r->w1 == 1 ? 1 : -1; break;
+    case T_INTEGER: answer = counts::neg(get_int(r)); break;
     case T_FLOAT: {
       double d = get_double(r);
-      return d > 0 ? -1 : d < 0 ? 1 : 0;
+      answer = d > 0 ? -1 : d < 0 ? 1 : 0;
+      break;
     }
-    case T_NONE: return -1;
-    default: return 1;
+    case T_NONE: answer = -1; break;
+    default: answer = 1;
   }
+  stack::set_top(saved);
+  return answer;
+}
+
+void sort_by_function(Cell* s, Cell* func, const SortCtx& ctx, int32_t records, bool stable) {
+  if (!series::compare_call) fire(Err::not_done);  // never a silently unsorted result
+  Cell* saved = stack::top();
+  CallSort cs{stack::push(s), stack::push(func), &ctx, series::head(s)};
+  CallSort* outer = call_sort;
+  call_sort = &cs;
+  struct Restore {
+    CallSort* outer;
+    ~Restore() { call_sort = outer; }
+  } restore{outer};
+  std::vector<int32_t> order(records);
+  for (int32_t i = 0; i < records; i++) order[i] = i;
+  if (stable) sort::merge_sort(order.data(), records, 4, 0, 0, cmp_call);
+  else sort::quick_sort(order.data(), records, 4, 0, 0, cmp_call);
+  // The function may have shortened the string: the order applies only to
+  // records that are still all there. Code points are written back, so a
+  // string the function widened takes them too.
+  int64_t chars = int64_t{records} * ctx.record;
+  if (cs.head + chars <= xs_abs_length_q(cs.series)) {
+    std::vector<int32_t> sorted;
+    sorted.reserve(static_cast<size_t>(chars));
+    for (int32_t k = 0; k < records; k++)
+      for (int32_t j = 0; j < ctx.record; j++) sorted.push_back(xs_abs_at(cs.series, cs.head + order[k] * ctx.record + j));
+    for (int64_t i = 0; i < chars; i++)
+      overwrite_char(series::buf(cs.series), static_cast<int32_t>(cs.head + i), sorted[i]);
+  }
+  stack::set_top(saved);
 }
 
 }  // namespace
-
-Cell* (*sort_call_hook)(Cell* func, Cell* a, Cell* b) = nullptr;
 
 Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, int reverse, int stable) {
   int32_t len = xs_length_q(s);
@@ -446,11 +505,12 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
     if (size < 1 || size > len || len % size) series::fail_refine(words::W::skip, skip);
   }
   if (all && !skip) fire(Err::bad_refines);
-  SortCtx ctx{series::buf(s)->unit(), size, 0, all != 0, case_ != 0, reverse != 0, nullptr};
+  SortCtx ctx{series::buf(s)->unit(), size, 0, all != 0, case_ != 0, reverse != 0};
+  Cell* func = nullptr;
   if (compare) {
     if (is_type(compare, T_FUNCTION)) {
-      if (!sort_call_hook) fire(Err::not_done);  // never a silently unsorted result
-      ctx.func = compare;
+      if (!series::compare_call) fire(Err::not_done);  // never a silently unsorted result
+      func = compare;
     } else if (is_type(compare, T_INTEGER) && skip && !all) {
       int32_t o = get_int(compare);
       if (o < 1 || o > size) {
@@ -466,17 +526,21 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   }
   if (len < 2) return s;
   bool owned = series::notify_before(s, series::Notice::sort, nullptr, series::head(s), len);
-  SortCtx* saved = g_sort;
-  g_sort = &ctx;
-  std::byte* base = xs_head(s);
-  int width = ctx.unit * size;
-  sort::Compare fn = ctx.func ? &cmp_func : &cmp_units;
-  struct Restore {
-    SortCtx* s;
-    ~Restore() { g_sort = s; }
-  } restore{saved};
-  if (stable && !case_) sort::merge_sort(base, len / size, width, 0, 0, fn);
-  else sort::quick_sort(base, len / size, width, 0, 0, fn);
+  if (func) {
+    sort_by_function(s, func, ctx, len / size, stable != 0);
+  } else {
+    // Plain comparisons run no language code and allocate nothing: the
+    // records are sorted in place.
+    SortCtx* saved = g_sort;
+    g_sort = &ctx;
+    struct Restore {
+      SortCtx* s;
+      ~Restore() { g_sort = s; }
+    } restore{saved};
+    int width = ctx.unit * size;
+    if (stable && !case_) sort::merge_sort(xs_head(s), len / size, width, 0, 0, &cmp_units);
+    else sort::quick_sort(xs_head(s), len / size, width, 0, 0, &cmp_units);
+  }
   if (owned) series::notify_after(s, series::Notice::sort, nullptr, series::head(s), len);
   return s;
 }

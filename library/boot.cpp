@@ -10,6 +10,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/init.h"
@@ -135,6 +136,7 @@ std::span<char* const> arguments() { return args; }
 
 void boot() {
   routines::init();
+  series::compare_call = &compare;
   // From the library's top level on, collections may run (and must be safe).
   collector::enabled = 1;
 #ifdef XEB_GC_STRESS

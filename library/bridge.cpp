@@ -4,6 +4,9 @@
 
 #include "datatypes/context.h"
 #include "datatypes/error.h"
+#include "datatypes/logic.h"
+#include "datatypes/object.h"
+#include "datatypes/words.h"
 #include "evaluator/interpreter.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
@@ -34,6 +37,16 @@ Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args) {
   *start = r;
   stack::set_top(start + 1);
   return start;
+}
+
+Cell* compare(Cell* fn, Cell* a, Cell* b) {
+  Cell name = words::word(words::W::compare_callback);
+  Cell args[2] = {*a, *b};
+  Cell answer = fixed_none;
+  object::behind_barrier(words::W::compare_callback, [&] {
+    if (Cell* r = call(&name, fn, args)) answer = *r;
+  });
+  return stack::push(&answer);
 }
 
 }  // namespace xeb::library

@@ -15,4 +15,8 @@ namespace xeb::library {
 // when a non-local exit is pending (throwing()).
 Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args = {});
 
+// A sort's /compare function called with a and b in a <compare-callback>
+// frame, behind a barrier; answers its result pushed on the data stack.
+Cell* compare(Cell* fn, Cell* a, Cell* b);
+
 }  // namespace xeb::library

@@ -208,7 +208,7 @@ TEST_F(Blocks, SortPartAndErrors) {
 TEST_F(Blocks, SortWithFunctionGoesThroughTheHook) {
   // The evaluator's part, played here: the "function" answers a < b by
   // integer order of its two arguments.
-  block::sort_call_hook = [](Cell*, Cell* a, Cell* b) -> Cell* {
+  series::compare_call = [](Cell*, Cell* a, Cell* b) -> Cell* {
     string::push_new(64);  // the language allocates: the sort must not care
     return get_int(a) < get_int(b) ? &fixed_true : &fixed_false;
   };
@@ -223,7 +223,7 @@ TEST_F(Blocks, SortWithFunctionGoesThroughTheHook) {
   for (int i = 0; i < 200; i++) ASSERT_EQ(get_int(block::buf(s)->cells() + i), i);
   block::sort(s, 0, nullptr, push(fn), nullptr, 0, 1, 0);
   EXPECT_EQ(get_int(block::buf(s)->cells()), 199);
-  block::sort_call_hook = nullptr;
+  series::compare_call = nullptr;
   EXPECT_EQ(error_code_of([&] { block::sort(s, 0, nullptr, push(fn), nullptr, 0, 0, 0); }), code(Err::not_done));
 }
 
