@@ -106,11 +106,13 @@ constexpr KwName kKeywords[] = {
     {W::change, Kw::change},
 };
 
-// Keyword of each resolved symbol id in [lo, hi]; rebuilt when the symbols
-// were made anew (a fresh runtime in tests).
+// Keyword of each resolved symbol id in [lo, hi], and a cache by raw id
+// (0: not looked at yet, else the keyword + 1); both rebuilt when the
+// symbols were made anew (a fresh runtime in tests).
 struct KwTable {
   int32_t lo = 0, hi = -1, key = -1;
   std::vector<Kw> map;
+  std::vector<uint8_t> cache;
 } kw;
 
 void build_keywords() {
@@ -126,15 +128,26 @@ void build_keywords() {
   }
   kw.map.assign(static_cast<size_t>(kw.hi - kw.lo + 1), Kw::no);
   for (const KwName& k : kKeywords) kw.map[symbol::resolve(words::sym(k.w)) - kw.lo] = k.k;
+  kw.cache.clear();
+}
+
+Kw keyword_of_symbol(int32_t sym) {
+  int32_t r = symbol::resolve(sym);
+  Kw k = r >= kw.lo && r <= kw.hi ? kw.map[r - kw.lo] : Kw::no;
+  constexpr int32_t kMaxCached = 1 << 20;
+  if (sym >= 0 && sym < kMaxCached) {
+    if (static_cast<size_t>(sym) >= kw.cache.size()) kw.cache.resize(static_cast<size_t>(sym) + 256, 0);
+    kw.cache[static_cast<size_t>(sym)] = static_cast<uint8_t>(static_cast<uint8_t>(k) + 1);
+  }
+  return k;
 }
 
 // The keyword a word! names (any letter case), or Kw::no.
 inline Kw keyword_of(const Cell* w) {
   if (!is_type(w, T_WORD)) return Kw::no;
-  int32_t s = word_symbol(w);
-  if (s < kw.lo) return Kw::no;
-  s = symbol::resolve(s);
-  return s >= kw.lo && s <= kw.hi ? kw.map[s - kw.lo] : Kw::no;
+  uint32_t s = static_cast<uint32_t>(word_symbol(w));
+  if (s < kw.cache.size() && kw.cache[s]) return static_cast<Kw>(kw.cache[s] - 1);
+  return keyword_of_symbol(static_cast<int32_t>(s));
 }
 
 W word_of_kind(int32_t kind) {
@@ -196,6 +209,7 @@ class Engine {
   int32_t limit_;
   int32_t fbase_, ibase_;
   int32_t rpos_ = -1;
+  int32_t tail_ = 0, rtail_ = 0;  // of the input and of the rule block, as last read
   int32_t depth_ = 0;  // collects open
   int brk_ = 0;        // 1 break, 2 reject: unwinding to the nearest repetition
   bool match_ = true;
@@ -205,25 +219,27 @@ class Engine {
   // Input.
   int32_t pos() const { return series::head(in_); }
   void set_pos(int32_t p) { series::set_head(in_, p); }
-  int32_t tail() const { return tail_index(in_); }
+  int32_t tail() const { return tail_; }
   int32_t end_index() const {
     int32_t t = tail();
     return limit_ >= 0 && input_top == ibase_ && limit_ < t ? limit_ : t;
   }
   bool at_end() const { return pos() >= end_index(); }
   int32_t remaining() const { return tail() - pos(); }
+  // Re-reads the input's tail (cached: every step asks for it) and puts a
+  // position past it back; after anything that may have run code.
   void clamp_input() {
-    int32_t t = tail();
+    int32_t t = tail_ = tail_index(in_);
     if (pos() > t) set_pos(t);
     if (pos() < 0) set_pos(0);
   }
 
   // Rules.
-  int32_t rule_tail() const { return static_cast<int32_t>(series::buf(rules_)->cell_count()); }
+  int32_t rule_tail() const { return rtail_; }
   Cell* rule_at(int32_t i) const { return series::buf(rules_)->cells() + i; }
   Cell* rule_or_null(int32_t i) const { return i >= 0 && i < rule_tail() ? rule_at(i) : nullptr; }
   void clamp_rule() {
-    int32_t t = rule_tail();
+    int32_t t = rtail_ = static_cast<int32_t>(series::buf(rules_)->cell_count());
     if (rpos_ >= t) rpos_ = t - 1;
   }
 
@@ -250,7 +266,7 @@ class Engine {
   bool position_word(const Cell* c, int32_t* at);
   bool value_after(int32_t j, bool paren_event, Cell* out);
   bool match_type();
-  bool keyword();
+  bool keyword(Kw k);
   bool finish();
   bool keep_range(Frame* f, int32_t from, int32_t to);
   void keep_value(const Cell* v, bool splice);
@@ -313,6 +329,7 @@ bool Engine::eval_paren(const Cell* paren, Cell* out) {
   if (out) *out = *(stack::top() - 1);
   stack::set_top(saved);
   clamp_input();
+  clamp_rule();
   return true;
 }
 
@@ -382,6 +399,7 @@ bool Engine::trace(W event) {
   bool go = is_type(start, T_LOGIC) && !is_false(start);
   stack::set_top(start);
   clamp_input();
+  clamp_rule();
   return go;
 }
 
@@ -419,6 +437,7 @@ void Engine::keep_value(const Cell* v, bool splice) {
   actions::direct::insert(target, value, -1, only, 1, f->a == C_AFTER ? 1 : 0);
   if (f->a == C_AFTER) series::set_head(target, f->b);
   stack::pop(1);
+  clamp_input();  // the target may be an input further out
 }
 
 // Keeps what the input held from `from` to `to`: one element as itself,
@@ -451,6 +470,8 @@ void Engine::set_target(const Cell* word, const Cell* value) {
   Cell* v = stack::push(value);
   interpreter::set_word(w, v);
   stack::pop(2);
+  clamp_input();  // an owner's change hook may have run
+  clamp_rule();
 }
 
 // --- Matching by type -------------------------------------------------------------
@@ -487,26 +508,12 @@ bool Engine::match_type() {
 
 // --- Keywords -----------------------------------------------------------------------
 
-bool Engine::keyword() {
-  Kw k = keyword_of(val_);
+bool Engine::keyword(Kw k) {
   int32_t rt = rule_tail();
   auto next_is_word = [&](int32_t j) { return j < rt && is_type(rule_at(j), T_WORD); };
   switch (k) {
-    case Kw::no: {
-      const Cell* v = lookup(val_);
-      if (is_type(v, T_UNSET)) fail(Err::parse_rule, val_);
-      bool from_kw = from_kw_;
-      from_kw_ = false;
-      Cell value = *v;
-      *val_ = value;
-      if (from_kw) {
-        st_ = any_word(type_of(val_)) ? St::literal : St::sub_value;
-      } else {
-        indirect_ = true;
-        st_ = St::match;
-      }
-      return true;
-    }
+    case Kw::no:
+      break;
     case Kw::bar:
       rpos_ = rt;
       st_ = pair_on_top() ? St::finish : St::leave;
@@ -655,12 +662,12 @@ bool Engine::keyword() {
       Cell* value = begin_cell(stack::push_new());
       if (!value_after(j, true, value)) return false;
       rpos_ = j;
-      int32_t before = tail();
+      int32_t before = tail_index(in_);
       Cell* s = stack::push(in_);
       if (k == Kw::insert) {
         series::set_head(s, at);
         actions::direct::insert(s, value, -1, only ? 1 : 0, 1, 0);
-        int32_t added = tail() - before;
+        int32_t added = tail_index(in_) - before;
         if (at <= pos()) set_pos(pos() + added);
       } else {
         int32_t from = std::min(at, pos());
@@ -908,234 +915,254 @@ bool Engine::finish() {
 
 void Engine::run() {
   build_keywords();
+  clamp_input();
+  clamp_rule();
   *val_ = *rules_;
-  // The outermost frame holds the rules block itself at offset -1.
-  for (;;) {
-    switch (st_) {
-      case St::enter: {
-        Frame* f = push_frame(K_BLOCK);
-        f->ref = *rules_;
-        *rules_ = *val_;
-        rpos_ = std::min(series::head(rules_), rule_tail()) - 1;
+  // The outermost frame holds the rules block itself at offset -1. Each
+  // state jumps straight to the next; the steps done in helpers leave their
+  // next state in st_ for the dispatch.
+  goto enter;
+
+dispatch:
+  switch (st_) {
+    case St::enter: goto enter;
+    case St::leave: goto leave;
+    case St::after_push: goto after_push;
+    case St::sub_value: goto sub_value;
+    case St::finish: goto finish;
+    case St::check: goto check;
+    case St::match: goto match;
+    case St::next: goto next;
+    case St::literal: goto literal;
+    case St::alt: goto alt;
+    case St::keyword: goto keyword;
+    case St::end: goto end;
+  }
+
+enter: {
+  Frame* f = push_frame(K_BLOCK);
+  f->ref = *rules_;
+  *rules_ = *val_;
+  rpos_ = -1;
+  clamp_rule();
+  rpos_ = std::min(series::head(rules_), rule_tail()) - 1;
+  match_ = true;
+  if (cb_ && !trace(W::push)) goto stopped;
+  goto next;
+}
+
+leave: {
+  if (frame_top - fbase_ == 1) {
+    if (cb_ && !trace(W::pop)) goto stopped;
+    goto end;
+  }
+  if (cb_ && !trace(W::pop)) goto stopped;
+  Frame* f = top();
+  *rules_ = f->ref;
+  rpos_ = f->offset;
+  frame_top--;
+  clamp_rule();
+  goto check;
+}
+
+after_push: {
+  if (rpos_ >= rule_tail()) {
+    int32_t kind = top()->kind;
+    switch (kind) {
+      case K_TO: case K_THRU: case K_NOT: case K_REMOVE: case K_WHILE: case K_COLLECT: case K_KEEP:
+      case K_KEEP_VALUE: case K_AHEAD:
+        fail_word(Err::parse_end, word_of_kind(kind));
+      default:
         match_ = true;
-        if (cb_ && !trace(W::push)) goto stopped;
-        st_ = St::next;
-        break;
-      }
-      case St::leave: {
-        if (frame_top - fbase_ == 1) {
-          if (cb_ && !trace(W::pop)) goto stopped;
-          st_ = St::end;
-          break;
-        }
-        if (cb_ && !trace(W::pop)) goto stopped;
-        Frame* f = top();
-        *rules_ = f->ref;
-        rpos_ = f->offset;
-        frame_top--;
-        clamp_rule();
-        if (pair_on_top()) st_ = St::finish;
-        else if (brk_) st_ = St::leave;
-        else st_ = match_ ? St::next : St::alt;
-        break;
-      }
-      case St::after_push: {
-        if (rpos_ >= rule_tail()) {
-          int32_t kind = top()->kind;
-          switch (kind) {
-            case K_TO: case K_THRU: case K_NOT: case K_REMOVE: case K_WHILE: case K_COLLECT: case K_KEEP:
-            case K_KEEP_VALUE: case K_AHEAD:
-              fail_word(Err::parse_end, word_of_kind(kind));
-            default:
-              match_ = true;
-              st_ = St::check;
-          }
-          break;
-        }
-        *val_ = *rule_at(rpos_);
-        indirect_ = false;
-        st_ = St::sub_value;
-        break;
-      }
-      case St::sub_value: {
-        // The value of a composite rule's sub-rule.
-        TypeId t = type_of(val_);
-        if (t == T_BLOCK) {
-          st_ = St::enter;
-        } else if (t == T_WORD) {
-          int32_t kind = top()->kind;
-          from_kw_ = kind != K_COLLECT && kind != K_KEEP && kind != K_KEEP_VALUE;
-          st_ = St::keyword;
-        } else if (t == T_INTEGER || t == T_PAREN || t == T_TYPESET || t == T_DATATYPE) {
-          st_ = St::match;
-        } else {
-          Frame* f = top();
-          if (f->kind == K_REPEAT || f->kind == K_WHILE) {
-            int32_t next;
-            int32_t count = repeat_at(in_, pos(), end_index(), val_, op_, f->b, &next);
-            match_ = count >= f->a || f->a == 0;
-            if (match_) set_pos(next);
-            if (cb_ && !trace(W::match)) goto stopped;
-            frame_top--;
-            if (cb_ && !trace(W::pop)) goto stopped;
-            st_ = St::check;
-          } else if (f->kind == K_TO || f->kind == K_THRU) {
-            int32_t after = 0;
-            int32_t p = search(in_, pos(), end_index(), val_, op_, &after);
-            if (p == -2) fail(Err::parse_rule, val_);
-            match_ = p >= 0;
-            if (match_) set_pos(f->kind == K_TO ? p : after);
-            if (cb_ && !trace(W::match)) goto stopped;
-            frame_top--;
-            if (cb_ && !trace(W::pop)) goto stopped;
-            st_ = St::check;
-          } else {
-            st_ = St::match;
-          }
-        }
-        break;
-      }
-      case St::check:
-        if (pair_on_top()) st_ = St::finish;
-        else if (brk_) st_ = St::leave;
-        else st_ = match_ ? St::next : St::alt;
-        break;
-      case St::next: {
-        rpos_++;
-        if (rpos_ >= rule_tail()) {
-          st_ = pair_on_top() ? St::finish : St::leave;
-          break;
-        }
-        if (cb_ && !trace(W::fetch)) goto stopped;
-        if (rpos_ >= rule_tail()) break;  // the callback shortened the rules
-        *val_ = *rule_at(rpos_);
-        indirect_ = false;
-        from_kw_ = false;
-        st_ = is_type(val_, T_WORD) ? St::keyword : St::match;
-        break;
-      }
-      case St::match: {
-        switch (type_of(val_)) {
-          case T_WORD:
-            if (indirect_) fail(Err::parse_rule, val_);
-            st_ = St::keyword;
-            break;
-          case T_BLOCK:
-            st_ = St::enter;
-            break;
-          case T_DATATYPE: case T_TYPESET:
-            if (!match_type()) goto stopped;
-            break;
-          case T_SET_WORD:
-            *tmp_ = *in_;
-            set_target(val_, tmp_);
-            st_ = St::next;
-            break;
-          case T_GET_WORD: {
-            const Cell* v = lookup(val_);
-            if (type_of(v) != type_of(in_) || series::buf(v) != series::buf(in_))
-              fail(Err::parse_invalid_ref, val_);
-            set_pos(std::clamp(series::head(v), 0, tail()));
-            match_ = true;
-            st_ = St::check;
-            break;
-          }
-          case T_INTEGER: {
-            int32_t min = get_int(val_);
-            if (min < 0) fail(Err::out_of_range, val_);
-            Cell first = *val_;
-            int32_t j = rpos_ + 1, max = min;
-            Cell* n = rule_or_null(j);
-            if (!n) fail(Err::parse_rule, &first);
-            const Cell* m = n;
-            if (is_type(n, T_WORD) && keyword_of(n) == Kw::no) {
-              const Cell* v = interpreter::bound_value(n);
-              if (v && is_type(v, T_INTEGER)) m = v;
-            }
-            if (is_type(m, T_INTEGER)) {
-              max = get_int(m);
-              if (max < 0) fail(Err::out_of_range, m);
-              if (max < min) fail(Err::parse_rule, &first);
-              if (!rule_or_null(++j)) fail(Err::parse_rule, &first);
-            }
-            if (max == 0) {
-              // Zero rounds: the rule after the count is passed over whole.
-              for (;;) {
-                int32_t p = prefix_length(rule_at(j), rule_or_null(j + 1));
-                if (p < 0 || !rule_or_null(j + p)) break;
-                j += p;
-              }
-              rpos_ = j;
-              match_ = true;
-              st_ = St::check;
-              break;
-            }
-            rpos_ = j;
-            Frame* f = push_rule(K_REPEAT);
-            f->a = min;
-            f->b = max;
-            f->c = 1;
-            if (cb_ && !trace(W::push)) goto stopped;
-            break;
-          }
-          case T_PAREN: {
-            Cell* out = pair_on_top() && top()->kind == K_KEEP_VALUE && top()->offset == rpos_ ? &top()->ref : nullptr;
-            if (!eval_paren(val_, out)) return;
-            clamp_rule();
-            if (cb_ && !trace(W::paren)) goto stopped;
-            st_ = St::check;
-            break;
-          }
-          case T_PATH:
-            fail(Err::parse_rule, val_);
-          default:
-            st_ = St::literal;
-        }
-        break;
-      }
-      case St::literal: {
-        int32_t n = match_at(in_, pos(), end_index(), val_, op_);
-        match_ = n >= 0;
-        if (match_) set_pos(pos() + n);
-        if (cb_ && !trace(W::match)) goto stopped;
-        st_ = St::check;
-        break;
-      }
-      case St::alt: {
-        Frame* f = top();
-        set_pos(f->index);
-        clamp_input();
-        int32_t t = rule_tail(), bar = words::sym(W::bar), j = rpos_ + 1;
-        if (j < 0) j = 0;
-        for (; j < t; j++) {
-          Cell* c = rule_at(j);
-          if (is_type(c, T_WORD) && word_symbol(c) == bar) break;
-        }
-        if (j < t) {
-          rpos_ = j;
-          match_ = true;
-          st_ = St::next;
-        } else {
-          st_ = St::leave;
-        }
-        break;
-      }
-      case St::keyword:
-        if (!keyword()) goto stopped;
-        break;
-      case St::finish:
-        if (!finish()) goto stopped;
-        break;
-      case St::end: {
-        // The outermost input (into frames are all finished by now).
-        bool whole = match_ && at_end();
-        match_ = whole;
-        if (cb_ && !trace(W::end)) goto stopped;
-        if (!is_type(result_, T_BLOCK)) *result_ = whole ? fixed_true : fixed_false;
-        return;
-      }
+        goto check;
     }
   }
+  *val_ = *rule_at(rpos_);
+  indirect_ = false;
+  goto sub_value;
+}
+
+sub_value: {
+  // The value of a composite rule's sub-rule.
+  TypeId t = type_of(val_);
+  if (t == T_BLOCK) goto enter;
+  if (t == T_WORD) {
+    int32_t kind = top()->kind;
+    from_kw_ = kind != K_COLLECT && kind != K_KEEP && kind != K_KEEP_VALUE;
+    goto keyword;
+  }
+  if (t == T_INTEGER || t == T_PAREN || t == T_TYPESET || t == T_DATATYPE) goto match;
+  Frame* f = top();
+  if (f->kind == K_REPEAT || f->kind == K_WHILE) {
+    int32_t next;
+    int32_t count = repeat_at(in_, pos(), end_index(), val_, op_, f->b, &next);
+    match_ = count >= f->a || f->a == 0;
+    if (match_) set_pos(next);
+  } else if (f->kind == K_TO || f->kind == K_THRU) {
+    int32_t after = 0;
+    int32_t p = search(in_, pos(), end_index(), val_, op_, &after);
+    if (p == -2) fail(Err::parse_rule, val_);
+    match_ = p >= 0;
+    if (match_) set_pos(f->kind == K_TO ? p : after);
+  } else {
+    goto match;
+  }
+  if (cb_ && !trace(W::match)) goto stopped;
+  frame_top--;
+  if (cb_ && !trace(W::pop)) goto stopped;
+  goto check;
+}
+
+check:
+  if (pair_on_top()) goto finish;
+  if (brk_) goto leave;
+  if (match_) goto next;
+  goto alt;
+
+next:
+  rpos_++;
+  if (rpos_ >= rule_tail()) {
+    if (pair_on_top()) goto finish;
+    goto leave;
+  }
+  if (cb_ && !trace(W::fetch)) goto stopped;
+  if (rpos_ >= rule_tail()) goto next;  // the callback shortened the rules
+  *val_ = *rule_at(rpos_);
+  indirect_ = false;
+  from_kw_ = false;
+  if (is_type(val_, T_WORD)) goto keyword;
+  goto match;
+
+match:
+  switch (type_of(val_)) {
+    case T_WORD:
+      if (indirect_) fail(Err::parse_rule, val_);
+      goto keyword;
+    case T_BLOCK:
+      goto enter;
+    case T_DATATYPE: case T_TYPESET:
+      if (!match_type()) goto stopped;
+      goto check;
+    case T_SET_WORD:
+      *tmp_ = *in_;
+      set_target(val_, tmp_);
+      goto next;
+    case T_GET_WORD: {
+      const Cell* v = lookup(val_);
+      if (type_of(v) != type_of(in_) || series::buf(v) != series::buf(in_)) fail(Err::parse_invalid_ref, val_);
+      set_pos(std::clamp(series::head(v), 0, tail()));
+      match_ = true;
+      goto check;
+    }
+    case T_INTEGER: {
+      int32_t min = get_int(val_);
+      if (min < 0) fail(Err::out_of_range, val_);
+      Cell first = *val_;
+      int32_t j = rpos_ + 1, max = min;
+      Cell* n = rule_or_null(j);
+      if (!n) fail(Err::parse_rule, &first);
+      const Cell* m = n;
+      if (is_type(n, T_WORD) && keyword_of(n) == Kw::no) {
+        const Cell* v = interpreter::bound_value(n);
+        if (v && is_type(v, T_INTEGER)) m = v;
+      }
+      if (is_type(m, T_INTEGER)) {
+        max = get_int(m);
+        if (max < 0) fail(Err::out_of_range, m);
+        if (max < min) fail(Err::parse_rule, &first);
+        if (!rule_or_null(++j)) fail(Err::parse_rule, &first);
+      }
+      if (max == 0) {
+        // Zero rounds: the rule after the count is passed over whole.
+        for (;;) {
+          int32_t p = prefix_length(rule_at(j), rule_or_null(j + 1));
+          if (p < 0 || !rule_or_null(j + p)) break;
+          j += p;
+        }
+        rpos_ = j;
+        match_ = true;
+        goto check;
+      }
+      rpos_ = j;
+      Frame* f = push_rule(K_REPEAT);
+      f->a = min;
+      f->b = max;
+      f->c = 1;
+      if (cb_ && !trace(W::push)) goto stopped;
+      goto after_push;
+    }
+    case T_PAREN: {
+      Cell* out = pair_on_top() && top()->kind == K_KEEP_VALUE && top()->offset == rpos_ ? &top()->ref : nullptr;
+      if (!eval_paren(val_, out)) return;
+      clamp_rule();
+      if (cb_ && !trace(W::paren)) goto stopped;
+      goto check;
+    }
+    case T_PATH:
+      fail(Err::parse_rule, val_);
+    default:
+      goto literal;
+  }
+
+literal: {
+  int32_t n = match_at(in_, pos(), end_index(), val_, op_);
+  match_ = n >= 0;
+  if (match_) set_pos(pos() + n);
+  if (cb_ && !trace(W::match)) goto stopped;
+  goto check;
+}
+
+alt: {
+  Frame* f = top();
+  set_pos(f->index);
+  clamp_input();
+  int32_t t = rule_tail(), bar = words::sym(W::bar), j = rpos_ + 1;
+  if (j < 0) j = 0;
+  Cell* c = rule_at(0);
+  for (; j < t; j++)
+    if (is_type(c + j, T_WORD) && word_symbol(c + j) == bar) break;
+  if (j >= t) goto leave;
+  rpos_ = j;
+  match_ = true;
+  goto next;
+}
+
+keyword: {
+  // A word naming a rule (the common case) is looked up here; keywords
+  // have their own step.
+  Kw k = keyword_of(val_);
+  if (k != Kw::no) {
+    if (!keyword(k)) goto stopped;
+    goto dispatch;
+  }
+  const Cell* v = interpreter::bound_value(val_);
+  if (!v) v = lookup(val_);
+  if (is_type(v, T_UNSET)) fail(Err::parse_rule, val_);
+  bool from_kw = from_kw_;
+  from_kw_ = false;
+  Cell value = *v;
+  *val_ = value;
+  if (from_kw) {
+    if (any_word(type_of(val_))) goto literal;
+    goto sub_value;
+  }
+  indirect_ = true;
+  goto match;
+}
+
+finish:
+  if (!finish()) goto stopped;
+  goto dispatch;
+
+end: {
+  // The outermost input (into frames are all finished by now).
+  bool whole = match_ && at_end();
+  match_ = whole;
+  if (cb_ && !trace(W::end)) goto stopped;
+  if (!is_type(result_, T_BLOCK)) *result_ = whole ? fixed_true : fixed_false;
+  return;
+}
+
 stopped:
   if (throwing()) return;
   *result_ = match_ ? fixed_true : fixed_false;

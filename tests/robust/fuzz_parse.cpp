@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr std::string_view kChars[] = {"a", "b", "A", "1", " ", "^"", "\\", "<", ">", "é", "^/", "."};
+constexpr std::string_view kChars[] = {"a", "b", "A", "1", " ", "^\"", "\\", "<", ">", "é", "^/", "."};
 constexpr std::string_view kValues[] = {"a", "'b", "1", "2.5", "\"s\"", "#\"c\"", "[x 1]", "(p)", "b/c",
                                         "#{01}", "<t>", "none", "\"\"", "x:", ":x", "[]"};
 constexpr std::string_view kRules[] = {
