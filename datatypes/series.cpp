@@ -399,7 +399,7 @@ Cell* copy(Cell* s, Cell* result, Cell* part, int deep, Cell* types) {
     } else if (is_type(part, T_PAIR)) {
       int32_t x = static_cast<int32_t>(part->w1), y = static_cast<int32_t>(part->w2);
       start = std::max<int64_t>(x < 0 ? start + x : start + x - 1, 0);
-      count = y < x ? 0 : y - x;
+      count = y < x ? 0 : int64_t{y} - x;
     } else if (type_of(part) == type_of(s) && part->w2 == s->w2) {
       count = int64_t{head(part)} - head(s);
     } else {
