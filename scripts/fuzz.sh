@@ -16,8 +16,15 @@ for name in $targets; do
   t=$(find $dir -type f -name "$name" -perm -u+x | head -1)
   corpus=$dir/corpus/$name
   mkdir -p "$corpus"
+  # A target's source may have a dictionary (NAME.dict) and seed inputs
+  # (NAME_seeds/) beside it.
+  src=$(find tests -name "$name.cpp" | head -1)
+  extra=()
+  [ -f "${src%.cpp}.dict" ] && extra+=(-dict="${src%.cpp}.dict")
+  seeds=()
+  [ -d "${src%.cpp}_seeds" ] && seeds+=("${src%.cpp}_seeds")
   echo "=== $name (${secs}s)"
-  if ! "$t" -max_total_time="$secs" -print_final_stats=0 "$corpus" >$dir/$name.log 2>&1; then
+  if ! "$t" -max_total_time="$secs" -print_final_stats=0 "${extra[@]}" "$corpus" "${seeds[@]}" >$dir/$name.log 2>&1; then
     echo "*** $name failed; see $dir/$name.log" >&2
     tail -40 $dir/$name.log >&2
     status=1
