@@ -16,6 +16,7 @@
 #include "datatypes/math_slots.h"
 #include "datatypes/place.h"
 #include "datatypes/registry.h"
+#include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "runtime/frames.h"
@@ -141,8 +142,8 @@ void do_math(int op) {
   Cell* left = stack::base();
   Cell* right = left + 1;
   TypeId lt = type_of(left), rt = type_of(right);
-  // tuple!, money!, pair!, point2D!, point3D! and vector! operands hand the
-  // operation to their own cores here when those types exist.
+  // vector! operands hand the operation to its core here when it exists.
+  if (scalar::partner_math(op)) return;
   bool allowed = rt == T_INTEGER || rt == T_FLOAT || rt == T_PERCENT || rt == T_TIME ||
                  (rt == T_CHAR && lt != T_TIME && lt != T_PERCENT);
   if (!allowed) fire_with_type(Err::invalid_type, right);

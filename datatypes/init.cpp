@@ -26,8 +26,13 @@
 #include "datatypes/char.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/pair.h"
 #include "datatypes/path.h"
+#include "datatypes/percent.h"
+#include "datatypes/point.h"
 #include "datatypes/tag.h"
+#include "datatypes/triple.h"
+#include "datatypes/tuple.h"
 #include "datatypes/url.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -173,16 +178,21 @@ void register_types() {
   file::init();
   object::init();
   bitset::init();
-  // triple!: a later module.
+  triple::init();
   float_::init();
   typeset::init();
   error::init();
-  // vector!, map!, hash!, pair!, percent!, tuple!, time!: later modules.
+  // vector!, map!, hash!: later modules.
+  pair::init();
+  percent::init();
+  tuple::init();
+  // time!: a later module.
   tag::init();
   email::init();
   // handle!, date!, port!, money!: later modules.
   ref::init();
-  // point2D!, point3D!, the image back-end's start-up, image!: later.
+  point::init();  // point2D!, point3D!
+  // The image back-end's start-up, image!: later.
 }
 
 }  // namespace

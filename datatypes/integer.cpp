@@ -13,6 +13,7 @@
 #include "datatypes/math_slots.h"
 #include "datatypes/place.h"
 #include "datatypes/registry.h"
+#include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -158,11 +159,9 @@ void do_math(int op) {
     case T_TIME:
       float_::do_math(op);
       return;
-    // money! (its own core), pair!, point2D!, point3D!, tuple! and date!
-    // (operands exchanged, the partner's core) and vector! (element-wise)
-    // join here when those types exist.
+    // vector! (element-wise) joins here when that type exists.
     default:
-      fire_with_type(Err::invalid_type, right);
+      if (!scalar::partner_math(op)) fire_with_type(Err::invalid_type, right);
   }
 }
 

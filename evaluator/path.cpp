@@ -3,12 +3,37 @@
 // called with the remaining elements as its refinements.
 #include "datatypes/context.h"
 #include "datatypes/logic.h"
+#include "datatypes/scalar.h"
 #include "evaluator/actions.h"
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "runtime/throw.h"
 
 namespace xeb::interpreter {
+
+namespace {
+
+// After a set through step k changed the container in place: while that
+// container is a value kept whole in its cell, it is stored into the
+// container before it by the element that reached it (through that type's
+// own setter, so owners hear of it), and finally into the head word.
+void store_back(Cell* head_word, Cell* path, Cell* chain, int32_t k, Cell* changed, bool case_) {
+  while (scalar::immediate_type(type_of(changed))) {
+    if (k == 0) {
+      context::set(head_word, changed);
+      return;
+    }
+    k--;
+    Cell* container = chain + 2 * k;
+    Cell* element = container + 1;
+    act::EvalPath step = actions::get_path_action(container, path, element, k);
+    PathStep s{path, nullptr, nullptr, k, case_, false, true, false};
+    step(container, element, changed, s);
+    changed = container;
+  }
+}
+
+}  // namespace
 
 int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set, bool get, bool push, bool case_,
                   Cell* value) {
@@ -21,11 +46,16 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
   Cell* prev = stack::push(&fixed_none);
   Cell* item = stack::push(&fixed_none);
   Cell* elem = stack::push(&fixed_none);
-  Cell* work = stack::top();
 
   int32_t head = static_cast<int32_t>(path->w1);
   int32_t len = static_cast<int32_t>(buf_of(path->w2)->cell_count());
   if (head >= len) fire(Err::empty_path);
+  // A set keeps each step's container and element: a value kept whole in
+  // its cell is changed in a copy, which must go back where it came from.
+  Cell* chain = stack::top();
+  if (set)
+    for (int32_t i = head + 1; i < len; i++) stack::push(&fixed_none), stack::push(&fixed_none);
+  Cell* work = stack::top();
   Cell first = *cell_at(path, head);
   if (!is_type(&first, T_WORD)) fire(Err::word_first, path);
   Cell* v = word_value(&first);
@@ -61,8 +91,13 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
       bool last = i == len - 1;
       act::EvalPath step = actions::get_path_action(cont, path, item, i - head - 1);
       PathStep s{path, parent, prev, i - head - 1, case_, get, last, false};
+      if (set) {
+        chain[2 * (i - head - 1)] = *cont;
+        chain[2 * (i - head - 1) + 1] = *item;
+      }
       Cell* r = step(cont, item, set && last ? value : nullptr, s);
       Cell result = *r;
+      if (set && last) store_back(&first, path, chain, i - head - 1, cont, case_);
       if (!get && !set && callable(type_of(&result))) {
         Cell owner = *cont;
         Cell name = is_type(elem, T_WORD) ? *elem : anon_word();

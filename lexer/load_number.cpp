@@ -139,6 +139,17 @@ bool decimal(State& s, Token& t, bool load) {
   return true;
 }
 
+bool percent(State& s, Token& t, bool load) {
+  double d;
+  if (t.end - t.start < 2 || !convert_float(t.start, t.end - 1, -2, d)) return syntax_error(s, T_FLOAT, t.start);
+  if (!load) return true;
+  Cell* c = push_value(s);
+  uint32_t new_line = c->header & HDR_NEW_LINE;
+  *c = float_::make_cell(d);
+  c->header = T_PERCENT | new_line;
+  return true;
+}
+
 bool integer(State& s, Token& t, bool load) {
   int32_t v = 0;
   switch (scan_decimal(t.start, t.end, v)) {

@@ -21,7 +21,9 @@ bool close(State& s, uint32_t series, uint32_t marker) {
   switch (type) {
     case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH:
       break;
-    default:  // map! and point literals come with their types
+    case T_POINT2D:
+      return point_close(s, series, marker);
+    default:  // map! comes with its type
       return syntax_error(s, static_cast<int>(type), s.begin + cell_at(marker)->w3);
   }
   const uint32_t n = s.top - marker - 1;

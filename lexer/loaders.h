@@ -36,8 +36,15 @@ bool integer(State& s, Token& t, bool load);
 bool hex_integer(State& s, Token& t, bool load);
 bool decimal(State& s, Token& t, bool load);
 bool decimal_special(State& s, Token& t, bool load);
+bool percent(State& s, Token& t, bool load);
 // Literals of types that do not exist yet: rejected with their type.
 bool not_yet(State& s, Token& t, bool load);
+
+bool pair(State& s, Token& t, bool load);
+bool tuple(State& s, Token& t, bool load);
+bool point(State& s, Token& t, bool load);  // (x, y) read as one token
+// A paren turned into a point by its commas, closed.
+bool point_close(State& s, uint32_t series, uint32_t marker);
 
 bool close(State& s, uint32_t series, uint32_t marker);
 

@@ -35,13 +35,13 @@ constexpr ActionPair kActions[TOKEN_TYPES] = {
     {nullptr, load::character},            // 19
     {nullptr, load::file},                 // 20
     {nullptr, load::binary},               // 21
-    {nullptr, load::not_yet},              // 22 percent!
+    {nullptr, load::percent},              // 22
     {nullptr, load::decimal},              // 23
     {nullptr, load::decimal_special},      // 24
-    {nullptr, load::not_yet},              // 25 tuple!
+    {nullptr, load::tuple},                // 25
     {nullptr, load::not_yet},              // 26 date!
-    {nullptr, load::not_yet},              // 27 pair!
-    {nullptr, load::not_yet},              // 28 point2D!
+    {nullptr, load::pair},                 // 27
+    {nullptr, load::point},                // 28
     {nullptr, load::not_yet},              // 29 time!
     {nullptr, load::not_yet},              // 30 money!
     {nullptr, load::tag},                  // 31

@@ -31,6 +31,7 @@ TEST_F(Language, Numbers) { run_file("numbers.txt"); }
 TEST_F(Language, Lexer) { run_file("lexer.txt"); }
 TEST_F(Language, Collections) { run_file("collections.txt"); }
 TEST_F(Language, Parse) { run_file("parse.txt"); }
+TEST_F(Language, Scalar) { run_file("scalar.txt"); }
 
 }  // namespace
 }  // namespace xeb::test

@@ -1,0 +1,62 @@
+// Shared helpers of the scalar datatypes.
+#include "datatypes/scalar.h"
+
+#include <utility>
+
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
+#include "datatypes/tuple.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "runtime/stack.h"
+
+namespace xeb::scalar {
+
+Cell load_text(const Cell* text) {
+  Cell out{T_UNSET, 0, 0, 0};
+  if (word::load_value_hook) word::load_value_hook(text, &out);
+  return out;
+}
+
+namespace {
+
+// A number minus, divided by, or the remainder by a pair or a point has no
+// meaning the exchanged operands could give.
+void refuse_unordered(int op, const Cell* right) {
+  if (op != OP_SUB && op != OP_DIV && op != OP_REM) return;
+  Cell fn = op == OP_SUB ? words::word(words::W::subtract) : words::word(words::W::divide);
+  if (op == OP_REM) stack::caller_word(&fn);
+  Cell t = datatype::make_cell(type_of(right));
+  fire(Err::not_related, &fn, &t);
+}
+
+void exchange() {
+  Cell* left = stack::base();
+  std::swap(left[0], left[1]);
+}
+
+}  // namespace
+
+bool partner_math(int op) {
+  Cell* right = stack::base() + 1;
+  switch (type_of(right)) {
+    case T_PAIR:
+      refuse_unordered(op, right);
+      exchange();
+      pair::do_math(op);
+      return true;
+    case T_POINT2D:
+    case T_POINT3D:
+      refuse_unordered(op, right);
+      exchange();
+      point::do_math(op);
+      return true;
+    case T_TUPLE:
+      tuple::do_math(op);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace xeb::scalar

@@ -1,0 +1,66 @@
+// What the scalar datatypes (pair!, point2D!/point3D!, tuple!, time!, date!,
+// money!) share: their errors' usual arguments, the number of a numeric
+// cell, and loading one value from text for their `to` conversions.
+#pragma once
+#include <cstdint>
+
+#include "datatypes/datatype.h"
+#include "datatypes/error.h"
+#include "runtime/cell.h"
+#include "runtime/frames.h"
+
+namespace xeb::scalar {
+
+// Raises id with the value's datatype as its one argument.
+[[noreturn]] inline void fire_type(Err id, const Cell* value) {
+  Cell t = datatype::make_cell(type_of(value));
+  fire(id, &t);
+}
+
+[[noreturn]] inline void bad_to_arg(int target, const Cell* spec) {
+  Cell t = datatype::make_cell(target);
+  fire(Err::bad_to_arg, &t, spec);
+}
+
+// not-related with the calling function's word and a datatype.
+[[noreturn]] inline void not_related(int type) {
+  Cell fn, t = datatype::make_cell(type);
+  stack::caller_word(&fn);
+  fire(Err::not_related, &fn, &t);
+}
+
+// invalid-path with the path (or, without one, the value) and the element.
+[[noreturn]] inline void invalid_path(const Cell* path, const Cell* parent, const Cell* element) {
+  fire(Err::invalid_path, path ? path : parent, element);
+}
+
+// The double of an integer!, float!, percent! or time! cell.
+inline double number_of(const Cell* c) {
+  return is_type(c, T_INTEGER) || is_type(c, T_CHAR) ? double(get_int(c)) : get_double(c);
+}
+
+// Text types whose `to` loads the text as source.
+constexpr bool text_type(int t) {
+  return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
+}
+
+// The one value the text loads to, or unset! when it is not exactly one.
+Cell load_text(const Cell* text);
+
+// Values kept whole in their cell whose fields path setting changes in
+// place: the evaluator stores such a value back where it came from.
+constexpr bool immediate_type(int t) {
+  return t == T_PAIR || t == T_TUPLE || t == T_TIME || t == T_DATE || t == T_MONEY || t == T_POINT2D ||
+         t == T_POINT3D;
+}
+
+}  // namespace xeb::scalar
+
+namespace xeb::scalar {
+
+// integer! and float! arithmetic with a scalar type on the right: the
+// partner type's core runs (the operands exchanged where that core wants
+// its own type first). Answers false when the right operand is no partner.
+bool partner_math(int op);
+
+}  // namespace xeb::scalar
