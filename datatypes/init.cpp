@@ -11,6 +11,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
@@ -31,6 +32,7 @@
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
 #include "datatypes/tag.h"
+#include "datatypes/time.h"
 #include "datatypes/triple.h"
 #include "datatypes/tuple.h"
 #include "datatypes/url.h"
@@ -186,10 +188,12 @@ void register_types() {
   pair::init();
   percent::init();
   tuple::init();
-  // time!: a later module.
+  time::init();
   tag::init();
   email::init();
-  // handle!, date!, port!, money!: later modules.
+  // handle!: a later module.
+  date::init();
+  // port!, money!: later modules.
   ref::init();
   point::init();  // point2D!, point3D!
   // The image back-end's start-up, image!: later.

@@ -7,6 +7,7 @@
 #include "datatypes/actions.h"
 #include "datatypes/binary.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/float.h"
@@ -210,8 +211,17 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     case T_FLOAT:
     case T_PERCENT: v = checked_trunc(get_double(spec)); break;
     case T_TIME: v = checked_trunc(get_double(spec) + 0.5); break;
-    // money! (its integer part) and date! (seconds since 1970) join here
-    // when those types exist.
+    // money! (its integer part) joins here when that type exists.
+    case T_DATE: {
+      // Seconds since 1970: past 2038 they no longer fit.
+      double t = date::to_epoch(spec);
+      if (t < -2147483648.0 || t > 2147483647.0) {
+        Cell ty = datatype::make_cell(T_INTEGER);
+        fire(Err::type_limit, &ty);
+      }
+      v = static_cast<int32_t>(t);
+      break;
+    }
     case T_BINARY: {
       int32_t n = binary::xs_length_q(spec);
       if (n > 4) n = 4;

@@ -3,9 +3,12 @@
 
 #include <utility>
 
+#include "datatypes/context.h"
+#include "datatypes/date.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/tuple.h"
+#include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "runtime/stack.h"
@@ -16,6 +19,20 @@ Cell load_text(const Cell* text) {
   Cell out{T_UNSET, 0, 0, 0};
   if (word::load_value_hook) word::load_value_hook(text, &out);
   return out;
+}
+
+const Cell* system_value(std::initializer_list<const char*> names) {
+  Node global = context::global();
+  int32_t i = global ? context::find_word(global, symbol::make("system"), true) : -1;
+  if (i < 0) return nullptr;
+  const Cell* v = context::values(global) + i;
+  for (const char* name : names) {
+    if (!is_type(v, T_OBJECT)) return nullptr;
+    i = context::find_word(v->w1, symbol::make(name), true);
+    if (i < 0) return nullptr;
+    v = context::values(v->w1) + i;
+  }
+  return v;
 }
 
 namespace {
@@ -53,6 +70,11 @@ bool partner_math(int op) {
       return true;
     case T_TUPLE:
       tuple::do_math(op);
+      return true;
+    case T_DATE:
+      if (op != OP_ADD) return false;
+      exchange();
+      date::do_math(op);
       return true;
     default:
       return false;

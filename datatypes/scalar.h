@@ -3,6 +3,7 @@
 // cell, and loading one value from text for their `to` conversions.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
@@ -46,6 +47,10 @@ constexpr bool text_type(int t) {
 
 // The one value the text loads to, or unset! when it is not exactly one.
 Cell load_text(const Cell* text);
+
+// The value at system/<names...> (a path of object fields), or nullptr
+// when a step is missing. Valid until the next allocation.
+const Cell* system_value(std::initializer_list<const char*> names);
 
 // Values kept whole in their cell whose fields path setting changes in
 // place: the evaluator stores such a value back where it came from.

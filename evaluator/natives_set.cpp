@@ -4,6 +4,7 @@
 #include "datatypes/actions.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
+#include "datatypes/date.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
@@ -40,7 +41,8 @@ void set_op(const int32_t* refs, int op) {
     case T_BITSET: bitset::do_bitwise(op); break;
     case T_DATE:
       if (op != OP_DIFFERENCE) refuse_arg(0, set1);
-      fire(Err::not_done);
+      date::difference(set1, arg(1));
+      break;
     default: refuse_arg(0, set1);
   }
   stack::set_top(stack::base() + 1);

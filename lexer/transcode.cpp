@@ -39,10 +39,10 @@ constexpr ActionPair kActions[TOKEN_TYPES] = {
     {nullptr, load::decimal},              // 23
     {nullptr, load::decimal_special},      // 24
     {nullptr, load::tuple},                // 25
-    {nullptr, load::not_yet},              // 26 date!
+    {nullptr, load::date},                 // 26
     {nullptr, load::pair},                 // 27
     {nullptr, load::point},                // 28
-    {nullptr, load::not_yet},              // 29 time!
+    {nullptr, load::time},                 // 29
     {nullptr, load::not_yet},              // 30 money!
     {nullptr, load::tag},                  // 31
     {nullptr, load::url},                  // 32
