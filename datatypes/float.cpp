@@ -14,6 +14,7 @@
 #include "datatypes/error.h"
 #include "datatypes/integer.h"
 #include "datatypes/math_slots.h"
+#include "datatypes/money.h"
 #include "datatypes/place.h"
 #include "datatypes/registry.h"
 #include "datatypes/scalar.h"
@@ -230,7 +231,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     case T_FLOAT:
     case T_PERCENT:
     case T_TIME: d = get_double(spec); break;
-    // money!: the money as a double, when that type exists.
+    case T_MONEY: d = money::to_float(spec); break;
     case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: {
       bool ok = target == T_PERCENT ? scan_percent_text(spec, &d) : scan_float_text(spec, 0, &d);
       if (!ok) bad_to_arg(target, spec);
@@ -273,7 +274,11 @@ int compare(Cell* value1, Cell* value2, int op) {
   switch (type_of(value2)) {
     case T_INTEGER: y = get_int(value2); break;
     case T_FLOAT: case T_PERCENT: case T_TIME: y = get_double(value2); break;
-    // money!: by the money comparison, when that type exists.
+    case T_MONEY: {
+      // The money's own comparison, the other way round.
+      int r = money::compare(value2, value1, op);
+      return r == COMPARE_INVALID ? r : -r;
+    }
     default: return COMPARE_INVALID;
   }
   switch (op) {

@@ -28,6 +28,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/pair.h"
+#include "datatypes/money.h"
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
@@ -193,7 +194,8 @@ void register_types() {
   email::init();
   // handle!: a later module.
   date::init();
-  // port!, money!: later modules.
+  // port!: a later module.
+  money::init();
   ref::init();
   point::init();  // point2D!, point3D!
   // The image back-end's start-up, image!: later.

@@ -12,6 +12,7 @@
 #include "datatypes/error.h"
 #include "datatypes/float.h"
 #include "datatypes/math_slots.h"
+#include "datatypes/money.h"
 #include "datatypes/place.h"
 #include "datatypes/registry.h"
 #include "datatypes/scalar.h"
@@ -211,7 +212,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     case T_FLOAT:
     case T_PERCENT: v = checked_trunc(get_double(spec)); break;
     case T_TIME: v = checked_trunc(get_double(spec) + 0.5); break;
-    // money! (its integer part) joins here when that type exists.
+    case T_MONEY: v = money::to_integer(spec); break;
     case T_DATE: {
       // Seconds since 1970: past 2038 they no longer fit.
       double t = date::to_epoch(spec);
@@ -290,7 +291,10 @@ int compare(Cell* value1, Cell* value2, int op) {
       put_double(&x, double(get_int(value1)));
       return float_::compare(&x, value2, op);
     }
-    // money!: value1 as money, by the money comparison, when that exists.
+    case T_MONEY: {
+      Cell m = money::from_integer(get_int(value1));
+      return money::compare(&m, value2, op);
+    }
     default:
       return COMPARE_INVALID;
   }

@@ -5,6 +5,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/date.h"
+#include "datatypes/money.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/tuple.h"
@@ -70,6 +71,9 @@ bool partner_math(int op) {
       return true;
     case T_TUPLE:
       tuple::do_math(op);
+      return true;
+    case T_MONEY:
+      money::do_math(op);
       return true;
     case T_DATE:
       if (op != OP_ADD) return false;

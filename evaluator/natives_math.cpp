@@ -2,9 +2,16 @@
 // shift, to-hex, trigonometry, logarithms, exp and square-root. Results are
 // written whole into the result slot; nothing here allocates in the managed
 // heap except to-hex (an issue's symbol).
+#include <algorithm>
 #include <cmath>
 
+#include "datatypes/datatype.h"
 #include "datatypes/float.h"
+#include "datatypes/money.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
+#include "datatypes/tuple.h"
+#include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
@@ -42,7 +49,7 @@ int sign_of(const Cell* v) {
     double d = get_double(v);
     return (d > 0) - (d < 0);
   }
-  if (t == T_MONEY) fire(Err::not_done);
+  if (t == T_MONEY) return money::sign_q(v);
   refuse_arg(0, v);
 }
 
@@ -57,14 +64,76 @@ double float_arg(int32_t param, const Cell* v) {
 bool nan_number(const Cell* v) { return (is_type(v, T_FLOAT) || is_type(v, T_PERCENT)) && std::isnan(get_double(v)); }
 bool plain_number(const Cell* v) { return is_type(v, T_INTEGER) || is_type(v, T_FLOAT) || is_type(v, T_PERCENT); }
 
+// A float component operand as an integer: type-limit outside 32 bits.
+int32_t component_int(const Cell* v) {
+  if (is_type(v, T_INTEGER)) return get_int(v);
+  if (integer::float_out_of_range_q(v) || float_::special_q(get_double(v))) {
+    Cell t = datatype::make_cell(T_INTEGER);
+    fire(Err::type_limit, &t);
+  }
+  return static_cast<int32_t>(std::trunc(get_double(v)));
+}
+
+// min and max of pairs, points and tuples, component by component; the
+// result has a's type (a pair met by a point or a huge float becomes a
+// point). False when the two values have no component-wise form.
+bool component_min_max(Cell* a, Cell* b, bool max) {
+  const TypeId ta = type_of(a), tb = type_of(b);
+  const bool number = tb == T_INTEGER || tb == T_FLOAT;
+  Cell r = *a;
+  if (ta == T_PAIR) {
+    if (tb == T_POINT2D || (tb == T_FLOAT && (integer::float_out_of_range_q(b) || float_::special_q(get_double(b))))) {
+      r = point::make_cell2(float(pair::x(a)), float(pair::y(a)));
+    } else if (tb == T_PAIR || number) {
+      int32_t bx = tb == T_PAIR ? pair::x(b) : component_int(b), by = tb == T_PAIR ? pair::y(b) : bx;
+      auto pick = [max](int32_t x, int32_t y) { return max ? std::max(x, y) : std::min(x, y); };
+      pair::set_x(&r, pick(pair::x(a), bx));
+      pair::set_y(&r, pick(pair::y(a), by));
+      stack::set_result_trim(&r);
+      return true;
+    } else {
+      return false;
+    }
+  }
+  if (type_of(&r) == T_POINT2D || type_of(&r) == T_POINT3D) {
+    const int n = point::dims(&r);
+    float other[3];
+    if (number) {
+      other[0] = other[1] = other[2] = static_cast<float>(is_type(b, T_INTEGER) ? get_int(b) : get_double(b));
+    } else if (tb == T_PAIR && n == 2) {
+      other[0] = float(pair::x(b));
+      other[1] = float(pair::y(b));
+    } else if ((tb == T_POINT2D || tb == T_POINT3D) && point::dims(b) == n) {
+      for (int i = 0; i < n; i++) other[i] = point::coord(b, i);
+    } else {
+      return false;
+    }
+    for (int i = 0; i < n; i++) {
+      float x = point::coord(&r, i), y = other[i];
+      float m = std::isnan(y) ? y : std::isnan(x) ? x : max ? std::max(x, y) : std::min(x, y);
+      point::set_coord(&r, i, m);
+    }
+    stack::set_result_trim(&r);
+    return true;
+  }
+  if (ta == T_TUPLE && (number || (tb == T_TUPLE && tuple::count(b) == tuple::count(a)))) {
+    int32_t k = number ? std::clamp(component_int(b), 0, 255) : 0;
+    for (int i = 0; i < tuple::count(a); i++) {
+      int x = tuple::byte(a, i), y = number ? k : tuple::byte(b, i);
+      tuple::set_byte_at(&r, i, static_cast<uint8_t>(max ? std::max(x, y) : std::min(x, y)));
+    }
+    stack::set_result_trim(&r);
+    return true;
+  }
+  return false;
+}
+
 void min_max(bool max) {
   Cell* a = arg(0);
   Cell* b = arg(1);
   if (nan_number(a) && plain_number(b)) return stack::set_result_trim(a), void();
   if (nan_number(b) && plain_number(a)) return stack::set_result_trim(b), void();
-  // Component-wise forms belong to pairs, points and tuples.
-  for (TypeId t : {type_of(a), type_of(b)})
-    if (t == T_PAIR || t == T_POINT2D || t == T_POINT3D || t == T_TUPLE) fire(Err::not_done);
+  if (component_min_max(a, b, max)) return;
   bool less = actions::compare_truth(a, b, COMP_LESSER);
   stack::set_result_trim(max ? (less ? b : a) : (less ? a : b));
 }
@@ -90,7 +159,14 @@ void zero_q(bool, const int32_t*) {
   switch (type_of(v)) {
     case T_CHAR: case T_INTEGER: return logic_result(v->w2 == 0);
     case T_FLOAT: case T_PERCENT: case T_TIME: return logic_result(get_double(v) == 0.0);
-    case T_PAIR: case T_TUPLE: case T_MONEY: case T_POINT2D: case T_POINT3D: fire(Err::not_done);
+    case T_PAIR: return logic_result(pair::x(v) == 0 && pair::y(v) == 0);
+    case T_TUPLE: return logic_result(tuple::all_zero_q(v));
+    case T_MONEY: return logic_result(money::zero_q(v));
+    case T_POINT2D: case T_POINT3D: {
+      bool zero = true;
+      for (int i = 0; i < point::dims(v); i++) zero = zero && point::coord(v, i) == 0.0f;
+      return logic_result(zero);
+    }
     default: refuse_arg(0, v);
   }
 }

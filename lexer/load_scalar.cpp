@@ -8,6 +8,7 @@
 
 #include "datatypes/date.h"
 #include "datatypes/float.h"
+#include "datatypes/money.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/time.h"
@@ -296,6 +297,14 @@ enum class IsoKind { none, week, ordinal };
 }  // namespace
 
 namespace load {
+
+bool money(State& s, Token& t, bool load) {
+  std::u32string text(t.start, t.end);
+  Cell v;
+  if (!money::scan(text, money::Syntax::lexical, &v)) return syntax_error(s, T_MONEY, t.start);
+  if (load) place(s, v);
+  return true;
+}
 
 bool date(State& s, Token& t, bool load) {
   DateFields d;

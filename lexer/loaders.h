@@ -44,6 +44,7 @@ bool pair(State& s, Token& t, bool load);
 bool tuple(State& s, Token& t, bool load);
 bool time(State& s, Token& t, bool load);
 bool date(State& s, Token& t, bool load);
+bool money(State& s, Token& t, bool load);
 bool point(State& s, Token& t, bool load);  // (x, y) read as one token
 // A paren turned into a point by its commas, closed.
 bool point_close(State& s, uint32_t series, uint32_t marker);

@@ -43,7 +43,7 @@ constexpr ActionPair kActions[TOKEN_TYPES] = {
     {nullptr, load::pair},                 // 27
     {nullptr, load::point},                // 28
     {nullptr, load::time},                 // 29
-    {nullptr, load::not_yet},              // 30 money!
+    {nullptr, load::money},                // 30
     {nullptr, load::tag},                  // 31
     {nullptr, load::url},                  // 32
     {nullptr, load::email},                // 33
