@@ -503,8 +503,7 @@ Cell* random(Cell* value, int seed, int secure, int only) {
 int form(Cell* value, Cell* buffer, Cell* arg, int part) {
   std::string text;
   form_date(value, text);
-  string::append_ascii(buffer, text);
-  return part - static_cast<int>(text.size());
+  return scalar::emit(buffer, text, part);
 }
 
 int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent) {
@@ -512,12 +511,7 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 }
 
 Cell* pick(Cell* value, int index, Cell* boxed) {
-  int i = boxed && any_word(type_of(boxed)) ? field_index(boxed) : index;
-  if (i < 1 || i > 14 || (boxed && !is_type(boxed, T_INTEGER) && !any_word(type_of(boxed)))) {
-    Cell c = boxed ? *boxed : integer::make_cell(index);
-    fire(Err::out_of_range, &c);
-  }
-  return place::pushed(field(value, i));
+  return place::pushed(field(value, scalar::pick_index(index, boxed, field_index, 14)));
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) {

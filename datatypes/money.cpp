@@ -409,8 +409,7 @@ int shown_digits(bool all) {
 int emit(const Cell* value, Cell* buffer, bool group, bool all, int part) {
   std::string text;
   form_money(value, group, shown_digits(all), text);
-  string::append_ascii(buffer, text);
-  return part - static_cast<int>(text.size());
+  return scalar::emit(buffer, text, part);
 }
 
 }  // namespace
@@ -441,12 +440,7 @@ Cell field(const Cell* c, int i) {
 }  // namespace
 
 Cell* pick(Cell* value, int index, Cell* boxed) {
-  int i = boxed && any_word(type_of(boxed)) ? field_index(boxed) : index;
-  if (i != 1 && i != 2) {
-    Cell c = boxed ? *boxed : integer::make_cell(index);
-    fire(Err::out_of_range, &c);
-  }
-  return place::pushed(field(value, i));
+  return place::pushed(field(value, scalar::pick_index(index, boxed, field_index, 2)));
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) {

@@ -153,8 +153,7 @@ int form(Cell* value, Cell* buffer, Cell* arg, int part) {
     text.append(t, n);
   }
   text += ')';
-  string::append_ascii(buffer, text);
-  return part - static_cast<int>(text.size());
+  return scalar::emit(buffer, text, part);
 }
 
 int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent) {

@@ -9,6 +9,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/tuple.h"
+#include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
@@ -20,6 +21,22 @@ Cell load_text(const Cell* text) {
   Cell out{T_UNSET, 0, 0, 0};
   if (word::load_value_hook) word::load_value_hook(text, &out);
   return out;
+}
+
+int emit(Cell* buffer, std::string_view text, int part) {
+  string::append_ascii(buffer, text);
+  return part - static_cast<int>(text.size());
+}
+
+int pick_index(int index, const Cell* boxed, int (*by_word)(const Cell*), int count) {
+  int i = index;
+  if (boxed && any_word(type_of(boxed))) i = by_word(boxed);
+  else if (boxed && !is_type(boxed, T_INTEGER)) i = 0;
+  if (i < 1 || i > count) {
+    Cell c = boxed ? *boxed : Cell{T_INTEGER, 0, static_cast<uint32_t>(index), 0};
+    fire(Err::out_of_range, &c);
+  }
+  return i;
 }
 
 const Cell* system_value(std::initializer_list<const char*> names) {

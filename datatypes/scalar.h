@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <string_view>
 
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
@@ -44,6 +45,13 @@ inline double number_of(const Cell* c) {
 constexpr bool text_type(int t) {
   return t == T_STRING || t == T_FILE || t == T_URL || t == T_TAG || t == T_EMAIL || t == T_REF;
 }
+
+// Appends ASCII text to a form or mold buffer; answers the part budget left.
+int emit(Cell* buffer, std::string_view text, int part);
+
+// The field a pick index names: an integer, or a word through by_word (0
+// for none); out-of-range unless it lies in 1..count.
+int pick_index(int index, const Cell* boxed, int (*by_word)(const Cell*), int count);
 
 // The one value the text loads to, or unset! when it is not exactly one.
 Cell load_text(const Cell* text);

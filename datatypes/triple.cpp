@@ -5,6 +5,7 @@
 
 #include "datatypes/integer.h"
 #include "datatypes/registry.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 
 namespace xeb::triple {
@@ -16,8 +17,7 @@ int form(Cell* value, Cell* buffer, Cell* arg, int part) {
     text += integer::to_c_string(get(value, i));
   }
   text += ']';
-  string::append_ascii(buffer, text);
-  return part - static_cast<int>(text.size());
+  return scalar::emit(buffer, text, part);
 }
 
 int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent) {

@@ -205,8 +205,7 @@ int form(Cell* value, Cell* buffer, Cell* arg, int part) {
     if (i) text += '.';
     text += integer::to_c_string(byte(value, i));
   }
-  string::append_ascii(buffer, text);
-  return part - static_cast<int>(text.size());
+  return scalar::emit(buffer, text, part);
 }
 
 int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent) {

@@ -6,6 +6,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/scalar.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
@@ -155,11 +156,21 @@ void eval_path(bool set, const Cell* path_in) {
   } else {
     *cont = *elem;
   }
+  Cell head_word = *elem;
   for (int32_t i = head + 1; i < len; i++) {
     *elem = *interpreter::cell_at(path, i);
     bool last = i == len - 1;
     PathStep s{path, parent, prev, i - head - 1, false, !set, last, false};
     Cell r = *actions::direct::eval_path(cont, elem, set && last ? stack::base() : nullptr, s);
+    if (set && last && scalar::immediate_type(type_of(cont))) {
+      // The changed copy of a value kept whole in its cell goes back to its container.
+      if (i > head + 1) {
+        PathStep up{path, nullptr, nullptr, i - head - 2, false, false, true, false};
+        actions::direct::eval_path(parent, prev, cont, up);
+      } else if (is_type(&head_word, T_WORD)) {
+        context::set(&head_word, cont);
+      }
+    }
     *parent = *cont;
     *prev = *elem;
     *cont = r;

@@ -10,11 +10,10 @@ Usage: money_oracle.py XEB [--count N] [--seed S]   (N operations)
 """
 import argparse
 import decimal
-import os
 import random
-import subprocess
 import sys
-import tempfile
+
+import xeb_script
 from decimal import Decimal
 
 OPS = ["a + b", "a - b", "a * n", "a * f", "a / n", "remainder a b",
@@ -99,25 +98,9 @@ def main():
             row.append(money_text(a) if s == 0 or a == 0 else result(rounded(a, s, mode)))
         expected.append(" ".join(row))
     body = " ".join("(try-mold [%s])" % op for op in OPS)
-    script = ("Xeb []\ntry-mold: func [code /local r] [either error? r: try code [mold r/id] [mold/all r]]\n"
+    script = ("try-mold: func [code /local r] [either error? r: try code [mold r/id] [mold/all r]]\n"
               "foreach [a b n f s] [\n" + "\n".join(data) + "\n] [\n    print reduce [" + body + "]\n]\n")
-    with tempfile.NamedTemporaryFile("w", suffix=".xeb", delete=False) as fh:
-        fh.write(script)
-    try:
-        p = subprocess.run([args.xeb, fh.name], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
-    finally:
-        os.unlink(fh.name)
-    lines = p.stdout.decode("utf-8", "replace").splitlines()
-    bad = 0
-    for i, want in enumerate(expected):
-        got = lines[i] if i < len(lines) else "<missing>"
-        if got != want:
-            bad += 1
-            if bad <= 10:
-                print("case %d: %s\n  want %s\n  got  %s" % (i, data[i], want, got))
-    if len(lines) > len(expected):
-        print("extra output:", lines[len(expected):][:5])
-        bad += 1
+    bad = xeb_script.compare(expected, xeb_script.run(args.xeb, script), data)
     print("%d of %d cases (%d operations) differ" % (bad, len(expected), len(expected) * len(OPS)))
     return 1 if bad else 0
 

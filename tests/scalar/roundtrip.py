@@ -7,11 +7,10 @@ compares; the program prints the texts that do not come back.
 Usage: roundtrip.py XEB [--count N] [--seed S]   (N literals of each type)
 """
 import argparse
-import os
 import random
-import subprocess
 import sys
-import tempfile
+
+import xeb_script
 
 MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
 CODES = ["USD", "EUR", "JPY", "XEB", "ZMW", "AED"]
@@ -64,19 +63,13 @@ def main():
     ap.add_argument("--seed", type=int, default=777)
     args = ap.parse_args()
     lits = literals(random.Random(args.seed), args.count)
-    script = ("Xeb []\nn: 0\nforeach v [\n" + "\n".join(lits) + "\n] [\n"
+    script = ("n: 0\nforeach v [\n" + "\n".join(lits) + "\n] [\n"
               "    n: n + 1\n"
               "    s: mold/all :v\n"
               "    u: load s\n"
               "    unless all [equal? type? :v type? :u  equal? :v :u  s == mold/all :u] [print [\"differs:\" s mold/all :u]]\n"
               "]\nprint [\"checked\" n]\n")
-    with tempfile.NamedTemporaryFile("w", suffix=".xeb", delete=False) as fh:
-        fh.write(script)
-    try:
-        p = subprocess.run([args.xeb, fh.name], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
-    finally:
-        os.unlink(fh.name)
-    out = p.stdout.decode("utf-8", "replace")
+    out = "".join(line + "\n" for line in xeb_script.run(args.xeb, script))
     want = "checked %d\n" % len(lits)
     if out != want:
         print(out[:3000])
