@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "datatypes/block.h"
+#include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/math_slots.h"
@@ -57,6 +58,11 @@ int32_t from_days(int64_t g, int zone, bool time) {
   int month = static_cast<int>((mi + 2) % 12 + 1);
   int32_t year = static_cast<int32_t>(y + (mi + 2) / 12);
   int day = static_cast<int>(r - (306 * mi + 5) / 10 + 1);
+  // The packed word holds years -16384 .. 16383.
+  if (y + (mi + 2) / 12 < -16384 || y + (mi + 2) / 12 > 16383) {
+    Cell t = datatype::make_cell(T_DATE);
+    fire(Err::type_limit, &t);
+  }
   return pack(year, month, day) | (zone & ZONE_MASK) | (time ? TIME_FLAG : 0);
 }
 
@@ -91,7 +97,11 @@ int zone_bits(int32_t hours, int32_t minutes, bool negative) {
 int64_t normalize_time(int64_t days, double& time, int zone) {
   double zh = zone_offset(zone) / 3600.0;
   double hours = std::trunc(time / 3600.0 + zh);
-  int64_t m = std::isfinite(hours) && std::fabs(hours) < 9e15 ? static_cast<int64_t>(hours) / 24 : 0;
+  if (!(std::fabs(hours) < 1e12)) {  // far past every year a date holds, or NaN
+    Cell t = datatype::make_cell(T_DATE);
+    fire(Err::type_limit, &t);
+  }
+  int64_t m = static_cast<int64_t>(hours) / 24;
   days += m;
   time -= double(m) * 86400.0;
   if (time + zh * 3600.0 < 0) {
@@ -366,7 +376,6 @@ void do_math(int op) {
     }
     default: scalar::fire_type(Err::invalid_type, right);
   }
-  if (!std::isfinite(t)) fire(Err::invalid_arg, right);
   d = normalize_time(d, t, zone_of(p));
   set_packed(left, from_days(d, zone_of(p), with_time));
   set_time_of(left, t);
