@@ -40,13 +40,13 @@ constexpr Entry kNatives[COUNT] = {
     sine, cosine, tangent, arcsine, arccosine, arctangent, arctangent2,
     nan_q, log_2, log_10, log_e, exp_, square_root,
     construct, value_q, try_,
-    uppercase, lowercase, not_yet, not_yet, not_yet, not_yet,  // as-pair as-point2D as-point3D as-money
+    uppercase, lowercase, as_pair, as_point2d, as_point3d, as_money,
     break_, continue_, exit_, return_, throw_, catch_, extend,
     debase, to_local_file, wait, not_yet,  // checksum
     unset, new_line, new_line_q,
     enbase,
     context_q,
-    set_env, get_env, not_yet, not_yet, sign_q, as_, not_yet, zero_q, size_q,  // list-env now call
+    set_env, get_env, not_yet, now, sign_q, as_, not_yet, zero_q, size_q,  // list-env call
     not_yet, not_yet, not_yet, recycle, transcode,  // browse compress decompress
     apply,
 };
