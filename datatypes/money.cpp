@@ -194,6 +194,7 @@ bool scan(std::u32string_view t, Syntax syntax, Cell* out) {
   }
   if (i < n && t[i] == '$') i++;
   else if (lexical || cur) return false;
+  if (lexical && (i >= n || !digit_char(t[i]))) return false;
   // Digits with single marks between them, then a decimal mark and digits.
   Units whole = 0, frac = 0;
   int whole_digits = 0, frac_digits = 0;
