@@ -14,6 +14,8 @@ namespace xeb::object {
 
 constexpr int32_t FIRST_CLASS = 1000000;
 
+inline Node context_of(const Cell* obj) { return obj->w1; }
+
 void init();
 int32_t new_class_id();
 Cell* make_at(Cell* cell, int32_t slots);

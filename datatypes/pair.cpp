@@ -137,9 +137,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     }
     default:
       if (scalar::text_type(type_of(spec))) {
-        Cell v = scalar::load_text(spec);
-        if (!is_type(&v, T_PAIR)) scalar::bad_to_arg(T_PAIR, is_type(&v, T_UNSET) ? spec : &v);
-        *proto = v;
+        *proto = scalar::load_as(T_PAIR, spec, true);
         return proto;
       }
       scalar::bad_to_arg(T_PAIR, spec);

@@ -119,9 +119,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     }
     default:
       if (scalar::text_type(type_of(spec))) {
-        Cell v = scalar::load_text(spec);
-        if (!is_type(&v, static_cast<TypeId>(type))) scalar::bad_to_arg(type, is_type(&v, T_UNSET) ? spec : &v);
-        *proto = v;
+        *proto = scalar::load_as(type, spec, true);
         return proto;
       }
       scalar::bad_to_arg(type, spec);

@@ -6,6 +6,7 @@
 #include "datatypes/context.h"
 #include "datatypes/date.h"
 #include "datatypes/money.h"
+#include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/tuple.h"
@@ -17,10 +18,13 @@
 
 namespace xeb::scalar {
 
-Cell load_text(const Cell* text) {
-  Cell out{T_UNSET, 0, 0, 0};
-  if (word::load_value_hook) word::load_value_hook(text, &out);
-  return out;
+Cell load_as(int type, const Cell* text, bool name_loaded) {
+  Cell* out = stack::push_new();  // rooted: the value may hold a series
+  if (word::load_value_hook) word::load_value_hook(text, out);
+  if (type_of(out) != type) bad_to_arg(type, name_loaded && !is_type(out, T_UNSET) ? out : text);
+  Cell v = *out;
+  stack::pop(1);
+  return v;
 }
 
 int emit(Cell* buffer, std::string_view text, int part) {
@@ -40,15 +44,22 @@ int pick_index(int index, const Cell* boxed, int (*by_word)(const Cell*), int co
 }
 
 const Cell* system_value(std::initializer_list<const char*> names) {
+  // Every symbol first: making one may allocate, and nothing below may.
+  int32_t syms[8];
+  int n = 0;
+  syms[n++] = symbol::make("system");
+  for (const char* name : names)
+    if (n < 8) syms[n++] = symbol::make(name);
   Node global = context::global();
-  int32_t i = global ? context::find_word(global, symbol::make("system"), true) : -1;
+  int32_t i = global ? context::find_word(global, syms[0], true) : -1;
   if (i < 0) return nullptr;
   const Cell* v = context::values(global) + i;
-  for (const char* name : names) {
+  for (int k = 1; k < n; k++) {
     if (!is_type(v, T_OBJECT)) return nullptr;
-    i = context::find_word(v->w1, symbol::make(name), true);
+    Node ctx = object::context_of(v);
+    i = context::find_word(ctx, syms[k], true);
     if (i < 0) return nullptr;
-    v = context::values(v->w1) + i;
+    v = context::values(ctx) + i;
   }
   return v;
 }

@@ -53,8 +53,9 @@ int emit(Cell* buffer, std::string_view text, int part);
 // for none); out-of-range unless it lies in 1..count.
 int pick_index(int index, const Cell* boxed, int (*by_word)(const Cell*), int count);
 
-// The one value the text loads to, or unset! when it is not exactly one.
-Cell load_text(const Cell* text);
+// The one value of type the text loads to; else bad-to-arg naming the
+// loaded value (name_loaded, when there is one) or the text.
+Cell load_as(int type, const Cell* text, bool name_loaded);
 
 // The value at system/<names...> (a path of object fields), or nullptr
 // when a step is missing. Valid until the next allocation.

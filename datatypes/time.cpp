@@ -126,9 +126,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     case T_BLOCK: case T_PAREN: case T_HASH: t = from_block(spec); break;
     default:
       if (scalar::text_type(type_of(spec))) {
-        Cell v = scalar::load_text(spec);
-        if (!is_type(&v, T_TIME)) scalar::bad_to_arg(T_TIME, spec);
-        *proto = v;
+        *proto = scalar::load_as(T_TIME, spec, false);
         return proto;
       }
       scalar::bad_to_arg(T_TIME, spec);

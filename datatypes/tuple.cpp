@@ -174,9 +174,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
     case T_BINARY: *proto = from_binary(spec); return proto;
     default:
       if (scalar::text_type(type_of(spec))) {
-        Cell v = scalar::load_text(spec);
-        if (!is_type(&v, T_TUPLE)) scalar::bad_to_arg(T_TUPLE, spec);
-        *proto = v;
+        *proto = scalar::load_as(T_TUPLE, spec, false);
         return proto;
       }
       scalar::bad_to_arg(T_TUPLE, spec);
