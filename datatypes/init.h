@@ -21,12 +21,6 @@ extern int load_copy;             // 1 during init and the predefined words
 
 // Keeps nodes where they are while C++ locals hold them across allocations
 // (buffers may still move).
-struct KeepNodes {
-  int saved = collector::compaction_allowed;
-  KeepNodes() { collector::compaction_allowed = 0; }
-  ~KeepNodes() { collector::compaction_allowed = saved; }
-  KeepNodes(const KeepNodes&) = delete;
-  KeepNodes& operator=(const KeepNodes&) = delete;
-};
+using KeepNodes = collector::KeepNodes;
 
 }  // namespace xeb::runtime

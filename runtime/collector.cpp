@@ -19,6 +19,10 @@ uint32_t collections = 0;
 uint32_t node_compactions = 0;
 #ifdef XEB_GC_STRESS
 uint32_t stress_every = 0;
+bool stress_moves = [] {
+  const char* e = std::getenv("XEB_GC_STRESS_MOVES");
+  return e && *e == '1';
+}();
 #endif
 
 void (*mark_hashtable_hook)(Off*) = nullptr;
@@ -270,6 +274,16 @@ void release_node(Node n) {
   pending.push_back(n);
 }
 
+// A frame holding the node of a fixed (heap) series is never emptied: the
+// runtime keeps those nodes in its own variables, out of the collector's
+// reach.
+static bool holds_fixed(NodeFrame* f) {
+  Off* s = f->slots();
+  for (int i = 0; i < f->count; i++)
+    if (s[i] && !f->holds(s[i]) && (at<SeriesBuf>(s[i])->flags & SER_HEAP)) return true;
+  return false;
+}
+
 // Empties sparsely used node frames that have been stable for a while by
 // moving their live nodes into frames with room.
 static void compact_nodes() {
@@ -286,6 +300,7 @@ static void compact_nodes() {
   for (NodeFrame* f = memory::node_frame(state.last_node_frame); f; f = memory::node_frame(f->prev)) {
     if (f == cur || f->emptying) continue;
     if ((f->history & kStable) != kStable || f->used >= 5000 || free_nodes <= 10000) continue;
+    if (holds_fixed(f)) continue;
     if (!moved.reserve(static_cast<uint32_t>(f->used))) break;  // cannot record the moves
     Off* s = f->slots();
     for (int i = 0; i < f->count; i++) {
@@ -315,6 +330,42 @@ static void compact_nodes() {
   }
   if (emptied) node_compactions++;
 }
+
+#ifdef XEB_GC_STRESS
+// Moving stress: every live node goes to a fresh frame and every old frame is
+// emptied, so that a node held where the collector cannot correct it goes
+// stale at once.
+static void move_every_node() {
+  Off last_old = state.last_node_frame;
+  if (!last_old) return;
+  NodeFrame* dst = memory::new_node_frame(memory::NODES_PER_FRAME);
+  for (NodeFrame* f = memory::node_frame(state.first_node_frame);; f = memory::node_frame(f->next)) {
+    if (holds_fixed(f)) {
+      if (off(f) == last_old) break;
+      continue;
+    }
+    if (!moved.reserve(static_cast<uint32_t>(f->used))) break;
+    Off* s = f->slots();
+    for (int i = 0; i < f->count; i++) {
+      Off v = s[i];
+      if (!v || f->holds(v)) continue;  // free slot
+      if (!dst->free_head) dst = memory::new_node_frame(memory::NODES_PER_FRAME);
+      Off nn = dst->free_head;
+      dst->free_head = node_slot(nn);
+      dst->used++;
+      node_slot(nn) = v;
+      at<SeriesBuf>(v)->node = nn;
+      moved.put(off(&s[i]), nn);
+      s[i] = 0;
+      f->used--;
+    }
+    f->emptying = 1;
+    if (off(f) == last_old) break;
+  }
+  state.current_node_frame = off(dst);
+  node_compactions++;
+}
+#endif
 
 // Moves [from, from+len) down to dst and repoints every buffer in it.
 static void move_run(Off dst, Off from, Off len) {
@@ -381,7 +432,13 @@ static void slide_frame(SeriesFrame* f) {
 void collect() {
   if (collecting) return;
   collecting = 1;
-  if (compaction_allowed) compact_nodes();
+  if (compaction_allowed) {
+#ifdef XEB_GC_STRESS
+    if (stress_moves) move_every_node();
+    else
+#endif
+      compact_nodes();
+  }
 
   for (Hook h : root_markers) { h(); drain(); }
   for (int i = 0; i < mark_hook_count; i++) { mark_hooks[i](); drain(); }

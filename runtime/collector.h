@@ -23,6 +23,17 @@ void collect();
 void collect_if_enabled();
 inline bool collecting_now() { return collecting != 0; }
 
+// Defers node compaction while it lives. No native stack is scanned, so a
+// node held in a C++ local is not corrected when compaction moves it: code
+// that keeps one across a call that can allocate holds one of these.
+struct KeepNodes {
+  int saved = compaction_allowed;
+  KeepNodes() { compaction_allowed = 0; }
+  ~KeepNodes() { compaction_allowed = saved; }
+  KeepNodes(const KeepNodes&) = delete;
+  KeepNodes& operator=(const KeepNodes&) = delete;
+};
+
 using Hook = void (*)();
 // Language-level mark hooks: at most 100; answers false when the list is full.
 bool add_mark_hook(Hook h);
@@ -60,6 +71,9 @@ void register_fixed(Node n);
 #ifdef XEB_GC_STRESS
 // Collect every N buffer allocations (0 = never).
 extern uint32_t stress_every;
+// Move every node to a fresh frame at each collection that may move nodes
+// (XEB_GC_STRESS_MOVES=1 in the environment).
+extern bool stress_moves;
 #endif
 
 }  // namespace xeb::collector

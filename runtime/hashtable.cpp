@@ -9,6 +9,7 @@
 #include "runtime/array.h"
 #include "runtime/collector.h"
 #include "runtime/counts.h"
+#include "runtime/exit.h"
 
 namespace xeb::hashtable {
 
@@ -20,6 +21,10 @@ constexpr uint32_t SEED = 0x5A17C3E9u;
 
 constexpr double LOAD = 0.77;
 constexpr int32_t REFRESH_MAX = 30000;
+// The most buckets a table takes: its keys buffer (4 bytes a bucket) must fit
+// the 32-bit layout's series size limit with room to spare. A table at this
+// size fills past its load limit instead of growing.
+constexpr int32_t MAX_BUCKETS = 1 << 28;
 
 // ---------------------------------------------------------------------------
 // Temporary roots. A node made inside an operation stays reachable through
@@ -56,11 +61,7 @@ struct Hold {
 
 // Node compaction is deferred while a table operation allocates, so that the
 // nodes held in its locals stay valid; buffers may still move.
-struct NoCompaction {
-  int saved = collector::compaction_allowed;
-  NoCompaction() { collector::compaction_allowed = 0; }
-  ~NoCompaction() { collector::compaction_allowed = saved; }
-};
+using NoCompaction = collector::KeepNodes;
 
 // ---------------------------------------------------------------------------
 // Buffers of a table, re-read through their nodes on every call.
@@ -84,8 +85,11 @@ bool is_live(const uint32_t* f, int32_t i) { return bits(f, i) == 0; }
 void set_live(uint32_t* f, int32_t i) { f[i >> 4] &= ~(3u << ((i & 15) * 2)); }
 void set_deleted(uint32_t* f, int32_t i) { f[i >> 4] |= 1u << ((i & 15) * 2); }
 
-int32_t round_up(int32_t v) {
-  uint32_t x = static_cast<uint32_t>(v) - 1;
+// A bucket count: the power of two at or above v, within [4, MAX_BUCKETS].
+// Takes any request (products of counts included) without overflowing.
+int32_t round_up(int64_t v) {
+  if (v >= MAX_BUCKETS) return MAX_BUCKETS;
+  uint32_t x = static_cast<uint32_t>(std::max<int64_t>(v, 4)) - 1;
   x |= x >> 1;
   x |= x >> 2;
   x |= x >> 4;
@@ -286,17 +290,27 @@ struct Probe {
   }
 };
 
-int32_t grow_request(const Table* h) {
-  return h->count * 2 < h->n_buckets ? h->n_buckets - 1 : h->n_buckets + 1;
+int64_t grow_request(const Table* h) {
+  return h->count * 2 < h->n_buckets ? h->n_buckets - 1 : int64_t{h->n_buckets} + 1;
 }
 
 // In-place resize for kinds 1 and 2: the occupied keys are re-placed in a
-// fresh flags buffer; the keys buffer grows but never shrinks.
-void resize(Node t, int32_t n) {
-  n = std::max(round_up(n), 4);
+// fresh flags buffer; the keys buffer grows but never shrinks. Everything is
+// allocated before the table changes, so an allocation that fails (or that
+// collects) meets the table whole.
+void resize(Node t, int64_t request) {
+  int32_t n = round_up(request);
   int32_t limit = static_cast<int32_t>(0.5 + LOAD * n);
   Table* h = table(t);
   if (h->count >= limit) return;
+  if (int64_t{n} * 4 > buf_of(h->keys)->used()) {
+    // The keys of the current buckets keep their places: harmless to the
+    // table as it stands.
+    SeriesBuf* kb = memory::expand_series(buf_of(h->keys), int64_t{n} * 4);
+    kb->tail = kb->head + static_cast<Off>(n) * 4;
+  }
+  Node nf = new_flags(n);
+  h = table(t);
   std::vector<int32_t> live;
   {
     const uint32_t* f = flags_of(h);
@@ -304,14 +318,7 @@ void resize(Node t, int32_t n) {
     for (int32_t i = 0; i < h->n_buckets; i++)
       if (is_live(f, i)) live.push_back(k[i]);
   }
-  Node nf = new_flags(n);
-  h = table(t);
   h->flags = nf;
-  if (n > h->n_buckets) {
-    SeriesBuf* kb = memory::expand_series(buf_of(h->keys), int64_t{n} * 4);
-    kb->tail = kb->head + static_cast<Off>(n) * 4;
-    h = table(t);
-  }
   uint32_t* f = flags_of(h);
   int32_t* k = keys_of(h);
   const Cell* cells = cells_of(h);
@@ -512,8 +519,8 @@ void replace_records(Table* h) {
   }
 }
 
-void rebuild_records(Node t, int32_t n) {
-  n = std::max(round_up(n), 4);
+void rebuild_records(Node t, int64_t request) {
+  int32_t n = round_up(request);
   Table* h = table(t);
   Node old_blk = h->blk;
   Hold hold_old(old_blk);
@@ -524,12 +531,15 @@ void rebuild_records(Node t, int32_t n) {
     for (int32_t off = 0; off + size <= static_cast<int32_t>(rb->used()); off += size)
       if ((record_at(h, off)->header & HDR_TYPE_MASK) != 0) live++;
   }
+  // The new buffers are made before the table takes any of them.
   Node nf = new_flags(n);
-  table(t)->flags = nf;
+  Hold hold_f(nf);
   Node nk = new_keys(n);
-  table(t)->keys = nk;
+  Hold hold_k(nk);
   Node nb = memory::alloc_series(int64_t{std::max(live, 1)} * (size / 16), 16, 0);
   h = table(t);
+  h->flags = nf;
+  h->keys = nk;
   h->blk = nb;
   h->n_buckets = n;
   h->limit = static_cast<int32_t>(0.5 + LOAD * n);
@@ -548,7 +558,7 @@ void rebuild_records(Node t, int32_t n) {
 
 void grow_records_if_due(Node t) {
   Table* h = table(t);
-  if (h->n_occupied >= h->limit) rebuild_records(t, round_up(grow_request(h)));
+  if (h->n_occupied >= h->limit) rebuild_records(t, grow_request(h));
 }
 
 void rebuild_index(Node t, int32_t n);  // kind 0, from the key block, to n buckets
@@ -661,7 +671,7 @@ Node init(int32_t size, const Cell* blk, Kind kind, int extra) {
   Node given = blk ? blk->w2 : 0;
   if (size < 4) size = 4;
   if (kind == Kind::word && size >= 4000) size *= 2;
-  int32_t n = round_up(static_cast<int32_t>(size / LOAD));
+  int32_t n = round_up(static_cast<int64_t>(size / LOAD));
 
   Node t = memory::alloc_filled(sizeof(Table), 0);
   buf_of(t)->tail = buf_of(t)->head + sizeof(Table);
@@ -705,20 +715,20 @@ Cell* put_key(Node t, Cell* key, int* status) {
   Table* h = table(t);
   int32_t idx = static_cast<int32_t>(key - cells_of(h));
   if (h->n_occupied >= h->limit) {
-    int32_t req = grow_request(h);
+    int64_t req = grow_request(h);
     switch (static_cast<Kind>(h->kind)) {
       case Kind::block:
         // The rebuild indexes every cell of the block, this one included.
         // A mostly deleted table keeps its size: it only needs cleaning.
         if (req < h->n_buckets) rebuild_index(t, h->n_buckets);
-        else rehash(t, req);
+        else rehash(t, static_cast<int32_t>(req));
         *status = 2;
         return cells_of(table(t)) + idx;
       case Kind::map:
-        resize(t, h->n_buckets + 1);
+        resize(t, int64_t{h->n_buckets} + 1);
         break;
       default:
-        resize(t, round_up(req));
+        resize(t, req);
         break;
     }
   }
@@ -938,26 +948,24 @@ void move_range(Node t, int32_t to, int32_t from, int32_t count) {
   else std::rotate(ix + from, ix + from + count, ix + to + count);
 }
 
-void rehash(Node t, int32_t size) {
-  int32_t n = round_up(static_cast<int32_t>(1.5 * size));
-  rebuild_index(t, n);
-}
+void rehash(Node t, int32_t size) { rebuild_index(t, round_up(int64_t{size} * 3 / 2)); }
 
 namespace {
 
 void rebuild_index(Node t, int32_t n) {
   NoCompaction nc;
   for (;;) {
-    int32_t limit = static_cast<int32_t>(LOAD * n);
     if (n < 4) n = 4;
+    int32_t limit = static_cast<int32_t>(LOAD * n);
+    // Both buffers are made before the table takes either.
+    Node f = new_flags(n);
+    Hold hold_f(f);
+    Node k = new_keys(n);
     Table* h = table(t);
     h->stamp = 0;
     h->count = h->n_occupied = 0;
     array::clear(h->chains);
-    Node f = new_flags(n);
-    table(t)->flags = f;
-    Node k = new_keys(n);
-    h = table(t);
+    h->flags = f;
     h->keys = k;
     h->n_buckets = n;
     h->limit = limit;
@@ -969,7 +977,8 @@ void rebuild_index(Node t, int32_t n) {
     }
     if (fits) return;
     // Undersized for the block (cells appended but not yet put): size by it.
-    n = std::max(n * 2, round_up(static_cast<int32_t>(1.5 * blk_len(table(t)))));
+    if (n == MAX_BUCKETS) raise_internal(InternalError::no_memory);
+    n = std::max(round_up(int64_t{n} * 2), round_up(int64_t{blk_len(table(t))} * 3 / 2));
   }
 }
 
@@ -1077,7 +1086,7 @@ Cell* remove_ptr(Node t, uint32_t key) {
 int32_t find_symbol(Node t, std::string_view name, bool any_case) {
   NoCompaction nc;
   Table* h = table(t);
-  if (h->n_occupied >= h->limit) resize(t, round_up(grow_request(h) * 16));
+  if (h->n_occupied >= h->limit) resize(t, grow_request(h) * 16);
   h = table(t);
   uint32_t hash = hash_symbol_name(name);
   const uint32_t* f = flags_of(h);
@@ -1107,7 +1116,8 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case) {
       if (!q.next()) break;
     }
   }
-  if (empty < 0) return -1;  // full table: cannot happen below the load limit
+  // Full: only a table at its largest size fills up.
+  if (empty < 0) raise_internal(InternalError::no_memory);
 
   // A new record: made unset!, so that a collection while the name is
   // allocated skips it; typed last.
@@ -1136,7 +1146,7 @@ int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* 
   NoCompaction nc;
   Table* h = table(t);
   if (context && h->n_occupied >= h->limit) {
-    resize(t, round_up(grow_request(h) * 16));
+    resize(t, grow_request(h) * 16);
     h = table(t);
   }
   int32_t canon = resolve_symbol(symbol);
@@ -1160,7 +1170,8 @@ int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* 
     }
     if (!p.next()) break;
   }
-  if (!context || empty < 0) return -1;
+  if (!context) return -1;
+  if (empty < 0) raise_internal(InternalError::no_memory);  // full at its largest size
   int32_t idx = blk_len(h);
   Cell* w = memory::alloc_tail_cell(buf_of(h->blk));
   w->w1 = context;

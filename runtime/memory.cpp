@@ -299,6 +299,7 @@ static SeriesBuf* expand_impl(SeriesBuf* old, int64_t new_size, SeriesBuf** old_
   if (new_size == 0) new_size = old->size ? int64_t{old->size} * 2 : 16;
   if (new_size <= 0) raise_internal(InternalError::no_memory);
   Node node = old->node;
+  collector::KeepNodes keep;  // node is read through after the allocation
   SeriesBuf* b = alloc_buffer((new_size + unit - 1) / unit, unit, 0);
   if (node) old = buf_of(node);  // a collection may have slid it
   uint32_t big = b->flags & SER_BIG;
@@ -338,6 +339,7 @@ SeriesBuf* expand_fill(SeriesBuf* old, int64_t new_size, uint8_t byte) {
 Node copy_series(SeriesBuf* old) {
   Node on = old->node;
   int32_t size = old->size;
+  collector::KeepNodes keep;  // on is read through after the allocation
   Node n = alloc_series(size, 1, 0);
   if (on) old = buf_of(on);
   SeriesBuf* b = buf_of(n);

@@ -1,33 +1,63 @@
 #!/usr/bin/env bash
-# fuzz.sh [SECONDS]: builds the fuzz targets into build/fuzz and runs each
-# (fuzz_*) for SECONDS (default 60). Every library is built with ASan, UBSan
-# and coverage instrumentation, so a fault anywhere under a target is found.
+# fuzz.sh [SECONDS] [JOBS] [TARGET...]: builds the fuzz targets into build/fuzz
+# and runs each (or each TARGET named) for SECONDS (default 60) in JOBS
+# parallel processes (default 1) sharing one corpus, kept in
+# build/fuzz/corpus/TARGET across runs. Every library is built with ASan,
+# UBSan and coverage instrumentation, so a fault anywhere under a target is
+# found. Logs go to build/fuzz/logs/TARGET, crash inputs to
+# build/fuzz/crashes/TARGET; a summary line per target gives the executions,
+# the corpus size and the coverage (cov: edges, ft: features).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-60}
+jobs=${2:-1}
+shift $(( $# < 2 ? $# : 2 ))
 dir=build/fuzz
 [ -f $dir/build.ninja ] || cmake -S . -B $dir -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXEB_FUZZ=ON \
   -DXEB_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
-targets=$(ninja -C $dir -t targets all | sed -n 's/^\(fuzz_[a-z0-9_]*\): .*/\1/p' | sort -u)
+if [ $# -gt 0 ]; then
+  targets="$*"
+else
+  targets=$(ninja -C $dir -t targets all | sed -n 's/^\(fuzz_[a-z0-9_]*\): .*/\1/p' | sort -u)
+fi
 cmake --build $dir -j "$(nproc)" --target $targets
+root=$(pwd)
 status=0
 for name in $targets; do
-  t=$(find $dir -type f -name "$name" -perm -u+x | head -1)
-  corpus=$dir/corpus/$name
-  mkdir -p "$corpus"
+  t=$root/$(find $dir -type f -name "$name" -perm -u+x | head -1)
+  corpus=$root/$dir/corpus/$name
+  logs=$root/$dir/logs/$name
+  crashes=$root/$dir/crashes/$name
+  mkdir -p "$corpus" "$logs" "$crashes"
+  rm -f "$logs"/*.log
+  echo "=== $name (${secs}s, $jobs jobs)"
+  args=(-max_total_time="$secs" -print_final_stats=1 -artifact_prefix="$crashes/")
   # A target's source may have a dictionary (NAME.dict) and seed inputs
   # (NAME_seeds/) beside it.
   src=$(find tests -name "$name.cpp" | head -1)
-  extra=()
-  [ -f "${src%.cpp}.dict" ] && extra+=(-dict="${src%.cpp}.dict")
   seeds=()
-  [ -d "${src%.cpp}_seeds" ] && seeds+=("${src%.cpp}_seeds")
-  echo "=== $name (${secs}s)"
-  if ! "$t" -max_total_time="$secs" -print_final_stats=0 "${extra[@]}" "$corpus" "${seeds[@]}" >$dir/$name.log 2>&1; then
-    echo "*** $name failed; see $dir/$name.log" >&2
-    tail -40 $dir/$name.log >&2
+  [ -f "${src%.cpp}.dict" ] && args+=(-dict="$root/${src%.cpp}.dict")
+  [ -d "${src%.cpp}_seeds" ] && seeds+=("$root/${src%.cpp}_seeds")
+  # With -jobs, libFuzzer writes each worker's output to fuzz-N.log in the
+  # working directory.
+  [ "$jobs" -gt 1 ] && args+=(-jobs="$jobs" -workers="$jobs")
+  ok=1
+  (cd "$logs" && "$t" "${args[@]}" "$corpus" "${seeds[@]}" >"$logs/main.log" 2>&1) || ok=0
+  # A worker's crash shows in its log whatever the parent's exit status.
+  fault='ERROR: \|runtime error:\|DEADLY\|Test unit written'
+  grep -q "$fault" "$logs"/*.log && ok=0
+  if [ $ok = 0 ]; then
+    echo "*** $name failed; see $logs" >&2
+    for f in "$logs"/*.log; do
+      grep -q "$fault" "$f" && { echo "--- $f" >&2; grep -A40 -m1 "$fault" "$f" >&2; }
+    done
     status=1
   fi
+  # The main log repeats the workers' logs at the end.
+  if [ "$jobs" -gt 1 ]; then set -- "$logs"/fuzz-*.log; else set -- "$logs/main.log"; fi
+  execs=$(cat "$@" | sed -n 's/^stat::number_of_executed_units: *//p' | awk '{s+=$1} END {print s+0}')
+  last=$(cat "$@" | grep -o 'cov: [0-9]* ft: [0-9]*' | sort -t' ' -k2,2n -k4,4n | tail -1)
+  echo "$name: $execs executions, corpus $(ls "$corpus" | wc -l) inputs, ${last:-no coverage line}"
 done
 exit $status

@@ -134,6 +134,70 @@ TEST_F(HeapTest, NodeCompactionKeepsContent) {
   EXPECT_EQ(kept, static_cast<int>(buf_of(keep)->cell_count()));
 }
 
+// A buffer whose node sits alone in a stable, sparse frame: the collection
+// that growing (op 0) or copying (op 1) it runs may move its node, and the
+// grown buffer must still be the one its reference reaches. A fixed buffer's
+// node (op 2), which the runtime keeps in its own variables, never moves.
+TEST_F(HeapTest, NodesHeldAcrossACollectionThatMovesNodes) {
+#ifdef XEB_GC_STRESS
+  // The test picks the one collection that moves nodes.
+  struct Moves {
+    bool saved = collector::stress_moves;
+    Moves() { collector::stress_moves = false; }
+    ~Moves() { collector::stress_moves = saved; }
+  } moves;
+#endif
+  for (int op = 0; op < 3; op++) {
+    begin_fresh_heap();
+    collector::enabled = 0;
+    Node keep = memory::alloc_cells(0);
+    root_push(block_cell(keep));
+    std::vector<Node> all;
+    for (int i = 0; i < 2 * memory::NODES_PER_FRAME - 3; i++) all.push_back(memory::alloc_bytes(4));
+    Node fixed = op == 2 ? memory::alloc_heap_series(1, 16, 0) : memory::alloc_bytes(4);
+    ASSERT_EQ(memory::state.last_node_frame, memory::node_frame(memory::state.first_node_frame)->next);
+    Node lone = 0;
+    for (size_t i = 0; i < all.size(); i++) {
+      // The first frame keeps every other buffer; the second keeps one.
+      bool first = memory::node_frame(memory::state.first_node_frame)->holds(all[i]);
+      if ((first && i % 2) || (!first && !lone && op < 2)) *memory::alloc_tail_cell(buf_of(keep)) = binary_cell(all[i]);
+      if (!first && !lone) lone = all[i];
+    }
+    if (op == 2) {
+      for (int i = 0; i < 9; i++) collector::collect();
+      EXPECT_EQ(0u, collector::node_compactions);
+      EXPECT_EQ(fixed, buf_of(fixed)->node);
+      continue;
+    }
+    // Made big in place of its small buffer, keeping the node.
+    SeriesBuf* b = memory::expand_series(buf_of(lone), memory::LARGEST_FRAME_SIZE);
+    std::memcpy(b->data(), "abcd", 4);
+    b->tail = b->head + 4;
+    collector::enabled = 1;
+    for (int i = 0; i < 7; i++) collector::collect();  // the frame's history turns stable
+    ASSERT_EQ(0u, collector::node_compactions);
+    uint32_t slot = buf_of(keep)->cell_count() - 1;
+    // A big buffer's growth or copy always collects first; that collection
+    // empties the second frame.
+    if (op == 0) {
+      memory::expand_series(buf_of(lone), 2 * memory::LARGEST_FRAME_SIZE);
+    } else {
+      Node copy = memory::copy_series(buf_of(lone));
+      *memory::alloc_tail_cell(buf_of(keep)) = binary_cell(copy);
+    }
+    // Checked right after the operation, and again once the frame is gone.
+    for (int pass = 0; pass < 2; pass++) {
+      Node n = buf_of(keep)->cells()[slot].w2;
+      ASSERT_EQ(n, buf_of(n)->node) << op;
+      EXPECT_EQ(0, std::memcmp(buf_of(n)->head_ptr(), "abcd", 4)) << op;
+      if (op == 0) EXPECT_EQ(2 * memory::LARGEST_FRAME_SIZE, buf_of(n)->size);
+      if (op == 1) EXPECT_EQ(0, std::memcmp(buf_of(buf_of(keep)->cells()[slot + 1].w2)->head_ptr(), "abcd", 4));
+      collector::collect();
+    }
+    EXPECT_EQ(1u, collector::node_compactions) << op;
+  }
+}
+
 TEST_F(HeapTest, DeeplyNestedBlockSurvivesCollection) {
   collector::enabled = 0;  // build the chain without collecting on every link
   Node inner = memory::alloc_cells(1);
