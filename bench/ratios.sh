@@ -59,7 +59,7 @@ echo "lua: ${lua:-none}"
 echo "python: ${py:-none}"
 printf '%-8s %9s %9s %9s %9s %9s\n' bench xeb lua python xeb/lua xeb/py
 declare -A t
-for b in fib loop ret noret block parse; do
+for b in fib loop ret noret block parse map; do
   bx="" bl="" bp=""
   for _ in $(seq "$runs"); do
     bx=$(min "$bx" "$(time_once "$xeb" "$here/$b.xeb")")

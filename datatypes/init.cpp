@@ -14,9 +14,13 @@
 #include "datatypes/date.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
+#include "datatypes/event.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
+#include "datatypes/hash.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/object.h"
 #include "datatypes/ownership.h"
@@ -185,20 +189,23 @@ void register_types() {
   float_::init();
   typeset::init();
   error::init();
-  // vector!, map!, hash!: later modules.
+  // vector!: a later module.
+  hash::init();
   pair::init();
   percent::init();
   tuple::init();
+  map::init();
   time::init();
   tag::init();
   email::init();
-  // handle!: a later module.
+  handle::init();
   date::init();
   // port!: a later module.
   money::init();
   ref::init();
   point::init();  // point2D!, point3D!
   // The image back-end's start-up, image!: later.
+  event::init();
 }
 
 }  // namespace

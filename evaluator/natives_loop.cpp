@@ -10,6 +10,7 @@
 // buffer addresses are re-read after every body.
 #include "datatypes/block.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
@@ -161,10 +162,29 @@ bool foreach_next(Cell* s, const Cell* word) {
   return true;
 }
 
+// A map gives each round a key (a set-word key as a word) and its value;
+// removed entries are skipped.
+bool foreach_next_map(Cell* s, const Cell* words_block, int32_t n) {
+  if (n != 2) {
+    Cell w = *words_block;
+    fire(Err::invalid_arg, &w);
+  }
+  if (!map::skip_removed(s)) return false;
+  for (int32_t i = 0; i < 2; i++) {
+    Cell w = *interpreter::cell_at(words_block, series::head(words_block) + i);
+    if (!word_type(type_of(&w))) fire(Err::invalid_arg, &w);
+    Cell v = *interpreter::cell_at(s, series::head(s) + i);
+    if (i == 0) v = map::shown_key(&v);
+    assign(&w, &v);
+  }
+  series::set_head(s, series::head(s) + 2);
+  return true;
+}
+
 // n-word step: the words get the next n values (none! past the tail).
 bool foreach_next_multi(Cell* s, const Cell* words_block, int32_t n) {
+  if (is_type(s, T_MAP)) return foreach_next_map(s, words_block, n);
   if (!has_value(s)) return false;
-  if (is_type(s, T_MAP)) fire(Err::not_done);
   for (int32_t i = 0; i < n; i++) {
     Cell w = *interpreter::cell_at(words_block, series::head(words_block) + i);
     if (!word_type(type_of(&w))) fire(Err::invalid_arg, &w);
@@ -256,7 +276,7 @@ void foreach(bool, const int32_t*) {
   } else if (is_type(s, T_MAP)) {
     fire(Err::invalid_arg, word);
   }
-  if (!series::any_series(type_of(s))) fire(Err::not_done);  // map!, image!: not here yet
+  if (!series::any_series(type_of(s)) && !is_type(s, T_MAP)) fire(Err::not_done);  // image!: not here yet
   rounds(body, [&] {
     stack::reset();
     return n ? foreach_next_multi(s, word, n) : foreach_next(s, word);

@@ -6,6 +6,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
@@ -216,9 +217,11 @@ void construct(bool, const int32_t* refs) {
   stack::set_result_trim(r);
 }
 
-// Extending a map belongs to map!, which does not exist yet; an object is
-// never extended.
-void extend(bool, const int32_t*) { fire(Err::not_done); }
+// An object is never extended.
+void extend(bool, const int32_t* refs) {
+  if (!is_type(arg(0), T_MAP)) fire(Err::not_done);
+  map::extend(arg(0), arg(1), present(refs[0]));
+}
 
 void new_line(bool, const int32_t* refs) {
   Cell* pos = arg(0);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "datatypes/block.h"
+#include "datatypes/map.h"
 #include "lexer/loaders.h"
 #include "runtime/stack.h"
 
@@ -23,7 +24,15 @@ bool close(State& s, uint32_t series, uint32_t marker) {
       break;
     case T_POINT2D:
       return point_close(s, series, marker);
-    default:  // map! comes with its type
+    case T_MAP: {
+      // Pairs of a valid key and a value.
+      const uint32_t n = s.top - marker - 1;
+      bool ok = (n & 1) == 0;
+      for (uint32_t i = 0; ok && i < n; i += 2) ok = map::valid_key(type_of(cell_at(marker + 1 + i)));
+      if (!ok) return syntax_error(s, T_MAP, s.begin + cell_at(marker)->w3);
+      break;
+    }
+    default:
       return syntax_error(s, static_cast<int>(type), s.begin + cell_at(marker)->w3);
   }
   const uint32_t n = s.top - marker - 1;
@@ -34,6 +43,7 @@ bool close(State& s, uint32_t series, uint32_t marker) {
   if (n) std::memcpy(buf->cells(), cell_at(marker + 1), n * sizeof(Cell));
   block::xs_set_tail(b, static_cast<int32_t>(n));
   set_type(b, static_cast<TypeId>(type));
+  if (type == T_MAP) map::make_at(b, b, 0);
   Cell v = *b;
   stack::pop(1);
   Cell* m = cell_at(marker);

@@ -16,7 +16,7 @@ int32_t free_head = -1;
 
 void chain_free(int32_t from) {
   int32_t n = static_cast<int32_t>(table.size());
-  for (int32_t i = from; i < n; i++) table[i] = Entry{FREE_BIT, nullptr, i + 1 < n ? i + 1 : -1};
+  for (int32_t i = from; i < n; i++) table[i] = Entry{FREE_BIT, nullptr, i + 1 < n ? i + 1 : -1, 0};
 }
 
 void mark_hook(int32_t index) { mark(index, nullptr); }
@@ -48,7 +48,7 @@ int32_t store(void* object, uint32_t kind) {
   }
   int32_t i = free_head;
   free_head = table[i].next;
-  table[i] = Entry{kind & ~(FREE_BIT | MARK_BIT), object, used_head};
+  table[i] = Entry{kind & ~(FREE_BIT | MARK_BIT), object, used_head, table[i].generation};
   used_head = i;
   return i;
 }
@@ -59,7 +59,7 @@ void release(uint32_t kind, void* object) {
 }
 
 static void free_entry(int32_t i) {
-  table[i] = Entry{FREE_BIT, nullptr, free_head};
+  table[i] = Entry{FREE_BIT, nullptr, free_head, table[i].generation + 1};
   free_head = i;
 }
 
@@ -106,6 +106,18 @@ const Entry* entry(int32_t index) {
 }
 
 int32_t capacity() { return static_cast<int32_t>(table.size()); }
+
+constexpr uint32_t REF_INDEX_MASK = (1u << REF_INDEX_BITS) - 1;
+
+uint32_t reference(int32_t index) {
+  return (table[index].generation << REF_INDEX_BITS) | (static_cast<uint32_t>(index) & REF_INDEX_MASK);
+}
+
+const Entry* resolve(uint32_t ref) {
+  const Entry* e = entry(static_cast<int32_t>(ref & REF_INDEX_MASK));
+  if (!e || (e->kind & FREE_BIT)) return nullptr;
+  return ((e->generation << REF_INDEX_BITS) >> REF_INDEX_BITS) == (ref >> REF_INDEX_BITS) ? e : nullptr;
+}
 
 }  // namespace xeb::handles
 

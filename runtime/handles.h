@@ -21,7 +21,13 @@ struct Entry {
   uint32_t kind;   // kind index in bits 0-7, free and mark bits
   void* object;
   int32_t next;    // next entry of the same list, -1 ends it
+  uint32_t generation = 0;  // counts the times the entry was freed
 };
+
+// A reference to an entry as values carry it: the index in bits 0-19, the
+// entry's generation in bits 20-31, so that a value outliving its object
+// no longer resolves once the entry is reused.
+constexpr int REF_INDEX_BITS = 20;
 
 void init();                                   // 1,000 free entries; idempotent reset
 int register_kind(const char* name, Release release);  // 1-based; 0 when full
@@ -31,6 +37,8 @@ void remove(int32_t index, bool release_object);  // an index not in use is igno
 bool mark(int32_t index, void* object);        // true when newly marked
 void sweep();
 const Entry* entry(int32_t index);             // nullptr when out of range
+uint32_t reference(int32_t index);
+const Entry* resolve(uint32_t ref);            // nullptr when stale, freed or out of range
 int32_t capacity();
 
 }  // namespace xeb::handles
