@@ -29,7 +29,16 @@ int64_t mod7(int64_t v) {
   return r < 0 ? r + 7 : r;
 }
 
-int64_t days_of(int32_t year, int month, int day) { return to_days(pack(year, month, day)); }
+[[noreturn]] void beyond_years() {
+  Cell t = datatype::make_cell(T_DATE);
+  fire(Err::type_limit, &t);
+}
+
+// The packed word holds years -16384 .. 16383.
+int64_t days_of(int64_t year, int month, int day) {
+  if (year < -16384 || year > 16383) beyond_years();
+  return to_days(pack(static_cast<int32_t>(year), month, day));
+}
 
 // Keeps the zone and the time flag, moves the day.
 void move_day(Cell* c, int64_t days) {
@@ -58,11 +67,7 @@ int32_t from_days(int64_t g, int zone, bool time) {
   int month = static_cast<int>((mi + 2) % 12 + 1);
   int32_t year = static_cast<int32_t>(y + (mi + 2) / 12);
   int day = static_cast<int>(r - (306 * mi + 5) / 10 + 1);
-  // The packed word holds years -16384 .. 16383.
-  if (y + (mi + 2) / 12 < -16384 || y + (mi + 2) / 12 > 16383) {
-    Cell t = datatype::make_cell(T_DATE);
-    fire(Err::type_limit, &t);
-  }
+  if (y + (mi + 2) / 12 < -16384 || y + (mi + 2) / 12 > 16383) beyond_years();
   return pack(year, month, day) | (zone & ZONE_MASK) | (time ? TIME_FLAG : 0);
 }
 
@@ -97,10 +102,7 @@ int zone_bits(int32_t hours, int32_t minutes, bool negative) {
 int64_t normalize_time(int64_t days, double& time, int zone) {
   double zh = zone_offset(zone) / 3600.0;
   double hours = std::trunc(time / 3600.0 + zh);
-  if (!(std::fabs(hours) < 1e12)) {  // far past every year a date holds, or NaN
-    Cell t = datatype::make_cell(T_DATE);
-    fire(Err::type_limit, &t);
-  }
+  if (!(std::fabs(hours) < 1e12)) beyond_years();  // far past every year a date holds, or NaN
   int64_t m = static_cast<int64_t>(hours) / 24;
   days += m;
   time -= double(m) * 86400.0;
@@ -143,7 +145,7 @@ void set_month(Cell* c, int64_t m) {
   int64_t y = year_of(p) + static_cast<int64_t>(std::floor((double(m) - 1) / 12.0));
   int64_t mm = (m - 1) % 12;
   if (mm < 0) mm += 12;
-  int64_t d = days_of(static_cast<int32_t>(y), static_cast<int>(mm + 1), 1) + day_of(p) - 1;
+  int64_t d = days_of(y, static_cast<int>(mm + 1), 1) + day_of(p) - 1;
   move_day(c, d);
 }
 

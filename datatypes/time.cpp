@@ -74,7 +74,7 @@ void form_time(double t, std::string& out) {
     out += '-';
     t = -t;
   }
-  char text[64];
+  char text[400];  // the hours of the largest double take 305 digits
   std::snprintf(text, sizeof text, "%.0f:%02d:", std::floor(t / 3600.0),
                 static_cast<int>(std::floor(std::fmod(t, 3600.0) / 60.0)));
   out += text;
