@@ -540,7 +540,8 @@ int compare(Cell* value1, Cell* value2, int op) {
   int64_t dd = to_days(packed(value1)) - to_days(packed(value2));
   double t1 = time_of(value1), t2 = time_of(value2) - double(dd) * 86400.0;
   if (op == COMP_SAME) {
-    return dd == 0 && (packed(value1) & ~ZONE_MASK) == (packed(value2) & ~ZONE_MASK) &&
+    const int32_t key = ~(ZONE_MASK | TIME_FLAG);
+    return dd == 0 && (packed(value1) & key) == (packed(value2) & key) &&
                    value1->w2 == value2->w2 && value1->w3 == value2->w3
                ? 0
                : 1;
