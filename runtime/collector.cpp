@@ -285,7 +285,9 @@ static bool holds_fixed(NodeFrame* f) {
 }
 
 // Empties sparsely used node frames that have been stable for a while by
-// moving their live nodes into frames with room.
+// moving their live nodes into frames with room. A frame that has taken
+// nodes in this pass is not emptied in it: its nodes would move twice (the
+// map records one step) or into the frame itself.
 static void compact_nodes() {
   NodeFrame* cur = nullptr;
   for (NodeFrame* f = memory::node_frame(state.first_node_frame); f; f = memory::node_frame(f->next))
@@ -295,24 +297,30 @@ static void compact_nodes() {
   int64_t free_nodes = 0;
   for (NodeFrame* f = memory::node_frame(state.first_node_frame); f; f = memory::node_frame(f->next))
     if (f->free_head && !f->emptying) free_nodes += f->count - f->used;
+  std::vector<NodeFrame*> receivers{cur};
+  auto received = [&](NodeFrame* f) { return std::find(receivers.begin(), receivers.end(), f) != receivers.end(); };
   bool emptied = false;
   constexpr uint32_t kStable = (1u << (HISTORY_LENGTH + 1)) - 1;
   for (NodeFrame* f = memory::node_frame(state.last_node_frame); f; f = memory::node_frame(f->prev)) {
-    if (f == cur || f->emptying) continue;
+    if (f->emptying || received(f)) continue;
     if ((f->history & kStable) != kStable || f->used >= 5000 || free_nodes <= 10000) continue;
     if (holds_fixed(f)) continue;
     if (!moved.reserve(static_cast<uint32_t>(f->used))) break;  // cannot record the moves
     Off* s = f->slots();
-    for (int i = 0; i < f->count; i++) {
+    bool whole = true;
+    for (int i = 0; i < f->count && whole; i++) {
       Off v = s[i];
       if (!v || f->holds(v)) continue;  // free slot
       NodeFrame* dst = memory::node_frame(state.current_node_frame);
-      if (!dst->free_head || dst->emptying) {
+      if (!dst->free_head || dst->emptying || dst == f) {
         dst = nullptr;
         for (NodeFrame* g = memory::node_frame(state.first_node_frame); g; g = memory::node_frame(g->next))
           if (g != f && g->free_head && !g->emptying) { dst = g; break; }
-        if (!dst) break;  // cannot happen while more than 10,000 nodes are free
+        // Not while more than 10,000 nodes are free; should it happen, the
+        // frame keeps the nodes not yet moved and stays.
+        if (!dst) { whole = false; break; }
         state.current_node_frame = off(dst);
+        if (!received(dst)) receivers.push_back(dst);
       }
       Off nn = dst->free_head;
       dst->free_head = node_slot(nn);
@@ -323,10 +331,11 @@ static void compact_nodes() {
       moved.put(old, nn);
       s[i] = 0;
       f->used--;
+      emptied = true;
     }
+    if (!whole) break;
     f->emptying = 1;
     free_nodes -= 10000;
-    emptied = true;
   }
   if (emptied) node_compactions++;
 }

@@ -65,7 +65,10 @@ TEST_F(Symtab, LoadedWordsKeepSpellingAndBindingThroughNodeMoves) {
     const Cell* c = block::buf(b)->cells() + block::head_of(b);
     for (int i = 0; i < batch && start + i < total; i++) ids.push_back(static_cast<int32_t>(c[i].w2));
     stack::set_top(saved);
-    for (int k = 0; k < 8; k++) collector::collect();
+    // Enough collections for frames to turn stable and be emptied; sparser
+    // beyond the CI count, where the point is the tables' size.
+    if (start < 20000 || start % 20000 == 0)
+      for (int k = 0; k < 8; k++) collector::collect();
   }
   EXPECT_GT(collector::node_compactions, compactions);
   for (int i = 0; i < total; i++) {

@@ -198,6 +198,52 @@ TEST_F(HeapTest, NodesHeldAcrossACollectionThatMovesNodes) {
   }
 }
 
+// One collection empties two frames, and the first one's nodes fill the
+// current frame and spill into a sparse frame that the loop reaches next:
+// that frame must not be emptied in turn (into itself, or leaving the nodes
+// moved into it unrecorded).
+TEST_F(HeapTest, FrameThatReceivedNodesIsNotEmptiedInTheSameCollection) {
+#ifdef XEB_GC_STRESS
+  struct Moves {
+    bool saved = collector::stress_moves;
+    Moves() { collector::stress_moves = false; }
+    ~Moves() { collector::stress_moves = saved; }
+  } moves;
+#endif
+  collector::enabled = 0;
+  Node keep = memory::alloc_cells(0);
+  root_push(block_cell(keep));
+  // Nodes kept per frame: the current frame nearly full, then a sparse frame,
+  // three busy ones, and a last, sparse one.
+  const int kept_in[] = {9898, 4000, 6000, 6000, 6000, 500};
+  std::vector<Node> all;
+  for (int i = 0; i < 6 * memory::NODES_PER_FRAME - 2; i++) all.push_back(memory::alloc_bytes(4));
+  std::vector<memory::NodeFrame*> frames;
+  for (auto* f = memory::node_frame(memory::state.first_node_frame); f; f = memory::node_frame(f->next))
+    frames.push_back(f);
+  ASSERT_EQ(6u, frames.size());
+  int taken[6] = {};
+  for (size_t i = 0; i < all.size(); i++) {
+    int fi = 0;
+    while (!frames[fi]->holds(all[i])) fi++;
+    if (taken[fi] == kept_in[fi]) continue;
+    taken[fi]++;
+    SeriesBuf* b = buf_of(all[i]);
+    std::memcpy(b->data(), &i, 4);
+    b->tail = b->head + 4;
+    *memory::alloc_tail_cell(buf_of(keep)) = binary_cell(all[i]);
+  }
+  uint64_t before = checksum_root();
+  for (int i = 0; i < 10 && collector::node_compactions == 0; i++) collector::collect();
+  ASSERT_EQ(1u, collector::node_compactions);
+  collector::collect();
+  for (uint32_t i = 0; i < buf_of(keep)->cell_count(); i++) {
+    Node n = buf_of(keep)->cells()[i].w2;
+    ASSERT_EQ(n, buf_of(n)->node) << i;
+  }
+  EXPECT_EQ(before, checksum_root());
+}
+
 TEST_F(HeapTest, DeeplyNestedBlockSurvivesCollection) {
   collector::enabled = 0;  // build the chain without collecting on every link
   Node inner = memory::alloc_cells(1);
