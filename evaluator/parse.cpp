@@ -21,8 +21,10 @@
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/logic.h"
+#include "datatypes/pair.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
+#include "datatypes/triple.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "evaluator/actions.h"
@@ -361,17 +363,15 @@ void Engine::stack_block(Cell* out) {
   for (int32_t i = 0; i < n; i++) {
     const Frame& f = frames[fbase_ + i];
     Cell cells[3];
-    Cell where{T_TRIPLE, static_cast<uint32_t>(f.offset), static_cast<uint32_t>(f.index),
-               static_cast<uint32_t>(f.len)};
+    Cell where = triple::make_cell(f.offset, f.index, f.len);
     if (f.kind == K_BLOCK) {
       cells[0] = fixed_none;
       cells[1] = where;
       cells[2] = f.ref;
     } else {
-      if (f.kind == K_COPY || f.kind == K_SET) cells[0] = f.ref;
-      else cells[0] = Cell{T_TRIPLE, static_cast<uint32_t>(f.a), static_cast<uint32_t>(f.b), static_cast<uint32_t>(f.c)};
+      cells[0] = f.kind == K_COPY || f.kind == K_SET ? f.ref : triple::make_cell(f.a, f.b, f.c);
       cells[1] = where;
-      cells[2] = Cell{T_PAIR, static_cast<uint32_t>(f.kind), static_cast<uint32_t>(f.flag), 0};
+      cells[2] = pair::make_cell(f.kind, f.flag);
     }
     for (Cell& c : cells) block::xs_append(b, &c);
   }
