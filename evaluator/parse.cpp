@@ -212,6 +212,7 @@ class Engine {
   int32_t fbase_, ibase_;
   int32_t rpos_ = -1;
   int32_t tail_ = 0, rtail_ = 0;  // of the input and of the rule block, as last read
+  Cell* rcells_ = nullptr;        // the rule block's first cell, as last read
   int32_t depth_ = 0;  // collects open
   int brk_ = 0;        // 1 break, 2 reject: unwinding to the nearest repetition
   bool match_ = true;
@@ -228,20 +229,29 @@ class Engine {
   }
   bool at_end() const { return pos() >= end_index(); }
   int32_t remaining() const { return tail() - pos(); }
-  // Re-reads the input's tail (cached: every step asks for it) and puts a
-  // position past it back; after anything that may have run code.
+  // The input's tail and the rule block's cells and tail are cached (every
+  // step asks for them) and re-read after anything that may have allocated
+  // or run code; a position past a tail is put back.
+  void reread() {
+    tail_ = tail_index(in_);
+    SeriesBuf* b = series::buf(rules_);
+    rtail_ = static_cast<int32_t>(b->cell_count());
+    rcells_ = b->cells();
+  }
   void clamp_input() {
-    int32_t t = tail_ = tail_index(in_);
+    reread();
+    int32_t t = tail_;
     if (pos() > t) set_pos(t);
     if (pos() < 0) set_pos(0);
   }
 
   // Rules.
   int32_t rule_tail() const { return rtail_; }
-  Cell* rule_at(int32_t i) const { return series::buf(rules_)->cells() + i; }
+  Cell* rule_at(int32_t i) const { return rcells_ + i; }
   Cell* rule_or_null(int32_t i) const { return i >= 0 && i < rule_tail() ? rule_at(i) : nullptr; }
   void clamp_rule() {
-    int32_t t = rtail_ = static_cast<int32_t>(series::buf(rules_)->cell_count());
+    reread();
+    int32_t t = rtail_;
     if (rpos_ >= t) rpos_ = t - 1;
   }
 
@@ -425,6 +435,7 @@ void Engine::keep_value(const Cell* v, bool splice) {
       clear_new_line(&c);
       block::xs_append(target, &c);
     }
+    reread();
     return;
   }
   Cell* value = stack::push(v);
@@ -495,6 +506,7 @@ bool Engine::match_type() {
     lexer::Transcoded r = lexer::transcode(src, out, o);
     match_ = r.ok && r.type != 0 && r.consumed > 0 && accepts(type_of(out));
     stack::pop(2);
+    reread();
     if (match_) set_pos(pos() + static_cast<int32_t>(r.consumed));
   } else {
     Cell e = element_at(in_, pos());
@@ -711,6 +723,7 @@ bool Engine::keyword(Kw k) {
       }
       if (mode == C_PLAIN || mode == C_SET) {
         block::make_at(tmp_, 8);
+        reread();
       } else {
         *val_ = word;
         const Cell* v = lookup(val_);
