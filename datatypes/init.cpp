@@ -41,6 +41,7 @@
 #include "datatypes/triple.h"
 #include "datatypes/tuple.h"
 #include "datatypes/url.h"
+#include "datatypes/vector.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -189,7 +190,7 @@ void register_types() {
   float_::init();
   typeset::init();
   error::init();
-  // vector!: a later module.
+  vector::init();
   hash::init();
   pair::init();
   percent::init();

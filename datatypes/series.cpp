@@ -18,6 +18,8 @@
 
 namespace xeb::series {
 
+Cell (*vector_get)(const Cell*, int32_t) = nullptr;
+void (*vector_set)(const Cell*, int32_t, const Cell*) = nullptr;
 int32_t (*random_range)(int32_t n, bool secure) = nullptr;
 Cell* (*compare_call)(Cell* func, Cell* a, Cell* b) = nullptr;
 void (*random_seed)(uint32_t seed) = nullptr;
@@ -37,6 +39,7 @@ Cell element_value(const Cell* s, int32_t p) {
   SeriesBuf* b = buf(s);
   int u = b->unit();
   if (u == 16) return *reinterpret_cast<Cell*>(elem(b, p));
+  if (is_type(s, T_VECTOR)) return vector_get(s, p);
   int32_t c = string::get_char(elem(b, p), u);
   return is_type(s, T_BINARY) ? int_cell(c) : char_cell(c);
 }
@@ -236,6 +239,8 @@ Cell* poke(Cell* s, int index, Cell* data, Cell* boxed) {
     *reinterpret_cast<Cell*>(elem(b, p)) = *data;
   } else if (t == T_BINARY) {
     binary::byte_from_value(elem(b, p), data);
+  } else if (t == T_VECTOR) {
+    vector_set(s, p, data);
   } else {
     string::set_char(b, elem(b, p), static_cast<int32_t>(data->w2));
   }

@@ -23,7 +23,7 @@ inline SeriesBuf* buf(const Cell* s) { return buf_of(s->w2); }
 inline int32_t head(const Cell* s) { return static_cast<int32_t>(s->w1); }
 inline void set_head(Cell* s, int32_t h) { s->w1 = static_cast<uint32_t>(h); }
 // log2 of a unit of 1, 2, 4 or 16 bytes.
-inline int log2_unit(int unit) { return unit >= 16 ? 4 : unit >> 1; }
+inline int log2_unit(int unit) { return unit >= 16 ? 4 : unit == 8 ? 3 : unit >> 1; }
 inline int shift_of(const SeriesBuf* b) { return log2_unit(b->unit()); }
 
 // Writes a series cell: the header last, so a cell under construction reads
@@ -126,6 +126,10 @@ void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32
 // stack (the caller restores the top). Unset, sort/compare with a function
 // raises not-done.
 extern Cell* (*compare_call)(Cell* func, Cell* a, Cell* b);
+
+// vector! elements (element p from the buffer's first), set by its module.
+extern Cell (*vector_get)(const Cell* v, int32_t p);
+extern void (*vector_set)(const Cell* v, int32_t p, const Cell* value);
 
 // The random generator's seam, set by its module: a number in 1..n, and
 // reseeding.
