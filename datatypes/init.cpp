@@ -36,6 +36,7 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/port.h"
 #include "datatypes/tag.h"
 #include "datatypes/time.h"
 #include "datatypes/triple.h"
@@ -201,7 +202,7 @@ void register_types() {
   email::init();
   handle::init();
   date::init();
-  // port!: a later module.
+  port::init();
   money::init();
   ref::init();
   point::init();  // point2D!, point3D!

@@ -15,6 +15,7 @@
 #include "datatypes/function.h"
 #include "datatypes/init.h"
 #include "datatypes/object.h"
+#include "datatypes/port.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
@@ -137,6 +138,7 @@ std::span<char* const> arguments() { return args; }
 void boot() {
   routines::init();
   series::compare_call = &compare;
+  port::call_hook = &call;
   // From the library's top level on, collections may run (and must be safe).
   collector::enabled = 1;
 #ifdef XEB_GC_STRESS
