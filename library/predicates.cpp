@@ -42,6 +42,7 @@ constexpr Def kPredicates[] = {
     {"datatype?", &is_type_routine<T_DATATYPE>}, {"function?", &is_type_routine<T_FUNCTION>},
     {"object?", &is_type_routine<T_OBJECT>},     {"op?", &is_type_routine<T_OP>},
     {"routine?", &is_type_routine<T_ROUTINE>},   {"vector?", &is_type_routine<T_VECTOR>},
+    {"event?", &is_type_routine<T_EVENT>},
 };
 
 }  // namespace

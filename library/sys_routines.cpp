@@ -10,6 +10,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/error.h"
+#include "datatypes/event.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
 #include "library/boot.h"
@@ -120,6 +121,20 @@ void command_line() {
   result_text(line, T_STRING);
 }
 
+// send-event-os: hands the event to the GUI back-end's post operation.
+void send_event_os() {
+  Cell* base = stack::base();
+  event::gui.post(base, base + 1);
+  *base = Cell{T_UNSET, 0, 0, 0};
+}
+
+// find-flag?: whether flags is the flag word or a block holding it.
+void find_flag_q() {
+  Cell* base = stack::base();
+  bool yes = event::find_flag_q(base, base + 1);
+  *base = Cell{T_LOGIC, yes ? 1u : 0u, 0, 0};
+}
+
 constexpr Def kSystem[] = {
     {"routine", &make_routine},
     {"quit-return", &quit_return},
@@ -129,6 +144,8 @@ constexpr Def kSystem[] = {
     {"_read-text", &read_text},
     {"_command-args", &command_args},
     {"_command-line", &command_line},
+    {"send-event-os", &send_event_os},
+    {"find-flag?", &find_flag_q},
 };
 
 }  // namespace
