@@ -325,10 +325,10 @@ Cell* change(Cell* v, Cell* value, int part, int only, int dup) {
 // elements, compared as numbers), or none.
 int32_t find_index(Cell* v, const Cell* value) {
   if (type_of(value) != elem_type(v)) return -1;
-  Cell probe = get_value(at(v, 0), width(v), elem_type(v));  // the value as stored
-  std::vector<std::byte> bytes(static_cast<size_t>(width(v)));
-  set_value(bytes.data(), value, width(v));
-  probe = get_value(bytes.data(), width(v), elem_type(v));
+  // The value as an element would hold it (narrowed to the width).
+  std::byte bytes[8] = {};
+  set_value(bytes, value, width(v));
+  Cell probe = get_value(bytes, width(v), elem_type(v));
   for (int32_t i = std::max(head(v), 0); i < count(v); i++) {
     Cell e = get_value(at(v, i), width(v), elem_type(v));
     if (e.w2 == probe.w2 && e.w3 == probe.w3) return i;
