@@ -9,6 +9,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
+#include "datatypes/init.h"
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
@@ -119,6 +120,7 @@ int facet_of_word(const Cell* w) {
 }
 
 Cell* make(Cell*, Cell* spec, int) {
+  runtime::KeepNodes keep;  // cells held in C++ locals keep their nodes
   Cell* e = stack::push_new();
   *e = Cell{T_EVENT | HDR_EVENT_OWN, 0, 0, 0};
   if (!is_type(spec, T_BLOCK)) return e;

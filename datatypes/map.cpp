@@ -346,7 +346,7 @@ Cell* make_at(Cell* c, const Cell* blk, int32_t size) {
   }
   normalize_block(b);
   Node t = hashtable::init(std::max<int32_t>(size, static_cast<int32_t>(n)), b, hashtable::Kind::map, 0);
-  b->w3 = t;  // rooted while the keys go in
+  set_map_cell(b, b->w2, t);  // the collector keeps the table while the keys go in
   hashtable::put_all(t, 0, 2);
   Cell v = *b;
   stack::pop(1);

@@ -350,8 +350,10 @@ Cell* select(Cell* v, Cell* value, Cell*, int, int, int, int, Cell*, Cell*, int,
   return stack::push(&e);
 }
 
-Cell* sort(Cell* v, int, Cell* skip, Cell* cmp, Cell*, int, int reverse, int) {
-  if (skip || cmp) fire(Err::not_done);
+// Numeric order of the elements from the head; records (/skip), a compare
+// function and /part are not supported on vectors.
+Cell* sort(Cell* v, int, Cell* skip, Cell* cmp, Cell* part, int, int reverse, int) {
+  if (skip || cmp || part) fire(Err::not_done);
   int32_t h = std::max(head(v), 0), n = count(v) - h;
   if (n <= 1) return v;
   std::vector<Cell> es;
