@@ -55,18 +55,35 @@ Cell from_signed(__int128 v, int currency) {
 
 // --- The cell ---------------------------------------------------------------------
 
+// The digits go through two 64-bit halves of 11 digits each: 128-bit
+// division by 10 is a library call, and arithmetic runs through here twice
+// per operation.
+constexpr int HALF = DIGITS / 2;
+constexpr uint64_t HALF_SCALE = 100000000000;  // 10^11
+
 Units units(const Cell* c) {
-  Units v = 0;
-  for (int i = 0; i < DIGITS; i++) v = v * 10 + digit(c, i);
-  return v;
+  uint64_t hi = 0, lo = 0;
+  for (int i = 0; i < HALF; i++) hi = hi * 10 + static_cast<uint64_t>(digit(c, i));
+  for (int i = HALF; i < DIGITS; i++) lo = lo * 10 + static_cast<uint64_t>(digit(c, i));
+  return Units{hi} * HALF_SCALE + lo;
 }
 
 Cell make_cell(bool neg, int cur, Units u) {
   Cell c{T_MONEY, 0, 0, 0};
   auto* b = reinterpret_cast<uint8_t*>(&c);
+  uint64_t half[2];
+  if (u >> 64 == 0) {
+    const uint64_t v = static_cast<uint64_t>(u);
+    half[0] = v / HALF_SCALE;
+    half[1] = v % HALF_SCALE;
+  } else {
+    half[0] = static_cast<uint64_t>(u / HALF_SCALE);
+    half[1] = static_cast<uint64_t>(u % HALF_SCALE);
+  }
   for (int i = DIGITS - 1; i >= 0; i--) {
-    int d = static_cast<int>(u % 10);
-    u /= 10;
+    uint64_t& h = half[i / HALF];
+    int d = static_cast<int>(h % 10);
+    h /= 10;
     b[5 + i / 2] |= static_cast<uint8_t>(i % 2 ? d : d << 4);
   }
   set_negative(&c, neg);
