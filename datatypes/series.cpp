@@ -89,35 +89,33 @@ constexpr NoticeWords kNotices[] = {
 
 // The length and width of a series' buffer, as an edit measured them.
 struct Shape {
-  Node node = 0;  // 0: not a series, nothing to compare
   uint32_t used = 0;
   int unit = 0;
+  bool operator==(const Shape&) const = default;
 };
+// Read through the value's cell (a collector root), never a held node: the
+// hook may move buffers and renumber nodes.
 Shape shape_of(const Cell* v) {
-  if (!v || !any_series(type_of(v)) || is_type(v, T_IMAGE)) return {};
+  if (!any_series(type_of(v)) || is_type(v, T_IMAGE)) return {};
   SeriesBuf* b = buf(v);
-  return {v->w2, b->used(), b->unit()};
-}
-bool unchanged(const Shape& s) {
-  if (!s.node) return true;
-  SeriesBuf* b = buf_of(s.node);
-  return b->used() == s.used && b->unit() == s.unit;
+  return {b->used(), b->unit()};
 }
 
 bool notify(const Cell* s, words::W w, const Cell* arg, int32_t index, int32_t count, bool before) {
   // Only series marked as owned have a record to find: skip the lookup.
   if (!(buf(s)->flags & ownership::SER_OWNED)) return false;
-  Shape target = shape_of(s), source = shape_of(arg);
   Cell v = *s, word = words::word(w), a = arg ? *arg : fixed_none;
   Cell* cells = stack::push(&v);
   stack::push(&word);
   stack::push(&a);
+  Shape target = shape_of(cells), source = shape_of(cells + 2);
   int r = ownership::check(cells, cells + 1, cells + 2, index, count);
-  stack::pop(3);
   // The edit has measured both series and goes on from those measures once
   // the hook returns; a hook that resized either would have it copy, move
   // or write past the tail.
-  if (before && r && !(unchanged(target) && unchanged(source))) {
+  bool kept = shape_of(cells) == target && shape_of(cells + 2) == source;
+  stack::pop(3);
+  if (before && r && !kept) {
     Cell hook = words::word(words::W::on_deep_change);
     fire(Err::invalid_obj_evt, &hook);
   }
