@@ -547,6 +547,21 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
 
 // --- Set operations ----------------------------------------------------------------------------------
 
+namespace {
+
+// The keys (first characters) of a text's records, one bit per code point:
+// membership in constant time, so set operations on long texts stay linear.
+struct Keys {
+  static constexpr uint32_t kLast = 0x10FFFF;
+  std::vector<uint64_t> bits = std::vector<uint64_t>((kLast >> 6) + 1);
+  bool has(uint32_t k) const { return k <= kLast && (bits[k >> 6] >> (k & 63) & 1); }
+  void add(uint32_t k) {
+    if (k <= kLast) bits[k >> 6] |= uint64_t{1} << (k & 63);
+  }
+};
+
+}  // namespace
+
 void do_set_op(int case_, Cell* skip, int op) {
   Cell* a = stack::base();
   Cell* b = a + 1;
@@ -560,19 +575,19 @@ void do_set_op(int case_, Cell* skip, int op) {
   int32_t cap = xs_length_q(a) + (op == OP_UNION ? xs_length_q(b) : 0);
   Cell* out = make_typed(stack::push_new(), cap, 1, type_of(a));
   auto key = [&](int32_t c) { return case_ ? static_cast<uint32_t>(c) : fold(c); };
-  auto holds = [&](const Cell* v, int32_t c) {
-    int32_t n = xs_length_q(v);
-    for (int32_t i = 0; i < n; i = counts::add(i, size))
-      if (key(char_at(v, i)) == key(c)) return true;
-    return false;
-  };
+  Keys kept;  // the keys of the records already in out
   auto pass = [&](Cell* x, Cell* y) {
+    Keys other;
+    bool against = op == OP_INTERSECT || op == OP_EXCLUDE || op == OP_DIFFERENCE;
+    if (against)
+      for (int32_t i = 0, n = xs_length_q(y); i < n; i = counts::add(i, size)) other.add(key(char_at(y, i)));
     int32_t n = xs_length_q(x);
     for (int32_t i = 0; i < n; i = counts::add(i, size)) {
-      int32_t c = char_at(x, i);
-      bool keep = op == OP_UNIQUE || op == OP_UNION ? true : op == OP_INTERSECT ? holds(y, c) : !holds(y, c);
-      if (!keep || holds(out, c)) continue;
-      for (int32_t k = 0; k < size && k < n - i; k++) append_char(out, char_at(x, i + k));
+      uint32_t k = key(char_at(x, i));
+      bool keep = !against || (op == OP_INTERSECT) == other.has(k);
+      if (!keep || kept.has(k)) continue;
+      kept.add(k);
+      for (int32_t j = 0; j < size && j < n - i; j++) append_char(out, char_at(x, i + j));
     }
   };
   pass(a, b);
