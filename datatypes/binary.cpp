@@ -144,7 +144,7 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
       if (write) {
         std::vector<std::byte> tmp(text_bytes(nullptr, value));
         text_bytes(tmp.data(), value);
-        std::memcpy(dst, tmp.data(), n);
+        if (n > 0) std::memcpy(dst, tmp.data(), n);  // an empty text has no buffer
       }
       return n;
     }

@@ -232,11 +232,14 @@ class Engine {
   // The input's tail and the rule block's cells and tail are cached (every
   // step asks for them) and re-read after anything that may have allocated
   // or run code; a position past a tail is put back.
-  void reread() {
-    tail_ = tail_index(in_);
+  void reread_rules() {
     SeriesBuf* b = series::buf(rules_);
     rtail_ = static_cast<int32_t>(b->cell_count());
     rcells_ = b->cells();
+  }
+  void reread() {
+    tail_ = tail_index(in_);
+    reread_rules();
   }
   void clamp_input() {
     reread();
@@ -956,8 +959,7 @@ enter: {
   Frame* f = push_frame(K_BLOCK);
   f->ref = *rules_;
   *rules_ = *val_;
-  rpos_ = -1;
-  clamp_rule();
+  reread_rules();
   rpos_ = std::min(series::head(rules_), rule_tail()) - 1;
   match_ = true;
   if (cb_ && !trace(W::push)) goto stopped;
@@ -974,7 +976,8 @@ leave: {
   *rules_ = f->ref;
   rpos_ = f->offset;
   frame_top--;
-  clamp_rule();
+  reread_rules();
+  if (rpos_ >= rtail_) rpos_ = rtail_ - 1;
   goto check;
 }
 
@@ -1126,9 +1129,8 @@ literal: {
 }
 
 alt: {
-  Frame* f = top();
-  set_pos(f->index);
-  clamp_input();
+  // Nothing has run since the tails were last read.
+  set_pos(std::clamp(top()->index, 0, tail_));
   int32_t t = rule_tail(), bar = words::sym(W::bar), j = rpos_ + 1;
   if (j < 0) j = 0;
   Cell* c = rule_at(0);
@@ -1180,6 +1182,8 @@ stopped:
   if (throwing()) return;
   *result_ = match_ ? fixed_true : fixed_false;
 }
+
+#undef XEB_EMIT
 
 }  // namespace
 

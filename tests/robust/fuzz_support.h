@@ -30,7 +30,8 @@
 
 namespace xeb::fuzz {
 
-constexpr auto kBudget = std::chrono::seconds(2);
+// How long one input may run; a target may shorten it.
+inline std::chrono::milliseconds budget{2000};
 
 // Words that touch files, the terminal, the environment or the process.
 constexpr std::string_view kDisable =
@@ -45,7 +46,7 @@ inline void watchdog() {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     int64_t s = started.load();
     int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
-    if (s && now - s > std::chrono::duration_cast<std::chrono::steady_clock::duration>(kBudget).count())
+    if (s && now - s > std::chrono::duration_cast<std::chrono::steady_clock::duration>(budget).count())
       __atomic_store_n(&stack::cs.end, stack::cs.bottom, __ATOMIC_RELAXED);
   }
 }
