@@ -87,14 +87,23 @@ int32_t fetch_arg(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix
           stack::push(v);
           return pos + 1;
       }
-    default:
-      // A literal with no operator after it is its own value: pushed without
-      // a trip through the interpreter (block arguments of if, either, loop).
-      if (plain_literal(type_of(v)) && ((infix || safer) || !op_at(code, pos + 1, end))) {
-        stack::push(v);
-        return pos + 1;
+    default: {
+      // A literal, or a word whose value is neither callable nor unset, is
+      // its own value: pushed without a trip through the interpreter, and
+      // any operators after it taken straight away.
+      TypeId t = type_of(v);
+      const Cell* val = nullptr;
+      if (plain_literal(t)) {
+        val = v;
+      } else if (t == T_WORD) {
+        val = bound_value(v);
+        if (val && (is_type(val, T_UNSET) || is_type(val, T_OP) || callable(type_of(val)))) val = nullptr;
       }
-      return eval_value(code, pos, end, infix || safer, true, false);
+      if (!val) return eval_value(code, pos, end, infix || safer, true, false);
+      Cell* start = stack::push(val);
+      if (infix || safer) return pos + 1;
+      return infix_after(code, pos + 1, end, true, start);
+    }
   }
 }
 
@@ -314,6 +323,25 @@ void fetch_args(Fetch& f) {
   }
 }
 
+// The call summary kept in the cache cell's third word: a spec of only
+// ordinary arguments (and, for functions, locals) is called by the short
+// path, which needs just their count and the locals count.
+constexpr uint32_t SPEC_FAST = 0x80000000;
+constexpr int32_t MAX_FAST_ARITY = 255;
+
+uint32_t summarize(const Cell* cache) {
+  SeriesBuf* b = buf_of(cache->w2);
+  int32_t n = static_cast<int32_t>(b->cell_count()), arity = 0, locals = 0;
+  for (int32_t k = 0; k < n; k++) {
+    const Cell* e = b->cells() + k;
+    if (is_type(e, T_TYPESET) && arg_class(e) == ArgClass::normal && arity == k) arity++;
+    else if (is_type(e, T_INTEGER) && k == n - 1 && k == arity) locals = get_int(e);
+    else return 0;
+  }
+  if (arity > MAX_FAST_ARITY || locals < 0 || locals > 255) return 0;
+  return SPEC_FAST | static_cast<uint32_t>(arity) | static_cast<uint32_t>(locals) << 8;
+}
+
 }  // namespace
 
 Cell* cache_spec(Cell* fn) {
@@ -386,7 +414,9 @@ Cell* cache_spec(Cell* fn) {
     Cell c{T_INTEGER, 0, static_cast<uint32_t>(ordinal), 0};
     block::xs_append(cache, &c);
   }
-  more_of(f)[1] = *cache;
+  Cell c = *cache;
+  c.w3 = summarize(&c);
+  more_of(f)[1] = c;
   stack::set_top(saved);
   return more_of(fn) + 1;
 }
@@ -396,34 +426,59 @@ namespace {
 constexpr int32_t kNoRefs[actions::MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
                                                         -1, -1, -1, -1, -1, -1, -1, -1};
 
-// A native of one ordinary argument and no refinements (return, not, print,
-// length? ...) called plainly from code: the general fetch reduced to its
-// one step. Answers -1, having done nothing, for any other call.
-int32_t call_native1(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, const Cell* name) {
-  Cell fn = *fn_in;
+// A call whose spec holds only ordinary arguments (and locals), from code,
+// without a path or apply mode: the general fetch reduced to its steps.
+// Answers -1, having done nothing, for any other call.
+int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, const Cell* name) {
   // Only a cache built already: building one allocates, and fn is not yet
   // on the stack.
-  Cell* cache = more_of(&fn) + 1;
-  if (!is_type(cache, T_BLOCK) || buf_of(cache->w2)->cell_count() != 1) return -1;
-  Cell e = *cell_at(cache, 0);
-  if (!is_type(&e, T_TYPESET) || arg_class(&e) != ArgClass::normal || pos >= end) return -1;
-  natives::Entry entry = natives::entry(static_cast<int>(fn.w1));
-  if (!entry) return -1;
-  Cell nm = name ? *name : anon_word();
+  const Cell* cache = more_of(fn_in) + 1;
+  if (!is_type(cache, T_BLOCK) || !(cache->w3 & SPEC_FAST)) return -1;
+  uint32_t summary = cache->w3;
+  Cell fn = *fn_in;
+  TypeId t = type_of(&fn);
+  if (t == T_ROUTINE) return -1;
+  if (t == T_NATIVE && !natives::entry(static_cast<int>(fn.w1))) return -1;
+  if (t == T_ACTION && !actions::entry(static_cast<int>(fn.w1))) return -1;
   Cell* start = stack::push(&fn);
-  stack::push_frame(&nm, frame_flags(FrameType::native) | FRAME_INTERP);
-  pos = fetch_arg(code, pos, end, ArgClass::normal, false, false);
-  if (throwing()) return pos;
-  Cell* v = stack::top() - 1;
-  if (!accepts(&e, type_of(v))) {
+  if (t == T_FUNCTION) {
+    if (name) stack::push_frame(name, frame_flags(FrameType::function) | FRAME_INTERP);
+    else stack::push_frame(stack::names.anon, 0, frame_flags(FrameType::function) | FRAME_INTERP);
     CallFrame* frame = stack::top_frame();
-    Cell n{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
-    expect_arg(&n, v, start, 0);
+    frame->fctx = fn.w1;
+    frame->saved = stack::values_of(fn.w1);
+  } else if (name) {
+    stack::push_frame(name, frame_flags(FrameType::native) | FRAME_INTERP);
+  } else {
+    stack::push_frame(stack::names.anon, 0, frame_flags(FrameType::native) | FRAME_INTERP);
   }
-  entry(false, kNoRefs);
+  int32_t arity = static_cast<int32_t>(summary & 0xFF);
+  for (int32_t k = 0; k < arity; k++) {
+    if (pos >= end || pos >= static_cast<int32_t>(buf_of(code->w2)->cell_count())) {
+      CallFrame* frame = stack::top_frame();
+      Cell w = param_word(start, k), nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
+      fire(Err::no_arg, &nm, &w);
+    }
+    pos = fetch_arg(code, pos, end, ArgClass::normal, false, false);
+    if (throwing()) return pos;
+    Cell* v = stack::top() - 1;
+    if (!accepts(cache_cells(start) + k, type_of(v))) {
+      CallFrame* frame = stack::top_frame();
+      Cell nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
+      expect_arg(&nm, v, start, k);
+    }
+  }
+  switch (t) {
+    case T_NATIVE: natives::entry(static_cast<int>(fn.w1))(false, kNoRefs); break;
+    case T_ACTION: actions::entry(static_cast<int>(fn.w1))(kNoRefs); break;
+    default:
+      function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
+      eval_function(start);
+  }
   if (throwing()) return pos;
   Cell r = *stack::base();
-  stack::unwind();
+  if (t == T_FUNCTION) stack::unwind_func();
+  else stack::unwind();
   *start = r;
   stack::set_top(start + 1);
   if (!push) stack::set_result_trim(start);
@@ -434,8 +489,8 @@ int32_t call_native1(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bo
 
 int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, Cell* path, int32_t path_at,
                   const Cell* name, const Cell* owner, int mode, bool infix) {
-  if (is_type(fn_in, T_NATIVE) && !path && !infix && mode == CALL_NORMAL) {
-    int32_t after = call_native1(fn_in, code, pos, end, push, name);
+  if (!path && !infix && mode == CALL_NORMAL && code) {
+    int32_t after = call_fast(fn_in, code, pos, end, push, name);
     if (after >= 0) return after;
   }
   Cell fn = *fn_in;

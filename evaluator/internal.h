@@ -80,6 +80,21 @@ inline bool op_at(const Cell* code, int32_t pos, int32_t end) {
   return op && is_type(op, T_OP);
 }
 
+// The infix lookahead after a value made at start (the data stack's top
+// cell, or the result slot, which is the same cell then): operators at pos
+// take it as their left operand. Answers the position after the chain.
+int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start);
+// The common case inline: no operator follows.
+inline int32_t infix_after(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
+  SeriesBuf* b = buf_of(code->w2);
+  if (pos >= end || pos >= static_cast<int32_t>(b->cell_count())) return pos;
+  const Cell* w = b->cells() + pos;
+  if (!is_type(w, T_WORD)) return pos;
+  const Cell* op = bound_value(w);
+  if (!op || !is_type(op, T_OP)) return pos;
+  return eval_infix(code, pos, end, push, start);
+}
+
 // The word used to name frames and errors when a call has no name.
 Cell anon_word();
 

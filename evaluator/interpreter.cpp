@@ -19,28 +19,28 @@ namespace xeb::interpreter {
 
 namespace {
 
-Cell code_cell{T_UNSET, 0, 0, 0};  // the current-code cell
-Cell* code_source = nullptr;       // the data-stack cell it was copied from
+Cell code_cell{T_UNSET, 0, 0, 0};  // the current-code cell, filled when asked for
+
+// The block evaluations under way, innermost first: each holds its code's
+// data-stack cell and the start of the expression it is at. The chain lives
+// on the C++ stack; the current-code cell is made from its head only when an
+// error asks for it, so an expression costs one store.
+struct CodeRec {
+  const Cell* code;
+  int32_t pos;
+  CodeRec* prev;
+};
+CodeRec* code_top = nullptr;
+
+// Pops the record on every way out of a block, exceptions included, so that
+// the outer expression shows again after a nested error.
+struct CodeScope {
+  CodeRec rec;
+  CodeScope(const Cell* code, int32_t pos) : rec{code, pos, code_top} { code_top = &rec; }
+  ~CodeScope() { code_top = rec.prev; }
+};
 
 void mark_code_cell() { collector::mark_cell(&code_cell); }
-
-// Restores the current-code cell on every way out of a block, so that the
-// outer expression shows again after a nested error or exit. It keeps the
-// outer block's data-stack cell, never a copy: a copy would hold a node the
-// collector cannot correct.
-struct CodeScope {
-  Cell* source = code_source;
-  uint32_t head = code_cell.w1;
-  ~CodeScope() {
-    code_source = source;
-    if (source) {
-      code_cell = *source;
-      code_cell.w1 = head;
-    } else {
-      set_unset(&code_cell);
-    }
-  }
-};
 
 // Writes the value of one step by its mode: pushed at start (the top when the
 // step began), or as the only value of the current frame.
@@ -54,10 +54,6 @@ inline void put(const Cell* v, bool push, Cell* start) {
   }
 }
 
-Cell* push_frame_named(const Cell* name, uint32_t flags) {
-  if (name) return stack::push_frame(name, flags);
-  return stack::push_frame(stack::names.anon, 0, flags);
-}
 
 // Operators whose integer case is computed inline.
 enum class Fast { none, add, subtract, multiply, compare };
@@ -123,28 +119,40 @@ void init() {
   collector::add_root_marker(mark_code_cell);
 }
 
-Cell* current_code() { return &code_cell; }
+Cell* current_code() {
+  if (code_top) {
+    code_cell = *code_top->code;
+    code_cell.w1 = static_cast<uint32_t>(code_top->pos);
+  } else {
+    set_unset(&code_cell);
+  }
+  return &code_cell;
+}
 
+// A block runs on its caller's frame: each expression pushes its value above
+// the code's cell and the next one drops it, so the last value is the one
+// left. No frame is needed: nothing unwinds to a block, and the collector
+// sees every cell below the top.
 void eval_block(const Cell* block, bool keep) {
   Cell* code = stack::push(block);  // keeps the code rooted while it runs
-  CodeScope scope;
-  Cell* base = stack::push_frame(stack::names.body, 0, frame_flags(FrameType::eval) | FRAME_INTERP);
+  Cell* mark = code + 1;
   int32_t pos = static_cast<int32_t>(code->w1);
   int32_t end = static_cast<int32_t>(buf_of(code->w2)->cell_count());
   if (pos >= end) {
-    set_unset(base);
-    stack::set_top(base + 1);
+    set_unset(stack::push_new());
   } else {
-    code_cell = *code;
-    code_source = code;
-    while (pos < end) {
-      code_cell.w1 = static_cast<uint32_t>(pos);
-      pos = eval_value(code, pos, end, false, false, false);
+    CodeScope scope(code, pos);
+    // The end is the tail when the block began; values added later are not
+    // run, and one that cut the block short ends it at its new tail.
+    for (;;) {
+      scope.rec.pos = pos;
+      pos = eval_value(code, pos, end, false, true, false);
       if (throwing()) return;
+      if (pos >= end || pos >= static_cast<int32_t>(buf_of(code->w2)->cell_count())) break;
+      stack::set_top(mark);
     }
   }
-  Cell r = *stack::base();
-  stack::unwind();
+  Cell r = *(stack::top() - 1);
   stack::set_top(code);
   if (keep) {
     *stack::base() = r;
@@ -298,11 +306,15 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
       pos++;
   }
   if (no_infix) return pos;
+  return infix_after(code, pos, end, push, start);
+}
 
-  // Infix lookahead: each operator takes the value produced so far as its
-  // left operand, so operators chain to the left with equal precedence.
+int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
+  // The first operator was found by infix_after.
+  // Each operator takes the value produced so far as its left operand, so
+  // operators chain to the left with equal precedence.
   for (;;) {
-    tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+    int32_t tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
     if (end > tail) end = tail;
     if (pos >= end) return pos;
     Cell* w = cell_at(code, pos);
