@@ -12,6 +12,7 @@
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/trace.h"
 #include "library/routines.h"
 #include "runtime/throw.h"
 
@@ -48,7 +49,26 @@ Cell param_word(const Cell* fn, int32_t n) {
 }
 
 // One argument by its class, pushed; answers the position after it.
-int32_t fetch_arg(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix, bool safer) {
+inline int32_t fetch_arg_as_is(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix, bool safer);
+
+// An argument taken as it stands while tracing: fetched, then produced.
+[[gnu::noinline]] int32_t fetch_arg_traced(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix,
+                                           bool safer) {
+  trace::fire(trace::fetch, code, pos, nullptr, cell_at(code, pos));
+  pos = fetch_arg_as_is(code, pos, end, cls, infix, safer);
+  if (!throwing()) trace::event(trace::push, code, pos - 1, nullptr, stack::top() - 1);
+  return pos;
+}
+
+[[gnu::always_inline]] inline int32_t fetch_arg(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix,
+                                              bool safer) {
+  if (cls != ArgClass::normal && trace::tracing) [[unlikely]]
+    return fetch_arg_traced(code, pos, end, cls, infix, safer);
+  return fetch_arg_as_is(code, pos, end, cls, infix, safer);
+}
+
+[[gnu::always_inline]] inline int32_t fetch_arg_as_is(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix,
+                                                    bool safer) {
   Cell* v = cell_at(code, pos);
   switch (cls) {
     case ArgClass::get:
@@ -99,7 +119,7 @@ int32_t fetch_arg(Cell* code, int32_t pos, int32_t end, ArgClass cls, bool infix
         val = bound_value(v);
         if (val && (is_type(val, T_UNSET) || is_type(val, T_OP) || callable(type_of(val)))) val = nullptr;
       }
-      if (!val) return eval_value(code, pos, end, infix || safer, true, false);
+      if (!val || trace::tracing) return eval_value(code, pos, end, infix || safer, true, false);
       Cell* start = stack::push(val);
       if (infix || safer) return pos + 1;
       return infix_after(code, pos + 1, end, true, start);
@@ -323,23 +343,37 @@ void fetch_args(Fetch& f) {
   }
 }
 
-// The call summary kept in the cache cell's third word: a spec of only
-// ordinary arguments (and, for functions, locals) is called by the short
-// path, which needs just their count and the locals count.
+// The call summary kept in the cache cell's third word. A call without a
+// path or apply mode fetches only the fixed arguments and leaves every
+// refinement off, so a spec whose fixed part holds no return marker is
+// called by the short path, which needs the fixed arguments' count and
+// whether they are all ordinary; a function's refinement slots follow.
 constexpr uint32_t SPEC_FAST = 0x80000000;
+constexpr uint32_t SPEC_PLAIN = 0x10000;   // every fixed argument is ordinary
+constexpr uint32_t SPEC_REFINE = 0x20000;  // refinements follow the fixed part
 constexpr int32_t MAX_FAST_ARITY = 255;
 
 uint32_t summarize(const Cell* cache) {
   SeriesBuf* b = buf_of(cache->w2);
   int32_t n = static_cast<int32_t>(b->cell_count()), arity = 0, locals = 0;
+  uint32_t flags = SPEC_FAST | SPEC_PLAIN;
   for (int32_t k = 0; k < n; k++) {
     const Cell* e = b->cells() + k;
-    if (is_type(e, T_TYPESET) && arg_class(e) == ArgClass::normal && arity == k) arity++;
-    else if (is_type(e, T_INTEGER) && k == n - 1 && k == arity) locals = get_int(e);
-    else return 0;
+    if (is_type(e, T_TYPESET)) {
+      if (arg_class(e) == ArgClass::returns) return 0;
+      if (flags & SPEC_REFINE) continue;
+      if (arg_class(e) != ArgClass::normal) flags &= ~SPEC_PLAIN;
+      arity++;
+    } else if (is_type(e, T_REFINEMENT)) {
+      flags |= SPEC_REFINE;
+    } else if (is_type(e, T_INTEGER) && k == n - 1) {
+      if (!(flags & SPEC_REFINE)) locals = get_int(e);
+    } else {
+      return 0;
+    }
   }
   if (arity > MAX_FAST_ARITY || locals < 0 || locals > 255) return 0;
-  return SPEC_FAST | static_cast<uint32_t>(arity) | static_cast<uint32_t>(locals) << 8;
+  return flags | static_cast<uint32_t>(arity) | static_cast<uint32_t>(locals) << 8;
 }
 
 }  // namespace
@@ -454,12 +488,17 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   }
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
   for (int32_t k = 0; k < arity; k++) {
+    ArgClass cls = summary & SPEC_PLAIN ? ArgClass::normal : arg_class(cache_cells(start) + k);
     if (pos >= end || pos >= static_cast<int32_t>(buf_of(code->w2)->cell_count())) {
+      if (cls == ArgClass::literal && typeset::has(cache_cells(start) + k, T_UNSET)) {
+        set_unset(stack::push_new());  // an optional last literal argument
+        continue;
+      }
       CallFrame* frame = stack::top_frame();
       Cell w = param_word(start, k), nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
       fire(Err::no_arg, &nm, &w);
     }
-    pos = fetch_arg(code, pos, end, ArgClass::normal, false, false);
+    pos = fetch_arg(code, pos, end, cls, false, false);
     if (throwing()) return pos;
     Cell* v = stack::top() - 1;
     if (!accepts(cache_cells(start) + k, type_of(v))) {
@@ -472,7 +511,18 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     case T_NATIVE: natives::entry(static_cast<int>(fn.w1))(false, kNoRefs); break;
     case T_ACTION: actions::entry(static_cast<int>(fn.w1))(kNoRefs); break;
     default:
-      function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
+      if (summary & SPEC_REFINE) {
+        // Every refinement off, its arguments none, then the locals.
+        int32_t n = cache_size(start);
+        for (int32_t k = arity; k < n; k++) {
+          Cell e = cache_cells(start)[k];
+          if (is_type(&e, T_REFINEMENT)) stack::push(&fixed_false);
+          else if (is_type(&e, T_TYPESET)) stack::push(&fixed_none);
+          else function::init_locals(get_int(&e));
+        }
+      } else {
+        function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
+      }
       eval_function(start);
   }
   if (throwing()) return pos;
@@ -489,7 +539,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
 
 int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, Cell* path, int32_t path_at,
                   const Cell* name, const Cell* owner, int mode, bool infix) {
-  if (!path && !infix && mode == CALL_NORMAL && code) {
+  if (!path && !infix && mode == CALL_NORMAL && code && !trace::tracing) {
     int32_t after = call_fast(fn_in, code, pos, end, push, name);
     if (after >= 0) return after;
   }
@@ -531,8 +581,10 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   f.frame = stack::top_frame();
   if (infix) *stack::push_new() = left;
 
+  trace::event(trace::open, code, pos, nullptr, &nm);
   fetch_args(f);
   if (throwing()) return f.pos;
+  trace::event(trace::call, code, f.pos, &nm, &fn);
   switch (type_of(&fn)) {
     case T_NATIVE: {
       natives::Entry e = natives::entry(static_cast<int>(fn.w1));
@@ -553,6 +605,7 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       call_routine(f.fn);
   }
   if (throwing()) return f.pos;
+  trace::event(trace::return_, code, f.pos, &nm, stack::base());
   Cell r = *stack::base();
   if (f.is_fn) stack::unwind_func();
   else stack::unwind();
@@ -562,12 +615,33 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   return f.pos;
 }
 
+namespace {
+
+// The tracing state a body runs with, put back on every way out.
+struct TraceScope {
+  uint32_t saved;
+  explicit TraceScope(uint32_t header) : saved(trace::enter_function(header)) {}
+  ~TraceScope() { trace::leave_function(saved); }
+};
+
+}  // namespace
+
 void eval_function(const Cell* fn) {
   Node ctx = fn->w1;
   stack::values_of(ctx) = off(stack::base());
   CallFrame* frame = stack::top_frame();
   frame->header |= FRAME_BODY;
-  eval_block(more_of(fn), true);
+  if (fn->header & (function::HDR_TRACE | function::HDR_NO_TRACE | function::HDR_LIBRARY) || trace::tracing)
+      [[unlikely]] {
+    // Library bodies behave as compiled code: nothing in them is traced.
+    TraceScope scope(fn->header & function::HDR_LIBRARY ? function::HDR_NO_TRACE : fn->header);
+    Cell name{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
+    trace::event(trace::prolog, more_of(fn), -1, &name, fn);
+    eval_block(more_of(fn), true);
+    if (!throwing()) trace::event(trace::epilog, more_of(fn), -1, &name, fn);
+  } else {
+    eval_block(more_of(fn), true);
+  }
   if (throwing()) {
     if (pending_throw != ThrowCode::return_value && pending_throw != ThrowCode::exit) return;
     // The exit has already landed on this frame: its value is in the base.

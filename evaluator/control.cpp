@@ -1,5 +1,7 @@
 // Conditionals and evaluation natives: if, unless, either, any, all,
 // switch, case, do, reduce, compose and apply.
+#include <exception>
+
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
@@ -10,6 +12,7 @@
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/native_entries.h"
+#include "evaluator/trace.h"
 #include "lexer/load.h"
 #include "runtime/cycle.h"
 #include "runtime/throw.h"
@@ -160,8 +163,37 @@ void case_(bool, const int32_t* refs) {
   stack::set_result_trim(matched ? res : &fixed_none);
 }
 
-void do_(bool, const int32_t* refs) {
-  if (present(refs[3])) fire(Err::not_done);  // tracing comes with its own module
+namespace {
+
+// The run of a do/trace that started one: ended on every way out, with the
+// end event when the code was left normally or by a pending exit.
+struct TraceRun {
+  bool started;
+  CallFrame* marked;
+  ~TraceRun() {
+    if (marked) stack::clear_frame_body_flag(marked);
+    if (!started) return;
+    if (std::uncaught_exceptions()) interpreter::trace::abandon();
+    else interpreter::trace::finish();
+  }
+};
+
+}  // namespace
+
+void do_(bool check, const int32_t* refs) {
+  if (present(refs[3])) {
+    // The callback's type was checked with the other arguments.
+    Cell* callback = opt(refs[3]);
+    // The traced code sees the caller's frame as a function body: a return
+    // in it ends the traced code, not a function around it.
+    TraceRun run{false, stack::set_body_flag_below()};
+    Cell* code = arg(0);
+    bool block = is_type(code, T_BLOCK) || is_type(code, T_PAREN);
+    run.started = is_type(callback, T_FUNCTION) && interpreter::trace::start(callback, block ? code : nullptr);
+    int32_t plain[4] = {refs[0], refs[1], refs[2], -1};
+    do_(check, plain);
+    return;
+  }
   Cell* value = arg(0);
   switch (type_of(value)) {
     case T_BLOCK: case T_PAREN: case T_HASH: case T_STRING: {

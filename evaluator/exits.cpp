@@ -6,6 +6,7 @@
 #include "datatypes/words.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/native_entries.h"
+#include "evaluator/trace.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -18,6 +19,7 @@ void exit_(bool, const int32_t*) { stack::throw_exit(false, false); }
 void return_(bool, const int32_t*) { stack::throw_exit(true, false); }
 
 void throw_(bool, const int32_t* refs) {
+  interpreter::trace::event(interpreter::trace::throw_, nullptr, -1, nullptr, stack::base());
   if (!present(refs[0])) {
     stack::set_top(stack::base() + 1);
     set_unset(stack::push_new());
@@ -68,6 +70,7 @@ void catch_(bool, const int32_t* refs) {
       return;
     }
     stack::set_top(fb + 1);
+    interpreter::trace::event(interpreter::trace::catch_, nullptr, -1, nullptr, fb);
   }
   stack::unwind_last();
   stack::set_top(stack::base() + 1);

@@ -10,6 +10,7 @@
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "evaluator/internal.h"
+#include "evaluator/trace.h"
 #include "runtime/collector.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
@@ -117,6 +118,7 @@ void init() {
   done = true;
   set_unset(&code_cell);
   collector::add_root_marker(mark_code_cell);
+  trace::setup();
 }
 
 Cell* current_code() {
@@ -138,6 +140,7 @@ void eval_block(const Cell* block, bool keep) {
   Cell* mark = code + 1;
   int32_t pos = static_cast<int32_t>(code->w1);
   int32_t end = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+  trace::event(trace::enter, code, pos, nullptr, nullptr);
   if (pos >= end) {
     set_unset(stack::push_new());
   } else {
@@ -148,10 +151,12 @@ void eval_block(const Cell* block, bool keep) {
       scope.rec.pos = pos;
       pos = eval_value(code, pos, end, false, true, false);
       if (throwing()) return;
+      trace::event(trace::expr, code, pos, nullptr, stack::top() - 1);
       if (pos >= end || pos >= static_cast<int32_t>(buf_of(code->w2)->cell_count())) break;
       stack::set_top(mark);
     }
   }
+  trace::event(trace::exit, code, static_cast<int32_t>(buf_of(code->w2)->cell_count()), nullptr, stack::top() - 1);
   Cell r = *(stack::top() - 1);
   stack::set_top(code);
   if (keep) {
@@ -167,6 +172,7 @@ int32_t eval_expression(Cell* code, int32_t pos, int32_t end, bool push) {
   stack::push_frame(stack::names.body, 0, frame_flags(FrameType::native) | FRAME_INTERP);
   pos = eval_value(code, pos, end, false, false, false);
   if (throwing()) return pos;
+  trace::event(trace::expr, code, pos, nullptr, stack::base());
   Cell r = *stack::base();
   stack::unwind();
   if (push) {
@@ -189,10 +195,23 @@ int32_t eval_next(Cell* block) {
 }
 
 int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool push, bool quote) {
+  if (trace::tracing) [[unlikely]] {
+    if (pos < end && pos < static_cast<int32_t>(buf_of(code->w2)->cell_count()))
+      trace::fire(trace::fetch, code, pos, nullptr, cell_at(code, pos));
+  }
   int32_t tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
   if (end > tail) end = tail;  // the code may have shrunk under us
   Cell* start = push ? stack::top() : stack::reset();
+  if (pos >= end) {
+    // The code was cut short under a caller that had checked its end.
+    set_unset(push ? stack::push_new() : stack::base());
+    if (!push) stack::set_top(stack::base() + 1);
+    return pos;
+  }
   Cell* v = cell_at(code, pos);
+  int32_t at = pos;  // where the value was read, for the push event
+  // The value produced in place (not by a call): the push event.
+  auto produced = [&] { trace::event(trace::push, code, at, nullptr, start); };
   switch (type_of(v)) {
     case T_PAREN:
       eval_block(v, false);
@@ -204,9 +223,11 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
     case T_SET_WORD: {
       Cell* base = stack::push_frame(v, frame_flags(FrameType::native) | FRAME_INTERP);
       stack::push(v);
+      trace::event(trace::push, code, at, nullptr, base);
       if (++pos >= end) fire(Err::need_value, base);
       pos = eval_value(code, pos, end, false, true, false);
       if (throwing()) return pos;
+      trace::event(trace::set, code, pos, base, base + 1);
       if (is_type(base + 1, T_UNSET)) fire(Err::need_value, base);
       set_word(base, base + 1);
       Cell r = base[1];
@@ -219,10 +240,12 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
       stack::push_frame(static_cast<uint32_t>(words::sym(words::W::set_path)), 0,
                         frame_flags(FrameType::native) | FRAME_INTERP);
       Cell* path = stack::push(v);
+      trace::event(trace::push, code, at, nullptr, path);
       if (++pos >= end) fire(Err::need_value, path);
       pos = eval_value(code, pos, end, false, true, false);
       if (throwing()) return pos;
       Cell* value = stack::top() - 1;
+      trace::event(trace::set, code, pos, path, value);
       eval_path(path, nullptr, 0, 0, true, false, true, false, value);
       if (throwing()) return pos;
       Cell r = *(stack::top() - 1);
@@ -234,6 +257,7 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
     case T_GET_WORD: {
       Cell x = *word_value(v);
       put(&x, push, start);
+      produced();
       pos++;
       break;
     }
@@ -241,6 +265,7 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
     case T_LIT_WORD:
       put(v, push, start);
       set_type(stack::top() - 1, T_WORD);
+      produced();
       pos++;
       break;
 
@@ -260,6 +285,7 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
           fire(Err::no_op_arg, v);
         default:
           put(val, push, start);
+          produced();
           pos++;
       }
       break;
@@ -269,6 +295,7 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
       Cell p = *v;
       pos = eval_path(&p, code, pos + 1, end, false, type_of(v) == T_GET_PATH, push, false);
       if (throwing()) return pos;
+      produced();
       break;
     }
 
@@ -276,6 +303,7 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
       put(v, push, start);
       set_type(stack::top() - 1, T_PATH);
       (stack::top() - 1)->w3 = 0;
+      produced();
       pos++;
       break;
 
@@ -285,6 +313,7 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
     case T_NATIVE: case T_ACTION: case T_FUNCTION: case T_ROUTINE:
       if (quote) {
         put(v, push, start);
+        produced();
         pos++;
       } else {
         Cell fn = *v;
@@ -298,11 +327,13 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
           (words::is(word_symbol(v), words::W::system) || words::is(word_symbol(v), words::W::system_global)))
         fire(Err::xeb_system);
       put(v, push, start);
+      produced();
       pos++;
       break;
 
     default:
       put(v, push, start);
+      produced();
       pos++;
   }
   if (no_infix) return pos;
@@ -325,6 +356,13 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
     set_type(&fn, static_cast<TypeId>(native::wrapped_type(op)));
     fn.header &= HDR_TYPE_MASK;
     stack::set_top(start + 1);  // the value just made is the left operand
+    if (trace::tracing) [[unlikely]] {
+      // Every step of the operator is reported: no short path.
+      trace::fire(trace::fetch, code, pos, nullptr, cell_at(code, pos));
+      pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, true);
+      if (throwing()) return pos;
+      continue;
+    }
     Fast fast = fast_op(&fn);
     if (fast != Fast::none && is_type(start, T_INTEGER) && pos + 1 < end) {
       // Integer arithmetic and comparison need no frame: they cannot fail.

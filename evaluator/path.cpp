@@ -7,6 +7,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/trace.h"
 #include "runtime/throw.h"
 
 namespace xeb::interpreter {
@@ -50,6 +51,10 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
   int32_t head = static_cast<int32_t>(path->w1);
   int32_t len = static_cast<int32_t>(buf_of(path->w2)->cell_count());
   if (head >= len) fire(Err::empty_path);
+  trace::event(trace::enter, path, head, nullptr, nullptr);
+  trace::event(trace::fetch, path, head, nullptr, cell_at(path, head));
+  len = static_cast<int32_t>(buf_of(path->w2)->cell_count());  // the callback may have cut it
+  if (head >= len) fire(Err::empty_path);
   // A set keeps each step's container and element: a value kept whole in
   // its cell is changed in a copy, which must go back where it came from.
   Cell* chain = stack::top();
@@ -69,10 +74,13 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
   } else {
     if (is_type(v, T_UNSET)) fire(Err::unset_path, path, &first);
     *cont = *v;
+    trace::event(trace::push, path, head, nullptr, cont);
     Node ctx = word_context(&first);
     if (ctx && ctx != context::global() && !is_type(context::owner(ctx), T_OBJECT)) *parent = *context::owner(ctx);
-    for (int32_t i = head + 1; i < len; i++) {
+    for (int32_t i = head + 1; i < len && i < static_cast<int32_t>(buf_of(path->w2)->cell_count()); i++) {
       stack::set_top(work);
+      trace::event(trace::fetch, path, i, nullptr, cell_at(path, i));
+      if (i >= static_cast<int32_t>(buf_of(path->w2)->cell_count())) break;
       *elem = *cell_at(path, i);
       switch (type_of(elem)) {
         case T_GET_WORD:
@@ -87,6 +95,7 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
         default:
           *item = *elem;
       }
+      trace::event(trace::push, path, i, nullptr, item);
       if (is_type(item, T_UNSET)) fire(Err::invalid_path, path, elem);
       bool last = i == len - 1;
       act::EvalPath step = actions::get_path_action(cont, path, item, i - head - 1);
@@ -112,6 +121,7 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
       *cont = result;
     }
   }
+  trace::event(trace::exit, path, static_cast<int32_t>(buf_of(path->w2)->cell_count()), nullptr, cont);
   Cell r = *cont;
   if (push) {
     stack::set_top(start);

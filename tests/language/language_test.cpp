@@ -26,6 +26,23 @@ class Language : public LanguageCases {
 };
 
 TEST_F(Language, Values) { run_file("values.txt"); }
+TEST_F(Language, Trace) { run_file("trace.txt"); }
+
+// The program changing under the interpreter: run with the collector on and,
+// in the stress build, collecting at every allocation.
+TEST_F(Language, Dynamic) {
+  collector::enabled = 1;
+#ifdef XEB_GC_STRESS
+  uint32_t every = collector::stress_every;
+  collector::stress_every = 1;
+#endif
+  run_file("dynamic.txt");
+#ifdef XEB_GC_STRESS
+  collector::stress_every = every;
+#endif
+  collector::enabled = 0;
+}
+
 TEST_F(Language, Series) { run_file("series.txt"); }
 TEST_F(Language, Numbers) { run_file("numbers.txt"); }
 TEST_F(Language, Lexer) { run_file("lexer.txt"); }

@@ -1,0 +1,181 @@
+// Evaluation tracing: the run's state, the event mask, and the delivery of
+// one event to the callback.
+#include "evaluator/trace.h"
+
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/word.h"
+#include "datatypes/words.h"
+#include "evaluator/interpreter.h"
+#include "runtime/collector.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
+#include "runtime/throw.h"
+
+namespace xeb::interpreter::trace {
+
+uint32_t tracing = 0;
+uint32_t active = 0;
+
+namespace {
+
+uint32_t mask = 0;
+Cell callback{T_NONE, 0, 0, 0};  // the run's callback, a root; none! outside a run
+void (*plain_annotate)(Cell*) = nullptr;
+
+void mark_callback() { collector::mark_cell(&callback); }
+
+struct EventWord {
+  Event event;
+  words::W word;
+};
+constexpr EventWord kEvents[] = {
+    {init, words::W::init},     {end, words::W::end},         {prolog, words::W::prolog},
+    {epilog, words::W::epilog}, {enter, words::W::enter},     {exit, words::W::exit},
+    {open, words::W::open},     {return_, words::W::return_}, {fetch, words::W::fetch},
+    {push, words::W::push},     {set, words::W::set},         {call, words::W::call},
+    {error, words::W::error},   {throw_, words::W::throw_},   {catch_, words::W::catch_},
+    {expr, words::W::expr},
+};
+
+words::W word_of(Event e) {
+  for (const EventWord& w : kEvents)
+    if (w.event == e) return w.word;
+  return words::W::end;
+}
+
+constexpr uint32_t kWithRef = set | prolog | epilog | return_ | call;
+
+// Errors raised while a run is on reach the callback before they unwind.
+void annotate_and_trace(Cell* err) {
+  if (plain_annotate) plain_annotate(err);
+  event(error, nullptr, -1, nullptr, err);
+}
+
+}  // namespace
+
+void setup() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  collector::add_root_marker(mark_callback);
+}
+
+uint32_t mask_of(const Cell* fn) {
+  const Cell* body = function::more(fn);
+  if (!is_type(body, T_BLOCK)) return ALL_EVENTS;
+  SeriesBuf* b = buf_of(body->w2);
+  const Cell* first = b->cells() + body->w1;
+  if (first >= b->cells_tail() || !is_type(first, T_BLOCK)) return ALL_EVENTS;
+  SeriesBuf* wb = buf_of(first->w2);
+  if (wb->cells() + first->w1 >= wb->cells_tail()) return ALL_EVENTS;
+  uint32_t m = 0;
+  for (const Cell *c = wb->cells() + first->w1, *e = wb->cells_tail(); c < e; c++) {
+    if (!is_type(c, T_WORD)) continue;
+    for (const EventWord& w : kEvents)
+      if (words::is(word_symbol(c), w.word)) m |= w.event;
+  }
+  return m;
+}
+
+bool start(const Cell* fn, const Cell* code) {
+  if (active) return false;
+  setup();
+  mask = mask_of(fn);
+  callback = *fn;
+  plain_annotate = error_hooks.annotate;
+  error_hooks.annotate = &annotate_and_trace;
+  active = tracing = 1;
+  event(init, code, code ? static_cast<int32_t>(code->w1) : -1, nullptr, nullptr);
+  return true;
+}
+
+void abandon() {
+  if (error_hooks.annotate == &annotate_and_trace) error_hooks.annotate = plain_annotate;
+  callback = Cell{T_NONE, 0, 0, 0};
+  active = tracing = 0;
+}
+
+void finish() {
+  ThrowCode saved = pending_throw;
+  pending_throw = ThrowCode::none;
+  event(end, nullptr, -1, nullptr, nullptr);
+  abandon();
+  pending_throw = saved;
+}
+
+uint32_t enter_function(uint32_t header) {
+  uint32_t saved = tracing;
+  if (header & function::HDR_NO_TRACE) tracing = 0;
+  else if (header & function::HDR_TRACE) tracing = active;
+  return saved;
+}
+
+void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* value) {
+  if (!(mask & e) || !is_type(&callback, T_FUNCTION)) return;
+  // Everything the callback gets, copied before anything allocates.
+  Cell args[6];
+  args[0] = words::word(word_of(e));
+  args[1] = code ? *code : Cell{T_NONE, 0, 0, 0};
+  int32_t offset = -1;
+  if (code && pos >= 0) {
+    int32_t head = static_cast<int32_t>(code->w1);
+    int32_t tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+    if (pos >= head && pos <= tail) offset = pos - head;
+  }
+  args[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(offset), 0};
+  args[3] = value ? *value : Cell{T_NONE, 0, 0, 0};
+  args[4] = ref && (e & kWithRef) ? *ref : Cell{T_NONE, 0, 0, 0};
+  args[5] = Cell{T_PAIR, 0, stack::index_of(stack::base()), stack::index_of(stack::top())};
+
+  // The traced code's stacks come back exactly as they were.
+  Cell* base = stack::base();
+  Cell* top = stack::top();
+  CallFrame* frames = stack::frame_top();
+  uint32_t was = tracing;
+  tracing = 0;  // nothing the callback does is traced
+
+  Cell* start = stack::push(&callback);
+  Node fctx = start->w1;
+  // A barrier under the callback: break, continue and throw cannot leave it
+  // into the traced code; they become errors, as errors leave from here.
+  Cell name = words::word(words::W::interp_callback);
+  stack::mark_try_all(&name);
+  Cell* more = function::more(start);
+  if (is_type(more + 4, T_INTEGER) && more[4].w2) name.w1 = more[4].w2;  // the owner object's context
+  stack::push_frame(&name, frame_flags(FrameType::function));
+  CallFrame* frame = stack::top_frame();
+  frame->fctx = fctx;
+  frame->saved = stack::values_of(fctx);
+  int32_t slots = context::size(fctx);
+  for (int32_t i = 0; i < slots; i++) {
+    if (i < 6) {
+      stack::push(&args[i]);
+    } else {
+      bool refinement = is_type(context::word_at(fctx, i), T_REFINEMENT);
+      *stack::push_new() = refinement ? Cell{T_LOGIC, 0, 0, 0} : Cell{T_NONE, 0, 0, 0};
+    }
+  }
+  try {
+    eval_function(start);
+  } catch (const LangError&) {
+    // The error landed on the barrier: raise it again from the event site,
+    // with tracing left off.
+    Cell err = *(stack::top() - 1);
+    stack::set_frame_top(frames);
+    stack::set_base(base);
+    stack::set_top(top);
+    pending_throw = ThrowCode::none;
+    stack::throw_error(&err);
+  }
+  if (throwing()) {
+    // Only return and exit could leave the body, and it stopped them.
+    pending_throw = ThrowCode::none;
+  }
+  stack::set_frame_top(frames);
+  stack::set_base(base);
+  stack::set_top(top);
+  tracing = was;
+}
+
+}  // namespace xeb::interpreter::trace

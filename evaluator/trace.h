@@ -1,0 +1,55 @@
+// Evaluation tracing: while a do/trace run is on, the interpreter reports
+// each step (values fetched and produced, calls opened and returned, blocks
+// entered and left, assignments, errors, throws and catches) to a callback
+// function. Every event site tests `tracing` first, so tracing off costs one
+// flag test; a site whose event is masked out costs one more.
+//
+// While tracing is on the interpreter leaves its short paths (values read in
+// place, integer operators without a call, calls of plain specs) for the
+// general ones, which fire every event; the test is made at each use, so
+// tracing switched on in the middle of a loop takes effect at once.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace xeb::interpreter::trace {
+
+enum Event : uint32_t {
+  init = 1, end = 2, prolog = 4, epilog = 8, enter = 16, exit = 32, open = 64, return_ = 128,
+  fetch = 256, push = 512, set = 1024, call = 2048, error = 4096, throw_ = 8192, catch_ = 16384, expr = 32768,
+};
+constexpr uint32_t ALL_EVENTS = 0x1FFFF;
+
+extern uint32_t tracing;  // events are delivered now
+extern uint32_t active;   // a do/trace run is on (its callback is installed)
+
+// Delivers one event when its bit is in the run's mask. code: the block or
+// path the event is about (null: none), pos: an absolute index in it (-1:
+// none); ref and value may be null (none!). Each pointer may lie anywhere:
+// the cells are copied before anything allocates.
+void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* value);
+inline void event(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* value) {
+  if (tracing) [[unlikely]] fire(e, code, pos, ref, value);
+}
+
+// The events a callback asks for: the words of a block that starts its body,
+// else every event.
+uint32_t mask_of(const Cell* callback);
+
+// Starts a run with the callback (a function! on the data stack) over code
+// and sends init; answers false, changing nothing, when a run is on already.
+bool start(const Cell* callback, const Cell* code);
+// Sends end and ends the run; a pending exit is kept across it.
+void finish();
+// Ends the run without an event (an error left the traced code).
+void abandon();
+
+// Per-function attributes: the tracing state a function's body runs with.
+// Answers the state to restore afterwards.
+uint32_t enter_function(uint32_t fn_header);
+inline void leave_function(uint32_t saved) { tracing = saved; }
+
+void setup();  // the callback cell, a root
+
+}  // namespace xeb::interpreter::trace
