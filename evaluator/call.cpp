@@ -472,8 +472,10 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   Cell fn = *fn_in;
   TypeId t = type_of(&fn);
   if (t == T_ROUTINE) return -1;
-  if (t == T_NATIVE && !natives::entry(static_cast<int>(fn.w1))) return -1;
-  if (t == T_ACTION && !actions::entry(static_cast<int>(fn.w1))) return -1;
+  natives::Entry native = nullptr;
+  actions::Entry action = nullptr;
+  if (t == T_NATIVE && !(native = natives::entry(static_cast<int>(fn.w1)))) return -1;
+  if (t == T_ACTION && !(action = actions::entry(static_cast<int>(fn.w1)))) return -1;
   Cell* start = stack::push(&fn);
   if (t == T_FUNCTION) {
     if (name) stack::push_frame(name, frame_flags(FrameType::function) | FRAME_INTERP);
@@ -508,8 +510,8 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     }
   }
   switch (t) {
-    case T_NATIVE: natives::entry(static_cast<int>(fn.w1))(false, kNoRefs); break;
-    case T_ACTION: actions::entry(static_cast<int>(fn.w1))(kNoRefs); break;
+    case T_NATIVE: native(false, kNoRefs); break;
+    case T_ACTION: action(kNoRefs); break;
     default:
       if (summary & SPEC_REFINE) {
         // Every refinement off, its arguments none, then the locals.

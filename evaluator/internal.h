@@ -17,16 +17,29 @@ namespace xeb::interpreter {
 // allocation.
 inline Cell* cell_at(const Cell* block, int32_t i) { return buf_of(block->w2)->cells() + i; }
 
+// The global context's value store, kept aside while no buffer has moved:
+// a global word's value is then one load away. The slow path of
+// bound_value refreshes it.
+struct GlobalValues {
+  uint32_t moves = ~0u;
+  Node ctx = 0;
+  Cell* values = nullptr;
+};
+extern GlobalValues global_values;
+Cell* bound_value_slow(Node ctx, int32_t index);
+
 // The value a word is bound to, or null when its context has no value store
 // now (a function not running) or the word is unbound. Raises nothing.
 inline Cell* bound_value(const Cell* w) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
+  if (ctx == global_values.ctx && global_values.moves == memory::moves && ctx && index >= 0) [[likely]]
+    return global_values.values + index;
   if (index < 0 || !ctx) return nullptr;
   Cell* c = buf_of(ctx)->cells();
   if (!c->w2) return nullptr;
   if (c->header & HDR_CTX_ON_STACK) return at<Cell>(c->w2) + index;
-  return buf_of(c->w2)->cells() + index;
+  return bound_value_slow(ctx, index);
 }
 
 // The word's value cell; the context layer raises the errors (unbound word,
@@ -41,6 +54,10 @@ inline Cell* word_value(Cell* w) {
 inline void set_word(Cell* w, const Cell* value) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
+  if (ctx == global_values.ctx && global_values.moves == memory::moves && ctx && index >= 0) [[likely]] {
+    global_values.values[index] = *value;
+    return;
+  }
   if (index >= 0 && ctx) {
     Cell* c = buf_of(ctx)->cells();
     if (c->w2) {

@@ -110,6 +110,14 @@ void fast_integer(Fast f, const Cell* fn, Cell* left, int32_t b) {
 
 }  // namespace
 
+GlobalValues global_values;
+
+Cell* bound_value_slow(Node ctx, int32_t index) {
+  Cell* values = buf_of(buf_of(ctx)->cells()->w2)->cells();
+  if (ctx == context::global()) global_values = GlobalValues{memory::moves, ctx, values};
+  return values + index;
+}
+
 bool callable(TypeId t) { return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE; }
 
 void init() {

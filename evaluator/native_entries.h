@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace xeb::natives {
 
@@ -37,9 +38,9 @@ XEB_NATIVE_FAMILY_MORE(XEB_X)
 // Natives whose families come later: they raise not-done.
 void not_yet(bool check, const int32_t* refs);
 
-// Argument helpers of the entries.
-Cell* arg(int i);
-Cell* opt(int32_t ref);  // a refinement's argument, or null
+// Argument helpers of the entries (inline: every native reads through them).
+inline Cell* arg(int i) { return stack::base() + i; }
+inline Cell* opt(int32_t ref) { return ref >= 0 ? stack::base() + ref : nullptr; }  // or null
 inline bool present(int32_t ref) { return ref != -1; }
 
 }  // namespace xeb::natives

@@ -53,8 +53,6 @@ constexpr Entry kNatives[COUNT] = {
 
 }  // namespace
 
-Cell* arg(int i) { return stack::base() + i; }
-Cell* opt(int32_t ref) { return ref >= 0 ? stack::base() + ref : nullptr; }
 
 void not_yet(bool, const int32_t*) { fire(Err::not_done); }
 

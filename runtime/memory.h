@@ -51,6 +51,11 @@ inline SeriesBuf* buf_of(Node n) { return at<SeriesBuf>(*at<Off>(n)); }
 
 namespace memory {
 
+// Counts the events that can move a buffer or repoint a node: collections,
+// expansions and released nodes. A buffer address kept aside stays right
+// while the count is unchanged.
+extern uint32_t moves;
+
 // Layout constants.
 constexpr int NODES_PER_FRAME = 10000;
 constexpr int64_t INITIAL_FRAME_SIZE = 1048576;
