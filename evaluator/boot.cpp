@@ -14,6 +14,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/trace.h"
 #include "evaluator/natives.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -327,7 +328,10 @@ void eval_object_spec(Cell* block) {
   if (!throwing()) stack::set_top(saved);
 }
 
-void eval_hook_function(Cell* fn, Node, int32_t, int) { interpreter::eval_function(fn); }
+void eval_hook_function(Cell* fn, Node, int32_t, int) {
+  interpreter::trace::Suspend quiet;
+  interpreter::eval_function(fn);
+}
 
 }  // namespace
 

@@ -50,6 +50,15 @@ void abandon();
 uint32_t enter_function(uint32_t fn_header);
 inline void leave_function(uint32_t saved) { tracing = saved; }
 
+// A callback the runtime runs (object hooks, comparators, parse and lexer
+// callbacks, port actors) runs with tracing suspended: the boot library
+// switches none of their kinds on.
+struct Suspend {
+  uint32_t saved = tracing;
+  Suspend() { tracing = 0; }
+  ~Suspend() { tracing = saved; }
+};
+
 void setup();  // the callback cell, a root
 
 }  // namespace xeb::interpreter::trace

@@ -8,6 +8,7 @@
 #include "datatypes/object.h"
 #include "datatypes/words.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/trace.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -30,7 +31,10 @@ Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args) {
     bool refinement = is_type(context::word_at(f.w1, i), T_REFINEMENT);
     *stack::push_new() = refinement ? Cell{T_LOGIC, 0, 0, 0} : Cell{T_NONE, 0, 0, 0};
   }
-  interpreter::eval_function(start);
+  {
+    interpreter::trace::Suspend quiet;  // runtime callbacks are not traced
+    interpreter::eval_function(start);
+  }
   if (throwing()) return nullptr;
   Cell r = *stack::base();
   stack::unwind_func();
