@@ -145,6 +145,12 @@ struct Fetch {
   uint64_t set_by_walk = 0;  // function refinements given in the second walk
 };
 
+// The code is exhausted: at its end, or at its tail when an argument's
+// evaluation cut it short.
+bool at_end(const Fetch& f) {
+  return f.pos >= f.end || !f.code || f.pos >= static_cast<int32_t>(buf_of(f.code->w2)->cell_count());
+}
+
 Cell call_name(const Fetch& f) {
   return Cell{T_WORD, f.frame->ctx, f.frame->sym, static_cast<uint32_t>(-1)};
 }
@@ -195,7 +201,7 @@ void walk_refinement(Fetch& f, const Cell* element, bool on) {
       slot++;
       continue;
     }
-    if (f.pos >= f.end) {
+    if (at_end(f)) {
       Cell w = param_word(f.fn, slot), nm = call_name(f);
       fire(Err::no_arg, &nm, &w);
     }
@@ -240,12 +246,12 @@ void fetch_args(Fetch& f) {
         if (active) {
           if (left) {
             left = false;
-          } else if (call && f.pos >= f.end) {
+          } else if (call && at_end(f)) {
             stack::push(&fixed_none);
-          } else if (arg_class(&e) == ArgClass::literal && typeset::has(&e, T_UNSET) && f.pos >= f.end) {
+          } else if (arg_class(&e) == ArgClass::literal && typeset::has(&e, T_UNSET) && at_end(f)) {
             set_unset(stack::push_new());
           } else {
-            if (f.pos >= f.end) {
+            if (at_end(f)) {
               Cell w = param_word(f.fn, param), nm = call_name(f);
               fire(Err::no_arg, &nm, &w);
             }
@@ -261,7 +267,7 @@ void fetch_args(Fetch& f) {
           f.count++;
         } else {
           if (f.is_fn) stack::push(&fixed_none);
-          if (call == CALL_ALL && f.pos < f.end) {
+          if (call == CALL_ALL && !at_end(f)) {
             f.pos = fetch_arg(f.code, f.pos, f.end, arg_class(&e), false, f.mode & CALL_SAFER);
             if (throwing()) return;
             stack::pop(1);
@@ -273,7 +279,7 @@ void fetch_args(Fetch& f) {
       }
       case T_REFINEMENT: {
         active = false;
-        if (call == CALL_ALL && f.pos < f.end) {
+        if (call == CALL_ALL && !at_end(f)) {
           f.pos = fetch_arg(f.code, f.pos, f.end, ArgClass::normal, false, f.mode & CALL_SAFER);
           if (throwing()) return;
           cache = cache_cells(f.fn);
@@ -319,7 +325,7 @@ void fetch_args(Fetch& f) {
       if (throwing()) return;
     }
   } else if (call == CALL_INLINE) {
-    while (f.pos < f.end) {
+    while (!at_end(f)) {
       Cell el = *cell_at(f.code, f.pos);
       if (!is_type(&el, T_REFINEMENT) && !is_type(&el, T_GET_WORD)) {
         if (!has_refinements(f.fn)) break;
@@ -328,7 +334,7 @@ void fetch_args(Fetch& f) {
       f.pos++;
       Cell* held = stack::push(&el);
       bool on = false;
-      if (f.pos < f.end) {
+      if (!at_end(f)) {
         f.pos = eval_value(f.code, f.pos, f.end, f.infix || (f.mode & CALL_SAFER), true, false);
         if (throwing()) return;
         Cell* v = stack::top() - 1;
