@@ -3,9 +3,11 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/actions.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/word.h"
+#include "evaluator/trace.h"
 #include "runtime/cell.h"
 #include "runtime/frames.h"
 #include "runtime/memory.h"
@@ -101,15 +103,72 @@ inline bool op_at(const Cell* code, int32_t pos, int32_t end) {
 // cell, or the result slot, which is the same cell then): operators at pos
 // take it as their left operand. Answers the position after the chain.
 int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start);
-// The common case inline: no operator follows.
+// Operators whose integer case is computed in place: add, subtract,
+// multiply and the comparisons (natives 25-31, equal? .. greater-or-equal?).
+inline bool integer_op(const Cell* op) {
+  int wrapped = static_cast<int>((op->header >> HDR_OP_TYPE_SHIFT) & 0xFF);
+  if (wrapped == T_ACTION) return op->w1 == A_ADD || op->w1 == A_SUBTRACT || op->w1 == A_MULTIPLY;
+  return wrapped == T_NATIVE && op->w1 >= 25 && op->w1 <= 31;
+}
+
+// The operator applied to two integers, the left operand replaced by the
+// result; an overflow gives the float! of the exact operation. Only for an
+// integer_op.
+inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
+  int32_t a = get_int(left), r;
+  bool over;
+  switch (static_cast<int>((op->header >> HDR_OP_TYPE_SHIFT) & 0xFF) == T_NATIVE ? 0u : op->w1) {
+    case 0: {
+      // The comparison natives in their table order.
+      bool t;
+      switch (op->w1 - 25) {
+        case 1: t = a != b; break;
+        case 3: t = a < b; break;
+        case 4: t = a > b; break;
+        case 5: t = a <= b; break;
+        case 6: t = a >= b; break;
+        default: t = a == b;  // equal? and strict-equal?
+      }
+      *left = t ? fixed_true : fixed_false;
+      return;
+    }
+    case A_ADD: over = __builtin_add_overflow(a, b, &r); break;
+    case A_SUBTRACT: over = __builtin_sub_overflow(a, b, &r); break;
+    default: over = __builtin_mul_overflow(a, b, &r);
+  }
+  if (!over) {
+    left->w2 = static_cast<uint32_t>(r);
+    return;
+  }
+  double x = a, y = b;
+  *left = Cell{T_FLOAT, 0, 0, 0};
+  put_double(left, op->w1 == A_ADD ? x + y : op->w1 == A_SUBTRACT ? x - y : x * y);
+}
+
+// The infix lookahead after a value made at start, inline for its common
+// cases: no operator follows, or an integer operator whose right operand is
+// an integer literal or a word holding one (read in place: evaluating it
+// could neither fail nor allocate). The result stays at start.
 inline int32_t infix_after(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
-  SeriesBuf* b = buf_of(code->w2);
-  if (pos >= end || pos >= static_cast<int32_t>(b->cell_count())) return pos;
-  const Cell* w = b->cells() + pos;
-  if (!is_type(w, T_WORD)) return pos;
-  const Cell* op = bound_value(w);
-  if (!op || !is_type(op, T_OP)) return pos;
-  return eval_infix(code, pos, end, push, start);
+  for (;;) {
+    SeriesBuf* b = buf_of(code->w2);
+    if (pos >= end || pos >= static_cast<int32_t>(b->cell_count())) return pos;
+    const Cell* w = b->cells() + pos;
+    if (!is_type(w, T_WORD)) return pos;
+    const Cell* op = bound_value(w);
+    if (!op || !is_type(op, T_OP)) return pos;
+    if (!trace::tracing && integer_op(op) && is_type(start, T_INTEGER) && pos + 1 < end &&
+        pos + 1 < static_cast<int32_t>(b->cell_count())) {
+      const Cell* r = w + 1;
+      const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
+      if (rv && is_type(rv, T_INTEGER)) {
+        integer_infix(op, start, get_int(rv));
+        pos += 2;
+        continue;
+      }
+    }
+    return eval_infix(code, pos, end, push, start);
+  }
 }
 
 // The word used to name frames and errors when a call has no name.

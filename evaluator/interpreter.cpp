@@ -56,58 +56,6 @@ inline void put(const Cell* v, bool push, Cell* start) {
 }
 
 
-// Operators whose integer case is computed inline.
-enum class Fast { none, add, subtract, multiply, compare };
-
-Fast fast_op(const Cell* fn) {
-  if (is_type(fn, T_ACTION)) {
-    switch (fn->w1) {
-      case A_ADD: return Fast::add;
-      case A_SUBTRACT: return Fast::subtract;
-      case A_MULTIPLY: return Fast::multiply;
-      default: return Fast::none;
-    }
-  }
-  // Natives 25-31 are the comparisons equal? .. greater-or-equal?.
-  if (is_type(fn, T_NATIVE) && fn->w1 >= 25 && fn->w1 <= 31) return Fast::compare;
-  return Fast::none;
-}
-
-// The comparison op of natives 25-31, in their table order.
-constexpr int kNativeCompareOp[7] = {COMP_EQUAL, COMP_NOT_EQUAL, COMP_STRICT_EQUAL, COMP_LESSER,
-                                     COMP_GREATER, COMP_LESSER_EQUAL, COMP_GREATER_EQUAL};
-
-void fast_integer(Fast f, const Cell* fn, Cell* left, int32_t b) {
-  int32_t a = get_int(left), r;
-  bool over = false;
-  switch (f) {
-    case Fast::compare: {
-      bool t;
-      switch (kNativeCompareOp[fn->w1 - 25]) {
-        case COMP_NOT_EQUAL: t = a != b; break;
-        case COMP_LESSER: t = a < b; break;
-        case COMP_GREATER: t = a > b; break;
-        case COMP_LESSER_EQUAL: t = a <= b; break;
-        case COMP_GREATER_EQUAL: t = a >= b; break;
-        default: t = a == b;
-      }
-      *left = t ? fixed_true : fixed_false;
-      return;
-    }
-    case Fast::add: over = __builtin_add_overflow(a, b, &r); break;
-    case Fast::subtract: over = __builtin_sub_overflow(a, b, &r); break;
-    case Fast::multiply: over = __builtin_mul_overflow(a, b, &r); break;
-    default: return;
-  }
-  if (!over) {
-    left->w2 = static_cast<uint32_t>(r);
-    return;
-  }
-  double x = a, y = b;
-  *left = Cell{T_FLOAT, 0, 0, 0};
-  put_double(left, f == Fast::add ? x + y : f == Fast::subtract ? x - y : x * y);
-}
-
 }  // namespace
 
 GlobalValues global_values;
@@ -371,24 +319,20 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
       if (throwing()) return pos;
       continue;
     }
-    Fast fast = fast_op(&fn);
-    if (fast != Fast::none && is_type(start, T_INTEGER) && pos + 1 < end) {
+    if (integer_op(op) && is_type(start, T_INTEGER) && pos + 1 < end) {
       // Integer arithmetic and comparison need no frame: they cannot fail.
       // Any other right operand goes through the operator as usual.
-      // An integer literal or a word holding an integer is read in place:
-      // evaluating it could neither fail nor allocate.
       const Cell* r = cell_at(code, pos + 1);
       const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
       if (rv && is_type(rv, T_INTEGER)) {
-        fast_integer(fast, &fn, start, get_int(rv));
+        integer_infix(op, start, get_int(rv));
         pos += 2;
-        if (!push) stack::set_result_trim(start);
         continue;
       }
       pos = eval_value(code, pos + 1, end, true, true, false);
       if (throwing()) return pos;
       if (is_type(start + 1, T_INTEGER)) {
-        fast_integer(fast, &fn, start, get_int(start + 1));
+        integer_infix(op, start, get_int(start + 1));
         stack::set_top(start + 1);
       } else {
         call_evaluated(&fn, &name, start, 2, true);
