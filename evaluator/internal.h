@@ -149,7 +149,7 @@ inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
 // cases: no operator follows, or an integer operator whose right operand is
 // an integer literal or a word holding one (read in place: evaluating it
 // could neither fail nor allocate). The result stays at start.
-inline int32_t infix_after(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
+[[gnu::always_inline]] inline int32_t infix_after(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
   for (;;) {
     SeriesBuf* b = buf_of(code->w2);
     if (pos >= end || pos >= static_cast<int32_t>(b->cell_count())) return pos;
