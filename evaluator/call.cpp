@@ -529,7 +529,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
           else function::init_locals(get_int(&e));
         }
       } else {
-        function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
+        if (summary & 0xFF00) function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
       }
       eval_function(start);
   }
