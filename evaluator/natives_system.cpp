@@ -18,6 +18,7 @@
 #include "datatypes/logic.h"
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/trace.h"
 #include "evaluator/native_entries.h"
 #include "evaluator/natives_support.h"
 #include "lexer/load.h"
@@ -215,6 +216,7 @@ bool trace_event(void* ctx, lexer::State& s, lexer::TraceEvent& ev) {
   stack::push_new();  // room for the call's shift
   stack::set_top(token + 1);
   Cell name = words::word(words::W::lexer_callback);
+  interpreter::trace::Suspend quiet;  // runtime callbacks are not traced
   interpreter::call_evaluated(t->fn, &name, start, 5, true);
   if (throwing()) {
     s.top = s.series_start = s.base;
