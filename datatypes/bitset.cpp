@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
@@ -19,6 +20,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "runtime/exit.h"
 #include "runtime/stack.h"
@@ -89,7 +91,7 @@ inline void set_member(Cell* b, int64_t n, bool on) { set_range(b, n, n, on); }
   fire(Err::invalid_arg, &s);
 }
 
-bool is_minus(const Cell* c) { return is_type(c, T_WORD) && words::is(static_cast<int32_t>(c->w2), words::W::minus); }
+bool is_minus(const Cell* c) { return is_type(c, T_WORD) && words::is(word_symbol(c), words::W::minus); }
 
 // The number a char!, integer! or float! names (floats toward zero). A
 // float too large for any array is out of range.
@@ -147,13 +149,13 @@ int64_t process(const Cell* spec, Cell* b, Mode mode, Origin who) {
       int64_t best = -1;
       int32_t len = series::get_length(blk, false);
       for (int32_t i = 0; i < len; i++) {
-        Cell item = buf_of(blk->w2)->cells()[series::head(blk) + i];
+        Cell item = block::buf(blk)->cells()[block::head_of(blk) + i];
         int64_t r;
         int it = type_of(&item);
         if ((it == T_CHAR || it == T_INTEGER) && i + 1 < len &&
-            is_minus(&buf_of(blk->w2)->cells()[series::head(blk) + i + 1])) {
+            is_minus(&block::buf(blk)->cells()[block::head_of(blk) + i + 1])) {
           if (i + 2 >= len) fire(Err::past_end);
-          Cell upper = buf_of(blk->w2)->cells()[series::head(blk) + i + 2];
+          Cell upper = block::buf(blk)->cells()[block::head_of(blk) + i + 2];
           if (type_of(&upper) != it) fire(Err::invalid_arg, &upper);
           int64_t lo = get_int(&item), hi = get_int(&upper);
           if (hi < lo) fire(Err::past_end);
@@ -183,8 +185,8 @@ Cell* build(const Cell* spec_in, Origin who) {
   Cell* spec = stack::push(spec_in);
   bool comp = false;
   if (is_type(spec, T_BLOCK) && series::get_length(spec, false) > 0) {
-    const Cell* first = buf_of(spec->w2)->cells() + series::head(spec);
-    if (is_type(first, T_WORD) && words::is(static_cast<int32_t>(first->w2), words::W::not_)) {
+    const Cell* first = block::buf(spec)->cells() + block::head_of(spec);
+    if (is_type(first, T_WORD) && words::is(word_symbol(first), words::W::not_)) {
       comp = true;
       series::set_head(spec, series::head(spec) + 1);
       if (series::get_length(spec, false) > 0 && is_type(first + 1, T_BINARY)) *spec = first[1];
@@ -206,11 +208,11 @@ Cell* build(const Cell* spec_in, Origin who) {
       return set_cell(stack::push_new(), n);
     }
     case T_BINARY: {
-      SeriesBuf* sb = buf_of(spec->w2);
+      SeriesBuf* sb = series::buf(spec);
       int64_t len = std::max<int64_t>(0, int64_t{sb->used()} - series::head(spec));
       Cell* r = push_new(len, false);
       uint8_t* dst = bytes(r);
-      const uint8_t* src = reinterpret_cast<const uint8_t*>(buf_of(spec->w2)->head_ptr()) + series::head(spec);
+      const uint8_t* src = reinterpret_cast<const uint8_t*>(series::buf(spec)->head_ptr()) + series::head(spec);
       for (int64_t i = 0; i < len; i++) dst[i] = comp ? static_cast<uint8_t>(~src[i]) : src[i];
       if (comp) buf(r)->flags |= SER_COMPLEMENT;
       return r;
@@ -292,7 +294,7 @@ void owned_change(Cell* b, series::Notice n, const Cell* arg, F change) {
 bool clears(const Cell* v) {
   switch (type_of(v)) {
     case T_NONE: return true;
-    case T_LOGIC: return v->w1 == 0;
+    case T_LOGIC: return logic::get(v) == 0;
     case T_INTEGER: return get_int(v) == 0;
     case T_FLOAT: return get_double(v) == 0.0;
     default: return false;

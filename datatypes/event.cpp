@@ -6,11 +6,15 @@
 #include <string_view>
 
 #include "datatypes/block.h"
+#include "datatypes/char.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
+#include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/init.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/pair.h"
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
@@ -62,7 +66,7 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string_view name_of(const Cell* word) { return symbol::name(static_cast<int32_t>(word->w2)); }
+std::string_view name_of(const Cell* word) { return symbol::name(word_symbol(word)); }
 
 // --- The stand-in: answers from the cell, records each question. ---------------
 
@@ -76,13 +80,13 @@ void s_type_word(const Cell* e, Cell* out) {
 }
 void s_face(const Cell*, Cell* out) { note("face"), *out = fixed_none; }
 void s_window(const Cell*, Cell* out) { note("window"), *out = fixed_none; }
-void s_offset(const Cell*, Cell* out) { note("offset"), *out = Cell{T_PAIR, 0, 0, 0}; }
+void s_offset(const Cell*, Cell* out) { note("offset"), *out = pair::make_cell(0, 0); }
 void s_key(const Cell* e, Cell* out) {
   note("key");
   uint32_t k = key_and_flags(e) & KEY_MASK;
-  *out = k ? Cell{T_CHAR, 0, k, 0} : fixed_none;
+  *out = k ? char_::make_cell(static_cast<int32_t>(k)) : fixed_none;
 }
-void s_picked(const Cell*, Cell* out) { note("picked"), *out = Cell{T_INTEGER, 0, 0, 0}; }
+void s_picked(const Cell*, Cell* out) { note("picked"), *out = integer::make_cell(0); }
 void s_flags(const Cell* e, Cell* out) {
   note("flags");
   Cell held = *e;
@@ -125,14 +129,14 @@ Cell* make(Cell*, Cell* spec, int) {
   *e = Cell{T_EVENT | HDR_EVENT_OWN, 0, 0, 0};
   if (!is_type(spec, T_BLOCK)) return e;
   Cell* s = stack::push(spec);
-  Cell vals[4] = {fixed_none, fixed_none, Cell{T_PAIR, 0, 0, 0}, Cell{T_INTEGER, 0, 0, 0}};
+  Cell vals[4] = {fixed_none, fixed_none, pair::make_cell(0, 0), integer::make_cell(0)};
   bool any = false;
-  int32_t n = static_cast<int32_t>(buf_of(s->w2)->cell_count());
-  for (int32_t i = static_cast<int32_t>(s->w1); i + 1 < n; i++) {
-    Cell key = buf_of(s->w2)->cells()[i];
+  int32_t n = static_cast<int32_t>(block::buf(s)->cell_count());
+  for (int32_t i = block::head_of(s); i + 1 < n; i++) {
+    Cell key = block::buf(s)->cells()[i];
     if (!is_type(&key, T_SET_WORD)) continue;
-    Cell v = buf_of(s->w2)->cells()[i + 1];
-    if ((is_type(&v, T_WORD) || is_type(&v, T_GET_WORD)) && v.w1) {
+    Cell v = block::buf(s)->cells()[i + 1];
+    if ((is_type(&v, T_WORD) || is_type(&v, T_GET_WORD)) && word_context(&v)) {
       Cell* w = stack::push(&v);
       v = *word::get(w);
       stack::pop(2);
@@ -142,12 +146,12 @@ Cell* make(Cell*, Cell* spec, int) {
         if (is_type(&v, T_WORD) || is_type(&v, T_LIT_WORD)) set_type_word(e, &v);
         break;
       case F_KEY:
-        if (is_type(&v, T_CHAR)) e->w3 |= v.w2 & KEY_MASK;
+        if (is_type(&v, T_CHAR)) e->w3 |= static_cast<uint32_t>(get_int(&v)) & KEY_MASK;
         break;
       case F_FLAGS:
         if (!is_type(&v, T_BLOCK)) break;
-        for (uint32_t j = v.w1; j < buf_of(v.w2)->cell_count(); j++) {
-          const Cell* f = buf_of(v.w2)->cells() + j;
+        for (uint32_t j = static_cast<uint32_t>(block::head_of(&v)); j < block::buf(&v)->cell_count(); j++) {
+          const Cell* f = block::buf(&v)->cells() + j;
           if (!is_type(f, T_WORD)) continue;
           for (const FlagWord& fw : kFlags)
             if (same_name(name_of(f), fw.name)) e->w3 |= fw.bit;
@@ -169,7 +173,7 @@ Cell* make(Cell*, Cell* spec, int) {
   if (any) {
     Cell* b = block::push_only(4);
     for (const Cell& c : vals) block::xs_append(b, &c);
-    e->w2 = b->w2;
+    e->w2 = series::node_of(b);
   }
   stack::set_top(e + 1);
   return e;
@@ -227,7 +231,7 @@ Gui gui = {s_type_word, s_face,    s_window,      s_offset,       s_key, s_picke
 
 int facet_index(const Cell* w) {
   for (int i = 0; i < FACET_COUNT; i++)
-    if (words::is(static_cast<int32_t>(w->w2), kFacets[i])) return i + 1;
+    if (words::is(word_symbol(w), kFacets[i])) return i + 1;
   return -1;
 }
 
@@ -240,11 +244,11 @@ Cell* get_facet(const Cell* ev, int index) {
     switch (index) {
       case F_FACE: *out = vals ? vals[0] : fixed_none; return out;
       case F_WINDOW: *out = vals ? vals[1] : fixed_none; return out;
-      case F_OFFSET: *out = vals ? vals[2] : Cell{T_PAIR, 0, 0, 0}; return out;
-      case F_PICKED: *out = vals ? vals[3] : Cell{T_INTEGER, 0, 0, 0}; return out;
+      case F_OFFSET: *out = vals ? vals[2] : pair::make_cell(0, 0); return out;
+      case F_PICKED: *out = vals ? vals[3] : integer::make_cell(0); return out;
       case F_KEY: {
         uint32_t k = e.w3 & KEY_MASK;
-        *out = k ? Cell{T_CHAR, 0, k, 0} : fixed_none;
+        *out = k ? char_::make_cell(static_cast<int32_t>(k)) : fixed_none;
         return out;
       }
       case F_ORIENTATION: return out;
@@ -268,14 +272,14 @@ Cell* get_facet(const Cell* ev, int index) {
 }
 
 bool find_flag_q(const Cell* flags, const Cell* flag) {
-  auto canonical = [](const Cell* w) { return hashtable::resolve_symbol(static_cast<int32_t>(w->w2)); };
+  auto canonical = [](const Cell* w) { return hashtable::resolve_symbol(word_symbol(w)); };
   auto same = [&](const Cell* w) {
     return (is_type(w, T_WORD) || is_type(w, T_LIT_WORD)) && canonical(w) == canonical(flag);
   };
   if (is_type(flags, T_WORD)) return same(flags);
   if (!is_type(flags, T_BLOCK)) return false;
-  for (uint32_t i = flags->w1; i < buf_of(flags->w2)->cell_count(); i++)
-    if (same(buf_of(flags->w2)->cells() + i)) return true;
+  for (uint32_t i = static_cast<uint32_t>(block::head_of(flags)); i < block::buf(flags)->cell_count(); i++)
+    if (same(block::buf(flags)->cells() + i)) return true;
   return false;
 }
 

@@ -26,7 +26,7 @@ int mold(Cell* h, Cell* out, int, int all, int, Cell* arg, int part, int) {
   if (!all) return actions::emit(out, "handle!", part);
   part = actions::emit(out, "#[handle! ", part);
   part = form(h, out, arg, part);
-  uint32_t cls = h->w1;
+  uint32_t cls = static_cast<uint32_t>(class_of(h));
   if (cls > 0 && cls < std::size(kClassNames)) {
     part = actions::emit(out, " ", part);
     part = actions::emit(out, kClassNames[cls], part);
@@ -59,7 +59,7 @@ Cell* push_null() { return push(0, Class::null); }
 Cell* push_object(void* object, uint32_t kind, Class cls) {
   int32_t i = handles::store(object, kind);
   Cell* c = push(handles::reference(i), cls);
-  c->w3 = static_cast<uint32_t>(i);
+  c->w3 = static_cast<uint32_t>(i);  // the entry this handle keeps alive
   return c;
 }
 

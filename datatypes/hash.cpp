@@ -22,7 +22,7 @@ namespace {
 
 void reindex(Cell* h) {
   if (is_type(h, T_HASH) && table_node(h))
-    hashtable::rehash(table_node(h), static_cast<int32_t>(buf_of(h->w2)->cell_count()));
+    hashtable::rehash(table_node(h), static_cast<int32_t>(block::buf(h)->cell_count()));
 }
 
 // A block-like value converted as to block! does it, then indexed.
@@ -39,7 +39,7 @@ Cell* copy(Cell* h, Cell* result, Cell* part, int deep, Cell* types) {
   bool whole = series::head(src) == 0 && !part && !deep && !types;
   block::copy(src, result, part, deep, types);
   if (whole) {
-    result->w3 = hashtable::copy(table_node(src), result->w2);
+    set_table(result, hashtable::copy(table_node(src), series::node_of(result)));
     set_type(result, T_HASH);
   } else {
     index_at(result);
@@ -98,11 +98,11 @@ Cell* remove(Cell* h, Cell* part, Cell* key) { return edit<A_REMOVE, act::Remove
 Cell* poke(Cell* h, int i, Cell* v, Cell* boxed) {
   int64_t p = int64_t{series::head(h)} + i - 1;
   auto poke_slot = reinterpret_cast<act::Poke>(datatype::slot_of(T_BLOCK, A_POKE));
-  if (i < 1 || p >= buf_of(h->w2)->cell_count()) return poke_slot(h, i, v, boxed);  // raises
+  if (i < 1 || p >= block::buf(h)->cell_count()) return poke_slot(h, i, v, boxed);  // raises
   Cell* held = stack::push(h);
-  hashtable::delete_key(table_node(held), buf_of(held->w2)->cells() + p);
+  hashtable::delete_key(table_node(held), block::buf(held)->cells() + p);
   Cell* r = poke_slot(h, i, v, boxed);
-  hashtable::put(table_node(held), buf_of(held->w2)->cells() + p);
+  hashtable::put(table_node(held), block::buf(held)->cells() + p);
   stack::pop(1);
   return r;
 }
@@ -124,12 +124,12 @@ Cell* move(Cell* origin, Cell* target, int part) {
 }  // namespace
 
 Cell* index_at(Cell* c) {
-  int32_t n = static_cast<int32_t>(buf_of(c->w2)->cell_count());
+  int32_t n = static_cast<int32_t>(block::buf(c)->cell_count());
   set_type(c, T_BLOCK);
-  c->w3 = 0;
+  set_table(c, 0);
   Cell* held = stack::push(c);
   Node t = hashtable::init(std::max(n, 1), held, hashtable::Kind::block, 0);
-  held->w3 = t;
+  set_table(held, t);
   set_type(held, T_HASH);
   hashtable::put_all(t, 0, 1);
   *c = *held;

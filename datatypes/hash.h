@@ -8,6 +8,7 @@
 namespace xeb::hash {
 
 inline Node table_node(const Cell* h) { return h->w3; }
+inline void set_table(Cell* h, Node t) { h->w3 = t; }
 
 // Turns the block-like cell c into a hash! over its own buffer (a new index
 // of every cell); answers c.

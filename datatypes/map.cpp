@@ -46,10 +46,10 @@ Cell* set_map_cell(Cell* c, Node blk, Node table) {
 
 // Checks and normalises the keys of a fresh entry block in place.
 void normalize_block(Cell* blk) {
-  for (uint32_t i = 0; i + 1 < buf_of(blk->w2)->cell_count(); i += 2) {
-    Cell* k = stack::push(buf_of(blk->w2)->cells() + i);
+  for (uint32_t i = 0; i + 1 < block::buf(blk)->cell_count(); i += 2) {
+    Cell* k = stack::push(block::buf(blk)->cells() + i);
     normalize_key(k, k);
-    buf_of(blk->w2)->cells()[i] = *k;
+    block::buf(blk)->cells()[i] = *k;
     stack::pop(1);
   }
 }
@@ -76,7 +76,7 @@ Cell* build(Cell* out, Cell* spec, bool to) {
         fire(Err::invalid_arg, &s);
       }
       Cell* blk = block::clone(spec, false, false);
-      for (uint32_t i = 0; i < buf_of(blk->w2)->cell_count(); i++) clear_new_line(buf_of(blk->w2)->cells() + i);
+      for (uint32_t i = 0; i < block::buf(blk)->cell_count(); i++) clear_new_line(block::buf(blk)->cells() + i);
       Cell b = *blk;
       make_at(out, &b, 0);
       stack::pop(1);
@@ -200,8 +200,8 @@ Cell* copy(Cell* m, Cell* result, Cell*, int deep, Cell* types) {
     cycles::push(block_node(src));
   }
   Cell* nb = block::clone(src, deep && !types, false);
-  Node t = hashtable::copy(table_node(src), nb->w2);
-  Cell* r = set_map_cell(begin_cell(stack::push_new()), nb->w2, t);
+  Node t = hashtable::copy(table_node(src), series::node_of(nb));
+  Cell* r = set_map_cell(begin_cell(stack::push_new()), series::node_of(nb), t);
   if (types) block::copy_types(r, 1, static_cast<int32_t>(entry_cells(r)), 2, deep, types);
   if (walked) cycles::pop();
   Cell v = *r;
@@ -239,7 +239,7 @@ Cell* reflect(Cell* m, int field) {
 // for op 2, else any key equal under op 0) whose value is equal under the
 // same kind of comparison.
 int compare_entries(Cell* a, Cell* b, int op) {
-  if (block_node(a) == block_node(b) && a->w1 == b->w1) return 0;
+  if (block_node(a) == block_node(b) && block::head_of(a) == block::head_of(b)) return 0;
   if (op == COMP_SAME) return -1;
   if (cycles::find(block_node(a))) return cycles::find(block_node(b)) ? 0 : -1;
   if (length(a) != length(b)) return 1;
@@ -339,18 +339,18 @@ void normalize_key(Cell* key, const Cell* where) {
 
 Cell* make_at(Cell* c, const Cell* blk, int32_t size) {
   Cell* b = blk ? stack::push(blk) : block::push_only(size > 0 ? size : 1);
-  uint32_t n = buf_of(b->w2)->cell_count();
+  uint32_t n = block::buf(b)->cell_count();
   for (uint32_t i = 0; i < n; i += 2) {
-    Cell* k = buf_of(b->w2)->cells() + i;
+    Cell* k = block::buf(b)->cells() + i;
     if (!valid_key(type_of(k))) bad_key(k, k);
   }
   normalize_block(b);
   Node t = hashtable::init(std::max<int32_t>(size, static_cast<int32_t>(n)), b, hashtable::Kind::map, 0);
-  set_map_cell(b, b->w2, t);  // the collector keeps the table while the keys go in
+  set_map_cell(b, series::node_of(b), t);  // the collector keeps the table while the keys go in
   hashtable::put_all(t, 0, 2);
   Cell v = *b;
   stack::pop(1);
-  return set_map_cell(c, v.w2, t);
+  return set_map_cell(c, series::node_of(&v), t);
 }
 
 int32_t find_key(const Cell* m, const Cell* key, int op) {
@@ -402,8 +402,8 @@ Cell* extend(Cell* m, const Cell* spec, bool case_) {
   for (int32_t i = 0; i < n; i += 2) {
     Cell* kv = stack::push_new();
     Cell* vv = stack::push_new();
-    *kv = buf_of(s->w2)->cells()[series::head(s) + i];
-    *vv = buf_of(s->w2)->cells()[series::head(s) + i + 1];
+    *kv = block::buf(s)->cells()[block::head_of(s) + i];
+    *vv = block::buf(s)->cells()[block::head_of(s) + i + 1];
     set(held, kv, vv, case_, nullptr);
     stack::pop(2);
   }

@@ -15,6 +15,7 @@ namespace xeb::object {
 constexpr int32_t FIRST_CLASS = 1000000;
 
 inline Node context_of(const Cell* obj) { return obj->w1; }
+inline void set_class_id(Cell* obj, int32_t id) { obj->w2 = static_cast<uint32_t>(id); }
 
 void init();
 int32_t new_class_id();

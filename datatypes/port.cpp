@@ -9,6 +9,7 @@
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/init.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
@@ -66,7 +67,7 @@ Cell* make(Cell*, Cell* spec_in, int) {
   *proto = standard("port");
   object::clone(proto, port, false, nullptr, true);
   set_type(port, T_PORT);
-  port->w2 = CLASS_ID;
+  object::set_class_id(port, CLASS_ID);
   object::get_values(port)[F_SPEC] = *obj;
   object::get_values(port)[F_SCHEME] = scheme;
   Cell sys = system_object();
@@ -83,7 +84,7 @@ Cell* make(Cell*, Cell* spec_in, int) {
 }
 
 int mold(Cell* p, Cell* out, int only, int all, int flat, Cell* arg, int part, int indent) {
-  if (cycles::find(p->w1)) return actions::emit(out, "make port! [...]", part);
+  if (cycles::find(object::context_of(p))) return actions::emit(out, "make port! [...]", part);
   part = actions::emit(out, "make port! [", part);
   part = object::serialize(p, out, only, all, flat, arg, part, 1, indent + 1, 1);
   if (!flat && indent > 0) part = actions::append_indent(out, indent, part);
@@ -105,7 +106,7 @@ int form(Cell* p, Cell* out, Cell*, int part) { return mold(p, out, 0, 0, 0, nul
 
 Cell flag(bool on) { return on ? fixed_true : fixed_false; }
 Cell opt(const Cell* c) { return c ? *c : fixed_none; }
-Cell count(int32_t n, int32_t from) { return n >= from ? Cell{T_INTEGER, 0, static_cast<uint32_t>(n), 0} : fixed_none; }
+Cell count(int32_t n, int32_t from) { return n >= from ? integer::make_cell(n) : fixed_none; }
 
 // Calls the actor's function for the action with the port and the rest of
 // the arguments; answers its result on the data stack top (unset when a

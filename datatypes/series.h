@@ -20,6 +20,7 @@ namespace xeb::series {
 // --- Cell access ---------------------------------------------------------
 
 inline SeriesBuf* buf(const Cell* s) { return buf_of(s->w2); }
+inline Node node_of(const Cell* s) { return s->w2; }
 inline int32_t head(const Cell* s) { return static_cast<int32_t>(s->w1); }
 inline void set_head(Cell* s, int32_t h) { s->w1 = static_cast<uint32_t>(h); }
 // log2 of a unit of 1, 2, 4 or 16 bytes.

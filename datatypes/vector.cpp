@@ -9,14 +9,17 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/char.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/float.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "runtime/exit.h"
 #include "runtime/floattext.h"
@@ -86,7 +89,7 @@ std::vector<Cell> items_of(const Cell* value, int32_t limit, bool only, bool vec
   if (!only && (t == T_BLOCK || t == T_PAREN || t == T_HASH)) {
     int32_t n = std::max(series::get_length(const_cast<Cell*>(value), false), 0);
     if (limit >= 0) n = std::min(n, limit);
-    for (int32_t i = 0; i < n; i++) out.push_back(buf_of(value->w2)->cells()[series::head(value) + i]);
+    for (int32_t i = 0; i < n; i++) out.push_back(block::buf(value)->cells()[block::head_of(value) + i]);
   } else if (vectors && t == T_VECTOR) {
     int32_t n = length_from_head(value);
     if (limit >= 0) n = std::min(n, limit);
@@ -130,7 +133,7 @@ Cell* make(Cell*, Cell* spec_in, int) {
     case T_BLOCK: {
       int32_t n = series::get_length(spec, false);
       if (n == 0) break;
-      auto cell = [&](int32_t i) { return buf_of(spec->w2)->cells()[series::head(spec) + i]; };
+      auto cell = [&](int32_t i) { return block::buf(spec)->cells()[block::head_of(spec) + i]; };
       Cell first = cell(0);
       if (!is_type(&first, T_WORD)) {
         t = type_of(&first);
@@ -143,7 +146,7 @@ Cell* make(Cell*, Cell* spec_in, int) {
         break;
       }
       if (n < 2) bad_make(spec_in);
-      int32_t sym = static_cast<int32_t>(first.w2);
+      int32_t sym = word_symbol(&first);
       if (words::is(sym, words::W::integer_t)) t = T_INTEGER;
       else if (words::is(sym, words::W::char_t)) t = T_CHAR;
       else if (words::is(sym, words::W::float_t)) t = T_FLOAT;
@@ -331,7 +334,7 @@ int32_t find_index(Cell* v, const Cell* value) {
   Cell probe = get_value(bytes, width(v), elem_type(v));
   for (int32_t i = std::max(head(v), 0); i < count(v); i++) {
     Cell e = get_value(at(v, i), width(v), elem_type(v));
-    if (e.w2 == probe.w2 && e.w3 == probe.w3) return i;
+    if (std::memcmp(&e, &probe, sizeof(Cell)) == 0) return i;
   }
   return -1;
 }
@@ -388,13 +391,13 @@ int32_t int_op(int32_t a, int32_t b, int op) {
 }
 
 Cell combine(const Cell& x, const Cell& y, int op, TypeId t) {
-  Cell r = x;
   if (float_kind(t)) {
+    Cell r = x;
     put_double(&r, float_::do_math_op(get_double(&x), get_double(&y), op));
-  } else {
-    r.w2 = static_cast<uint32_t>(int_op(get_int(&x), get_int(&y), op));
+    return r;
   }
-  return r;
+  int32_t v = int_op(get_int(&x), get_int(&y), op);
+  return t == T_CHAR ? char_::make_cell(v) : integer::make_cell(v);
 }
 
 void do_math_scalar(int op, Cell* v, Cell* s) {
@@ -419,7 +422,7 @@ void do_math_scalar(int op, Cell* v, Cell* s) {
       fire(Err::not_done);
     }
     if ((i == 0 && (op == OP_ADD || op == OP_SUB)) || (i == 1 && (op == OP_MUL || op == OP_DIV))) return;
-    k = Cell{t, 0, static_cast<uint32_t>(i), 0};
+    k = t == T_CHAR ? char_::make_cell(i) : integer::make_cell(i);
   }
   for (int32_t i = std::max(head(v), 0); i < count(v); i++) {
     Cell e = combine(get_value(at(v, i), width(v), t), k, op, t);
@@ -488,8 +491,7 @@ Cell get_value(const std::byte* p, int w, TypeId t) {
     }
     default: std::memcpy(&v, p, 4); break;
   }
-  c.w2 = static_cast<uint32_t>(v);
-  return c;
+  return t == T_CHAR ? char_::make_cell(v) : integer::make_cell(v);
 }
 
 // With p null only the type is checked.
@@ -497,7 +499,7 @@ void set_value(std::byte* p, const Cell* value, int w) {
   switch (type_of(value)) {
     case T_CHAR: case T_INTEGER: {
       if (!p) return;
-      uint32_t v = value->w2;
+      uint32_t v = static_cast<uint32_t>(get_int(value));
       std::memcpy(p, &v, static_cast<size_t>(std::min(w, 4)));
       if (w == 8) {
         double d = static_cast<int32_t>(v);

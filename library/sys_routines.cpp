@@ -131,8 +131,7 @@ void send_event_os() {
 // find-flag?: whether flags is the flag word or a block holding it.
 void find_flag_q() {
   Cell* base = stack::base();
-  bool yes = event::find_flag_q(base, base + 1);
-  *base = Cell{T_LOGIC, yes ? 1u : 0u, 0, 0};
+  result_logic(event::find_flag_q(base, base + 1));
 }
 
 constexpr Def kSystem[] = {
