@@ -26,6 +26,12 @@ LOOP_CASES = [
     ("end of input without newline", "7", "== 7\n", 0),
     ("quit ends with status 0", "quit\n1\n", "", 0),
     ("float result is formed, not molded", "0.1 + 0.2\n1e16\n", "== 0.3\n== 1.0e16\n", 0),
+    # A function or operator value as the result is printed, never called
+    # or applied by the loop itself.
+    ("op! and function results",
+     ":+\np: make op! func [a b][a + b]\n:p\n1 p 2\nf: func [a][a * 2]\n:f\n",
+     "== make op! [[value1 value2]]\n" + "== make op! func [a b][a + b]\n" * 2 + "== 3\n"
+     + "== func [a][a * 2]\n" * 2, 0),
     ("multi-line function", "f: func [a][\n  a * 2\n]\nf 4\n", "== func [a][\n    a * 2\n]\n== 8\n", 0),
     # 80 columns on a pipe: up to 77 characters print whole; longer ones
     # keep 73 and "...".
