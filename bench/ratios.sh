@@ -59,13 +59,13 @@ echo "lua: ${lua:-none}"
 echo "python: ${py:-none}"
 printf '%-8s %9s %9s %9s %9s %9s\n' bench xeb lua python xeb/lua xeb/py
 declare -A t
-for b in fib loop ret noret block parse map scalar; do
+for b in fib loop ret noret block parse map scalar mold; do
   bx="" bl="" bp=""
   for _ in $(seq "$runs"); do
     bx=$(min "$bx" "$(time_once "$xeb" "$here/$b.xeb")")
-    # scalar has no Lua twin: Lua has no dates or decimals to compare with.
+    # scalar and mold have no Lua twin.
     [ -n "$lua" ] && [ -f "$here/$b.lua" ] && bl=$(min "$bl" "$(time_once "$lua" "$here/$b.lua")")
-    [ -n "$py" ] && bp=$(min "$bp" "$(time_once "$py" "$here/$b.py")")
+    [ -n "$py" ] && [ -f "$here/$b.py" ] && bp=$(min "$bp" "$(time_once "$py" "$here/$b.py")")
   done
   t[$b]=$bx
   printf '%-8s %9s %9s %9s %9s %9s\n' "$b" "$(secs "$bx")" \

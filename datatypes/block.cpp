@@ -28,12 +28,8 @@ Cell scratch{T_UNSET, 0, 0, 0};  // target of make_in without a parent
 // --- Internal helpers ---------------------------------------------------------
 
 SeriesBuf* reserve(Cell* b, int64_t n) {
-  SeriesBuf* s = buf(b);
-  int64_t need = int64_t{s->tail} + n * 16;
-  if (need <= int64_t{off(s->end())}) return s;
-  int64_t size = int64_t{s->used()} + n * 16;
-  if (size > INT32_MAX / 2) fire(Err::no_memory);
-  return memory::expand_series(s, size * 2);
+  if (n > INT32_MAX / 16) fire(Err::no_memory);
+  return memory::reserve_tail(buf(b), n * 16);
 }
 
 Node index_of(const Cell* b) { return is_type(b, T_HASH) ? b->w3 : 0; }

@@ -96,9 +96,7 @@ Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last) {
   int32_t idx = last ? len : h;
   bool owned = series::notify_before(s, notice, value, idx, static_cast<int32_t>(total));
 
-  SeriesBuf* b = buf(s);
-  int64_t need = (int64_t{b->cell_count()} + total) * 16;
-  if (int64_t{off(b->end())} - b->tail < total * 16) b = memory::expand_series(b, dup < 5 ? need * 2 : need);
+  SeriesBuf* b = memory::reserve_tail(buf(s), total * 16);
   len = static_cast<int32_t>(b->cell_count());  // an owner's hook may have edited it
   at = last ? len : std::min(h, len);
   Source src(value, spread, p, s);
@@ -147,7 +145,7 @@ Cell* change(Cell* s, Cell* value, int part, int only, int dup) {
   int64_t new_len = old_len + total - replaced;
   if (new_len * 16 > INT32_MAX) fire(Err::no_memory);
   SeriesBuf* b = buf(s);
-  if (int64_t{off(b->end())} - b->head < new_len * 16) b = memory::expand_series(b, new_len * 16);
+  if (new_len > old_len) b = memory::reserve_tail(b, (new_len - old_len) * 16);
   Source src(value, spread, n, s);
   Cell* p = b->cells() + h;
   if (total != replaced)

@@ -148,13 +148,7 @@ SeriesBuf* widen_to(SeriesBuf* b, int unit) {
   return unicode::widen_2_4(b);
 }
 
-SeriesBuf* reserve(SeriesBuf* b, int64_t n) {
-  if (int64_t{off(b->end())} - b->tail >= n) return b;
-  int64_t want = (int64_t{b->used()} + n) * 2;
-  if (want > INT32_MAX) want = int64_t{b->used()} + n;
-  if (want > INT32_MAX) fire(Err::no_memory);
-  return memory::expand_series(b, want);
-}
+SeriesBuf* reserve(SeriesBuf* b, int64_t n) { return memory::reserve_tail(b, n); }
 
 SeriesBuf* set_char(SeriesBuf* b, std::byte* p, int32_t cp) {
   int u = checked_unit(b);

@@ -67,7 +67,7 @@ SeriesBuf* remove_char(SeriesBuf* b, int32_t index);
 SeriesBuf* remove_part(SeriesBuf* b, int32_t index, int32_t n);
 SeriesBuf* truncate_buffer(SeriesBuf* b, int32_t n);
 SeriesBuf* widen_to(SeriesBuf* b, int unit);
-// Room for n more bytes at the tail (doubling the need).
+// Room for n more bytes at the tail (memory::reserve_tail).
 SeriesBuf* reserve(SeriesBuf* b, int64_t n);
 // Latin-1 bytes, each through append_char.
 SeriesBuf* append_literal(SeriesBuf* b, const char* lit);

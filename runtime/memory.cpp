@@ -2,6 +2,7 @@
 // end, big frames for buffers of 2 MB and more, fixed buffers in the region.
 #include "runtime/memory.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -337,6 +338,15 @@ SeriesBuf* expand_fill(SeriesBuf* old, int64_t new_size, uint8_t byte) {
   SeriesBuf* b = expand_series(old, new_size);
   if (b->size > old_size) std::memset(b->data() + old_size, byte, static_cast<size_t>(b->size - old_size));
   return b;
+}
+
+SeriesBuf* reserve_tail(SeriesBuf* b, int64_t extra) {
+  if (extra <= int64_t{off(b->end())} - b->tail) return b;
+  int64_t used = b->used();
+  int64_t need = used + extra;
+  int64_t want = std::max(need, used * 2);
+  if (want > kMaxBytes) want = std::max(need, kMaxBytes);  // past the limit: no-memory
+  return expand_series(b, want);
 }
 
 Node copy_series(SeriesBuf* old) {

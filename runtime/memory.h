@@ -128,6 +128,10 @@ void set_flags(Node n, uint32_t mask);
 SeriesBuf* expand(SeriesBuf* old, int64_t new_size);
 SeriesBuf* expand_series(SeriesBuf* old, int64_t new_size);
 SeriesBuf* expand_fill(SeriesBuf* old, int64_t new_size, uint8_t byte);
+// Room for at least extra bytes after the tail, the data kept. A buffer that
+// must grow takes at least twice its used bytes, so a run of appends copies
+// each byte a bounded number of times; answers b when it already has room.
+SeriesBuf* reserve_tail(SeriesBuf* b, int64_t extra);
 Node copy_series(SeriesBuf* old);
 void fill(std::byte* start, std::byte* end, uint8_t byte);
 

@@ -156,16 +156,10 @@ class LoadTarget {
   bool held_ = false;
 };
 
-// Makes room for at least extra bytes after the tail.
-SeriesBuf* reserve(SeriesBuf* b, int64_t extra) {
-  if (int64_t{off(b->end())} - b->tail >= extra) return b;
-  return memory::expand_series(b, int64_t{b->used()} + extra);
-}
-
 SeriesBuf* widen(SeriesBuf* b, int to) {
   int from = b->unit();
   int64_t n = b->used() >> unit_shift(from);
-  b = reserve(b, n * (to - from) + to);
+  b = memory::reserve_tail(b, n * (to - from) + to);
   // Back to front, so no unit is overwritten before it is read.
   std::byte* h = b->head_ptr();
   for (int64_t i = n; i-- > 0;)
@@ -183,7 +177,7 @@ void store(const LoadTarget& t, uint32_t c, int64_t grow) {
   if (unit == 1 && c > 0xFF) b = c > 0xFFFF ? widen_1_4(b) : widen_1_2(b);
   else if (unit == 2 && c > 0xFFFF) b = widen_2_4(b);
   unit = b->unit();
-  if (int64_t{off(b->end())} - b->tail < unit) b = reserve(b, std::max<int64_t>(grow, 16));
+  if (int64_t{off(b->end())} - b->tail < unit) b = memory::reserve_tail(b, std::max<int64_t>(grow, 16));
   put_unit(b->tail_ptr(), unit, c);
   b->tail += static_cast<Off>(unit);
 }
@@ -422,7 +416,7 @@ Node load_utf8(const uint8_t* bytes, int32_t len, Cell* target, int32_t* remaini
   StableBytes src(bytes, len);
   LoadTarget t(target, std::max(len, 1), 1);
   if (len == 0) return t.finish();
-  if (target) reserve(t.buf(), int64_t{len} * t.buf()->unit());
+  if (target) memory::reserve_tail(t.buf(), int64_t{len} * t.buf()->unit());
   const uint8_t* p = src.get();
   const uint8_t* end = p + len;
   if (len > 2 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
@@ -474,7 +468,7 @@ Node load_utf16le(const uint8_t* bytes, int32_t n, Cell* target, bool cr) {
   if (b->used() == 0) b->flags = (b->flags & ~SER_UNIT_MASK) | static_cast<uint32_t>(std::max(need, b->unit()));
   else if (b->unit() < need) b = widen(b, need);
   int unit = b->unit();
-  b = reserve(b, int64_t{n} * unit);
+  b = memory::reserve_tail(b, int64_t{n} * unit);
   b->flags |= SER_FROM_UTF16;
   std::byte* w = b->tail_ptr();
   for (int32_t i = 0; i < n; i++) {

@@ -101,6 +101,21 @@ TEST_F(Strings, LoadIntoAppendsAndWidensExistingText) {
   EXPECT_EQ(rem, 0);
 }
 
+// Appends of short pieces grow the buffer geometrically: each growth copies
+// the whole text, so growing to fit would make a run of appends quadratic.
+TEST_F(Strings, AppendsGrowTheBufferGeometrically) {
+  Cell* s = make_string({'x'}, 1);
+  const Bytes in = {'a', 'b', 'c'};
+  int growths = 0;
+  int32_t size = buf_of(s->w2)->size;
+  for (int i = 0; i < 20000; i++) {
+    unicode::load_utf8_into(in.data(), 3, s, nullptr);
+    if (buf_of(s->w2)->size != size) growths++, size = buf_of(s->w2)->size;
+  }
+  EXPECT_EQ(buf_of(s->w2)->used(), 60001u);
+  EXPECT_LE(growths, 20);
+}
+
 TEST_F(Strings, InvalidInputRaisesAndKeepsEarlierText) {
   Cell* s = make_string({'q'}, 1);
   const Bytes in = {'a', 0xC3, 0x41, 'b'};
