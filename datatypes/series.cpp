@@ -10,6 +10,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
 #include "datatypes/ownership.h"
+#include "datatypes/pair.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "runtime/counts.h"
@@ -400,7 +401,7 @@ Cell* copy(Cell* s, Cell* result, Cell* part, int deep, Cell* types) {
     if (is_type(part, T_INTEGER)) {
       count = get_int(part);
     } else if (is_type(part, T_PAIR)) {
-      int32_t x = static_cast<int32_t>(part->w1), y = static_cast<int32_t>(part->w2);
+      int32_t x = pair::x(part), y = pair::y(part);
       start = std::max<int64_t>(x < 0 ? start + x : start + x - 1, 0);
       count = y < x ? 0 : int64_t{y} - x;
     } else if (type_of(part) == type_of(s) && part->w2 == s->w2) {
