@@ -51,10 +51,7 @@ void ensure_bytes(Cell* b, int64_t n) {
   if (n <= static_cast<int64_t>(s->used())) return;
   if (n > INT32_MAX - 64) raise_internal(InternalError::no_memory);
   uint8_t fill = fill_of(s->flags & SER_COMPLEMENT);
-  if (s->head + n > static_cast<int64_t>(s->size)) {
-    int64_t want = std::max<int64_t>(n, int64_t{s->size} * 2);
-    s = memory::expand_series(s, want > INT32_MAX - 64 ? n : want);
-  }
+  s = memory::reserve_tail(s, n - static_cast<int64_t>(s->used()));
   std::memset(s->tail_ptr(), fill, static_cast<size_t>(s->head + n - s->tail));
   s->tail = s->head + static_cast<Off>(n);
 }

@@ -396,9 +396,7 @@ Cell* extend(Cell* m, const Cell* spec, bool case_) {
     Cell c = *spec;
     fire(Err::invalid_arg, &c);
   }
-  SeriesBuf* b = buf_of(block_node(held));
-  int64_t want = int64_t{b->used()} + int64_t{n} * 16;
-  if (want > b->size) memory::expand_series(b, want);
+  memory::reserve_tail(buf_of(block_node(held)), int64_t{n} * 16);
   for (int32_t i = 0; i < n; i += 2) {
     Cell* kv = stack::push_new();
     Cell* vv = stack::push_new();

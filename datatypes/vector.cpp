@@ -64,8 +64,7 @@ SeriesBuf* open_gap(Cell* v, int32_t pos, int64_t n) {
   if (n > INT32_MAX || (len + n) * w > INT32_MAX - 64) raise_internal(InternalError::no_memory);
   SeriesBuf* b = buf_of(node_of(v));
   int64_t need = (len + n) * w;
-  int64_t room = int64_t{b->size} - b->head;
-  if (need > room) b = memory::expand_series(b, std::max(need + b->head, int64_t{b->size} * 2));
+  if (need > int64_t{b->used()}) b = memory::reserve_tail(b, need - int64_t{b->used()});
   std::byte* p = b->head_ptr() + int64_t{pos} * w;
   std::memmove(p + n * w, p, static_cast<size_t>((len - pos) * w));
   b->tail = b->head + static_cast<Off>(need);
