@@ -265,14 +265,7 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
   return part - n - 1;
 }
 
-Cell* del(Cell* f) { fire(Err::not_done); }
-Cell* query(Cell* f) { fire(Err::not_done); }
-Cell* read(Cell* source, Cell* part, Cell* seek, int binary, int lines, int info, Cell* as) { fire(Err::not_done); }
-Cell* rename(Cell* from, Cell* to) { fire(Err::not_done); }
-Cell* write(Cell* destination, Cell* data, int binary, int lines, int info, int append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as) {
-  fire(Err::not_done);
-}
+// del, query, read, rename and write live in the I/O layer (io/).
 
 void init() {
   datatype::Registration r{T_FILE, T_URL, "file!"};

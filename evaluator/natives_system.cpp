@@ -22,6 +22,8 @@
 #include "evaluator/native_entries.h"
 #include "evaluator/natives_support.h"
 #include "lexer/load.h"
+#include "io/files.h"
+#include "platform/files.h"
 #include "platform/services.h"
 #include "runtime/collector.h"
 #include "runtime/memstats.h"
@@ -122,14 +124,17 @@ void set_env(bool, const int32_t*) {
 void size_q(bool, const int32_t*) {
   Cell* f = arg(0);
   if (!is_type(f, T_FILE) && !is_type(f, T_STRING)) refuse_arg(0, f);
-  Cell* local = string::push_new(string::xs_length_q(f) + 1);
-  file::to_local_path(f, local, false);
-  struct stat st;
-  if (stat(string::utf8_of(local).c_str(), &st) != 0 || S_ISDIR(st.st_mode) || st.st_size > INT32_MAX) {
+  std::optional<platform::files::Status> st = platform::files::status(io::host_path(f));
+  if (!st || st->kind == platform::files::Kind::dir || !platform::files::readable(io::host_path(f))) {
     stack::set_result_trim(&fixed_none);
     return;
   }
-  Cell n{T_INTEGER, 0, static_cast<uint32_t>(st.st_size), 0};
+  // Past the integer range the size is a float!, as stats gives it.
+  Cell n{T_INTEGER, 0, static_cast<uint32_t>(st->size), 0};
+  if (st->size > INT32_MAX) {
+    n = Cell{T_FLOAT, 0, 0, 0};
+    put_double(&n, static_cast<double>(st->size));
+  }
   stack::set_result_trim(&n);
 }
 

@@ -13,8 +13,10 @@
 #include "datatypes/event.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
+#include "io/files.h"
 #include "library/boot.h"
 #include "library/routines.h"
+#include "platform/files.h"
 #include "runtime/exit.h"
 #include "runtime/stack.h"
 
@@ -60,9 +62,12 @@ void set_current_dir() {
 }
 
 // exists? [path [file!]]
-void exists_q() {
-  struct stat st;
-  result_logic(stat(string::utf8_of(arg(0)).c_str(), &st) == 0);
+void exists_q() { result_logic(platform::files::exists(io::host_path(arg(0)))); }
+
+// create-dir [path [file!]]
+void create_dir() {
+  if (!platform::files::make_dir(io::host_path(arg(0)))) fire(Err::no_create, arg(0));
+  set_unset(stack::base());
 }
 
 // _read-text [path [file!]]: the whole file decoded from UTF-8, for the
@@ -140,6 +145,7 @@ constexpr Def kSystem[] = {
     {"get-current-dir", &get_current_dir},
     {"set-current-dir", &set_current_dir},
     {"exists?", &exists_q},
+    {"create-dir", &create_dir},
     {"_read-text", &read_text},
     {"_command-args", &command_args},
     {"_command-line", &command_line},

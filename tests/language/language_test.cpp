@@ -1,5 +1,7 @@
 // Language behaviour with the whole library booted, as the program runs it.
 // Each .txt file here holds cases in the form tests/evaluator/cases.h reads.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -49,6 +51,18 @@ TEST_F(Language, Lexer) { run_file("lexer.txt"); }
 TEST_F(Language, Collections) { run_file("collections.txt"); }
 TEST_F(Language, Parse) { run_file("parse.txt"); }
 TEST_F(Language, Scalar) { run_file("scalar.txt"); }
+
+// File cases run in a fresh directory of their own, removed afterwards.
+TEST_F(Language, Files) {
+  char dir[] = "/tmp/xeb-files-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string cases = std::string(XEB_LANGUAGE_CASES_DIR) + "/files.txt";
+  std::string back = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  EXPECT_GT(check_file(cases), 0u);
+  std::filesystem::current_path(back);
+  std::filesystem::remove_all(dir);
+}
 
 }  // namespace
 }  // namespace xeb::test

@@ -1,0 +1,22 @@
+// The file! side of system I/O: the host path of a file! value, reading and
+// writing whole files or parts as the actions ask, directory listings, and
+// the questions of size?, exists? and query.
+#pragma once
+#include <string>
+
+#include "runtime/cell.h"
+
+namespace xeb::io {
+
+std::string host_path(const Cell* file);  // UTF-8, as the host takes it
+// A directory path by its spelling: ends in "/", or is "." or ".." or ends in
+// "/." or "/..".
+bool dir_path_q(const Cell* file);
+// The bytes write puts in a file for the value: a string's UTF-8 (at most part
+// characters, part < 0 all), a binary's bytes, else the molded text.
+std::string value_bytes(Cell* value, int32_t part);
+// A date! of the modification time; none when missing, or a directory path
+// that is not a directory.
+Cell query_date(const Cell* file);
+
+}  // namespace xeb::io

@@ -1,0 +1,153 @@
+// Files and directories over POSIX.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+namespace xeb::platform::files {
+
+namespace {
+
+// Closes on every path out.
+struct Fd {
+  int fd;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+};
+
+// Reads until count bytes or the end; -1 on error.
+int64_t read_fully(int fd, char* dst, int64_t count) {
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(fd, dst + done, static_cast<size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+bool write_fully(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<Status> status(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  Kind k = S_ISDIR(st.st_mode) ? Kind::dir : S_ISREG(st.st_mode) ? Kind::file : Kind::other;
+  return Status{k, static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec};
+}
+
+std::optional<std::string> read(const std::string& path, int64_t part, int64_t seek) {
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (f.fd < 0) return std::nullopt;
+  struct stat st;
+  if (fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  if (seek < 0) seek = 0;
+  std::string out;
+  if (st.st_size == 0) {
+    // Its size is unknown until read: read once to the end, then cut.
+    char chunk[65536];
+    for (;;) {
+      int64_t n = read_fully(f.fd, chunk, sizeof chunk);
+      if (n < 0) return std::nullopt;
+      out.append(chunk, static_cast<size_t>(n));
+      if (n < static_cast<int64_t>(sizeof chunk)) break;
+    }
+    if (seek >= static_cast<int64_t>(out.size())) return std::string();
+    out.erase(0, static_cast<size_t>(seek));
+    if (part >= 0 && part < static_cast<int64_t>(out.size())) out.resize(static_cast<size_t>(part));
+    return out;
+  }
+  int64_t size = st.st_size;
+  if (seek >= size) return std::string();
+  size -= seek;
+  if (part >= 0 && part < size) size = part;
+  if (seek > 0 && ::lseek(f.fd, seek, SEEK_SET) < 0) return std::nullopt;
+  out.resize(static_cast<size_t>(size));
+  int64_t n = read_fully(f.fd, out.data(), size);
+  if (n < 0) return std::nullopt;
+  out.resize(static_cast<size_t>(n));  // the file shrank meanwhile
+  return out;
+}
+
+bool write(const std::string& path, std::string_view bytes, bool append, int64_t seek) {
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  if (append) flags |= O_APPEND;
+  else if (seek < 0) flags |= O_TRUNC;
+  Fd f(::open(path.c_str(), flags, 0666));
+  if (f.fd < 0) return false;
+  if (!append && seek > 0 && ::lseek(f.fd, seek, SEEK_SET) < 0) return false;
+  bool ok = write_fully(f.fd, bytes);
+  int fd = f.fd;
+  f.fd = -1;
+  return ::close(fd) == 0 && ok;
+}
+
+std::optional<std::vector<Entry>> list_dir(const std::string& path) {
+  DIR* d = ::opendir(path.c_str());
+  if (!d) return std::nullopt;
+  std::vector<Entry> out;
+  std::string base = path;
+  if (!base.empty() && base.back() != '/') base += '/';
+  while (dirent* e = ::readdir(d)) {
+    std::string_view name = e->d_name;
+    if (name == "." || name == "..") continue;
+    bool dir = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      struct stat st;
+      dir = ::stat((base + e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    out.push_back(Entry{std::string(name), dir});
+  }
+  ::closedir(d);
+  std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  return out;
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool readable(const std::string& path) {
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return f.fd >= 0;
+}
+
+bool make_dir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool remove(const std::string& path, bool dir) {
+  return (dir ? ::rmdir(path.c_str()) : ::unlink(path.c_str())) == 0;
+}
+
+bool rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+long zone_offset_at(int64_t epoch_seconds) {
+  time_t t = static_cast<time_t>(epoch_seconds);
+  struct tm local;
+  if (!localtime_r(&t, &local)) return 0;
+  return local.tm_gmtoff;
+}
+
+}  // namespace xeb::platform::files
