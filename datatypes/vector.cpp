@@ -104,7 +104,7 @@ std::vector<Cell> items_of(const Cell* value, int32_t limit, bool only, bool vec
 void fill_gap(Cell* v, int32_t pos, const std::vector<Cell>& items, int32_t dup) {
   int w = width(v);
   for (int32_t d = 0; d < dup; d++)
-    for (size_t i = 0; i < items.size(); i++) set_value(at(v, pos + d * static_cast<int32_t>(items.size()) + static_cast<int32_t>(i)), &items[i], w);
+    for (size_t i = 0; i < items.size(); i++) set_value(at(v, pos + d * static_cast<int32_t>(items.size()) + static_cast<int32_t>(i)), &items[i], w, elem_type(v));
 }
 
 int64_t product(int64_t a, int64_t b) {
@@ -307,7 +307,7 @@ Cell* insert(Cell* v, Cell* value, int part, int only, int dup, int last) {
 
 Cell* change(Cell* v, Cell* value, int part, int only, int dup) {
   std::vector<Cell> items = items_of(value, -1, only != 0, true);
-  for (const Cell& c : items) set_value(nullptr, &c, 0);  // checks the types only
+  for (const Cell& c : items) set_value(nullptr, &c, 0, elem_type(v));  // checks the types only
   if (dup < 1) dup = 1;
   int64_t n = product(static_cast<int64_t>(items.size()), dup);
   int32_t pos = std::min(std::max(head(v), 0), count(v));
@@ -317,7 +317,7 @@ Cell* change(Cell* v, Cell* value, int part, int only, int dup) {
   else if (n < old) close_gap(v, static_cast<int32_t>(pos + n), old - n);
   for (int32_t d = 0; d < dup; d++)
     for (size_t i = 0; i < items.size(); i++)
-      set_value(at(v, pos + d * static_cast<int32_t>(items.size()) + static_cast<int32_t>(i)), &items[i], width(v));
+      set_value(at(v, pos + d * static_cast<int32_t>(items.size()) + static_cast<int32_t>(i)), &items[i], width(v), elem_type(v));
   if (owned) series::notify_after(v, series::Notice::change, value, pos, static_cast<int32_t>(n));
   v->w1 = static_cast<uint32_t>(pos + n);
   return v;
@@ -329,7 +329,7 @@ int32_t find_index(Cell* v, const Cell* value) {
   if (type_of(value) != elem_type(v)) return -1;
   // The value as an element would hold it (narrowed to the width).
   std::byte bytes[8] = {};
-  set_value(bytes, value, width(v));
+  set_value(bytes, value, width(v), elem_type(v));
   Cell probe = get_value(bytes, width(v), elem_type(v));
   for (int32_t i = std::max(head(v), 0); i < count(v); i++) {
     Cell e = get_value(at(v, i), width(v), elem_type(v));
@@ -366,8 +366,22 @@ Cell* sort(Cell* v, int, Cell* skip, Cell* cmp, Cell* part, int, int reverse, in
     bool gt = fl ? get_double(&x) > get_double(&y) : get_int(&x) > get_int(&y);
     return reverse ? gt : lt;
   });
-  for (int32_t i = 0; i < n; i++) set_value(at(v, h + i), &es[static_cast<size_t>(i)], width(v));
+  for (int32_t i = 0; i < n; i++) set_value(at(v, h + i), &es[static_cast<size_t>(i)], width(v), elem_type(v));
   return v;
+}
+
+// take without /part answers the element itself.
+Cell* take(Cell* v, Cell* part, int deep, int last) {
+  Cell* r = series::take(v, part, deep, last);
+  if (part || !is_type(r, T_VECTOR)) return r;
+  *r = get_value(at(r, 0), width(r), elem_type(r));
+  return r;
+}
+
+// Elements are reached by position only.
+Cell* eval_path(Cell* v, Cell* element, Cell* value, const PathStep& step) {
+  if (!is_type(element, T_INTEGER)) series::fail_path(Err::invalid_path, step, element);
+  return series::path_index(v, element, value);
 }
 
 // --- Arithmetic ----------------------------------------------------------------------------
@@ -425,7 +439,7 @@ void do_math_scalar(int op, Cell* v, Cell* s) {
   }
   for (int32_t i = std::max(head(v), 0); i < count(v); i++) {
     Cell e = combine(get_value(at(v, i), width(v), t), k, op, t);
-    set_value(at(v, i), &e, width(v));
+    set_value(at(v, i), &e, width(v), t);
   }
 }
 
@@ -446,7 +460,7 @@ void do_math(int op) {
     Cell x = get_value(at(a, head(a) + i), width(a), t);
     Cell y = get_value(at(b, head(b) + i), width(b), t);
     Cell e = combine(x, y, op, t);
-    set_value(at(r, i), &e, w);
+    set_value(at(r, i), &e, w, t);
   }
   stack::set_result(r);
 }
@@ -461,7 +475,7 @@ void and_t() { do_math(OP_AND); }
 void xor_t() { do_math(OP_XOR); }
 
 Cell series_get(const Cell* v, int32_t p) { return get_value(at(v, p), width(v), elem_type(v)); }
-void series_set(const Cell* v, int32_t p, const Cell* value) { set_value(at(v, p), value, width(v)); }
+void series_set(const Cell* v, int32_t p, const Cell* value) { set_value(at(v, p), value, width(v), elem_type(v)); }
 
 }  // namespace
 
@@ -493,39 +507,35 @@ Cell get_value(const std::byte* p, int w, TypeId t) {
   return t == T_CHAR ? char_::make_cell(v) : integer::make_cell(v);
 }
 
-// With p null only the type is checked.
-void set_value(std::byte* p, const Cell* value, int w) {
-  switch (type_of(value)) {
-    case T_CHAR: case T_INTEGER: {
-      if (!p) return;
-      uint32_t v = static_cast<uint32_t>(get_int(value));
-      std::memcpy(p, &v, static_cast<size_t>(std::min(w, 4)));
-      if (w == 8) {
-        double d = static_cast<int32_t>(v);
-        std::memcpy(p, &d, 8);
-      }
-      return;
-    }
-    case T_FLOAT: case T_PERCENT: {
-      if (!p) return;
-      double d = get_double(value);
-      if (w == 8) {
-        std::memcpy(p, &d, 8);
-      } else if (w == 4) {
-        float f = static_cast<float>(d);
-        std::memcpy(p, &f, 4);
-      } else {
-        double t = std::trunc(d);
-        int32_t i = t != t ? 0 : t >= 2147483647.0 ? INT32_MAX : t <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(t);
-        std::memcpy(p, &i, static_cast<size_t>(w));
-      }
-      return;
-    }
-    default: {
-      Cell d = datatype::make_cell(type_of(value));
-      fire(Err::invalid_type, &d);
-    }
+// Stores the number as an element of the type: integers and chars keep the
+// low bytes of the integer (a float truncated toward zero), floats and
+// percents the number as binary64, or binary32 in 4 bytes. With p null only
+// the value's type is checked.
+void set_value(std::byte* p, const Cell* value, int w, TypeId elem) {
+  TypeId vt = type_of(value);
+  if (vt != T_CHAR && vt != T_INTEGER && !float_kind(vt)) {
+    Cell d = datatype::make_cell(vt);
+    fire(Err::invalid_type, &d);
   }
+  if (!p) return;
+  if (float_kind(elem)) {
+    double d = float_kind(vt) ? get_double(value) : static_cast<double>(get_int(value));
+    if (w == 8) {
+      std::memcpy(p, &d, 8);
+    } else {
+      float f = static_cast<float>(d);
+      std::memcpy(p, &f, 4);
+    }
+    return;
+  }
+  int32_t i;
+  if (float_kind(vt)) {
+    double t = std::trunc(get_double(value));
+    i = t != t ? 0 : t >= 2147483647.0 ? INT32_MAX : t <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(t);
+  } else {
+    i = get_int(value);
+  }
+  std::memcpy(p, &i, static_cast<size_t>(std::min(w, 4)));
 }
 
 Cell* make_at(Cell* c, int64_t capacity, TypeId t, int w) {
@@ -542,10 +552,9 @@ void init() {
   r.set(A_APPEND, &insert).set(A_INSERT, &insert).set(A_CHANGE, &change);
   r.set(A_ADD, &add).set(A_SUBTRACT, &subtract).set(A_MULTIPLY, &multiply).set(A_DIVIDE, &divide);
   r.set(A_REMAINDER, &remainder).set(A_OR_T, &or_t).set(A_AND_T, &and_t).set(A_XOR_T, &xor_t);
-  r.set(A_FIND, &find).set(A_SELECT, &select).set(A_SORT, &sort);
-  r.inherit({A_RANDOM, A_REFLECT, A_EVAL_PATH, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q,
-             A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_TAKE,
-             A_MODIFY});
+  r.set(A_FIND, &find).set(A_SELECT, &select).set(A_SORT, &sort).set(A_TAKE, &take).set(A_EVAL_PATH, &eval_path);
+  r.inherit({A_RANDOM, A_REFLECT, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q,
+             A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY});
   datatype::register_type(r);
 }
 

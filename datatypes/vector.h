@@ -26,9 +26,9 @@ inline std::byte* at(const Cell* v, int32_t i) { return buf_of(v->w2)->head_ptr(
 
 // An element as a value of the element type.
 Cell get_value(const std::byte* p, int width, TypeId type);
-// Stores a char!, integer!, float! or percent! value in the width; any other
-// type raises invalid-type.
-void set_value(std::byte* p, const Cell* value, int width);
+// Stores a char!, integer!, float! or percent! value as an element of the
+// type and width (converted to it); any other type raises invalid-type.
+void set_value(std::byte* p, const Cell* value, int width, TypeId elem);
 // An empty vector with room for capacity elements, written into c.
 Cell* make_at(Cell* c, int64_t capacity, TypeId type, int width);
 
