@@ -16,6 +16,7 @@
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/trace.h"
@@ -119,6 +120,22 @@ void set_env(bool, const int32_t*) {
   else if (series::string_like(type_of(v))) platform::set_env(name, string::utf8_of(v));
   else refuse_arg(1, v);
   stack::set_result_trim(v);
+}
+
+void list_env(bool, const int32_t*) {
+  std::vector<std::pair<std::string, std::string>> env = platform::environment();
+  Cell* b = block::push_only(static_cast<int32_t>(env.size() * 2) + 1);
+  for (const auto& [name, value] : env) {
+    for (const std::string* text : {&name, &value}) {
+      Cell* s = string::push_new(static_cast<int32_t>(text->size()) + 1);
+      string::append_utf8(s, *text);
+      block::xs_append(b, s);
+      stack::pop(1);
+    }
+  }
+  Cell* m = stack::push_new();
+  map::make_at(m, b, 0);
+  stack::set_result_trim(m);
 }
 
 void size_q(bool, const int32_t*) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include "datatypes/block.h"
@@ -13,10 +14,13 @@
 #include "datatypes/event.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
+#include "datatypes/tuple.h"
+#include "datatypes/word.h"
 #include "io/files.h"
 #include "library/boot.h"
 #include "library/routines.h"
 #include "platform/files.h"
+#include "platform/services.h"
 #include "runtime/exit.h"
 #include "runtime/stack.h"
 
@@ -68,6 +72,45 @@ void exists_q() { result_logic(platform::files::exists(io::host_path(arg(0)))); 
 void create_dir() {
   if (!platform::files::make_dir(io::host_path(arg(0)))) fire(Err::no_create, arg(0));
   set_unset(stack::base());
+}
+
+// The architecture word of a uname machine name.
+std::string_view arch_name(std::string_view machine) {
+  struct Arch { std::string_view machine, word; };
+  constexpr Arch kArch[] = {{"x86_64", "x86-64"}, {"amd64", "x86-64"}, {"i386", "x86-32"}, {"i486", "x86-32"},
+                            {"i586", "x86-32"},   {"i686", "x86-32"},  {"aarch64", "ARM64"}, {"arm64", "ARM64"},
+                            {"ia64", "IA-64"}};
+  for (const Arch& a : kArch)
+    if (machine == a.machine) return a.word;
+  return machine.rfind("arm", 0) == 0 ? "ARM" : "Unknown";
+}
+
+// _os-info: [name arch version build] for os-info: the system and its
+// distribution, the machine's architecture, the kernel release's first three
+// numbers and the number after its first hyphen (0 without one).
+void os_info() {
+  platform::OsInfo info = platform::os_info();
+  std::string name = info.system.empty() ? "Linux" : info.system;
+  if (!info.distribution.empty()) name += " " + info.distribution;
+  uint8_t version[3] = {0, 0, 0};
+  const char* p = info.release.c_str();
+  for (int i = 0; i < 3 && *p >= '0' && *p <= '9'; i++) {
+    version[i] = static_cast<uint8_t>(std::strtoul(p, const_cast<char**>(&p), 10) & 255);
+    if (*p == '.') p++;
+  }
+  size_t dash = info.release.find('-');
+  int32_t build = dash == std::string::npos ? 0 : static_cast<int32_t>(std::strtol(info.release.c_str() + dash + 1, nullptr, 10));
+  Cell* b = block::push_only(5);
+  Cell* s = string::push_new(static_cast<int32_t>(name.size()) + 1);
+  string::append_utf8(s, name);
+  block::xs_append(b, s);
+  stack::pop(1);
+  block::xs_append(b, word::load(arch_name(info.machine)));
+  Cell v = tuple::make_cell(3, version);
+  block::xs_append(b, &v);
+  Cell n{T_INTEGER, 0, static_cast<uint32_t>(build), 0};
+  block::xs_append(b, &n);
+  result(b);
 }
 
 // _read-text [path [file!]]: the whole file decoded from UTF-8, for the
@@ -147,6 +190,7 @@ constexpr Def kSystem[] = {
     {"exists?", &exists_q},
     {"create-dir", &create_dir},
     {"_read-text", &read_text},
+    {"_os-info", &os_info},
     {"_command-args", &command_args},
     {"_command-line", &command_line},
     {"send-event-os", &send_event_os},

@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <sys/utsname.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include "platform/console_out.h"
 #include "platform/fd_io.h"
@@ -56,6 +59,37 @@ std::optional<std::string> get_env(std::string_view name) {
   const char* v = std::getenv(std::string(name).c_str());
   if (!v) return std::nullopt;
   return std::string(v);
+}
+
+std::vector<std::pair<std::string, std::string>> environment() {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (char** e = environ; e && *e; e++) {
+    std::string_view entry(*e);
+    // The name ends at the first '=' past its first character.
+    size_t eq = entry.find('=', 1);
+    if (eq == std::string_view::npos) out.emplace_back(std::string(entry), std::string());
+    else out.emplace_back(std::string(entry.substr(0, eq)), std::string(entry.substr(eq + 1)));
+  }
+  return out;
+}
+
+OsInfo os_info() {
+  OsInfo info;
+  struct utsname u;
+  if (uname(&u) == 0) {
+    info.system = u.sysname;
+    info.release = u.release;
+    info.machine = u.machine;
+  }
+  std::ifstream release("/etc/os-release");
+  for (std::string line; std::getline(release, line);) {
+    if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
+    std::string v = line.substr(12);
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+    info.distribution = v;
+    break;
+  }
+  return info;
 }
 
 int64_t sleep_millis(double seconds) {

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace xeb::platform {
 
@@ -29,6 +31,16 @@ bool set_current_dir(std::string_view path);
 // is refused.
 bool set_env(std::string_view name, std::optional<std::string_view> value);
 std::optional<std::string> get_env(std::string_view name);
+// Every variable of the process, as name and value.
+std::vector<std::pair<std::string, std::string>> environment();
+
+// What the system says of itself: the kernel's name, release and machine
+// (uname), and the distribution's PRETTY_NAME of /etc/os-release (empty when
+// absent).
+struct OsInfo {
+  std::string system, release, machine, distribution;
+};
+OsInfo os_info();
 
 void sleep(double seconds);
 int64_t sleep_millis(double seconds);  // whole milliseconds, at least 1

@@ -51,6 +51,7 @@ TEST_F(Language, Lexer) { run_file("lexer.txt"); }
 TEST_F(Language, Collections) { run_file("collections.txt"); }
 TEST_F(Language, Parse) { run_file("parse.txt"); }
 TEST_F(Language, Scalar) { run_file("scalar.txt"); }
+TEST_F(Language, System) { run_file("system.txt"); }
 
 // File cases run in a fresh directory of their own, removed afterwards.
 TEST_F(Language, Files) {
