@@ -186,6 +186,12 @@ int32_t prefix_length(const Cell* c, const Cell* next) {
   }
 }
 
+// Long rule work that runs no code still honours a closed call stack, as
+// every call does: a watchdog that closes it stops runaway work that way.
+inline void check_closed() {
+  if (stack::cs.top >= stack::cs.end) stack::call_overflow();
+}
+
 // --- The engine ---------------------------------------------------------------------
 
 enum class St : uint8_t {
@@ -500,13 +506,22 @@ bool Engine::match_type() {
   if (at_end()) {
     match_ = false;
   } else if (k == Input::bytes) {
+    check_closed();
     Cell* src = stack::push(in_);
     Cell* out = begin_cell(stack::push_new());
     lexer::TranscodeOptions o;
     o.one = true;
     o.quiet = true;
-    o.part = end_index() - pos();
-    lexer::Transcoded r = lexer::transcode(src, out, o);
+    // The lexer copies what it reads: a window that doubles until the value
+    // ends inside it keeps a walk over long input linear.
+    int32_t avail = end_index() - pos();
+    lexer::Transcoded r;
+    for (int32_t window = 64;; window = window > avail / 2 ? avail : window * 2) {
+      o.part = std::min(window, avail);
+      begin_cell(out);
+      r = lexer::transcode(src, out, o);
+      if (o.part == avail || (r.ok && r.type != 0 && static_cast<int32_t>(r.consumed) < o.part)) break;
+    }
     match_ = r.ok && r.type != 0 && r.consumed > 0 && accepts(type_of(out));
     stack::pop(2);
     reread();
@@ -783,9 +798,7 @@ bool Engine::finish() {
         brk_ = 0;
       }
       if (another) {
-        // Rounds that run no code still honour a closed call stack, as
-        // every call does (a watchdog stops runaway work that way).
-        if (stack::cs.top >= stack::cs.end) stack::call_overflow();
+        check_closed();
         f->index = pos();
         f->len = remaining();
         f->c = n + 1;
@@ -808,6 +821,7 @@ bool Engine::finish() {
     }
     case K_TO: case K_THRU:
       if (!match_ && !brk_) {
+        check_closed();
         if (f->index < end_index()) {
           f->index++;
           set_pos(f->index);
