@@ -24,6 +24,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/output_hooks.h"
+#include "runtime/region.h"
 #include "runtime/stack.h"
 #include "runtime/startup.h"
 #include "runtime/throw.h"
@@ -39,14 +40,19 @@ constexpr std::string_view kDisable =
     "call browse set-env change-dir set-current-dir save-cfg load-cfg launch run _read-input "
     "_set-buffer-history do-command eval-command] [set/any w none]";
 
+constexpr size_t kMaxCommitted = size_t{64} << 20;
+
 inline std::atomic<int64_t> started{0};  // steady-clock ticks of the running input; 0 when idle
 
 inline void watchdog() {
   for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     int64_t s = started.load();
     int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
-    if (s && now - s > std::chrono::duration_cast<std::chrono::steady_clock::duration>(budget).count())
+    bool late = now - s > std::chrono::duration_cast<std::chrono::steady_clock::duration>(budget).count();
+    // An input that grows its data without end is stopped the same way
+    // before the fuzzer's memory limit is reached.
+    if (s && (late || region::committed() > kMaxCommitted))
       __atomic_store_n(&stack::cs.end, stack::cs.bottom, __ATOMIC_RELAXED);
   }
 }
@@ -68,6 +74,8 @@ inline void eval_text(const uint8_t* data, size_t size) {
   }
   cycles::reset();
   stack::init();
+  // What a large input left behind goes before the next one starts.
+  if (region::committed() > kMaxCommitted / 2 && collector::enabled) collector::collect();
 }
 
 struct Input {
