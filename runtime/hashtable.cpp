@@ -1240,7 +1240,9 @@ void sweep_records(Node t) {
     if (dead) {
       uint32_t key = rec->w1;
       remove_ptr(t, key);
-      *rec = Cell{0, 0, 0, 0};
+      // Every cell goes: a dead owner left behind would be a reference to a
+      // freed node for whoever marks the whole block (a rebuild holds it).
+      std::fill(rec, rec + size / 16, Cell{0, 0, 0, 0});
     } else if (by_node) {
       // Everything a live record holds is reachable already; marking its
       // cells corrects references to nodes that compaction moved.

@@ -38,6 +38,10 @@ def main():
          b"o: make object! [a: 1 on-change*: func [w old new] [self/a: new + 1]]\no/a: 2\n1 + 1\n",
          ["stack overflow", "== 2"]),
         ("deep source nesting", b"[" * 100000 + b"]" * 100000 + b"\n1 + 1\n", ["== 2"]),
+        ("owners that die while their series' records stay, then the records grow",
+         b"o: make object! [b: copy [] on-deep-change*: func [ow w t a n i p] []]\n"
+         b"loop 20000 [append o/b copy {x}] loop 4 [p: make o []] loop 200000 [append o/b copy {x}]\n"
+         b"length? o/b\n", ["== 220000"]),
         ("unclosed nesting waits for the rest", b"[" * 100000 + b"\n", []),
         ("deep parens", b"(" * 5000 + b"1" + b")" * 5000 + b"\n1 + 1\n", ["== 2"]),
         ("deep block made at run time",
