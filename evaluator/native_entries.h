@@ -28,7 +28,7 @@ XEB_NATIVE_FAMILY(XEB_X)
   X(log_2) X(log_10) X(log_e) X(exp_) X(square_root)                                                       \
   X(union_) X(intersect) X(unique) X(difference) X(exclude) X(complement_q)                                 \
   X(dehex) X(enhex) X(debase) X(enbase) X(uppercase) X(lowercase) X(to_local_file) X(as_)                   \
-  X(stats) X(recycle) X(wait) X(get_env) X(set_env) X(list_env) X(size_q) X(transcode)                   \
+  X(stats) X(recycle) X(wait) X(get_env) X(set_env) X(list_env) X(call_) X(size_q) X(transcode)          \
   X(now) X(as_pair) X(as_point2d) X(as_point3d) X(as_money)
 
 #define XEB_X(name) void name(bool check, const int32_t* refs);

@@ -46,7 +46,7 @@ constexpr Entry kNatives[COUNT] = {
     unset, new_line, new_line_q,
     enbase,
     context_q,
-    set_env, get_env, list_env, now, sign_q, as_, not_yet, zero_q, size_q,  // call
+    set_env, get_env, list_env, now, sign_q, as_, call_, zero_q, size_q,
     not_yet, not_yet, not_yet, recycle, transcode,  // browse compress decompress
     apply,
 };

@@ -23,6 +23,7 @@
 #include "evaluator/native_entries.h"
 #include "evaluator/natives_support.h"
 #include "lexer/load.h"
+#include "io/call.h"
 #include "io/files.h"
 #include "platform/files.h"
 #include "platform/services.h"
@@ -136,6 +137,21 @@ void list_env(bool, const int32_t*) {
   Cell* m = stack::push_new();
   map::make_at(m, b, 0);
   stack::set_result_trim(m);
+}
+
+void call_(bool, const int32_t* refs) {
+  // /wait /show /console /shell /input in /output out /error err
+  Cell* cmd = arg(0);
+  if (!series::string_like(type_of(cmd))) refuse_arg(0, cmd);
+  Cell* in = opt(refs[4]);
+  Cell* out = opt(refs[5]);
+  Cell* err = opt(refs[6]);
+  for (Cell* c : {in, out, err})
+    if (c && !is_type(c, T_STRING) && !is_type(c, T_BINARY) && !is_type(c, T_FILE)) fire(Err::invalid_arg, c);
+  io::CallFlags flags{present(refs[0]), present(refs[2]), present(refs[3])};
+  int32_t status = io::call(cmd, flags, in, out, err);
+  Cell n{T_INTEGER, 0, static_cast<uint32_t>(status), 0};
+  stack::set_result_trim(&n);
 }
 
 void size_q(bool, const int32_t*) {

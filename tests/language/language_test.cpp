@@ -53,7 +53,7 @@ TEST_F(Language, Parse) { run_file("parse.txt"); }
 TEST_F(Language, Scalar) { run_file("scalar.txt"); }
 TEST_F(Language, System) { run_file("system.txt"); }
 
-// File cases run in a fresh directory of their own, removed afterwards.
+// File and process cases run in a fresh directory of their own, removed afterwards.
 TEST_F(Language, Files) {
   char dir[] = "/tmp/xeb-files-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
@@ -61,6 +61,7 @@ TEST_F(Language, Files) {
   std::string back = std::filesystem::current_path();
   std::filesystem::current_path(dir);
   EXPECT_GT(check_file(cases), 0u);
+  EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/process.txt"), 0u);
   std::filesystem::current_path(back);
   std::filesystem::remove_all(dir);
 }
