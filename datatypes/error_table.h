@@ -124,7 +124,7 @@
   X(access, cannot_close, 501, "cannot-close", "cannot close:|:arg1") \
   X(access, invalid_utf8, 502, "invalid-utf8", "invalid UTF-8 encoding:|:arg1") \
   X(access, not_open, 503, "not-open", "port is not open:|:arg1") \
-  X(access, no_connect, 504, "no-connect", "cannot connect:|:arg1|reason: timeout") \
+  X(access, no_connect, 504, "no-connect", "cannot connect:|:arg1|reason:|:arg2") \
   X(access, no_scheme, 505, "no-scheme", "missing port scheme:|:arg1") \
   X(access, unknown_scheme, 506, "unknown-scheme", "scheme is unknown:|:arg1") \
   X(access, invalid_spec, 507, "invalid-spec", "invalid spec or options:|:arg1") \

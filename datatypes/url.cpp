@@ -184,11 +184,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
 }
 
 Cell* open(Cell* port, int new_, int read, int write, int seek, Cell* allow) { io_not_yet(); }
-Cell* read(Cell* source, Cell* part, Cell* seek, int binary, int lines, int info, Cell* as) { io_not_yet(); }
-Cell* write(Cell* destination, Cell* data, int binary, int lines, int info, int append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as) {
-  io_not_yet();
-}
+// read and write live in the I/O layer (io/).
 
 void init() {
   datatype::Registration r{T_URL, T_STRING, "url!"};

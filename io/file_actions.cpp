@@ -49,6 +49,20 @@ std::string value_bytes(Cell* value, int32_t part) {
   return actions::mold_text(value);
 }
 
+Cell* push_lines(const std::string& bytes) {
+  Cell* b = block::push_only(8);
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t lf = bytes.find('\n', start);
+    size_t end = lf == std::string::npos ? bytes.size() : lf;
+    size_t stop = end > start && bytes[end - 1] == '\r' && lf != std::string::npos ? end - 1 : end;
+    string::load_in(reinterpret_cast<const uint8_t*>(bytes.data() + start), static_cast<int32_t>(stop - start), b,
+                    string::ENC_UTF8);
+    start = end + 1;
+  }
+  return b;
+}
+
 Cell query_date(const Cell* file) {
   std::optional<files::Status> st = files::status(host_path(file));
   if (!st || (dir_path_q(file) && st->kind != files::Kind::dir)) return fixed_none;
@@ -76,21 +90,6 @@ int64_t integer_refinement(Cell* v, const char* name, int64_t fallback) {
     fire(Err::invalid_refine_arg, &w, &bad);
   }
   return get_int(v);
-}
-
-// The text cut at every LF, a CR before it dropped; no empty last line.
-Cell* push_lines(const std::string& bytes) {
-  Cell* b = block::push_only(8);
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t lf = bytes.find('\n', start);
-    size_t end = lf == std::string::npos ? bytes.size() : lf;
-    size_t stop = end > start && bytes[end - 1] == '\r' && lf != std::string::npos ? end - 1 : end;
-    string::load_in(reinterpret_cast<const uint8_t*>(bytes.data() + start), static_cast<int32_t>(stop - start), b,
-                    string::ENC_UTF8);
-    start = end + 1;
-  }
-  return b;
 }
 
 Cell* push_listing(Cell* dir) {
@@ -121,7 +120,7 @@ Cell* read(Cell* source, Cell* part, Cell* seek, int binary, int lines, int info
   const auto* p = reinterpret_cast<const uint8_t*>(bytes->data());
   auto len = static_cast<int32_t>(bytes->size());
   if (binary) return binary::load(p, len);
-  if (lines) return push_lines(*bytes);
+  if (lines) return io::push_lines(*bytes);
   return string::load_new(p, len, string::ENC_UTF8);
 }
 

@@ -15,6 +15,9 @@ bool dir_path_q(const Cell* file);
 // The bytes write puts in a file for the value: a string's UTF-8 (at most part
 // characters, part < 0 all), a binary's bytes, else the molded text.
 std::string value_bytes(Cell* value, int32_t part);
+// A block of the text's lines, pushed: cut at every LF, a CR before it
+// dropped, no empty last line.
+Cell* push_lines(const std::string& bytes);
 // A date! of the modification time; none when missing, or a directory path
 // that is not a directory.
 Cell query_date(const Cell* file);

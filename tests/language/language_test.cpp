@@ -1,6 +1,9 @@
 // Language behaviour with the whole library booted, as the program runs it.
 // Each .txt file here holds cases in the form tests/evaluator/cases.h reads.
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -52,6 +55,28 @@ TEST_F(Language, Collections) { run_file("collections.txt"); }
 TEST_F(Language, Parse) { run_file("parse.txt"); }
 TEST_F(Language, Scalar) { run_file("scalar.txt"); }
 TEST_F(Language, System) { run_file("system.txt"); }
+
+// HTTP cases talk to a python3 server the test starts on 127.0.0.1; it ends
+// when its standard input closes.
+TEST_F(Language, Http) {
+  char dir[] = "/tmp/xeb-http-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string port_file = std::string(dir) + "/port";
+  std::string cmd = "python3 " + std::string(XEB_LANGUAGE_CASES_DIR) + "/http_server.py " + port_file;
+  FILE* server = popen(cmd.c_str(), "w");
+  ASSERT_NE(server, nullptr);
+  std::string port;
+  for (int i = 0; i < 200 && port.empty(); i++) {
+    std::ifstream f(port_file);
+    std::getline(f, port);
+    if (port.empty()) usleep(50000);
+  }
+  ASSERT_FALSE(port.empty());
+  setenv("XEB_TEST_HTTP", ("http://127.0.0.1:" + port + "/").c_str(), 1);
+  run_file("http.txt");
+  pclose(server);
+  std::filesystem::remove_all(dir);
+}
 
 // File and process cases run in a fresh directory of their own, removed afterwards.
 TEST_F(Language, Files) {

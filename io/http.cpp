@@ -1,0 +1,176 @@
+// The url! actions read and write over HTTP: the request from the action's
+// arguments, the reply as binary!, string!, a block of lines, or with /info
+// the block [status headers body], the headers a map! whose repeated names
+// hold a block of their values.
+#include <string>
+#include <vector>
+
+#include "datatypes/binary.h"
+#include "datatypes/block.h"
+#include "datatypes/dispatch.h"
+#include "datatypes/error.h"
+#include "datatypes/map.h"
+#include "datatypes/string.h"
+#include "datatypes/url.h"
+#include "datatypes/word.h"
+#include "io/files.h"
+#include "platform/http.h"
+#include "runtime/stack.h"
+
+namespace xeb::url {
+
+namespace {
+
+namespace http = platform::http;
+
+bool http_url(const Cell* u) {
+  constexpr char kScheme[] = "http";
+  if (string::xs_length_q(u) < 4) return false;
+  for (int i = 0; i < 4; i++)
+    if (string::char_at(u, i) != kScheme[i]) return false;
+  return true;
+}
+
+// A word's spelling, or the formed text of any other value.
+std::string text_of(Cell* v) {
+  if (is_type(v, T_STRING)) return string::utf8_of(v);
+  if (any_word(type_of(v))) {
+    Cell* s = word::push_string(v);
+    std::string t = string::utf8_of(s);
+    stack::pop(1);
+    return t;
+  }
+  return actions::form_text(v);
+}
+
+std::string method_of(Cell* w) {
+  std::string m = text_of(w);
+  for (char& c : m)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return m;
+}
+
+// The pairs of a headers block, or the defaults without one.
+http::Headers headers_of(Cell* block) {
+  if (!block) {
+    return {{"Content-Type", "application/x-www-form-urlencoded"},
+            {"Accept-Charset", "UTF-8"},
+            {"User-Agent", "Mozilla/5.0 (X11; Linux x86_64)"}};
+  }
+  http::Headers h;
+  int32_t n = block::xs_length_q(block);
+  for (int32_t i = 0; i + 1 < n; i += 2) {
+    Cell* name = stack::push(block::xs_abs_at(block, block::head_of(block) + i));
+    std::string key = text_of(name);
+    stack::pop(1);
+    Cell* value = stack::push(block::xs_abs_at(block, block::head_of(block) + i + 1));
+    h.emplace_back(key, text_of(value));
+    stack::pop(1);
+  }
+  return h;
+}
+
+Cell* push_body(const std::string& body, int binary, int lines) {
+  const auto* p = reinterpret_cast<const uint8_t*>(body.data());
+  auto len = static_cast<int32_t>(body.size());
+  if (binary) return binary::load(p, len);
+  if (lines) return io::push_lines(body);
+  return string::load_new(p, len, string::ENC_UTF8);
+}
+
+Cell* push_header_map(const http::Headers& headers) {
+  // Names in order of first appearance; a repeated one collects a block.
+  std::vector<std::string> names;
+  std::vector<std::vector<const std::string*>> values;
+  for (const auto& [name, value] : headers) {
+    size_t k = 0;
+    while (k < names.size() && names[k] != name) k++;
+    if (k == names.size()) {
+      names.push_back(name);
+      values.emplace_back();
+    }
+    values[k].push_back(&value);
+  }
+  Cell* b = block::push_only(static_cast<int32_t>(names.size() * 2) + 1);
+  auto push_text = [](const std::string& t) {
+    Cell* s = string::push_new(static_cast<int32_t>(t.size()) + 1);
+    string::append_utf8(s, t);
+    return s;
+  };
+  for (size_t k = 0; k < names.size(); k++) {
+    block::xs_append(b, word::load(names[k]));
+    if (values[k].size() == 1) {
+      block::xs_append(b, push_text(*values[k][0]));
+      stack::pop(1);
+      continue;
+    }
+    Cell* all = block::push_only(static_cast<int32_t>(values[k].size()));
+    for (const std::string* v : values[k]) {
+      block::xs_append(all, push_text(*v));
+      stack::pop(1);
+    }
+    block::xs_append(b, all);
+    stack::pop(1);
+  }
+  Cell* m = stack::push_new();
+  map::make_at(m, b, 0);
+  return m;
+}
+
+Cell* request(Cell* u, std::string method, Cell* headers, Cell* data, int binary, int lines, int info) {
+  http::Request q;
+  q.method = std::move(method);
+  q.url = string::utf8_of(u);
+  q.headers = headers_of(headers);
+  if (data && is_type(data, T_BINARY))
+    q.body.emplace(reinterpret_cast<const char*>(binary::xs_head(data)), static_cast<size_t>(binary::xs_length_q(data)));
+  else if (data && !is_type(data, T_NONE))
+    q.body = text_of(data);
+  http::Response r = http::perform(q);
+  if (!r.ok) {
+    Cell* why = string::push_new(static_cast<int32_t>(r.failure.size()) + 1);
+    string::append_utf8(why, r.failure);
+    fire(Err::no_connect, u, why);
+  }
+  if (!info) return push_body(r.body, binary, lines);
+  Cell* out = block::push_only(3);
+  Cell status{T_INTEGER, 0, static_cast<uint32_t>(r.status), 0};
+  block::xs_append(out, &status);
+  block::xs_append(out, push_header_map(r.headers));
+  stack::pop(1);
+  block::xs_append(out, push_body(r.body, binary, lines));
+  stack::pop(1);
+  return out;
+}
+
+}  // namespace
+
+Cell* read(Cell* source, Cell* part, Cell* seek, int binary, int lines, int info, Cell* as) {
+  if (!http_url(source) || part || seek || as) fire(Err::not_done);
+  return request(source, "GET", nullptr, nullptr, binary, lines, info);
+}
+
+Cell* write(Cell* destination, Cell* data, int binary, int lines, int info, int append, Cell* part, Cell* seek,
+            Cell* allow, Cell* as) {
+  if (!http_url(destination) || seek || allow || as) fire(Err::not_done);
+  std::string method = "POST";
+  Cell* headers = nullptr;
+  Cell* body = data;
+  if (is_type(data, T_BLOCK) && block::xs_length_q(data) > 0) {
+    int32_t n = block::xs_length_q(data), h = block::head_of(data);
+    Cell* m = stack::push(block::xs_abs_at(data, h));
+    if (!any_word(type_of(m))) fire(Err::invalid_arg, m);
+    method = method_of(m);
+    headers = n > 1 ? stack::push(block::xs_abs_at(data, h + 1)) : nullptr;
+    if (headers && !is_type(headers, T_BLOCK)) fire(Err::invalid_arg, headers);
+    body = n > 2 ? stack::push(block::xs_abs_at(data, h + 2)) : nullptr;
+  } else if (is_type(data, T_BLOCK)) {
+    method = "GET";
+  }
+  if (body && !is_type(body, T_NONE) && !is_type(body, T_BLOCK) && !is_type(body, T_STRING) &&
+      !is_type(body, T_BINARY))
+    fire(Err::invalid_arg, body);
+  return request(destination, method, headers, body, binary, lines, info);
+}
+
+}  // namespace xeb::url
