@@ -1,5 +1,6 @@
 // call over the process layer: the streams from string!, binary! and file!
 // values, the captured output appended to its string! or binary!.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,7 @@ process::Stream output_of(const Cell* out, bool console) {
 // Appends what was captured at the target's tail.
 void deliver(Cell* target, const std::string& bytes) {
   if (!target || bytes.empty() || is_type(target, T_FILE)) return;
+  if (bytes.size() > INT32_MAX) fire(Err::too_long);
   if (is_type(target, T_BINARY))
     binary::append_bytes(target, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
   else

@@ -1,6 +1,7 @@
 // The file! actions read, write, query, delete and rename, over the
 // platform's file layer. Host paths are the file's text: the system's path
 // notation is already the POSIX one.
+#include <cstdint>
 #include <string>
 
 #include "datatypes/binary.h"
@@ -115,8 +116,11 @@ Cell* read(Cell* source, Cell* part, Cell* seek, int binary, int lines, int info
   int64_t n = part ? integer_refinement(part, "part", -1) : -1;
   if (part && n < 0) n = 0;
   int64_t at = integer_refinement(seek, "seek", -1);
-  std::optional<std::string> bytes = platform::files::read(io::host_path(source), n, at);
+  // Read at most one byte past what a series holds, to tell a file too long.
+  constexpr int64_t kMax = INT32_MAX;
+  std::optional<std::string> bytes = platform::files::read(io::host_path(source), n < 0 ? kMax + 1 : n, at);
   if (!bytes) fire(Err::cannot_open, source);
+  if (static_cast<int64_t>(bytes->size()) > kMax) fire(Err::too_long);
   const auto* p = reinterpret_cast<const uint8_t*>(bytes->data());
   auto len = static_cast<int32_t>(bytes->size());
   if (binary) return binary::load(p, len);

@@ -2,6 +2,7 @@
 // arguments, the reply as binary!, string!, a block of lines, or with /info
 // the block [status headers body], the headers a map! whose repeated names
 // hold a block of their values.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,7 @@ Cell* request(Cell* u, std::string method, Cell* headers, Cell* data, int binary
     string::append_utf8(why, r.failure);
     fire(Err::no_connect, u, why);
   }
+  if (r.body.size() > INT32_MAX) fire(Err::too_long);
   if (!info) return push_body(r.body, binary, lines);
   Cell* out = block::push_only(3);
   Cell status{T_INTEGER, 0, static_cast<uint32_t>(r.status), 0};

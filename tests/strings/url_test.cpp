@@ -76,7 +76,8 @@ TEST_F(Strings, UrlFromBlockAndPaths) {
   EXPECT_TRUE(is_type(joined2, T_URL));
   EXPECT_EQ(raised([&] { url::eval_path(str("http://a", T_URL), str("b"), str("c"), step); }),
             code(Err::bad_path_set));
-  EXPECT_EQ(raised([&] { url::read(str("http://a", T_URL), nullptr, nullptr, 0, 0, 0, nullptr); }),
+  // Schemes other than HTTP go through ports, which are not built.
+  EXPECT_EQ(raised([&] { url::read(str("ftp://a", T_URL), nullptr, nullptr, 0, 0, 0, nullptr); }),
             code(Err::not_done));
 }
 
