@@ -10,6 +10,8 @@
 
 #include <cerrno>
 
+#include "platform/fd_io.h"
+
 extern char** environ;
 
 namespace xeb::platform::process {
@@ -138,6 +140,9 @@ std::vector<std::string> split_command(std::string_view line) {
 }
 
 Outcome run(Request& r) {
+  // A child that exits without reading its input must fail our write, not
+  // end this process.
+  ignore_sigpipe();
   reap_finished();
   Outcome o;
   if (r.argv.empty()) {
