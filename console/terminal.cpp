@@ -15,10 +15,10 @@
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "datatypes/init.h"
-#include "library/routines.h"
+#include "console/routines.h"
 #include "platform/fd_io.h"
 #include "runtime/exit.h"
-#include "runtime/output_hooks.h"
+#include "datatypes/print_hooks.h"
 #include "runtime/stack.h"
 
 namespace xeb::routines {

@@ -49,9 +49,6 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
-#include "evaluator/boot.h"
-#include "evaluator/interpreter.h"
-#include "lexer/load.h"
 #include "runtime/casemap.h"
 #include "runtime/cycle.h"
 #include "runtime/sort.h"
@@ -60,7 +57,7 @@
 #include "runtime/frames.h"
 #include "runtime/handles.h"
 #include "runtime/hashtable.h"
-#include "runtime/output_hooks.h"
+#include "datatypes/print_hooks.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -86,8 +83,6 @@ void make_type_word(int id) {
   Cell* w = word::load(datatype::entries[id].name);
   datatype::entries[id].word = *w;
 }
-
-const Cell* current_code() { return interpreter::current_code(); }
 
 void names_make_word(Cell* out, uint32_t sym, Node ctx) {
   if (!ctx) ctx = context::global();
@@ -260,9 +255,9 @@ void init() {
   ownership::init();
   // Step 21, checksum and compression method words; step 22, the
   // process-call module: later modules.
-  // Step 24, the lexer's tables (and the loaders that words and blocks
-  // call to read text).
-  lexer::init_loaders();
+  // Step 24, the lexer's tables, and steps 8, 18 and 26 (the action and
+  // native tables, the interpreter's state and the built-in words) run with
+  // their layers, after this: see start.cpp.
   // Step 25, the boot image, which defines the
   // error catalogue in the library; until it exists the catalogue is built
   // here from the same table.
@@ -277,10 +272,6 @@ void init() {
   unicode::error_hooks.invalid_part = &raise_invalid_part;
   unicode::case_change_hook = &case_changed;
   collector::add_moved_fixer(cycles::update_moved);
-  // Steps 8, 18 and 26 live with the evaluator: the action and native
-  // tables, the interpreter's state, and the built-in words.
-  evaluator::init();
-  error::current_code_hook = &current_code;
   externals::init();
   collector::init();
 }

@@ -7,6 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/error.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
@@ -344,6 +345,7 @@ void init() {
   interpreter::init();
   object::eval_block_hook = &eval_object_spec;
   object::eval_function_hook = &eval_hook_function;
+  error::current_code_hook = [] { return static_cast<const Cell*>(interpreter::current_code()); };
   for (int i = 0; i < natives::COUNT; i++) define(kNatives[i].name, kNatives[i].spec, T_NATIVE, i + 1);
   for (int k = 0; k < ACTION_COUNT; k++)
     if (kActions[k].name) define(kActions[k].name, kActions[k].spec, T_ACTION, k + 1);

@@ -12,8 +12,8 @@
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/routines.h"
 #include "evaluator/trace.h"
-#include "library/routines.h"
 #include "runtime/throw.h"
 
 namespace xeb::interpreter {

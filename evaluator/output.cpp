@@ -8,7 +8,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/native_entries.h"
 #include "evaluator/natives.h"
-#include "runtime/output_hooks.h"
+#include "datatypes/print_hooks.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 

@@ -21,8 +21,7 @@
 #include "evaluator/interpreter.h"
 #include "lexer/load.h"
 #include "library/bridge.h"
-#include "library/routines.h"
-#include "library/texts.h"
+#include "evaluator/routines.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -135,8 +134,7 @@ void set_command_line(int argc, char** argv) {
 
 std::span<char* const> arguments() { return args; }
 
-void boot() {
-  routines::init();
+void boot(std::span<const Source> sources) {
   series::compare_call = &compare;
   port::call_hook = &call;
   // From the library's top level on, collections may run (and must be safe).
@@ -151,7 +149,7 @@ void boot() {
   bind_builder();
   int32_t routine_sym = symbol::resolve(symbol::make("routine"));
   Cell* mark = stack::top();
-  for (const Source& src : sources()) {
+  for (const Source& src : sources) {
     Cell* code = stack::push_new();
     set_unset(code);
     lexer::transcode_bytes(bytes(src.text), code);

@@ -4,6 +4,8 @@
 #pragma once
 #include <span>
 
+#include "library/texts.h"
+
 namespace xeb::library {
 
 // The process's arguments after the program name; kept for the routines that
@@ -11,11 +13,12 @@ namespace xeb::library {
 void set_command_line(int argc, char** argv);
 std::span<char* const> arguments();
 
-// Runs the top level of every source. Needs the runtime built. Turns the
+// Runs the top level of every source, in order. Needs the runtime, the
+// lexer, the evaluator and the routine table built. Turns the
 // collector on before the first source: from here on nothing may hold a
 // buffer address across an allocation. An error nothing catches prints and
 // ends the process with status -2.
-void boot();
+void boot(std::span<const Source> sources);
 
 // Calls `cli-console-ctx/launch`; answers the exit status (0) when it
 // returns.

@@ -1,38 +1,13 @@
-// The routine table: the C++ functions behind the library's routine! values.
-// A routine! carries its index here as its code (cell 2 of its more block).
-// The library source declares a routine as `name: routine [spec]`; start-up
-// finds the C++ function by that name, so the source and the table only
-// have to agree on names.
-//
-// Calling convention: the arguments sit on the data stack from the arguments
-// base, one cell per slot of the spec (refinements as logic!, then their
-// arguments); the routine leaves its result in the base cell, or leaves it
-// unset! when it has none. It may allocate (the collector's one rule holds).
+// The library's routine lists, handed to the evaluator's routine table at
+// start-up (system routines first, then the type predicates).
 #pragma once
-#include <cstdint>
 #include <span>
-#include <string_view>
+
+#include "evaluator/routines.h"
 
 namespace xeb::routines {
 
-using Fn = void (*)();
-
-struct Def {
-  std::string_view name;  // the word the library source defines
-  Fn fn;
-};
-
-// Builds the table from every module's list; once, before the library runs.
-void init();
-
-int32_t find(std::string_view name);  // -1 when no routine has that name
-Fn entry(int32_t index);              // null outside the table
-std::string_view name(int32_t index);
-int32_t count();
-
-// Each module of routines hands its list to init through one of these.
-std::span<const Def> system_routines();    // library/sys_routines.cpp
-std::span<const Def> predicate_routines(); // library/predicates.cpp
-std::span<const Def> console_routines();   // console/terminal.cpp
+std::span<const Def> system_routines();     // library/sys_routines.cpp
+std::span<const Def> predicate_routines();  // library/predicates.cpp
 
 }  // namespace xeb::routines

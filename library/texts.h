@@ -1,5 +1,6 @@
-// The sources written in the language, embedded at build time (tools/embed.py
-// from library/manifest.txt), in the order start-up evaluates them.
+// The sources written in the language, embedded at build time into the
+// top-level start-up (tools/embed.py from library/manifest.txt), in the order
+// start-up evaluates them.
 #pragma once
 #include <span>
 #include <string_view>

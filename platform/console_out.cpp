@@ -10,7 +10,6 @@
 #include "platform/ansi_escape.h"
 #include "platform/fd_io.h"
 #include "platform/terminal_console.h"
-#include "runtime/output_hooks.h"
 
 namespace xeb::platform {
 
@@ -35,6 +34,7 @@ struct Output {
   TerminalConsole terminal;
 };
 Output out;
+OutputObserver observer = nullptr;
 
 void stdout_write(void*, std::span<const std::byte> b) { write_all(STDOUT_FILENO, b.data(), b.size()); }
 
@@ -199,9 +199,11 @@ void print_ucs2(std::span<const char16_t> t) { write_text(as_bytes(t.data()), t.
 void prin_ucs4(std::span<const char32_t> t) { write_text(as_bytes(t.data()), t.size_bytes(), 4, false); }
 void print_ucs4(std::span<const char32_t> t) { write_text(as_bytes(t.data()), t.size_bytes(), 4, true); }
 
+void set_output_observer(OutputObserver o) { observer = o; }
+
 void print_wide_hooked(std::u16string_view text) {
   write_text(as_bytes(text.data()), text.size() * 2, 2, false);
-  print_hooks::call_output(text.data(), text.size(), 0);
+  if (observer) observer(text.data(), text.size(), 0);
 }
 
 // Messages go straight out, never through the escape interpreter: the
@@ -224,7 +226,7 @@ void print_message(std::string_view text) {
       out.sink.write(out.sink.self, std::span<const std::byte>(buf, n));
     }
   }
-  print_hooks::call_output(text.data(), text.size(), 0);
+  if (observer) observer(text.data(), text.size(), 0);
 }
 
 char16_t put_wide_char(char16_t c) {

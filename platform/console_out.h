@@ -42,7 +42,10 @@ void print_ucs4(std::span<const char32_t> text);
 void write_text(const std::byte* text, size_t bytes, int unit, bool line_end);
 
 // The runtime's message printer writes through these: a number formatted as
-// UTF-16, or a piece of Latin-1 text; each is then handed to the output hooks.
+// UTF-16, or a piece of Latin-1 text; each is then handed to the output
+// observer, which a layer above sets (null: nobody listens).
+using OutputObserver = void (*)(const void* buf, size_t length, int flag);
+void set_output_observer(OutputObserver observer);
 void print_wide_hooked(std::u16string_view text);
 void print_message(std::string_view text);
 char16_t put_wide_char(char16_t c);  // one unit, unbuffered

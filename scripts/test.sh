@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+echo "=== layers"
+python3 scripts/check_layers.py
 jobs=$(nproc)
 for v in release gcstress asan; do
   echo "=== $v build"

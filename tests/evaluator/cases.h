@@ -18,7 +18,7 @@
 #include "datatypes/symbol.h"
 #include "evaluator/interpreter.h"
 #include "runtime/cycle.h"
-#include "runtime/output_hooks.h"
+#include "datatypes/print_hooks.h"
 #include "tests/evaluator/support.h"
 #include "tests/support/runtime_fixture.h"
 

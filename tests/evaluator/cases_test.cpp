@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "evaluator/boot.h"
+#include "tests/support/evaluator_init.h"
 #include "tests/evaluator/cases.h"
 
 namespace xeb::test {
@@ -16,7 +17,7 @@ class Cases : public LanguageCases {
  protected:
   static void SetUpTestSuite() {
     LanguageCases::SetUpTestSuite();
-    evaluator::init();
+    init_evaluator();
     define_library_words();
   }
 };

@@ -14,6 +14,7 @@
 #include "evaluator/compiled.h"
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
+#include "tests/support/evaluator_init.h"
 #include "tests/evaluator/support.h"
 #include "tests/support/runtime_fixture.h"
 
@@ -24,7 +25,7 @@ class Kernel : public Runtime {
  protected:
   static void SetUpTestSuite() {
     Runtime::SetUpTestSuite();
-    evaluator::init();
+    init_evaluator();
     define_library_words();
   }
   static Cell flt(double d) {

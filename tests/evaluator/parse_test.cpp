@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "evaluator/boot.h"
 #include "evaluator/parse.h"
 #include "tests/evaluator/cases.h"
+#include "tests/support/evaluator_init.h"
 
 namespace xeb::test {
 namespace {
@@ -16,7 +16,7 @@ class ParseStacks : public LanguageCases {
  protected:
   static void SetUpTestSuite() {
     LanguageCases::SetUpTestSuite();
-    evaluator::init();
+    init_evaluator();
     define_library_words();
   }
 };

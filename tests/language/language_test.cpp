@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "start.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
 #include "tests/evaluator/cases.h"
@@ -21,7 +22,7 @@ class Language : public LanguageCases {
   static void SetUpTestSuite() {
     LanguageCases::SetUpTestSuite();
     library::set_command_line(0, nullptr);
-    library::boot();
+    start::boot();
     collector::enabled = 0;
   }
 

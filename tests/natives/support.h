@@ -20,6 +20,7 @@
 #include "evaluator/interpreter.h"
 #include "lexer/load.h"
 #include "runtime/stack.h"
+#include "tests/support/evaluator_init.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace xeb::test {
@@ -28,8 +29,7 @@ class Natives : public Runtime {
  protected:
   static void SetUpTestSuite() {
     Runtime::SetUpTestSuite();
-    evaluator::init();
-    lexer::init_loaders();
+    init_evaluator();
     define("true", fixed_true);
     define("false", fixed_false);
     define("none", fixed_none);

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "runtime/output_hooks.h"
 #include "tests/platform/console_fixture.h"
 
 namespace xeb::test {
@@ -49,12 +48,11 @@ void collect(const void* buf, size_t len, int flag) {
   hooked.append(static_cast<const char16_t*>(buf), len);
 }
 
-TEST_F(Redirected, WideHookedTextReachesTheOutputHooks) {
-  print_hooks::init();
-  print_hooks::add(nullptr, collect);
+TEST_F(Redirected, WideHookedTextReachesTheOutputObserver) {
+  platform::set_output_observer(collect);
   hooked.clear();
   platform::print_wide_hooked(u"00C0FFEE");
-  print_hooks::remove(nullptr, collect);
+  platform::set_output_observer(nullptr);
   EXPECT_EQ(out.bytes, "00C0FFEE");
   EXPECT_EQ(hooked, u"00C0FFEE");
 }

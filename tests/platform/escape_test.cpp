@@ -3,7 +3,6 @@
 #include <string>
 
 #include "platform/ansi_escape.h"
-#include "runtime/output_hooks.h"
 #include "tests/platform/console_fixture.h"
 
 namespace xeb::test {
@@ -116,14 +115,13 @@ std::string pieces;
 void collect(const void* buf, size_t len, int) { pieces.append(static_cast<const char*>(buf), len); }
 
 TEST_F(OnConsole, ReportPrintsSevenLinesThenTheRestAsText) {
-  print_hooks::init();
-  print_hooks::add(nullptr, collect);
+  platform::set_output_observer(collect);
   pieces.clear();
   con.col = 4;
   con.row = 2;
   con.attr = 0x1E;
   show("\x1b[?25l");
-  print_hooks::remove(nullptr, collect);
+  platform::set_output_observer(nullptr);
   const std::string report =
       "Screen buffer info:\n"
       "   size______ 80x25\n"

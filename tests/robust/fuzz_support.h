@@ -17,13 +17,14 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/init.h"
+#include "datatypes/print_hooks.h"
 #include "evaluator/boot.h"
 #include "evaluator/interpreter.h"
 #include "lexer/load.h"
 #include "library/boot.h"
+#include "start.h"
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
-#include "runtime/output_hooks.h"
 #include "runtime/region.h"
 #include "runtime/stack.h"
 #include "runtime/startup.h"
@@ -106,10 +107,7 @@ inline void on_big_stack(Input* in) {
 
 inline bool start() {
   library::set_command_line(0, nullptr);
-  runtime::init();
-  evaluator::init();
-  lexer::init_loaders();
-  library::boot();
+  start::boot();
   print_hooks::remove(&print_hooks::default_printer, nullptr);  // output is not the point
   Input disable{reinterpret_cast<const uint8_t*>(kDisable.data()), kDisable.size()};
   on_big_stack(&disable);

@@ -21,8 +21,9 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
+#include "start.h"
 #include "library/boot.h"
-#include "runtime/output_hooks.h"
+#include "datatypes/print_hooks.h"
 #include "runtime/startup.h"
 #include "tests/evaluator/cases.h"
 #include "tests/evaluator/support.h"
@@ -55,7 +56,7 @@ class Robust : public Runtime {
   static void SetUpTestSuite() {
     Runtime::SetUpTestSuite();
     library::set_command_line(0, nullptr);
-    library::boot();
+    start::boot();
     collector::enabled = 0;
   }
   // Output is captured, not shown: the probes print whatever they are given.

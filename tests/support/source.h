@@ -15,6 +15,7 @@
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
 #include "lexer/load.h"
+#include "tests/support/evaluator_init.h"
 #include "tests/support/library_words.h"
 #include "tests/support/runtime_fixture.h"
 
@@ -24,6 +25,7 @@ class Source : public Runtime {
  protected:
   static void SetUpTestSuite() {
     Runtime::SetUpTestSuite();
+    init_evaluator();
     define_library_words();  // what the boot library would define and the cases lean on
   }
 

@@ -1,6 +1,6 @@
 // Output hooks. The lists are plain heap arrays outside the managed heap: the
 // collector never sees them, and they hold code, not values.
-#include "runtime/output_hooks.h"
+#include "datatypes/print_hooks.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -44,6 +44,7 @@ void init() {
   output_list.fns.clear();
   output_list.fns.reserve(kGrowBy);
   print_list.add(default_printer);
+  platform::set_output_observer(&call_output);
   is_ready = true;
 }
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "runtime/memory.h"
-#include "runtime/output_hooks.h"
+#include "datatypes/print_hooks.h"
 #include "tests/platform/console_fixture.h"
 
 namespace xeb::test {

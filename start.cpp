@@ -1,0 +1,33 @@
+// Whole-program start-up, in the order the layers depend on each other.
+#include "start.h"
+
+#include "console/routines.h"
+#include "datatypes/init.h"
+#include "evaluator/boot.h"
+#include "evaluator/routines.h"
+#include "lexer/load.h"
+#include "library/boot.h"
+#include "library/routines.h"
+#include "library/texts.h"
+
+namespace xeb::start {
+
+void init() {
+  runtime::init();
+  lexer::init_loaders();
+  evaluator::init();
+}
+
+void boot() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  init();
+  // Indexes follow this order; the library binds routines by name.
+  routines::add(routines::system_routines());
+  routines::add(routines::predicate_routines());
+  routines::add(routines::console_routines());
+  library::boot(library::sources());
+}
+
+}  // namespace xeb::start
