@@ -13,7 +13,6 @@ namespace xeb::context {
 
 enum class Kind : uint32_t { plain = 0, function = 1, object = 2 };
 
-constexpr uint32_t HDR_OWNS_SERIES = 0x10000;  // owner mark of an object context
 constexpr int GLOBAL_SIZE = 4000;
 
 void init();  // registers context!

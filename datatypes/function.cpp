@@ -389,7 +389,7 @@ Cell* push(const Cell* spec_in, const Cell* body_in, int32_t code, int32_t integ
   SeriesBuf* sb = buf_of(spec->w2);
   for (Cell *c = sb->cells(), *e = sb->cells_tail(); c < e; c++)
     if (is_type(c, T_WORD)) arity++;
-  Cell r{T_ROUTINE | (flag ? HDR_ROUTINE_FLAG : 0u) | ((arity & 31) << 25), ctx, spec->w2, more_cell->w2};
+  Cell r{T_ROUTINE | (flag ? HDR_ROUTINE_FLAG : 0u) | ((arity & HDR_ARITY_MASK) << HDR_ARITY_SHIFT), ctx, spec->w2, more_cell->w2};
   Cell* m = buf_of(more_cell->w2)->cells();
   m[0] = body ? *body : fixed_none;
   m[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(code), 0};

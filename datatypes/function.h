@@ -9,10 +9,6 @@
 
 namespace xeb::function {
 
-constexpr uint32_t HDR_TRACE = 0x400;
-constexpr uint32_t HDR_NO_TRACE = 0x200;
-// The body is library code: trace and `interpreted?` treat it as compiled.
-constexpr uint32_t HDR_LIBRARY = 0x800;
 constexpr int MORE_CELLS = 5;
 
 void init();
@@ -30,5 +26,5 @@ Cell* more(const Cell* fn);  // first cell of the more block
 namespace xeb::routine {
 void init();
 Cell* push(const Cell* spec, const Cell* body, int32_t code, int32_t integer, bool flag);
-inline int get_arity(const Cell* r) { return static_cast<int>((r->header >> 25) & 31); }
+inline int get_arity(const Cell* r) { return static_cast<int>((r->header >> HDR_ARITY_SHIFT) & HDR_ARITY_MASK); }
 }  // namespace xeb::routine

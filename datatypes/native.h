@@ -5,18 +5,25 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/actions.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
 namespace xeb::native {
 
-constexpr int ACTION_ENTRIES = 62;
+constexpr int ACTION_ENTRIES = ACTION_COUNT;
 // The size of the native table; natives register themselves later.
 extern int32_t table_size;
 
 void init();  // native!
 int check_spec(Node spec);  // op/check-spec
-inline int wrapped_type(const Cell* op) { return static_cast<int>((op->header >> 16) & 0xFF); }
+inline int wrapped_type(const Cell* op) { return static_cast<int>((op->header >> HDR_OP_TYPE_SHIFT) & 0xFF); }
+
+// The payload of a native!, action! or op! cell.
+inline uint32_t index(const Cell* f) { return f->w1; }  // in its table, from 1
+inline Node spec_node(const Cell* f) { return f->w2; }
+inline Node more_node(const Cell* f) { return f->w3; }
+inline void set_spec(Cell* f, Node spec) { f->w2 = spec; }
 
 }  // namespace xeb::native
 

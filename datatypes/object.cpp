@@ -238,7 +238,7 @@ Cell* reflect(Cell* obj, int field) {
   if (words::is(field, words::W::class_)) {
     *result = Cell{T_INTEGER, 0, obj->w2, 0};
   } else if (words::is(field, words::W::owner)) {
-    *result = Cell{T_LOGIC, (context::cell(ctx)->header & context::HDR_OWNS_SERIES) ? 1u : 0u, 0, 0};
+    *result = Cell{T_LOGIC, (context::cell(ctx)->header & HDR_OWNS_SERIES) ? 1u : 0u, 0, 0};
   } else if (words::is(field, words::W::events_q)) {
     *result = Cell{T_LOGIC, obj->w3 ? 1u : 0u, 0, 0};
   } else if (words::is(field, words::W::changed) || words::is(field, words::W::words) ||
@@ -478,7 +478,7 @@ Cell* rebind_function(Cell* fn, const Cell* obj_in) {
   *spec = Cell{T_BLOCK, 0, fn->w2, 0};
   Cell* holder = stack::push(fn);
   Node fctx = context::clone(holder, context::Kind::function);
-  uint32_t flags = fn->header & (function::HDR_TRACE | function::HDR_NO_TRACE | function::HDR_LIBRARY);
+  uint32_t flags = fn->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY);
   // push copies the body deeply and, with a context given, leaves the copy
   // unbound: bound here, first to the object, then to the new arguments.
   function::push(spec, function::more(fn), fctx, 0, 0, flags);

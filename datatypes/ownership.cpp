@@ -62,7 +62,7 @@ void bind_value(Cell* v, Cell* owner, Cell* word) {
     }
   } else if (t == T_OBJECT) {
     Node ctx = v->w1;
-    if ((context::cell(ctx)->header & context::HDR_OWNS_SERIES) || cycles::find(ctx)) return;
+    if ((context::cell(ctx)->header & HDR_OWNS_SERIES) || cycles::find(ctx)) return;
     cycles::push(ctx);
     int32_t n = context::size(ctx);
     for (int32_t i = 0; i < n; i++) {
@@ -81,7 +81,7 @@ int unbind_value(Cell* v) {
   TypeId t = type_of(v);
   if (t == T_OBJECT) {
     Node ctx = v->w1;
-    if (cycles::find(ctx) || (context::cell(ctx)->header & context::HDR_OWNS_SERIES)) return 0;
+    if (cycles::find(ctx) || (context::cell(ctx)->header & HDR_OWNS_SERIES)) return 0;
     cycles::push(ctx);
     for (int32_t i = 0, n = context::size(ctx); i < n; i++) {
       Cell* c = stack::push(context::values(ctx) + i);
@@ -145,7 +145,7 @@ void bind(Cell* value, Cell* owner, Cell* word) {
   } else {
     bind_value(v, o, w);
   }
-  context::cell(o->w1)->header |= context::HDR_OWNS_SERIES;
+  context::cell(o->w1)->header |= HDR_OWNS_SERIES;
   stack::set_top(saved);
 }
 

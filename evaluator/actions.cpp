@@ -1,5 +1,6 @@
 // The action entries: slot lookup, the 62 generic entries and the direct
 // entries they call.
+#include "evaluator/natives.h"
 #include "evaluator/actions.h"
 
 #include "datatypes/datatype.h"
@@ -17,6 +18,8 @@
 #include "runtime/stack.h"
 
 namespace xeb::actions {
+
+using natives::ref;
 
 namespace {
 
@@ -120,7 +123,7 @@ int made_type(const Cell* c) { return is_type(c, T_DATATYPE) ? static_cast<int>(
 void g_make(const int32_t*) {
   result(direct::make(arg(0), arg(1)));
 }
-void g_random(const int32_t* r) { result(direct::random(arg(0), flag(r[0]), flag(r[1]), flag(r[2]))); }
+void g_random(const int32_t* r) { result(direct::random(arg(0), flag(r[ref(A_RANDOM, "seed")]), flag(r[ref(A_RANDOM, "secure")]), flag(r[ref(A_RANDOM, "only")]))); }
 void g_reflect(const int32_t*) { result(direct::reflect(arg(0), arg(1))); }
 void g_to(const int32_t*) { result(direct::to(arg(0), arg(1))); }
 
@@ -142,34 +145,34 @@ void form_or_mold(bool mold, int32_t part_ref, int only, int all, int flat) {
   if (lim > 0 && length_of(buffer) > lim) truncate(buffer, lim);
   stack::set_result_trim(buffer);
 }
-void g_form(const int32_t* r) { form_or_mold(false, r[0], 0, 0, 0); }
-void g_mold(const int32_t* r) { form_or_mold(true, r[3], flag(r[0]), flag(r[1]), flag(r[2])); }
+void g_form(const int32_t* r) { form_or_mold(false, r[ref(A_FORM, "part")], 0, 0, 0); }
+void g_mold(const int32_t* r) { form_or_mold(true, r[ref(A_MOLD, "part")], flag(r[ref(A_MOLD, "only")]), flag(r[ref(A_MOLD, "all")]), flag(r[ref(A_MOLD, "flat")])); }
 void g_negate(const int32_t*) { result(direct::negate(arg(0))); }
 void g_round(const int32_t* r) {
-  result(direct::round(arg(0), opt(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), flag(r[5]), flag(r[6])));
+  result(direct::round(arg(0), opt(r[ref(A_ROUND, "to")]), flag(r[ref(A_ROUND, "even")]), flag(r[ref(A_ROUND, "down")]), flag(r[ref(A_ROUND, "half-down")]), flag(r[ref(A_ROUND, "floor")]), flag(r[ref(A_ROUND, "ceiling")]), flag(r[ref(A_ROUND, "half-ceiling")])));
 }
 void g_even_q(const int32_t*) { logic::box(direct::even_q(arg(0))); }
 void g_odd_q(const int32_t*) { logic::box(direct::odd_q(arg(0))); }
 void g_complement(const int32_t*) { result(direct::complement(arg(0))); }
 
 void insert_entry(const int32_t* r, int last) {
-  int32_t dup = dup_count(r[2]);
+  int32_t dup = dup_count(r[ref(A_INSERT, "dup")]);
   if (dup <= 0) return;  // the series, unchanged, is already the result
-  int32_t part = insert_part(arg(1), opt(r[0]));
+  int32_t part = insert_part(arg(1), opt(r[ref(A_INSERT, "part")]));
   if (part == 0) return;
-  result(direct::insert(arg(0), arg(1), part, flag(r[1]), dup, last));
+  result(direct::insert(arg(0), arg(1), part, flag(r[ref(A_INSERT, "only")]), dup, last));
 }
 void g_append(const int32_t* r) { insert_entry(r, 1); }
 void g_insert(const int32_t* r) { insert_entry(r, 0); }
 void g_change(const int32_t* r) {
-  int32_t dup = dup_count(r[2]);
+  int32_t dup = dup_count(r[ref(A_CHANGE, "dup")]);
   if (dup <= 0) return;
-  int32_t part = change_part(arg(0), opt(r[0]));
-  result(direct::change(arg(0), arg(1), part, flag(r[1]), dup));
+  int32_t part = change_part(arg(0), opt(r[ref(A_CHANGE, "part")]));
+  result(direct::change(arg(0), arg(1), part, flag(r[ref(A_CHANGE, "only")]), dup));
 }
 void g_clear(const int32_t*) { result(direct::clear(arg(0))); }
 void g_copy(const int32_t* r) {
-  Cell* kind = opt(r[2]);
+  Cell* kind = opt(r[ref(A_COPY, "types")]);
   if (kind && !is_type(kind, T_DATATYPE) && !is_type(kind, T_TYPESET)) {
     Cell caller, type = datatype::make_cell(type_of(kind)), w = *word::load("kind");
     stack::caller_word(&caller);
@@ -177,11 +180,11 @@ void g_copy(const int32_t* r) {
   }
   Cell* out = stack::push_new();
   set_unset(out);
-  result(direct::copy(arg(0), out, opt(r[0]), flag(r[1]), kind));
+  result(direct::copy(arg(0), out, opt(r[ref(A_COPY, "part")]), flag(r[ref(A_COPY, "deep")]), kind));
 }
 void g_find(const int32_t* r) {
-  result(direct::find(arg(0), arg(1), opt(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), opt(r[5]),
-                      opt(r[6]), flag(r[7]), flag(r[8]), flag(r[9]), flag(r[10])));
+  result(direct::find(arg(0), arg(1), opt(r[ref(A_FIND, "part")]), flag(r[ref(A_FIND, "only")]), flag(r[ref(A_FIND, "case")]), flag(r[ref(A_FIND, "same")]), flag(r[ref(A_FIND, "any")]), opt(r[ref(A_FIND, "with")]),
+                      opt(r[ref(A_FIND, "skip")]), flag(r[ref(A_FIND, "last")]), flag(r[ref(A_FIND, "reverse")]), flag(r[ref(A_FIND, "tail")]), flag(r[ref(A_FIND, "match")])));
 }
 void g_length_q(const int32_t*) {
   int n = direct::length_q(arg(0));
@@ -189,7 +192,7 @@ void g_length_q(const int32_t*) {
   else integer::box(n);
 }
 void g_move(const int32_t* r) {
-  Cell* part = opt(r[0]);
+  Cell* part = opt(r[ref(A_MOVE, "part")]);
   result(direct::move(arg(0), arg(1), part && is_type(part, T_INTEGER) ? get_int(part) : -1));
 }
 void g_pick(const int32_t*) { result(direct::pick(arg(0), index_int(arg(1)), arg(1))); }
@@ -197,53 +200,47 @@ void g_poke(const int32_t*) {
   direct::poke(arg(0), index_int(arg(1)), arg(2), arg(1));
   stack::set_result(arg(2));
 }
-void g_put(const int32_t* r) { result(direct::put(arg(0), arg(1), arg(2), flag(r[0]))); }
-void g_remove(const int32_t* r) { result(direct::remove(arg(0), opt(r[0]), opt(r[1]))); }
-void g_reverse(const int32_t* r) { result(direct::reverse(arg(0), opt(r[0]), opt(r[1]))); }
+void g_put(const int32_t* r) { result(direct::put(arg(0), arg(1), arg(2), flag(r[ref(A_PUT, "case")]))); }
+void g_remove(const int32_t* r) { result(direct::remove(arg(0), opt(r[ref(A_REMOVE, "part")]), opt(r[ref(A_REMOVE, "key")]))); }
+void g_reverse(const int32_t* r) { result(direct::reverse(arg(0), opt(r[ref(A_REVERSE, "part")]), opt(r[ref(A_REVERSE, "skip")]))); }
 void g_select(const int32_t* r) {
-  result(direct::select(arg(0), arg(1), opt(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), opt(r[5]),
-                        opt(r[6]), flag(r[7]), flag(r[8])));
+  result(direct::select(arg(0), arg(1), opt(r[ref(A_SELECT, "part")]), flag(r[ref(A_SELECT, "only")]), flag(r[ref(A_SELECT, "case")]), flag(r[ref(A_SELECT, "same")]), flag(r[ref(A_SELECT, "any")]), opt(r[ref(A_SELECT, "with")]),
+                        opt(r[ref(A_SELECT, "skip")]), flag(r[ref(A_SELECT, "last")]), flag(r[ref(A_SELECT, "reverse")])));
 }
 void g_sort(const int32_t* r) {
-  result(direct::sort(arg(0), flag(r[0]), opt(r[1]), opt(r[2]), opt(r[3]), flag(r[4]), flag(r[5]), flag(r[6])));
+  result(direct::sort(arg(0), flag(r[ref(A_SORT, "case")]), opt(r[ref(A_SORT, "skip")]), opt(r[ref(A_SORT, "compare")]), opt(r[ref(A_SORT, "part")]), flag(r[ref(A_SORT, "all")]), flag(r[ref(A_SORT, "reverse")]), flag(r[ref(A_SORT, "stable")])));
 }
 void g_swap(const int32_t*) { result(direct::swap(arg(0), arg(1))); }
-void g_take(const int32_t* r) { result(direct::take(arg(0), opt(r[0]), flag(r[1]), flag(r[2]))); }
+void g_take(const int32_t* r) { result(direct::take(arg(0), opt(r[ref(A_TAKE, "part")]), flag(r[ref(A_TAKE, "deep")]), flag(r[ref(A_TAKE, "last")]))); }
 void g_trim(const int32_t* r) {
-  result(direct::trim(arg(0), flag(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), opt(r[5])));
+  result(direct::trim(arg(0), flag(r[ref(A_TRIM, "head")]), flag(r[ref(A_TRIM, "tail")]), flag(r[ref(A_TRIM, "auto")]), flag(r[ref(A_TRIM, "lines")]), flag(r[ref(A_TRIM, "all")]), opt(r[ref(A_TRIM, "with")])));
 }
 void g_create(const int32_t*) { result(direct::create(arg(0))); }
 void g_close(const int32_t*) { result(direct::close(arg(0))); }
 void g_delete(const int32_t*) { result(direct::delete_(arg(0))); }
-void g_modify(const int32_t* r) { result(direct::modify(arg(0), arg(1), arg(2), flag(r[0]))); }
+void g_modify(const int32_t* r) { result(direct::modify(arg(0), arg(1), arg(2), flag(r[ref(A_MODIFY, "case")]))); }
 void g_open(const int32_t* r) {
-  result(direct::open(arg(0), flag(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), opt(r[4])));
+  result(direct::open(arg(0), flag(r[ref(A_OPEN, "new")]), flag(r[ref(A_OPEN, "read")]), flag(r[ref(A_OPEN, "write")]), flag(r[ref(A_OPEN, "seek")]), opt(r[ref(A_OPEN, "allow")])));
 }
 void g_open_q(const int32_t*) { result(direct::open_q(arg(0))); }
 void g_query(const int32_t*) { result(direct::query(arg(0))); }
 void g_read(const int32_t* r) {
-  result(direct::read(arg(0), opt(r[0]), opt(r[1]), flag(r[2]), flag(r[3]), flag(r[4]), opt(r[5])));
+  result(direct::read(arg(0), opt(r[ref(A_READ, "part")]), opt(r[ref(A_READ, "seek")]), flag(r[ref(A_READ, "binary")]), flag(r[ref(A_READ, "lines")]), flag(r[ref(A_READ, "info")]), opt(r[ref(A_READ, "as")])));
 }
 void g_rename(const int32_t*) { result(direct::rename(arg(0), arg(1))); }
 void g_update(const int32_t*) { result(direct::update(arg(0))); }
 void g_write(const int32_t* r) {
-  result(direct::write(arg(0), arg(1), flag(r[0]), flag(r[1]), flag(r[2]), flag(r[3]), opt(r[4]), opt(r[5]),
-                       opt(r[6]), opt(r[7])));
+  result(direct::write(arg(0), arg(1), flag(r[ref(A_WRITE, "binary")]), flag(r[ref(A_WRITE, "lines")]), flag(r[ref(A_WRITE, "info")]), flag(r[ref(A_WRITE, "append")]), opt(r[ref(A_WRITE, "part")]), opt(r[ref(A_WRITE, "seek")]),
+                       opt(r[ref(A_WRITE, "allow")]), opt(r[ref(A_WRITE, "as")])));
 }
 
 }  // namespace
 
 // The generic entries by action number; 7, 8 and 9 have no word.
 constexpr Entry kEntries[ACTION_COUNT] = {
-    g_make, g_random, g_reflect, g_to, g_form, g_mold, nullptr, nullptr, nullptr,
-    g_stack<A_ABSOLUTE>, g_stack<A_ADD>, g_stack<A_DIVIDE>, g_stack<A_MULTIPLY>, g_negate,
-    g_stack<A_POWER>, g_stack<A_REMAINDER>, g_round, g_stack<A_SUBTRACT>, g_even_q, g_odd_q,
-    g_stack<A_AND_T>, g_complement, g_stack<A_OR_T>, g_stack<A_XOR_T>, g_append, g_stack<A_AT>,
-    g_stack<A_BACK>, g_change, g_clear, g_copy, g_find, g_stack<A_HEAD>, g_stack<A_HEAD_Q>,
-    g_stack<A_INDEX_Q>, g_insert, g_length_q, g_move, g_stack<A_NEXT>, g_pick, g_poke, g_put, g_remove,
-    g_reverse, g_select, g_sort, g_stack<A_SKIP>, g_swap, g_stack<A_TAIL>, g_stack<A_TAIL_Q>, g_take,
-    g_trim, g_create, g_close, g_delete, g_modify, g_open, g_open_q, g_query, g_read, g_rename, g_update,
-    g_write,
+#define XEB_X(id, entry, name, spec) entry,
+    XEB_ACTIONS(XEB_X)
+#undef XEB_X
 };
 
 void init() {

@@ -414,7 +414,7 @@ Cell* cache_spec(Cell* fn) {
         } else {
           ts = typeset::make_default(cache);
         }
-        ts->header = T_TYPESET | (static_cast<uint32_t>(cls) << ARG_CLASS_SHIFT);
+        ts->header = T_TYPESET | (static_cast<uint32_t>(cls) << HDR_ARG_CLASS_SHIFT);
         break;
       }
       case T_REFINEMENT:
@@ -439,7 +439,7 @@ Cell* cache_spec(Cell* fn) {
         } else {
           ts = typeset::make_default(cache);
         }
-        ts->header = T_TYPESET | (static_cast<uint32_t>(ArgClass::returns) << ARG_CLASS_SHIFT);
+        ts->header = T_TYPESET | (static_cast<uint32_t>(ArgClass::returns) << HDR_ARG_CLASS_SHIFT);
         break;
       }
       default:

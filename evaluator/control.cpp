@@ -118,15 +118,15 @@ void switch_(bool, const int32_t* refs) {
       break;
     }
   }
-  if (present(refs[0])) {
-    interpreter::eval_block(opt(refs[0]), true);
+  if (present(refs[ref(Id::switch_, "default")])) {
+    interpreter::eval_block(opt(refs[ref(Id::switch_, "default")]), true);
     return;
   }
   stack::set_result_trim(&fixed_none);
 }
 
 void case_(bool, const int32_t* refs) {
-  bool all_ = present(refs[0]);
+  bool all_ = present(refs[ref(Id::case_, "all")]);
   Cell* code = stack::push(arg(0));
   int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
   Cell* res = stack::push(&fixed_none);
@@ -181,16 +181,17 @@ struct TraceRun {
 }  // namespace
 
 void do_(bool check, const int32_t* refs) {
-  if (present(refs[3])) {
+  if (present(refs[ref(Id::do_, "trace")])) {
     // The callback's type was checked with the other arguments.
-    Cell* callback = opt(refs[3]);
+    Cell* callback = opt(refs[ref(Id::do_, "trace")]);
     // The traced code sees the caller's frame as a function body: a return
     // in it ends the traced code, not a function around it.
     TraceRun run{false, stack::set_body_flag_below()};
     Cell* code = arg(0);
     bool block = is_type(code, T_BLOCK) || is_type(code, T_PAREN);
     run.started = is_type(callback, T_FUNCTION) && interpreter::trace::start(callback, block ? code : nullptr);
-    int32_t plain[4] = {refs[0], refs[1], refs[2], -1};
+    int32_t plain[4] = {refs[0], refs[1], refs[2], refs[3]};  // every refinement but /trace
+    plain[ref(Id::do_, "trace")] = -1;
     do_(check, plain);
     return;
   }
@@ -209,8 +210,8 @@ void do_(bool check, const int32_t* refs) {
       if (static_cast<int32_t>(code->w1) > tail) code->w1 = static_cast<uint32_t>(tail);
       // The preprocessor is a library function; it is absent until the
       // library is.
-      if (present(refs[0])) fire(Err::not_done);
-      if (!present(refs[2])) {
+      if (present(refs[ref(Id::do_, "expand")])) fire(Err::not_done);
+      if (!present(refs[ref(Id::do_, "next")])) {
         interpreter::eval_block(code, true);
         return;
       }
@@ -218,7 +219,7 @@ void do_(bool check, const int32_t* refs) {
       if (throwing()) return;
       Cell r = *(stack::top() - 1);
       code->w1 = static_cast<uint32_t>(next);
-      interpreter::set_word(opt(refs[2]), code);
+      interpreter::set_word(opt(refs[ref(Id::do_, "next")]), code);
       stack::set_result_trim(&r);
       return;
     }
@@ -271,7 +272,7 @@ void do_(bool check, const int32_t* refs) {
 
 void reduce(bool, const int32_t* refs) {
   Cell* value = arg(0);
-  Cell* out = opt(refs[0]);
+  Cell* out = opt(refs[ref(Id::reduce, "into")]);
   Cell* target;
   if (!is_type(value, T_BLOCK)) {
     if (interpreter::callable(type_of(value)) || is_type(value, T_OP)) {
@@ -362,12 +363,12 @@ void compose(bool, const int32_t* refs) {
     Cell want = datatype::make_cell(T_BLOCK), got = datatype::make_cell(type_of(value));
     fire(Err::expect_val, &want, &got);
   }
-  Cell* out = opt(refs[2]);
+  Cell* out = opt(refs[ref(Id::compose, "into")]);
   Cell* src = stack::push(value);
   Cell* target = out ? stack::push(out) : block::push_only(block::xs_length_q(src));
   int32_t start = static_cast<int32_t>(target->w1);
   bool appending = !out || block::xs_length_q(target) <= 0;
-  compose_into(src, target, present(refs[0]), present(refs[1]), appending);
+  compose_into(src, target, present(refs[ref(Id::compose, "deep")]), present(refs[ref(Id::compose, "only")]), appending);
   if (throwing()) return;
   if (appending) target->w1 = static_cast<uint32_t>(start);
   stack::set_result_trim(target);
@@ -395,8 +396,8 @@ void apply(bool, const int32_t* refs) {
     fn.header &= HDR_TYPE_MASK;
   }
   if (!interpreter::callable(type_of(&fn))) fire(Err::invalid_arg, func);
-  int mode = present(refs[0]) ? interpreter::CALL_ALL : interpreter::CALL_INLINE;
-  if (present(refs[1])) mode |= interpreter::CALL_SAFER;
+  int mode = present(refs[ref(Id::apply, "all")]) ? interpreter::CALL_ALL : interpreter::CALL_INLINE;
+  if (present(refs[ref(Id::apply, "safer")])) mode |= interpreter::CALL_SAFER;
   stack::set_interp_flag();
   Cell* code = stack::push(arg(1));
   interpreter::eval_call(&fn, code, static_cast<int32_t>(code->w1), tail_of(code), true, path,

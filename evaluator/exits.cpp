@@ -13,14 +13,14 @@
 
 namespace xeb::natives {
 
-void break_(bool, const int32_t* refs) { stack::throw_break(present(refs[0]), false); }
+void break_(bool, const int32_t* refs) { stack::throw_break(present(refs[ref(Id::break_, "return")]), false); }
 void continue_(bool, const int32_t*) { stack::throw_break(false, true); }
 void exit_(bool, const int32_t*) { stack::throw_exit(false, false); }
 void return_(bool, const int32_t*) { stack::throw_exit(true, false); }
 
 void throw_(bool, const int32_t* refs) {
   interpreter::trace::event(interpreter::trace::throw_, nullptr, -1, nullptr, stack::base());
-  if (!present(refs[0])) {
+  if (!present(refs[ref(Id::throw_, "name")])) {
     stack::set_top(stack::base() + 1);
     set_unset(stack::push_new());
   }
@@ -49,7 +49,7 @@ bool name_matches(const Cell* wanted, const Cell* thrown) {
 }  // namespace
 
 void catch_(bool, const int32_t* refs) {
-  Cell* name = opt(refs[0]);
+  Cell* name = opt(refs[ref(Id::catch_, "name")]);
   Cell* base = stack::base();
   Cell frame_name = words::word(words::W::body_frame);
   stack::mark_catch(&frame_name);
@@ -77,7 +77,7 @@ void catch_(bool, const int32_t* refs) {
 }
 
 void try_(bool, const int32_t* refs) {
-  bool all_ = present(refs[0]);
+  bool all_ = present(refs[ref(Id::try_, "all")]);
   Cell* base = stack::base();
   Cell frame_name = words::word(words::W::try_);
   if (all_) stack::mark_try_all(&frame_name);
@@ -88,7 +88,7 @@ void try_(bool, const int32_t* refs) {
   } catch (const LangError&) {
     cp.land();
     stack::keep_error_result();
-    if (present(refs[1])) error::capture_stack(stack::base());
+    if (present(refs[ref(Id::try_, "keep")])) error::capture_stack(stack::base());
     return;
   }
   if (throwing()) return;  // break, continue, return, exit and throw pass through

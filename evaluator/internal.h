@@ -1,12 +1,14 @@
 // Helpers shared by the evaluator's modules: reading code cells, looking
 // words up on the hot path, and the frame and error conventions of calls.
 #pragma once
+#include <array>
 #include <cstdint>
 
 #include "datatypes/actions.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/word.h"
+#include "evaluator/natives.h"
 #include "evaluator/trace.h"
 #include "runtime/cell.h"
 #include "runtime/frames.h"
@@ -103,12 +105,27 @@ inline bool op_at(const Cell* code, int32_t pos, int32_t end) {
 // cell, or the result slot, which is the same cell then): operators at pos
 // take it as their left operand. Answers the position after the chain.
 int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start);
+// The comparison op of each native index, -1 for the natives that are not
+// comparisons.
+inline constexpr auto kNativeCompareOp = [] {
+  std::array<int8_t, natives::COUNT + 1> ops{};
+  for (auto& o : ops) o = -1;
+  ops[natives::index(natives::Id::equal_q)] = COMP_EQUAL;
+  ops[natives::index(natives::Id::not_equal_q)] = COMP_NOT_EQUAL;
+  ops[natives::index(natives::Id::strict_equal_q)] = COMP_STRICT_EQUAL;
+  ops[natives::index(natives::Id::lesser_q)] = COMP_LESSER;
+  ops[natives::index(natives::Id::greater_q)] = COMP_GREATER;
+  ops[natives::index(natives::Id::lesser_or_equal_q)] = COMP_LESSER_EQUAL;
+  ops[natives::index(natives::Id::greater_or_equal_q)] = COMP_GREATER_EQUAL;
+  return ops;
+}();
+
 // Operators whose integer case is computed in place: add, subtract,
-// multiply and the comparisons (natives 25-31, equal? .. greater-or-equal?).
+// multiply and the comparisons equal? .. greater-or-equal?.
 inline bool integer_op(const Cell* op) {
   int wrapped = static_cast<int>((op->header >> HDR_OP_TYPE_SHIFT) & 0xFF);
   if (wrapped == T_ACTION) return op->w1 == A_ADD || op->w1 == A_SUBTRACT || op->w1 == A_MULTIPLY;
-  return wrapped == T_NATIVE && op->w1 >= 25 && op->w1 <= 31;
+  return wrapped == T_NATIVE && op->w1 <= natives::COUNT && kNativeCompareOp[op->w1] >= 0;
 }
 
 // The operator applied to two integers, the left operand replaced by the
@@ -119,14 +136,13 @@ inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
   bool over;
   switch (static_cast<int>((op->header >> HDR_OP_TYPE_SHIFT) & 0xFF) == T_NATIVE ? 0u : op->w1) {
     case 0: {
-      // The comparison natives in their table order.
       bool t;
-      switch (op->w1 - 25) {
-        case 1: t = a != b; break;
-        case 3: t = a < b; break;
-        case 4: t = a > b; break;
-        case 5: t = a <= b; break;
-        case 6: t = a >= b; break;
+      switch (kNativeCompareOp[op->w1]) {
+        case COMP_NOT_EQUAL: t = a != b; break;
+        case COMP_LESSER: t = a < b; break;
+        case COMP_GREATER: t = a > b; break;
+        case COMP_LESSER_EQUAL: t = a <= b; break;
+        case COMP_GREATER_EQUAL: t = a >= b; break;
         default: t = a == b;  // equal? and strict-equal?
       }
       *left = t ? fixed_true : fixed_false;

@@ -1,6 +1,8 @@
 // The interpreter loop: blocks, single values and the infix chain.
 #include "evaluator/interpreter.h"
 
+#include <array>
+
 #include "datatypes/actions.h"
 #include "datatypes/context.h"
 #include "datatypes/logic.h"

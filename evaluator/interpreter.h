@@ -26,8 +26,7 @@ enum CallMode : int { CALL_NORMAL = 0, CALL_ALL = 1, CALL_INLINE = 2, CALL_SAFER
 
 // Argument classes kept in bits 20-21 of an argument-cache typeset.
 enum class ArgClass : uint32_t { normal = 0, get = 1, literal = 2, returns = 3 };
-constexpr uint32_t ARG_CLASS_SHIFT = 20;
-inline ArgClass arg_class(const Cell* ts) { return static_cast<ArgClass>((ts->header >> ARG_CLASS_SHIFT) & 3); }
+inline ArgClass arg_class(const Cell* ts) { return static_cast<ArgClass>((ts->header >> HDR_ARG_CLASS_SHIFT) & 3); }
 
 void init();  // the current-code cell; once, after the stacks exist
 

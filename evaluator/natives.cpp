@@ -24,31 +24,10 @@ Cell values[TABLE_CAPACITY + 1];
 
 void mark_values() { collector::mark_cells(values, values + TABLE_CAPACITY + 1); }
 
-// In index order: the index of each native is its position here, from 1.
-constexpr Entry kNatives[COUNT] = {
-    if_, unless, either, any, all,
-    while_, until, loop, repeat, forever, foreach, forall, remove_each,
-    func, function, does, has, switch_, case_, do_, get, set, print, prin,
-    equal_q, not_equal_q, strict_equal_q, lesser_q, greater_q, lesser_or_equal_q, greater_or_equal_q, same_q,
-    not_,
-    type_q, reduce, compose,
-    stats,
-    bind, in,
-    parse, union_, intersect, unique, difference, exclude, complement_q,
-    dehex, enhex,
-    negative_q, positive_q, max_, min_, shift, to_hex,
-    sine, cosine, tangent, arcsine, arccosine, arctangent, arctangent2,
-    nan_q, log_2, log_10, log_e, exp_, square_root,
-    construct, value_q, try_,
-    uppercase, lowercase, as_pair, as_point2d, as_point3d, as_money,
-    break_, continue_, exit_, return_, throw_, catch_, extend,
-    debase, to_local_file, wait, not_yet,  // checksum
-    unset, new_line, new_line_q,
-    enbase,
-    context_q,
-    set_env, get_env, list_env, now, sign_q, as_, call_, zero_q, size_q,
-    not_yet, not_yet, not_yet, recycle, transcode,  // browse compress decompress
-    apply,
+constexpr Entry kEntries[COUNT] = {
+#define XEB_X(id, entry, name, spec) entry,
+    XEB_NATIVES(XEB_X)
+#undef XEB_X
 };
 
 }  // namespace
@@ -62,7 +41,7 @@ void init() {
   table = static_cast<Entry*>(memory::heap_alloc(sizeof(Entry) * TABLE_CAPACITY));
   for (int i = 0; i < TABLE_CAPACITY; i++) table[i] = nullptr;
   counter = 1;
-  register_entries(kNatives, COUNT);
+  register_entries(kEntries, COUNT);
   native::table_size = COUNT;
 }
 

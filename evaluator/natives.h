@@ -1,10 +1,13 @@
-// The native table: the 107 built-in functions that are not actions, each an
+// The native table: the built-in functions that are not actions, each an
 // entry of one signature reached by its index (1-based) from native! values.
+// The natives themselves are the rows of evaluator/native_list.h.
 // Arguments sit on the data stack from the arguments base; the result is the
 // base cell.
 #pragma once
 #include <cstdint>
 
+#include "evaluator/builtin_specs.h"
+#include "evaluator/native_list.h"
 #include "runtime/cell.h"
 
 namespace xeb::natives {
@@ -14,8 +17,26 @@ namespace xeb::natives {
 // the stack position of its first argument counted from the base.
 using Entry = void (*)(bool check, const int32_t* refs);
 
+// Each native's index by its C++ name: Id::equal_q is equal?'s index.
+enum class Id : uint32_t {
+  none = 0,
+#define XEB_X(id, entry, name, spec) id,
+  XEB_NATIVES(XEB_X)
+#undef XEB_X
+};
+constexpr uint32_t index(Id id) { return static_cast<uint32_t>(id); }
+
 constexpr int TABLE_CAPACITY = 120;
-constexpr int COUNT = 107;
+#define XEB_X(id, entry, name, spec) +1
+constexpr int COUNT = 0 XEB_NATIVES(XEB_X);
+#undef XEB_X
+static_assert(COUNT <= TABLE_CAPACITY);
+
+// The slot of refinement /name of a native or an action: refs[ref(Id::do_,
+// "next")] is the position of /next's argument, or -1 when it is absent.
+consteval int ref(Id id, std::string_view name) { return refinement_slot(kDefs[index(id) - 1].spec, name); }
+consteval int ref(Action a, std::string_view name) { return refinement_slot(kActionDefs[a - 1].spec, name); }
+
 
 void init();  // the table and the print work block; once
 Entry entry(int index);  // 1..COUNT

@@ -140,11 +140,13 @@ void min_max(bool max) {
 
 double trig_arg(const int32_t* refs, math::Trig fn) {
   double x = float_arg(0, arg(0));
-  return present(refs[0]) ? x : math::to_radians(x, fn);
+  return present(refs[ref(Id::sine, "radians")]) ? x : math::to_radians(x, fn);
 }
 
 inline double tidy(double r) { return std::fabs(r) < EPSILON ? 0.0 : r; }
-inline double degrees_unless(const int32_t* refs, double r) { return present(refs[0]) ? r : r * 180.0 / PI; }
+inline double degrees_unless(const int32_t* refs, double r) {
+  return present(refs[ref(Id::arcsine, "radians")]) ? r : r * 180.0 / PI;
+}
 
 }  // namespace
 
@@ -189,8 +191,8 @@ void shift(bool, const int32_t* refs) {
   int32_t data = get_int(d), bits = get_int(b);
   if (bits < 0) bits = 0;
   int32_t r;
-  if (present(refs[0])) r = bits > 31 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(data) << bits);
-  else if (present(refs[1])) r = bits > 31 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(data) >> bits);
+  if (present(refs[ref(Id::shift, "left")])) r = bits > 31 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(data) << bits);
+  else if (present(refs[ref(Id::shift, "logical")])) r = bits > 31 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(data) >> bits);
   else r = bits > 31 ? (data < 0 ? -1 : 0) : data >> bits;
   int_result(r);
 }
@@ -200,7 +202,7 @@ void to_hex(bool, const int32_t* refs) {
   if (!is_type(v, T_INTEGER)) refuse_arg(0, v);
   char out[9];
   std::string_view digits = string::to_hex(get_int(v), false, out);
-  if (Cell* size = opt(refs[0])) {
+  if (Cell* size = opt(refs[ref(Id::to_hex, "size")])) {
     if (!is_type(size, T_INTEGER)) refuse_arg(2, size);
     int32_t n = get_int(size);
     if (n <= 0) fire(Err::invalid_arg, size);

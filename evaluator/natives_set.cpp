@@ -24,8 +24,8 @@ bool compatible(TypeId a, TypeId b) {
 
 void set_op(const int32_t* refs, int op) {
   Cell* set1 = arg(0);
-  int case_ = present(refs[0]);
-  Cell* skip = opt(refs[1]);
+  int case_ = present(refs[ref(Id::union_, "case")]);
+  Cell* skip = opt(refs[ref(Id::union_, "skip")]);
   TypeId t = type_of(set1);
   if (op != OP_UNIQUE && !compatible(t, type_of(arg(1)))) {
     Cell a = datatype::make_cell(t), b = datatype::make_cell(type_of(arg(1)));

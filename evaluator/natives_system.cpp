@@ -62,10 +62,10 @@ std::string name_text(int32_t param, const Cell* v) {
 }  // namespace
 
 void stats(bool, const int32_t* refs) {
-  if (!present(refs[0]) && !present(refs[1])) return bytes_in_use_result();
+  if (!present(refs[ref(Id::stats, "show")]) && !present(refs[ref(Id::stats, "info")])) return bytes_in_use_result();
   Cell* detail = block::push_only(5);
   memory::stats(detail, 2);
-  if (present(refs[1])) {
+  if (present(refs[ref(Id::stats, "info")])) {
     stack::set_result_trim(detail);
     return;
   }
@@ -82,8 +82,8 @@ void stats(bool, const int32_t* refs) {
 }
 
 void recycle(bool, const int32_t* refs) {
-  if (present(refs[0]) || present(refs[1])) {
-    collector::enabled = present(refs[0]) ? 1 : 0;
+  if (present(refs[ref(Id::recycle, "on")]) || present(refs[ref(Id::recycle, "off")])) {
+    collector::enabled = present(refs[ref(Id::recycle, "on")]) ? 1 : 0;
     stack::set_result_trim(&fixed_unset);
     return;
   }
@@ -281,14 +281,14 @@ bool trace_event(void* ctx, lexer::State& s, lexer::TraceEvent& ev) {
 }  // namespace
 
 void transcode(bool, const int32_t* refs) {
-  bool next = present(refs[0]), one = present(refs[1]);
-  bool check = present(refs[2]) || present(refs[3]);
+  bool next = present(refs[ref(Id::transcode, "next")]), one = present(refs[ref(Id::transcode, "one")]);
+  bool check = present(refs[ref(Id::transcode, "prescan")]) || present(refs[ref(Id::transcode, "scan")]);
   Cell* src = arg(0);
   TypeId st = type_of(src);
   if (st != T_BINARY && !series::string_like(st)) refuse_arg(0, src);
   series::get_length(src, false);  // clamps the head to the tail
   int32_t length = series::get_length(src, false);
-  if (Cell* part = opt(refs[4])) {
+  if (Cell* part = opt(refs[ref(Id::transcode, "part")])) {
     if (is_type(part, T_INTEGER)) length = get_int(part);
     else if (type_of(part) == st) length = series::head(part) - series::head(src);
     else fire(Err::not_same_type);
@@ -306,10 +306,10 @@ void transcode(bool, const int32_t* refs) {
   lexer::TranscodeOptions o;
   o.part = length;
   o.one = next || one;
-  o.into = opt(refs[5]);
+  o.into = opt(refs[ref(Id::transcode, "into")]);
   if (o.into && !series::block_like(type_of(o.into))) refuse_arg(8, o.into);
   TraceCtx tc{nullptr, src, st != T_BINARY};
-  if (Cell* cb = opt(refs[6])) {
+  if (Cell* cb = opt(refs[ref(Id::transcode, "trace")])) {
     if (!is_type(cb, T_FUNCTION) && !is_type(cb, T_ROUTINE)) refuse_arg(10, cb);
     tc.fn = cb;
     o.callback = *cb;

@@ -22,7 +22,7 @@ bool any_string(TypeId t) { return series::string_like(t); }
 
 // The base of /base: 2, 16, 58 or 64 (the default).
 int base_of(const int32_t* refs) {
-  Cell* b = opt(refs[0]);
+  Cell* b = opt(refs[ref(Id::debase, "base")]);
   if (!b) return 64;
   int32_t n = is_type(b, T_INTEGER) ? get_int(b) : 0;
   if (n != 2 && n != 16 && n != 58 && n != 64) fire(Err::invalid_arg, b);
@@ -102,7 +102,7 @@ void change_case(const int32_t* refs, bool upper) {
   if (is_type(v, T_CHAR)) {
     v->w2 = unicode::to_case(v->w2, upper);
   } else if (any_string(type_of(v))) {
-    unicode::to_case_string(v, opt(refs[0]), upper);
+    unicode::to_case_string(v, opt(refs[ref(Id::uppercase, "part")]), upper);
   } else {
     refuse_arg(0, v);
   }
@@ -118,7 +118,7 @@ void to_local_file(bool, const int32_t* refs) {
   Cell* p = arg(0);
   if (!is_type(p, T_FILE) && !is_type(p, T_STRING)) refuse_arg(0, p);
   new_string_result(string::xs_length_q(p), [](const Cell* s, Cell* out, bool full) { file::to_local_path(s, out, full); },
-                    present(refs[0]));
+                    present(refs[ref(Id::to_local_file, "full")]));
 }
 
 void as_(bool, const int32_t*) {

@@ -77,7 +77,7 @@ void has(bool, const int32_t*) {
 void get(bool, const int32_t* refs) {
   Cell* w = arg(0);
   if (is_path(type_of(w))) {
-    interpreter::eval_path(w, nullptr, 0, 0, false, true, true, present(refs[1]));
+    interpreter::eval_path(w, nullptr, 0, 0, false, true, true, present(refs[ref(Id::get, "case")]));
     if (throwing()) return;
     stack::set_result_trim(stack::top() - 1);
     return;
@@ -89,18 +89,18 @@ void get(bool, const int32_t* refs) {
     return;
   }
   Cell* v = interpreter::word_value(w);
-  if (is_type(v, T_UNSET) && !present(refs[0])) fire(Err::no_value, w);
+  if (is_type(v, T_UNSET) && !present(refs[ref(Id::get, "any")])) fire(Err::no_value, w);
   stack::set_result_trim(v);
 }
 
 void set(bool, const int32_t* refs) {
   Cell* w = arg(0);
   Cell* value = arg(1);
-  bool any_ = present(refs[0]), only = present(refs[2]), some = present(refs[3]);
+  bool any_ = present(refs[ref(Id::set, "any")]), only = present(refs[ref(Id::set, "only")]), some = present(refs[ref(Id::set, "some")]);
   if (is_type(value, T_UNSET) && !any_) fire(Err::need_value, w);
   TypeId t = type_of(w);
   if (is_path(t)) {
-    interpreter::eval_path(w, nullptr, 0, 0, true, false, true, present(refs[1]), value);
+    interpreter::eval_path(w, nullptr, 0, 0, true, false, true, present(refs[ref(Id::set, "case")]), value);
     if (throwing()) return;
   } else if (t == T_OBJECT) {
     object::set_many(w, value, any_, only, some);
@@ -181,7 +181,7 @@ void bind(bool, const int32_t* refs) {
   bool self = is_type(target, T_OBJECT);
   Cell* w = arg(0);
   if (is_type(w, T_BLOCK)) {
-    Cell* b = present(refs[0]) ? block::clone(w, true, false) : stack::push(w);
+    Cell* b = present(refs[ref(Id::bind, "copy")]) ? block::clone(w, true, false) : stack::push(w);
     context::bind(b, ctx, self);
     stack::set_result_trim(b);
     return;
@@ -203,7 +203,7 @@ void in(bool, const int32_t*) {
 
 void type_q(bool, const int32_t* refs) {
   int t = type_of(arg(0));
-  if (present(refs[0])) {
+  if (present(refs[ref(Id::type_q, "word")])) {
     Cell w = datatype::entries[t].word;
     stack::set_result_trim(&w);
     return;
@@ -213,7 +213,7 @@ void type_q(bool, const int32_t* refs) {
 }
 
 void construct(bool, const int32_t* refs) {
-  Cell* r = object::construct(arg(0), present(refs[0]) ? opt(refs[0]) : nullptr, present(refs[1]));
+  Cell* r = object::construct(arg(0), present(refs[ref(Id::construct, "with")]) ? opt(refs[ref(Id::construct, "with")]) : nullptr, present(refs[ref(Id::construct, "only")]));
   stack::set_result_trim(r);
 }
 
@@ -227,9 +227,9 @@ void new_line(bool, const int32_t* refs) {
   Cell* pos = arg(0);
   bool on = !is_false(arg(1));
   int32_t step = 0;
-  if (present(refs[0])) step = 1;
-  if (present(refs[1])) {
-    Cell* size = opt(refs[1]);
+  if (present(refs[ref(Id::new_line, "all")])) step = 1;
+  if (present(refs[ref(Id::new_line, "skip")])) {
+    Cell* size = opt(refs[ref(Id::new_line, "skip")]);
     step = get_int(size);
     if (step <= 0) fire(Err::out_of_range, size);
   }

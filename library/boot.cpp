@@ -30,10 +30,6 @@ namespace xeb::library {
 
 namespace {
 
-// function! header bit: the body is library code, seen as compiled code by
-// tracing and `interpreted?`.
-constexpr uint32_t HDR_LIBRARY = 0x800;
-
 std::span<char* const> args;
 
 std::span<const uint8_t> bytes(std::string_view s) {

@@ -17,17 +17,26 @@ struct Cell {
 };
 static_assert(sizeof(Cell) == 16 && alignof(Cell) == 4);
 
-// Header bits.
+// Header bits: every bit of a cell's header is defined here, and nowhere
+// else. Bits above the type's byte mean what the cell's type says.
 constexpr uint32_t HDR_TYPE_MASK = 0xFFu;
-constexpr uint32_t HDR_CTX_KIND_SHIFT = 11;  // bits 11-12 on a context cell
+constexpr uint32_t HDR_NO_TRACE = 0x00000200;    // function!: trace leaves its body out
+constexpr uint32_t HDR_TRACE = 0x00000400;       // function!: trace shows its body
+constexpr uint32_t HDR_LIBRARY = 0x00000800;     // function!: library code, seen as compiled
+constexpr uint32_t HDR_CTX_KIND_SHIFT = 11;      // bits 11-12 on a context cell
 constexpr uint32_t HDR_CTX_KIND_MASK = 3u << HDR_CTX_KIND_SHIFT;
+constexpr uint32_t HDR_EVENT_HOLDS_NODE = 0x00001000;  // event!: word 2 is a node to mark
 constexpr uint32_t HDR_CHANGED = 0x00002000;     // changed mark of an object word
 constexpr uint32_t HDR_MONEY_SIGN = 0x00004000;
 constexpr uint32_t HDR_ROUTINE_FLAG = 0x00008000;
+constexpr uint32_t HDR_OWNS_SERIES = 0x00010000;  // owner mark of an object context
 constexpr uint32_t HDR_OP_TYPE_SHIFT = 16;       // bits 16-23 on an op!
 constexpr uint32_t HDR_TUPLE_LEN_SHIFT = 19;     // bits 19-22 on a tuple!
+constexpr uint32_t HDR_ARG_CLASS_SHIFT = 20;     // bits 20-21 on an argument-cache typeset
 constexpr uint32_t HDR_CTX_ON_STACK = 0x00400000;
 constexpr uint32_t HDR_CTX_SELF = 0x01000000;
+constexpr uint32_t HDR_ARITY_SHIFT = 25;         // bits 25-29 on a routine!: its arity
+constexpr uint32_t HDR_ARITY_MASK = 31;
 constexpr uint32_t HDR_NEW_LINE = 0x40000000;
 
 inline TypeId type_of(const Cell* c) { return static_cast<TypeId>(c->header & HDR_TYPE_MASK); }

@@ -222,7 +222,7 @@ void mark_cell(Cell* c) {
       }
       break;
     case T_EVENT:
-      if ((c->header & 0x1000) && c->w2) mark_node(&c->w2);
+      if ((c->header & HDR_EVENT_HOLDS_NODE) && c->w2) mark_node(&c->w2);
       break;
     default:
       break;
