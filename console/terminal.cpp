@@ -11,6 +11,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/integer.h"
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
@@ -119,15 +120,15 @@ void console_init() {
   if (cols == 0 || rows == 0) cols = 80, rows = 50;
   // system/console/size: the width first, so `size/1` reads it.
   Cell* size = block::push_only(2);
-  Cell n{T_INTEGER, 0, static_cast<uint32_t>(cols), 0};
+  Cell n = integer::make_cell(cols);
   block::xs_append(size, &n);
-  n.w2 = static_cast<uint32_t>(rows);
+  n = integer::make_cell(rows);
   block::xs_append(size, &n);
   Cell* sys = stack::push(context::get(word::load("system")));
   Cell* con = stack::push(object::get_field(sys, word::load("console")));
   if (is_type(con, T_OBJECT)) {
     Cell* w = stack::push(word::load("size"));
-    if (context::bind_word(con->w1, w) >= 0) context::set_in(w, size, con->w1, false);
+    if (context::bind_word(object::context_of(con), w) >= 0) context::set_in(w, size, object::context_of(con), false);
   }
   stack::set_top(stack::base() + 1);
   set_unset(stack::base());

@@ -17,15 +17,6 @@ int32_t clamped_head(Cell* b);
 int32_t length_from_head(Cell* b);
 bool is_number(int type);
 
-// Holds collections off while scans and sorts walk a buffer through plain
-// pointers: comparison slots may allocate (a word caches its spelling when
-// ordered), and a collection then would slide the buffer under the walk.
-struct NoCollection {
-  int saved = collector::enabled;
-  NoCollection() { collector::enabled = 0; }
-  ~NoCollection() { collector::enabled = saved; }
-  NoCollection(const NoCollection&) = delete;
-  NoCollection& operator=(const NoCollection&) = delete;
-};
+using collector::NoCollection;
 
 }  // namespace xeb::block

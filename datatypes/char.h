@@ -11,6 +11,8 @@ namespace xeb::char_ {
 constexpr int32_t MAX_CODE_POINT = 0x10FFFF;
 
 inline Cell make_cell(int32_t cp) { return Cell{T_CHAR, 0, static_cast<uint32_t>(cp), 0}; }
+inline int32_t code_point(const Cell* c) { return static_cast<int32_t>(c->w2); }
+inline void set_code_point(Cell* c, int32_t cp) { c->w2 = static_cast<uint32_t>(cp); }
 
 Cell* push(int32_t cp);
 Cell* make_in(const Cell* block, int32_t cp);

@@ -11,6 +11,11 @@ namespace xeb::function {
 
 constexpr int MORE_CELLS = 5;
 
+// The payload of a function! or routine! cell.
+inline Node context_of(const Cell* fn) { return fn->w1; }
+inline Node spec_node(const Cell* fn) { return fn->w2; }
+inline Node more_node(const Cell* fn) { return fn->w3; }
+
 void init();
 uint32_t validate(const Cell* spec);
 // Modifies the spec; answers the collected words, pushed on the data stack.

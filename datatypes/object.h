@@ -14,7 +14,11 @@ namespace xeb::object {
 
 constexpr int32_t FIRST_CLASS = 1000000;
 
+// The payload of an object! cell (error! and port! cells hold their context
+// the same way).
 inline Node context_of(const Cell* obj) { return obj->w1; }
+inline int32_t class_of(const Cell* obj) { return static_cast<int32_t>(obj->w2); }
+inline Node hooks_of(const Cell* obj) { return obj->w3; }
 inline void set_class_id(Cell* obj, int32_t id) { obj->w2 = static_cast<uint32_t>(id); }
 
 void init();

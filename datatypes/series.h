@@ -24,6 +24,24 @@ inline SeriesBuf* buf(const Cell* s) { return buf_of(s->w2); }
 inline Node node_of(const Cell* s) { return s->w2; }
 inline int32_t head(const Cell* s) { return static_cast<int32_t>(s->w1); }
 inline void set_head(Cell* s, int32_t h) { s->w1 = static_cast<uint32_t>(h); }
+inline uint32_t extra(const Cell* s) { return s->w3; }  // what the type keeps there
+inline void set_extra(Cell* s, uint32_t e) { s->w3 = e; }
+// A position in a series of cells walked across calls that can allocate: the
+// series cell stays where the caller rooted it (the data stack, whose cells
+// never move) and every access re-reads the buffer through the node, so the
+// walk survives a collection sliding the buffer. A cell pointer it answers is
+// valid until the next allocation.
+struct Cursor {
+  const Cell* series;  // rooted for the cursor's life
+  int32_t index;
+
+  Cursor(const Cell* rooted, int32_t at) : series(rooted), index(at) {}
+  int32_t tail() const { return static_cast<int32_t>(buf_of(series->w2)->cell_count()); }
+  bool at_tail() const { return index >= tail(); }
+  Cell* cell() const { return buf_of(series->w2)->cells() + index; }
+  void next() { index++; }
+};
+
 // log2 of a unit of 1, 2, 4 or 16 bytes.
 inline int log2_unit(int unit) { return unit >= 16 ? 4 : unit == 8 ? 3 : unit >> 1; }
 inline int shift_of(const SeriesBuf* b) { return log2_unit(b->unit()); }

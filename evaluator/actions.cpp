@@ -39,7 +39,7 @@ inline void result(const Cell* c) {
 int32_t index_int(const Cell* c) {
   switch (type_of(c)) {
     case T_INTEGER: case T_CHAR: return get_int(c);
-    case T_LOGIC: return c->w1 == 1 ? 1 : 2;
+    case T_LOGIC: return logic::get(c) == 1 ? 1 : 2;
     default: return 0;
   }
 }
@@ -53,21 +53,21 @@ int32_t insert_part(Cell* value, Cell* part) {
   if (!part) return -1;
   if (!part_series(type_of(value))) fire(Err::invalid_part, part);
   int32_t tail = series::buffer_length(value);
-  if (static_cast<int32_t>(value->w1) > tail) value->w1 = static_cast<uint32_t>(tail);
+  if (series::head(value) > tail) series::set_head(value, tail);
   int32_t n;
   if (is_type(part, T_INTEGER)) {
     n = get_int(part);
   } else {
-    if (type_of(part) != type_of(value) || part->w2 != value->w2) {
+    if (type_of(part) != type_of(value) || series::node(part) != series::node(value)) {
       Cell w = words::word(words::W::part);
       fire(Err::invalid_refine_arg, &w, part);
     }
-    n = static_cast<int32_t>(part->w1) - static_cast<int32_t>(value->w1);
+    n = series::head(part) - series::head(value);
   }
   if (n < 0) {
-    int32_t h = static_cast<int32_t>(value->w1);
+    int32_t h = series::head(value);
     int32_t back = counts::back(n, h);
-    value->w1 = static_cast<uint32_t>(h - back);
+    series::set_head(value, h - back);
     n = back;
   }
   return n;
@@ -83,21 +83,21 @@ int32_t change_part(Cell* s, Cell* part) {
   }
   if (!part_series(t)) return -1;  // the action itself refuses the value
   int32_t tail = series::buffer_length(s);
-  if (static_cast<int32_t>(s->w1) > tail) s->w1 = static_cast<uint32_t>(tail);
+  if (series::head(s) > tail) series::set_head(s, tail);
   int32_t n;
   if (is_type(part, T_INTEGER)) {
     n = get_int(part);
   } else {
-    if (type_of(part) != type_of(s) || part->w2 != s->w2) {
+    if (type_of(part) != type_of(s) || series::node(part) != series::node(s)) {
       Cell w = words::word(words::W::part);
       fire(Err::invalid_refine_arg, &w, part);
     }
-    n = static_cast<int32_t>(part->w1) - static_cast<int32_t>(s->w1);
+    n = series::head(part) - series::head(s);
   }
   if (n < 0) {
-    int32_t h = static_cast<int32_t>(s->w1);
+    int32_t h = series::head(s);
     int32_t back = counts::back(n, h);
-    s->w1 = static_cast<uint32_t>(h - back);
+    series::set_head(s, h - back);
     n = back;
   }
   return n;
@@ -118,7 +118,7 @@ void g_stack(const int32_t*) {
   stack_only(A);
 }
 
-int made_type(const Cell* c) { return is_type(c, T_DATATYPE) ? static_cast<int>(c->w1) : type_of(c); }
+int made_type(const Cell* c) { return is_type(c, T_DATATYPE) ? datatype::id_of(c) : type_of(c); }
 
 void g_make(const int32_t*) {
   result(direct::make(arg(0), arg(1)));
@@ -269,7 +269,7 @@ act::EvalPath get_path_action(const Cell* value, const Cell* path, const Cell* e
   Cell p = *path;
   Cell* copy = stack::push(&p);
   Cell* part = stack::push(&p);
-  part->w1 = p.w1 + static_cast<uint32_t>(index) + 2;
+  series::set_head(part, series::head(&p) + index + 2);
   Cell* out = stack::push_new();
   set_unset(out);
   Cell* cut = datatype::slot<act::Copy>(type_of(copy), A_COPY)(copy, out, part, 0, nullptr);

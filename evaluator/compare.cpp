@@ -1,6 +1,9 @@
 // The comparison entry and the fast paths.
 #include "evaluator/compare.h"
 
+#include "datatypes/function.h"
+#include "datatypes/native.h"
+#include "datatypes/series.h"
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/float.h"
@@ -104,13 +107,13 @@ int compare_raw(Cell* value1, Cell* value2, int op) {
   switch (t) {
     case T_LOGIC:
       if (!is_type(value2, T_LOGIC)) return COMPARE_INVALID;
-      return static_cast<int>(value1->w1 == 1) - static_cast<int>(value2->w1 == 1);
+      return static_cast<int>(logic::get(value1) == 1) - static_cast<int>(logic::get(value2) == 1);
     case T_OP: case T_ACTION: case T_NATIVE:
       if (type_of(value2) != t) return COMPARE_INVALID;
-      return three_way(static_cast<int32_t>(value1->w1), static_cast<int32_t>(value2->w1));
+      return three_way(static_cast<int32_t>(native::index(value1)), static_cast<int32_t>(native::index(value2)));
     case T_ROUTINE: case T_FUNCTION:
       if (type_of(value2) != t) return COMPARE_INVALID;
-      return three_way(static_cast<int32_t>(value1->w3), static_cast<int32_t>(value2->w3));
+      return three_way(static_cast<int32_t>(function::more_node(value1)), static_cast<int32_t>(function::more_node(value2)));
     default: {
       act::Compare f = datatype::slot<act::Compare>(t, A_COMPARE);
       return f ? f(value1, value2, op) : COMPARE_INVALID;
@@ -184,7 +187,7 @@ bool relation(int op, const Cell* name, const Cell* left, const Cell* right) {
   if (is_type(left, T_INTEGER) && is_type(right, T_INTEGER))
     return truth(three_way(get_int(left), get_int(right)), op);
   Cell* r = compare_fallback(op, name, left, right);
-  bool t = r->w1 == 1;
+  bool t = logic::get(r) == 1;
   stack::pop(1);
   return t;
 }
@@ -256,10 +259,10 @@ Cell* series_nav(const Cell* value, Nav code, const Cell* name) {
       case Nav::index_q: return integer::push(h + 1);
       case Nav::head_q: return logic::push(h == 0);
       case Nav::tail_q: return logic::push(n <= 0);
-      case Nav::next: if (n > 0) v.w1++; break;
-      case Nav::back: if (h > 0) v.w1--; break;
-      case Nav::head: v.w1 = 0; break;
-      case Nav::tail: v.w1 = static_cast<uint32_t>(h + n); break;
+      case Nav::next: if (n > 0) series::set_head(&v, h + 1); break;
+      case Nav::back: if (h > 0) series::set_head(&v, h - 1); break;
+      case Nav::head: series::set_head(&v, 0); break;
+      case Nav::tail: series::set_head(&v, h + n); break;
     }
     return stack::push(&v);
   }

@@ -23,7 +23,7 @@ using interpreter::cell_at;
 
 namespace {
 
-inline int32_t tail_of(const Cell* b) { return static_cast<int32_t>(buf_of(b->w2)->cell_count()); }
+inline int32_t tail_of(const Cell* b) { return static_cast<int32_t>(series::buf(b)->cell_count()); }
 
 // Truth for either, case and the loops: unset! raises no-return.
 bool strict_true(const Cell* v) {
@@ -62,7 +62,7 @@ void either(bool, const int32_t*) { interpreter::eval_block(arg(strict_true(arg(
 
 void any(bool, const int32_t*) {
   Cell* code = stack::push(arg(0));
-  int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
+  int32_t pos = series::head(code), end = tail_of(code);
   while (pos < end) {
     pos = interpreter::eval_expression(code, pos, end, true);
     if (throwing()) return;
@@ -78,7 +78,7 @@ void any(bool, const int32_t*) {
 
 void all(bool, const int32_t*) {
   Cell* code = stack::push(arg(0));
-  int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
+  int32_t pos = series::head(code), end = tail_of(code);
   if (pos >= end) {
     stack::set_result_trim(&fixed_none);
     return;
@@ -103,7 +103,7 @@ void switch_(bool, const int32_t* refs) {
   Cell* cases = arg(1);
   if (!is_type(value, T_BLOCK)) {
     int32_t end = tail_of(cases);
-    for (int32_t i = static_cast<int32_t>(cases->w1); i < end; i++) {
+    for (int32_t i = series::head(cases); i < end; i++) {
       Cell c = *cell_at(cases, i);
       if (type_of(&c) != type_of(value) || !actions::compare_truth(&c, value, COMP_EQUAL)) continue;
       // The first block after the match; none before the tail falls through
@@ -128,7 +128,7 @@ void switch_(bool, const int32_t* refs) {
 void case_(bool, const int32_t* refs) {
   bool all_ = present(refs[ref(Id::case_, "all")]);
   Cell* code = stack::push(arg(0));
-  int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
+  int32_t pos = series::head(code), end = tail_of(code);
   Cell* res = stack::push(&fixed_none);
   bool matched = false;
   while (pos < end) {
@@ -207,7 +207,7 @@ void do_(bool check, const int32_t* refs) {
         stack::set_top(code + 1);
       }
       int32_t tail = tail_of(code);
-      if (static_cast<int32_t>(code->w1) > tail) code->w1 = static_cast<uint32_t>(tail);
+      if (series::head(code) > tail) series::set_head(code, tail);
       // The preprocessor is a library function; it is absent until the
       // library is.
       if (present(refs[ref(Id::do_, "expand")])) fire(Err::not_done);
@@ -218,7 +218,7 @@ void do_(bool check, const int32_t* refs) {
       int32_t next = interpreter::eval_next(code);
       if (throwing()) return;
       Cell r = *(stack::top() - 1);
-      code->w1 = static_cast<uint32_t>(next);
+      series::set_head(code, next);
       interpreter::set_word(opt(refs[ref(Id::do_, "next")]), code);
       stack::set_result_trim(&r);
       return;
@@ -260,7 +260,7 @@ void do_(bool check, const int32_t* refs) {
       return;
     case T_LIT_PATH:
       set_type(value, T_PATH);
-      value->w3 = 0;
+      series::set_extra(value, 0);
       stack::set_result_trim(value);
       return;
     case T_SET_WORD: case T_SET_PATH:
@@ -289,21 +289,21 @@ void reduce(bool, const int32_t* refs) {
       return;
     }
     target = stack::push(out);
-    int32_t start = static_cast<int32_t>(target->w1);
+    int32_t start = series::head(target);
     bool appending = block::xs_length_q(target) <= 0;
     add_value(target, stack::top() - 2, appending);
-    if (appending) target->w1 = static_cast<uint32_t>(start);
+    if (appending) series::set_head(target, start);
     stack::set_result_trim(target);
     return;
   }
   Cell* code = stack::push(value);
-  int32_t pos = static_cast<int32_t>(code->w1), end = tail_of(code);
+  int32_t pos = series::head(code), end = tail_of(code);
   if (out) {
     target = stack::push(out);
   } else {
     target = block::push_only(end - pos);
   }
-  int32_t start = static_cast<int32_t>(target->w1);
+  int32_t start = series::head(target);
   bool appending = !out || block::xs_length_q(target) <= 0;
   while (pos < end) {
     stack::set_top(target + 1);
@@ -311,7 +311,7 @@ void reduce(bool, const int32_t* refs) {
     if (throwing()) return;
     add_value(target, stack::top() - 1, appending);
   }
-  if (appending) target->w1 = static_cast<uint32_t>(start);
+  if (appending) series::set_head(target, start);
   stack::set_result_trim(target);
 }
 
@@ -320,22 +320,22 @@ namespace {
 // Composes the block cell `src` into `target`; both lie on the data stack.
 void compose_into(Cell* src, Cell* target, bool deep, bool only, bool append) {
   int32_t end = tail_of(src);
-  for (int32_t i = static_cast<int32_t>(src->w1); i < end && i < tail_of(src); i++) {
+  for (int32_t i = series::head(src); i < end && i < tail_of(src); i++) {
     Cell* keep = stack::top();
     Cell el = *cell_at(src, i);
     if (is_type(&el, T_BLOCK) && deep) {
       // The cycle stack bounds the depth and refuses a block inside itself.
-      if (cycles::find(el.w2)) {
+      if (cycles::find(series::node(&el))) {
         cycles::reset();
         fire(Err::no_cycle);
       }
       Cell* inner = stack::push(&el);
       Cell* made = block::push_only(block::xs_length_q(inner));
-      cycles::push(inner->w2);
+      cycles::push(series::node(inner));
       compose_into(inner, made, true, only, true);
       cycles::pop();
       if (throwing()) return;
-      made->w1 = 0;
+      series::set_head(made, 0);
       add_value(target, made, append);
     } else if (is_type(&el, T_PAREN)) {
       if (block::xs_length_q(&el) <= 0) continue;
@@ -346,7 +346,7 @@ void compose_into(Cell* src, Cell* target, bool deep, bool only, bool append) {
       } else if (only || !is_type(r, T_BLOCK)) {
         add_value(target, r, append);
       } else {
-        for (int32_t k = static_cast<int32_t>(r->w1); k < tail_of(r); k++) add_value(target, cell_at(r, k), append);
+        for (int32_t k = series::head(r); k < tail_of(r); k++) add_value(target, cell_at(r, k), append);
       }
     } else {
       add_value(target, &el, append);
@@ -366,11 +366,11 @@ void compose(bool, const int32_t* refs) {
   Cell* out = opt(refs[ref(Id::compose, "into")]);
   Cell* src = stack::push(value);
   Cell* target = out ? stack::push(out) : block::push_only(block::xs_length_q(src));
-  int32_t start = static_cast<int32_t>(target->w1);
+  int32_t start = series::head(target);
   bool appending = !out || block::xs_length_q(target) <= 0;
   compose_into(src, target, present(refs[ref(Id::compose, "deep")]), present(refs[ref(Id::compose, "only")]), appending);
   if (throwing()) return;
-  if (appending) target->w1 = static_cast<uint32_t>(start);
+  if (appending) series::set_head(target, start);
   stack::set_result_trim(target);
 }
 
@@ -380,7 +380,7 @@ void apply(bool, const int32_t* refs) {
   Cell* path = nullptr;
   switch (type_of(func)) {
     case T_WORD: case T_PATH: {
-      Cell w = is_type(func, T_WORD) ? *func : *cell_at(func, static_cast<int32_t>(func->w1));
+      Cell w = is_type(func, T_WORD) ? *func : *cell_at(func, series::head(func));
       if (is_type(func, T_PATH)) path = func;
       if (!is_type(&w, T_WORD)) fire(Err::invalid_arg, func);
       fn = *interpreter::word_value(&w);
@@ -400,8 +400,8 @@ void apply(bool, const int32_t* refs) {
   if (present(refs[ref(Id::apply, "safer")])) mode |= interpreter::CALL_SAFER;
   stack::set_interp_flag();
   Cell* code = stack::push(arg(1));
-  interpreter::eval_call(&fn, code, static_cast<int32_t>(code->w1), tail_of(code), true, path,
-                         path ? static_cast<int32_t>(path->w1) : 0, &name, nullptr, mode, false);
+  interpreter::eval_call(&fn, code, series::head(code), tail_of(code), true, path,
+                         path ? series::head(path) : 0, &name, nullptr, mode, false);
   if (throwing()) return;
   stack::set_result_trim(stack::top() - 1);
 }

@@ -1,5 +1,6 @@
 // Non-local exits: break, continue, exit, return and throw raise a pending
 // exit; catch and try stop them.
+#include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
@@ -34,9 +35,9 @@ bool name_matches(const Cell* wanted, const Cell* thrown) {
   if (!is_type(thrown, T_WORD)) return false;  // an unnamed throw
   int32_t sym = symbol::resolve(word_symbol(thrown));
   if (is_type(wanted, T_WORD)) return symbol::resolve(word_symbol(wanted)) == sym;
-  SeriesBuf* b = buf_of(wanted->w2);
+  SeriesBuf* b = series::buf(wanted);
   bool found = false;
-  for (Cell *c = b->cells() + wanted->w1, *e = b->cells_tail(); c < e; c++) {
+  for (Cell *c = b->cells() + series::head(wanted), *e = b->cells_tail(); c < e; c++) {
     if (!is_type(c, T_WORD)) {
       Cell w = words::word(words::W::name), blk = *wanted;
       fire(Err::invalid_refine_arg, &w, &blk);

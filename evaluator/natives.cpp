@@ -2,6 +2,7 @@
 // built yet, and the comparison natives (each one call of compare_args).
 #include "evaluator/natives.h"
 
+#include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/native.h"
 #include "evaluator/compare.h"
@@ -59,17 +60,17 @@ void call(int index, bool check, const int32_t* refs) {
   if (check && index >= 1 && index <= TABLE_CAPACITY && is_type(&values[index], T_NATIVE)) {
     Cell* fn = stack::push(&values[index]);
     interpreter::cache_spec(fn);
-    Cell cache = buf_of(fn->w3)->cells()[1];
+    Cell cache = buf_of(native::more_node(fn))->cells()[1];
     stack::pop(1);
     // Fixed arguments sit from the base in order; a refinement's arguments
     // at its position. Parameter numbers count spec words from 0.
     int32_t param = 0, arg = 0, pos = 0;
     bool in_ref = false, ref_on = false;
-    for (int32_t k = 0; k < static_cast<int32_t>(buf_of(cache.w2)->cell_count()); k++) {
-      Cell e = buf_of(cache.w2)->cells()[k];
+    for (int32_t k = 0; k < static_cast<int32_t>(series::buf(&cache)->cell_count()); k++) {
+      Cell e = series::buf(&cache)->cells()[k];
       if (is_type(&e, T_REFINEMENT)) {
         in_ref = true;
-        pos = refs[e.w3 - 1];
+        pos = refs[interpreter::cache_ordinal(&e) - 1];
         ref_on = pos >= 0;
         param++;
       } else if (is_type(&e, T_TYPESET) && interpreter::arg_class(&e) != interpreter::ArgClass::returns) {

@@ -9,6 +9,7 @@
 // The data stack never moves, so pointers to argument and state cells hold;
 // buffer addresses are re-read after every body.
 #include "datatypes/block.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
 #include "datatypes/series.h"
@@ -255,7 +256,7 @@ void repeat(bool, const int32_t*) {
   int32_t i = 0;
   rounds(arg(2), [&] {
     if (i == n) return false;
-    count->w2 = static_cast<uint32_t>(++i);  // the count cell becomes the counter
+    integer::set(count, ++i);  // the count cell becomes the counter
     interpreter::set_word(word, count);
     return true;
   });
@@ -310,7 +311,7 @@ void forall(bool, const int32_t*) {
       }
     }
     Cell* v = interpreter::word_value(word);
-    if (type_of(v) != t || v->w2 != start->w2) {
+    if (type_of(v) != t || series::node(v) != series::node(start)) {
       Cell bad = *v;
       fire(Err::bad_loop_series, &bad);
     }

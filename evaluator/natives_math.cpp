@@ -159,7 +159,7 @@ void sign_q(bool, const int32_t*) { int_result(sign_of(arg(0))); }
 void zero_q(bool, const int32_t*) {
   Cell* v = arg(0);
   switch (type_of(v)) {
-    case T_CHAR: case T_INTEGER: return logic_result(v->w2 == 0);
+    case T_CHAR: case T_INTEGER: return logic_result(get_int(v) == 0);
     case T_FLOAT: case T_PERCENT: case T_TIME: return logic_result(get_double(v) == 0.0);
     case T_PAIR: return logic_result(pair::x(v) == 0 && pair::y(v) == 0);
     case T_TUPLE: return logic_result(tuple::all_zero_q(v));

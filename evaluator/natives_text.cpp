@@ -5,6 +5,8 @@
 #include <string>
 
 #include "datatypes/binary.h"
+#include "datatypes/char.h"
+#include "datatypes/datatype.h"
 #include "datatypes/logic.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -60,7 +62,7 @@ void debase(bool, const int32_t* refs) {
   if (!any_string(type_of(v))) refuse_arg(0, v);
   int base = base_of(refs);
   std::byte* text = string::xs_head(v);
-  Node n = binary::decode(base, text, string::xs_length_q(v), buf_of(v->w2)->unit());
+  Node n = binary::decode(base, text, string::xs_length_q(v), series::buf(v)->unit());
   if (!n) {
     stack::set_result_trim(&fixed_none);  // text that does not decode is no error
     return;
@@ -100,7 +102,7 @@ namespace {
 void change_case(const int32_t* refs, bool upper) {
   Cell* v = arg(0);
   if (is_type(v, T_CHAR)) {
-    v->w2 = unicode::to_case(v->w2, upper);
+    char_::set_code_point(v, unicode::to_case(char_::code_point(v), upper));
   } else if (any_string(type_of(v))) {
     unicode::to_case_string(v, opt(refs[ref(Id::uppercase, "part")]), upper);
   } else {
@@ -124,7 +126,7 @@ void to_local_file(bool, const int32_t* refs) {
 void as_(bool, const int32_t*) {
   Cell* type = arg(0);
   Cell* spec = arg(1);
-  int target = is_type(type, T_DATATYPE) ? static_cast<int>(type->w1) : type_of(type);
+  int target = is_type(type, T_DATATYPE) ? datatype::id_of(type) : type_of(type);
   int source = type_of(spec);
   bool same_class = (series::block_like(target) && series::block_like(source) && target != T_HASH && source != T_HASH) ||
                     (series::string_like(target) && series::string_like(source));
@@ -135,7 +137,7 @@ void as_(bool, const int32_t*) {
   }
   Cell r = *spec;
   set_type(&r, static_cast<TypeId>(target));
-  if (series::block_like(target)) r.w3 = 0;  // a path keeps no evaluation state
+  if (series::block_like(target)) series::set_extra(&r, 0);  // a path keeps no evaluation state
   stack::set_result_trim(&r);
 }
 

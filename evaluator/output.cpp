@@ -41,7 +41,7 @@ void print_value(bool new_line) {
   if (is_type(value, T_STRING)) {
     text = stack::push(value);
     int32_t len = series::buffer_length(text);
-    if (static_cast<int32_t>(text->w1) > len) text->w1 = static_cast<uint32_t>(len);
+    if (series::head(text) > len) series::set_head(text, len);
   } else {
     text = string::push_new(16);
     actions::direct::form(value, text, nullptr, actions::NO_LIMIT);

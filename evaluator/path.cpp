@@ -1,6 +1,7 @@
 // Path evaluation: the head word's value, then one path-element step per
 // further element through the container type's slot; a function reached is
 // called with the remaining elements as its refinements.
+#include "datatypes/series.h"
 #include "datatypes/context.h"
 #include "datatypes/logic.h"
 #include "datatypes/scalar.h"
@@ -48,8 +49,8 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
   Cell* item = stack::push(&fixed_none);
   Cell* elem = stack::push(&fixed_none);
 
-  int32_t head = static_cast<int32_t>(path->w1);
-  int32_t len = static_cast<int32_t>(buf_of(path->w2)->cell_count());
+  int32_t head = series::head(path);
+  int32_t len = static_cast<int32_t>(series::buf(path)->cell_count());
   if (head >= len) fire(Err::empty_path);
   trace::event(trace::enter, path, head, nullptr, nullptr);
   trace::event(trace::fetch, path, head, nullptr, cell_at(path, head));

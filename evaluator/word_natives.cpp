@@ -24,8 +24,8 @@ using interpreter::cell_at;
 namespace {
 
 void clamp_head(Cell* b) {
-  int32_t n = static_cast<int32_t>(buf_of(b->w2)->cell_count());
-  if (static_cast<int32_t>(b->w1) > n) b->w1 = static_cast<uint32_t>(n);
+  int32_t n = static_cast<int32_t>(series::buf(b)->cell_count());
+  if (series::head(b) > n) series::set_head(b, n);
 }
 
 // func over two cells on the data stack; the new function! is the result.
@@ -42,8 +42,10 @@ bool is_path(TypeId t) { return t == T_PATH || t == T_GET_PATH || t == T_SET_PAT
 // The context a bind or in target refers to, or 0.
 Node context_of(const Cell* v) {
   switch (type_of(v)) {
-    case T_OBJECT: case T_ERROR: case T_PORT: case T_FUNCTION: case T_ROUTINE:
-      return v->w1;
+    case T_OBJECT: case T_ERROR: case T_PORT:
+      return object::context_of(v);
+    case T_FUNCTION: case T_ROUTINE:
+      return function::context_of(v);
     default:
       return any_word(type_of(v)) ? word_context(v) : 0;
   }
@@ -112,8 +114,8 @@ void set(bool, const int32_t* refs) {
     int32_t n = block::xs_length_q(words_);
     bool spread = !only && (series::block_like(type_of(values)) || is_type(values, T_MAP));
     int32_t nv = spread ? block::xs_length_q(values) : 0;
-    auto word_at = [&](int32_t i) { return cell_at(words_, static_cast<int32_t>(words_->w1) + i); };
-    auto value_at = [&](int32_t i) { return cell_at(values, static_cast<int32_t>(values->w1) + i); };
+    auto word_at = [&](int32_t i) { return cell_at(words_, series::head(words_) + i); };
+    auto value_at = [&](int32_t i) { return cell_at(values, series::head(values) + i); };
     if (spread) {
       for (int32_t i = 0; i < n; i++) {
         Cell* e = word_at(i);
@@ -142,7 +144,7 @@ void unset(bool, const int32_t*) {
   Cell* w = arg(0);
   Cell* u = stack::push(&fixed_unset);
   if (is_type(w, T_BLOCK)) {
-    for (int32_t i = static_cast<int32_t>(w->w1); i < static_cast<int32_t>(buf_of(w->w2)->cell_count()); i++) {
+    for (int32_t i = series::head(w); i < static_cast<int32_t>(series::buf(w)->cell_count()); i++) {
       Cell* wc = stack::push(cell_at(w, i));
       if (any_word(type_of(wc))) interpreter::set_word(wc, u);
       stack::pop(1);
@@ -234,8 +236,8 @@ void new_line(bool, const int32_t* refs) {
     if (step <= 0) fire(Err::out_of_range, size);
   }
   int32_t n = block::xs_length_q(pos);
-  SeriesBuf* b = buf_of(pos->w2);
-  Cell* first = b->cells() + pos->w1;
+  SeriesBuf* b = series::buf(pos);
+  Cell* first = b->cells() + series::head(pos);
   auto mark = [](Cell* c, bool m) {
     if (m) c->header |= HDR_NEW_LINE;
     else c->header &= ~HDR_NEW_LINE;
@@ -250,7 +252,7 @@ void new_line(bool, const int32_t* refs) {
 
 void new_line_q(bool, const int32_t*) {
   Cell* pos = arg(0);
-  bool r = block::xs_length_q(pos) > 0 && (cell_at(pos, static_cast<int32_t>(pos->w1))->header & HDR_NEW_LINE);
+  bool r = block::xs_length_q(pos) > 0 && (cell_at(pos, series::head(pos))->header & HDR_NEW_LINE);
   stack::set_result_trim(r ? &fixed_true : &fixed_false);
 }
 

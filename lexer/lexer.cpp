@@ -34,11 +34,11 @@ constexpr uint32_t SERIES_TYPE_MASK = 0xFFFF;
 constexpr uint32_t COMMA_UNIT = 1u << 16;
 
 uint32_t innermost_series(const State& s) {
-  return s.series_start == s.base ? 0 : cell_at(s.series_start - 1)->w2;
+  return s.series_start == s.base ? 0 : marker_type(cell_at(s.series_start - 1));
 }
 uint8_t innermost_kind(const State& s) { return innermost_series(s) & SERIES_TYPE_MASK; }
 const uint8_t* innermost_opener(const State& s) {
-  return s.begin + cell_at(s.series_start - 1)->w3;
+  return s.begin + marker_opener(cell_at(s.series_start - 1));
 }
 bool is_path_type(uint32_t t) { return t >= T_PATH && t <= T_GET_PATH; }
 bool in_path(const State& s) { return is_path_type(innermost_kind(s)); }
@@ -47,9 +47,7 @@ void open_series(State& s, uint32_t type, const uint8_t* opener) {
   uint32_t enclosing = s.series_start;
   Cell* m = push_value(s);
   m->header = (m->header & HDR_NEW_LINE) | T_TRIPLE;
-  m->w1 = s.top - 1 - enclosing;
-  m->w2 = type;
-  m->w3 = static_cast<uint32_t>(opener - s.begin);
+  set_marker(m, s.top - 1 - enclosing, type, static_cast<uint32_t>(opener - s.begin));
   s.series_start = s.top;
 }
 
@@ -58,8 +56,8 @@ void open_series(State& s, uint32_t type, const uint8_t* opener) {
 bool close_series(State& s) {
   uint32_t marker = s.series_start - 1;
   Cell* m = cell_at(marker);
-  uint32_t type = m->w2;
-  s.series_start = marker - m->w1;
+  uint32_t type = marker_type(m);
+  s.series_start = marker - marker_back(m);
   if (s.load && close_action) {
     if (!close_action(s, type, marker)) {
       if (!s.stopped && s.top > marker) s.top = marker;
@@ -74,7 +72,7 @@ bool close_series(State& s) {
 // Drops the innermost series with its contents (a suppressed error in a path).
 void drop_series(State& s) {
   uint32_t marker = s.series_start - 1;
-  s.series_start = marker - cell_at(marker)->w1;
+  s.series_start = marker - marker_back(cell_at(marker));
   s.top = marker;
 }
 
@@ -230,8 +228,8 @@ bool word_kind(State& s, Token& t) {
   t.value_type = lit ? T_LIT_WORD : get ? T_GET_WORD : set ? T_SET_WORD : T_WORD;
   if (set && t.start_state == S_PATH) {
     Cell* m = cell_at(s.series_start - 1);
-    if ((m->w2 & SERIES_TYPE_MASK) != T_PATH) return syntax_error(s, T_PATH, innermost_opener(s));
-    m->w2 = T_SET_PATH;
+    if ((marker_type(m) & SERIES_TYPE_MASK) != T_PATH) return syntax_error(s, T_PATH, innermost_opener(s));
+    set_marker_type(m, T_SET_PATH);
     t.value_type = T_WORD;
     s.type_override = T_WORD;
   }
@@ -282,14 +280,14 @@ bool after_element(State& s, Token& t) {
   Cell* m = cell_at(s.series_start - 1);
   if (c == C_COLON) {
     uint8_t c2 = class_at(s, p + 1);
-    if (c2 == C_SLASH || !is_delimiter_class(c2) || (m->w2 & SERIES_TYPE_MASK) != T_PATH)
+    if (c2 == C_SLASH || !is_delimiter_class(c2) || (marker_type(m) & SERIES_TYPE_MASK) != T_PATH)
       return syntax_error(s, T_PATH, innermost_opener(s));
-    m->w2 = T_SET_PATH;
+    set_marker_type(m, T_SET_PATH);
     s.pos = p + 1;
   } else if (!is_delimiter_class(c)) {
     return syntax_error(s, T_PATH, innermost_opener(s));
   }
-  uint32_t type = m->w2 & SERIES_TYPE_MASK;
+  uint32_t type = marker_type(m) & SERIES_TYPE_MASK;
   if (!close_series(s)) return false;
   s.start_state = s.brace_depth > 0 ? S_BRACED : S_BETWEEN;
   t.value_type = static_cast<uint8_t>(type);
@@ -388,9 +386,9 @@ bool path_head(State& s, Token& t) {
 
 bool comma_token(State& s, Token& t) {
   Cell* m = s.series_start == s.base ? nullptr : cell_at(s.series_start - 1);
-  uint32_t kind = m ? m->w2 & SERIES_TYPE_MASK : 0;
-  if (kind == T_PAREN) m->w2 = T_POINT2D | COMMA_UNIT;
-  else if (kind == T_POINT2D) m->w2 += COMMA_UNIT;
+  uint32_t kind = m ? marker_type(m) & SERIES_TYPE_MASK : 0;
+  if (kind == T_PAREN) set_marker_type(m, T_POINT2D | COMMA_UNIT);
+  else if (kind == T_POINT2D) set_marker_type(m, marker_type(m) + COMMA_UNIT);
   else return syntax_error(s, T_POINT2D, t.start);
   return true;
 }

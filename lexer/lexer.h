@@ -176,6 +176,19 @@ bool syntax_error(State& s, int code, const uint8_t* at, char missing = 0, uint8
 // began on a new line. The pointer is valid until the next push or nested scan.
 Cell* push_value(State& s);
 Cell* cell_at(uint32_t index);  // valid until the next push or nested scan
+
+// The marker cell an open series leaves on the value buffer before its
+// contents: [triple! header, distance back to the enclosing series' first
+// cell, series type (plus comma units), offset of its opener in the input].
+inline uint32_t marker_back(const Cell* m) { return m->w1; }
+inline uint32_t marker_type(const Cell* m) { return m->w2; }
+inline void set_marker_type(Cell* m, uint32_t type) { m->w2 = type; }
+inline uint32_t marker_opener(const Cell* m) { return m->w3; }
+inline void set_marker(Cell* m, uint32_t back, uint32_t type, uint32_t opener) {
+  m->w1 = back;
+  m->w2 = type;
+  m->w3 = opener;
+}
 std::span<Cell> values(const State& s);  // this scan's values, same validity
 // Character index of a byte position of the input, for string! input.
 uint32_t char_index(State& s, const uint8_t* p);

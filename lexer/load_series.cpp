@@ -29,11 +29,11 @@ bool close(State& s, uint32_t series, uint32_t marker) {
       const uint32_t n = s.top - marker - 1;
       bool ok = (n & 1) == 0;
       for (uint32_t i = 0; ok && i < n; i += 2) ok = map::valid_key(type_of(cell_at(marker + 1 + i)));
-      if (!ok) return syntax_error(s, T_MAP, s.begin + cell_at(marker)->w3);
+      if (!ok) return syntax_error(s, T_MAP, s.begin + marker_opener(cell_at(marker)));
       break;
     }
     default:
-      return syntax_error(s, static_cast<int>(type), s.begin + cell_at(marker)->w3);
+      return syntax_error(s, static_cast<int>(type), s.begin + marker_opener(cell_at(marker)));
   }
   const uint32_t n = s.top - marker - 1;
   // The block is made on the data stack; the contents stay rooted in the

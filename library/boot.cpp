@@ -14,6 +14,7 @@
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/init.h"
+#include "datatypes/integer.h"
 #include "datatypes/object.h"
 #include "datatypes/port.h"
 #include "datatypes/symbol.h"
@@ -40,11 +41,9 @@ std::span<const uint8_t> bytes(std::string_view s) {
 // bound to `routine` makes the routine! of that table entry. Nested blocks
 // (object bodies) are walked too; `block` is a rooted cell.
 void bind_routines(Cell* block, int32_t routine_sym) {
-  for (int32_t i = block::head_of(block);; i++) {
-    SeriesBuf* b = block::buf(block);
-    int32_t n = static_cast<int32_t>(b->cell_count());
-    if (i >= n) return;
-    Cell* c = b->cells() + i;
+  for (series::Cursor at(block, block::head_of(block)); !at.at_tail(); at.next()) {
+    int32_t n = at.tail();
+    Cell* c = at.cell();
     if (is_type(c, T_BLOCK)) {
       Cell* inner = stack::push(c);
       block::set_head(inner, 0);
@@ -52,19 +51,18 @@ void bind_routines(Cell* block, int32_t routine_sym) {
       stack::pop(1);
       continue;
     }
-    if (!is_type(c, T_SET_WORD) || i + 2 >= n || !is_type(c + 1, T_WORD) || !is_type(c + 2, T_BLOCK) ||
+    if (!is_type(c, T_SET_WORD) || at.index + 2 >= n || !is_type(c + 1, T_WORD) || !is_type(c + 2, T_BLOCK) ||
         symbol::resolve(word_symbol(c + 1)) != routine_sym)
       continue;
-    if (i + 3 < n && is_type(c + 3, T_INTEGER)) continue;
+    if (at.index + 3 < n && is_type(c + 3, T_INTEGER)) continue;
     int32_t index = routines::find(symbol::name(word_symbol(c)));
     if (index < 0) fire(Err::invalid_arg, c);  // the source names a routine the table lacks
-    Cell at = *block;
-    Cell* pos = stack::push(&at);
-    block::set_head(pos, i + 3);
-    Cell code{T_INTEGER, 0, static_cast<uint32_t>(index), 0};
+    Cell* pos = stack::push(block);
+    block::set_head(pos, at.index + 3);
+    Cell code = integer::make_cell(index);
     block::insert_value(pos, &code, false, false);
     stack::pop(1);
-    i += 3;
+    at.index += 3;
   }
 }
 
@@ -80,7 +78,7 @@ void mark_library(Node ctx, std::vector<Node>& seen) {
   for (int32_t i = 0; i < n; i++) {
     Cell* v = context::values(ctx) + i;
     if (is_type(v, T_FUNCTION)) v->header |= HDR_LIBRARY;
-    else if (is_type(v, T_OBJECT)) mark_library(v->w1, seen);
+    else if (is_type(v, T_OBJECT)) mark_library(object::context_of(v), seen);
   }
 }
 

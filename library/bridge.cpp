@@ -4,6 +4,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/error.h"
+#include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/words.h"
@@ -22,13 +23,14 @@ Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args) {
   Cell f = *start;
   stack::push_frame(name, frame_flags(FrameType::function));
   CallFrame* frame = stack::top_frame();
-  frame->fctx = f.w1;
-  frame->saved = stack::values_of(f.w1);
-  int32_t slots = context::size(f.w1);
+  Node ctx = function::context_of(&f);
+  frame->fctx = ctx;
+  frame->saved = stack::values_of(ctx);
+  int32_t slots = context::size(ctx);
   int32_t given = static_cast<int32_t>(args.size()) < slots ? static_cast<int32_t>(args.size()) : slots;
   for (int32_t i = 0; i < given; i++) stack::push(&args[i]);
   for (int32_t i = given; i < slots; i++) {
-    bool refinement = is_type(context::word_at(f.w1, i), T_REFINEMENT);
+    bool refinement = is_type(context::word_at(ctx, i), T_REFINEMENT);
     *stack::push_new() = refinement ? Cell{T_LOGIC, 0, 0, 0} : Cell{T_NONE, 0, 0, 0};
   }
   {

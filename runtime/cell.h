@@ -1,6 +1,15 @@
 // The value cell: four 32-bit words, a header and three payload words whose
 // meaning each type sets. Cells are copied whole; nothing but offsets (never
 // native pointers) is stored in them.
+//
+// Typed access, the rule for code above the runtime: only a datatype's own
+// module reads or writes w1, w2 and w3 of its cells. Its header gives named
+// inline accessors for its payload (series::head, series::node, native::index,
+// context::node_of ...), and every other module goes through them. A raw
+// pointer into a series buffer is kept only where no collection can happen:
+// between calls that cannot allocate, or under collector::NoCollection. A walk
+// across calls that can allocate holds a series::Cursor (the rooted series
+// and an index) and re-reads the buffer at each step.
 #pragma once
 #include <cstdint>
 #include <cstring>

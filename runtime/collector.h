@@ -18,6 +18,18 @@ extern uint32_t node_compactions;
 constexpr int HISTORY_LENGTH = 5;
 constexpr int MAX_MARK_HOOKS = 100;
 
+// Holds collections off for a scope: the only place where C++ code may keep
+// a raw pointer into a series buffer across a call that can allocate (scans
+// and sorts whose comparison slots may allocate). Elsewhere, walk with a
+// position (series::Cursor) and re-read the buffer through the node.
+struct NoCollection {
+  int saved = enabled;
+  NoCollection() { enabled = 0; }
+  ~NoCollection() { enabled = saved; }
+  NoCollection(const NoCollection&) = delete;
+  NoCollection& operator=(const NoCollection&) = delete;
+};
+
 void init();  // counters 0
 void collect();
 void collect_if_enabled();
