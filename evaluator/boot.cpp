@@ -147,7 +147,6 @@ void define(const char* name, std::string_view spec_text, TypeId type, int index
   native::set_spec(held, series::node(shown));
   Cell* w = stack::push(word::load(name));
   context::set(w, held);
-  if (type == T_NATIVE) natives::set_value(index, held);
   stack::set_top(saved);
 }
 

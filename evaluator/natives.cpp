@@ -7,7 +7,6 @@
 #include "datatypes/native.h"
 #include "evaluator/compare.h"
 #include "evaluator/native_entries.h"
-#include "evaluator/compiled.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/parse.h"
 #include "evaluator/random.h"
@@ -21,10 +20,6 @@ namespace {
 
 Entry* table = nullptr;
 int counter = 1;
-Cell values[TABLE_CAPACITY + 1];
-
-void mark_values() { collector::mark_cells(values, values + TABLE_CAPACITY + 1); }
-
 constexpr Entry kEntries[COUNT] = {
 #define XEB_X(id, entry, name, spec) entry,
     XEB_NATIVES(XEB_X)
@@ -44,43 +39,6 @@ void init() {
   counter = 1;
   register_entries(kEntries, COUNT);
   native::table_size = COUNT;
-}
-
-void set_value(int index, const Cell* value) {
-  static bool marked = false;
-  if (!marked) {
-    for (Cell& c : values) set_unset(&c);
-    collector::add_root_marker(mark_values);
-    marked = true;
-  }
-  if (index >= 1 && index <= TABLE_CAPACITY) values[index] = *value;
-}
-
-void call(int index, bool check, const int32_t* refs) {
-  if (check && index >= 1 && index <= TABLE_CAPACITY && is_type(&values[index], T_NATIVE)) {
-    Cell* fn = stack::push(&values[index]);
-    interpreter::cache_spec(fn);
-    Cell cache = buf_of(native::more_node(fn))->cells()[1];
-    stack::pop(1);
-    // Fixed arguments sit from the base in order; a refinement's arguments
-    // at its position. Parameter numbers count spec words from 0.
-    int32_t param = 0, arg = 0, pos = 0;
-    bool in_ref = false, ref_on = false;
-    for (int32_t k = 0; k < static_cast<int32_t>(series::buf(&cache)->cell_count()); k++) {
-      Cell e = series::buf(&cache)->cells()[k];
-      if (is_type(&e, T_REFINEMENT)) {
-        in_ref = true;
-        pos = refs[interpreter::cache_ordinal(&e) - 1];
-        ref_on = pos >= 0;
-        param++;
-      } else if (is_type(&e, T_TYPESET) && interpreter::arg_class(&e) != interpreter::ArgClass::returns) {
-        if (!in_ref) runtime::type_check(&e, param, stack::base() + arg++);
-        else if (ref_on) runtime::type_check(&e, param, stack::base() + pos++);
-        param++;
-      }
-    }
-  }
-  entry(index)(check, refs);
 }
 
 void register_entries(const Entry* list, int count) {

@@ -11,7 +11,6 @@
 #include "datatypes/words.h"
 #include "evaluator/boot.h"
 #include "evaluator/compare.h"
-#include "evaluator/compiled.h"
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "tests/support/evaluator_init.h"
@@ -91,51 +90,6 @@ TEST_F(Kernel, BlockPickAndNavigation) {
   EXPECT_EQ(actions::mold_text(actions::series_nav(&tail, actions::Nav::tail_q, nullptr)), "true");
 }
 
-TEST_F(Kernel, SelectCase) {
-  struct {
-    const char* value;
-    const char* block;
-    bool push, switch_;
-    const char* expected;
-  } cases[] = {
-      {"2", "1 2 [a] 3 [b]", true, true, "[a]"},
-      {"b", "a 1 b 2", false, false, "2"},
-      {"b", "a 1 b", false, false, "b"},
-      {"3", "1 [a] 3", true, true, "none"},  // no block after the match
-      {"9", "1 [a]", true, true, "none"},
-  };
-  for (auto& c : cases) {
-    stack::reset();
-    Cell* v = load(c.value);
-    Cell value = *interpreter::cell_at(v, 0);
-    Cell* blk = load(c.block);
-    Cell b = *blk;
-    stack::reset();
-    stack::push(&value);
-    stack::push(&b);
-    runtime::select_case(c.push, c.switch_);
-    Cell* answer = c.push ? stack::top() - 1 : stack::base();
-    EXPECT_EQ(actions::mold_text(answer), c.expected) << c.value << " in " << c.block;
-  }
-}
-
-TEST_F(Kernel, FloatToIntAndFill) {
-  Cell a = flt(2147483647.9), b = flt(-0.9), c = flt(-2147483648.5), d = flt(std::nan(""));
-  EXPECT_EQ(runtime::float_to_int(&a), 2147483647);
-  EXPECT_EQ(runtime::float_to_int(&b), 0);
-  EXPECT_EQ(error_code_of([&] { runtime::float_to_int(&c); }), static_cast<int32_t>(Err::out_of_range));
-  EXPECT_EQ(error_code_of([&] { runtime::float_to_int(&d); }), static_cast<int32_t>(Err::out_of_range));
-
-  char buf[16] = "ab";
-  std::byte* end = runtime::fill_repeat(reinterpret_cast<std::byte*>(buf), 2, 5);
-  EXPECT_EQ(std::string(buf, 10), "ababababab");
-  EXPECT_EQ(reinterpret_cast<char*>(end), buf + 10);
-  char one[4] = "xyz";
-  runtime::fill_repeat(reinterpret_cast<std::byte*>(one), 1, 1);
-  EXPECT_EQ(std::string(one), "xyz");
-  EXPECT_EQ(runtime::type_check_at(-1, &fixed_none, 0), -1);
-}
-
 // break and continue land on the nearest loop frame and leave a pending
 // code; the loop's catching point takes them.
 TEST_F(Kernel, BreakLandsOnALoopFrame) {
@@ -152,17 +106,6 @@ TEST_F(Kernel, BreakLandsOnALoopFrame) {
   stack::unwind();
 }
 
-TEST_F(Kernel, SetWordLast) {
-  Cell w = *word::load("kernel-word");
-  Cell* wc = stack::push(&w);
-  Cell v = num(42);
-  stack::push(&v);
-  runtime::set_word_last(wc);
-  EXPECT_EQ(get_int(runtime::get_word_value(wc)), 42);
-  set_unset(stack::push_new());
-  EXPECT_EQ(error_code_of([&] { runtime::set_word_last(wc); }), static_cast<int32_t>(Err::need_value));
-}
-
 // The current-code cell shows the outer expression again once a nested
 // evaluation has failed.
 TEST_F(Kernel, CurrentCodeRestoredAfterError) {
@@ -174,24 +117,6 @@ TEST_F(Kernel, CurrentCodeRestoredAfterError) {
   EXPECT_EQ(code, static_cast<int32_t>(Err::zero_divide));
   EXPECT_TRUE(is_type(interpreter::current_code(), T_UNSET));
   (void)outer;
-}
-
-// A caller that did not fetch the arguments by their declared types asks the
-// native to check them.
-TEST_F(Kernel, CheckedNativeCallRefusesWrongTypes) {
-  auto call_if = [](Cell then) {
-    return error_code_of([&] {
-      Cell name = *word::load("if");
-      stack::mark_native(&name);
-      stack::push(&fixed_true);
-      stack::push(&then);
-      runtime::fill_refinements(1, true, 0, {});
-      stack::unwind();
-    });
-  };
-  EXPECT_EQ(call_if(num(3)), static_cast<int32_t>(Err::expect_arg));
-  Cell* blk = load("7");
-  EXPECT_EQ(call_if(*blk), -1);
 }
 
 }  // namespace
