@@ -4,6 +4,7 @@
 
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "datatypes/series.h"
 #include "runtime/stack.h"
 
 namespace xeb::actions {
@@ -44,7 +45,7 @@ void truncate(Cell* str, int32_t n) {
   int32_t len = string::xs_length_q(str);
   if (n < 0) n = 0;
   if (n >= len) return;
-  string::truncate_buffer(buf_of(str->w2), static_cast<int32_t>(str->w1) + n);
+  string::truncate_buffer(series::buf(str), series::head(str) + n);
 }
 
 std::string mold_text(Cell* value, int all, int flat, int only) {

@@ -129,7 +129,7 @@ int compare_cells(const Cell* a, const Cell* b, int op) {
 
 [[noreturn]] void raise_invalid_utf8(std::span<const uint8_t> bytes) {
   Cell* bin = binary::make_at(stack::push_new(), static_cast<int32_t>(bytes.size()));
-  std::byte* p = memory::alloc_tail(buf_of(bin->w2), static_cast<int64_t>(bytes.size()));
+  std::byte* p = memory::alloc_tail(series::buf(bin), static_cast<int64_t>(bytes.size()));
   if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
   fire(Err::invalid_utf8, bin);
 }

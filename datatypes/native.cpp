@@ -10,6 +10,7 @@
 #include "datatypes/init.h"
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "runtime/frames.h"
@@ -27,8 +28,8 @@ namespace {
 // size of its table.
 Cell* make_builtin(Cell* proto, Cell* spec, TypeId type, int32_t limit) {
   runtime::KeepNodes keep;
-  bool ok = is_type(spec, T_BLOCK) && buf_of(spec->w2)->cell_count() - spec->w1 == 2;
-  Cell* cells = ok ? buf_of(spec->w2)->cells() + spec->w1 : nullptr;
+  bool ok = is_type(spec, T_BLOCK) && series::buf(spec)->cell_count() - series::head(spec) == 2;
+  Cell* cells = ok ? series::buf(spec)->cells() + series::head(spec) : nullptr;
   if (!ok || !is_type(cells, T_BLOCK) || !is_type(cells + 1, T_INTEGER) || get_int(cells + 1) < 1 ||
       get_int(cells + 1) > limit)
     fire(Err::bad_make_arg, proto, spec);
@@ -39,12 +40,12 @@ Cell* make_builtin(Cell* proto, Cell* spec, TypeId type, int32_t limit) {
   set_unset(more);  // marked by a collection inside the allocation
   *more = Cell{T_BLOCK, 0, memory::alloc_cells(2), 0};
   // The context holds the spec's own words, not the [spec index] pair's.
-  Cell* words = stack::push(buf_of(spec->w2)->cells() + spec->w1);
+  Cell* words = stack::push(series::buf(spec)->cells() + series::head(spec));
   Node ctx = context::make_from_spec(words, true, false, context::Kind::function);
   *memory::new_tail_cell(more) = *context::cell(ctx);
   *memory::new_tail_cell(more) = fixed_none;
-  Cell* s = buf_of(spec->w2)->cells() + spec->w1;
-  *result = Cell{type, static_cast<uint32_t>(index), s->w2, more->w2};
+  Cell* s = series::buf(spec)->cells() + series::head(spec);
+  *result = Cell{type, static_cast<uint32_t>(index), series::node(s), series::node(more)};
   stack::set_top(result + 1);
   return result;
 }
@@ -56,10 +57,10 @@ Cell* reflect(Cell* v, int field) {
   Cell r;
   int wrapped = is_type(v, T_OP) ? wrapped_type(v) : type_of(v);
   if (words::is(field, words::W::spec)) {
-    r = Cell{T_BLOCK, 0, v->w2, 0};
+    r = Cell{T_BLOCK, 0, spec_node(v), 0};
   } else if (words::is(field, words::W::body)) {
     if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) r = function::more(v)[0];
-    else r = Cell{T_INTEGER, 0, v->w1, 0};
+    else r = Cell{T_INTEGER, 0, index(v), 0};
   } else {
     fire(Err::not_done);
   }
@@ -74,7 +75,7 @@ int mold_builtin(const char* lead, Cell* v, Cell* b, int only, int all, int flat
   Cell* saved = stack::top();
   part = actions::emit(b, lead, part);
   Cell* spec = stack::push_new();
-  *spec = Cell{T_BLOCK, 0, v->w2, 0};
+  *spec = Cell{T_BLOCK, 0, native::spec_node(v), 0};
   part = actions::mold(spec, b, only, all, flat, arg, part, indent);
   part = actions::emit(b, "]", part);
   stack::set_top(saved);
@@ -93,7 +94,7 @@ int op_mold(Cell* v, Cell* b, int only, int all, int flat, Cell* arg, int part, 
   part = actions::emit(b, "make op! ", part);
   part = actions::emit(b, fn ? "func " : "[", part);
   Cell* spec = stack::push_new();
-  *spec = Cell{T_BLOCK, 0, v->w2, 0};
+  *spec = Cell{T_BLOCK, 0, native::spec_node(v), 0};
   part = actions::mold(spec, b, only, all, flat, arg, part, indent);
   if (fn) {
     Cell* body = stack::push(function::more(v));
@@ -107,7 +108,7 @@ int op_mold(Cell* v, Cell* b, int only, int all, int flat, Cell* arg, int part, 
 
 int compare(Cell* a, Cell* b, int op) {
   if (type_of(a) != type_of(b) || !equality_op(op)) return COMPARE_INVALID;
-  return a->w1 == b->w1 ? 0 : a->w1 < b->w1 ? -1 : 1;
+  return index(a) == index(b) ? 0 : index(a) < index(b) ? -1 : 1;
 }
 
 Cell* op_make(Cell*, Cell* value, int) {
@@ -116,7 +117,8 @@ Cell* op_make(Cell*, Cell* value, int) {
     Cell* d = datatype::push(t);
     fire(Err::invalid_type, d);
   }
-  if (!check_spec(value->w2)) fire(Err::bad_op_spec);
+  Node spec = t == T_FUNCTION || t == T_ROUTINE ? function::spec_node(value) : native::spec_node(value);
+  if (!check_spec(spec)) fire(Err::bad_op_spec);
   Cell r = *value;
   if (t == T_FUNCTION || t == T_ROUTINE) function::more(value)[3] = *value;
   r.header = T_OP | (static_cast<uint32_t>(t) << 16);

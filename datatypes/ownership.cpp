@@ -41,7 +41,7 @@ bool keyed_series(TypeId t) {
 void bind_value(Cell* v, Cell* owner, Cell* word) {
   TypeId t = type_of(v);
   if (keyed_series(t)) {
-    Node n = v->w2;
+    Node n = series::node(v);
     if (!(buf_of(n)->flags & SER_OWNED)) {
       buf_of(n)->flags |= SER_OWNED;
       Cell rec[3] = {*v, *owner, word ? *word : fixed_none};
@@ -53,7 +53,7 @@ void bind_value(Cell* v, Cell* owner, Cell* word) {
     if (series::block_like(t) && !cycles::find(n)) {
       cycles::push(n);
       int32_t len = static_cast<int32_t>(buf_of(n)->cell_count());
-      for (int32_t i = static_cast<int32_t>(v->w1); i < len; i++) {
+      for (int32_t i = series::head(v); i < len; i++) {
         Cell* c = stack::push(buf_of(n)->cells() + i);
         bind_value(c, owner, word);
         stack::pop(1);
@@ -61,17 +61,17 @@ void bind_value(Cell* v, Cell* owner, Cell* word) {
       cycles::pop();
     }
   } else if (t == T_OBJECT) {
-    Node ctx = v->w1;
+    Node ctx = object::context_of(v);
     if ((context::cell(ctx)->header & HDR_OWNS_SERIES) || cycles::find(ctx)) return;
     cycles::push(ctx);
     int32_t n = context::size(ctx);
     for (int32_t i = 0; i < n; i++) {
       Cell* c = stack::push(context::values(ctx) + i);
-      if (!(is_type(c, T_OBJECT) && c->w1 == owner->w1)) {
+      if (!(is_type(c, T_OBJECT) && object::context_of(c) == object::context_of(owner))) {
         Cell* w = stack::push(context::word_at(ctx, i));
         bind_value(c, owner, w);
       }
-      stack::pop(is_type(c, T_OBJECT) && c->w1 == owner->w1 ? 1 : 2);
+      stack::pop(is_type(c, T_OBJECT) && object::context_of(c) == object::context_of(owner) ? 1 : 2);
     }
     cycles::pop();
   }
@@ -80,7 +80,7 @@ void bind_value(Cell* v, Cell* owner, Cell* word) {
 int unbind_value(Cell* v) {
   TypeId t = type_of(v);
   if (t == T_OBJECT) {
-    Node ctx = v->w1;
+    Node ctx = object::context_of(v);
     if (cycles::find(ctx) || (context::cell(ctx)->header & HDR_OWNS_SERIES)) return 0;
     cycles::push(ctx);
     for (int32_t i = 0, n = context::size(ctx); i < n; i++) {
@@ -92,7 +92,7 @@ int unbind_value(Cell* v) {
     return 1;
   }
   if (!keyed_series(t)) return 0;
-  Node n = v->w2;
+  Node n = series::node(v);
   buf_of(n)->flags &= ~SER_OWNED;
   Cell* rec = hashtable::get_ptr(tbl, n);
   if (!rec) return 0;
@@ -100,7 +100,7 @@ int unbind_value(Cell* v) {
   hashtable::remove_ptr(tbl, n);
   if (series::block_like(t)) {
     int32_t len = static_cast<int32_t>(buf_of(n)->cell_count());
-    for (int32_t i = static_cast<int32_t>(v->w1); i < len; i++) {
+    for (int32_t i = series::head(v); i < len; i++) {
       Cell* c = stack::push(buf_of(n)->cells() + i);
       unbind_value(c);
       stack::pop(1);
@@ -129,15 +129,15 @@ void bind(Cell* value, Cell* owner, Cell* word) {
   Cell* v = stack::push(value);
   Cell* o = stack::push(owner);
   Cell* w = word ? stack::push(word) : nullptr;
-  if (is_type(v, T_OBJECT) && v->w1 == o->w1) {
+  if (is_type(v, T_OBJECT) && object::context_of(v) == object::context_of(o)) {
     // The owner itself: each field with its own word.
-    Node ctx = o->w1;
+    Node ctx = object::context_of(o);
     if (!cycles::find(ctx)) {
       cycles::push(ctx);
       for (int32_t i = 0, n = context::size(ctx); i < n; i++) {
         Cell* c = stack::push(context::values(ctx) + i);
         Cell* fw = stack::push(context::word_at(ctx, i));
-        if (!(is_type(c, T_OBJECT) && c->w1 == ctx)) bind_value(c, o, fw);
+        if (!(is_type(c, T_OBJECT) && object::context_of(c) == ctx)) bind_value(c, o, fw);
         stack::pop(2);
       }
       cycles::pop();
@@ -145,7 +145,7 @@ void bind(Cell* value, Cell* owner, Cell* word) {
   } else {
     bind_value(v, o, w);
   }
-  context::cell(o->w1)->header |= HDR_OWNS_SERIES;
+  context::cell(object::context_of(o))->header |= HDR_OWNS_SERIES;
   stack::set_top(saved);
 }
 
@@ -164,9 +164,9 @@ Cell* owner_of(Node series) {
 }
 
 int check(Cell* value, Cell* action, Cell* arg, int32_t index, int32_t part) {
-  Node key = is_type(value, T_OBJECT) ? value->w1 : value->w2;
+  Node key = is_type(value, T_OBJECT) ? object::context_of(value) : series::node(value);
   Cell* rec = hashtable::get_ptr(tbl, key);
-  if (!rec || !rec[1].w3) return 0;
+  if (!rec || !object::hooks_of(&rec[1])) return 0;
   Cell* saved = stack::top();
   Cell* owner = stack::push(rec + 1);
   Cell* word = stack::push(rec + 2);

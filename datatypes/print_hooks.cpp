@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "datatypes/series.h"
 #include "platform/console_out.h"
 #include "runtime/memory.h"
 
@@ -71,14 +72,13 @@ void call_output(const void* buf, size_t length, int flag) {
 
 void set_text_ui(TextUi ui) { text_ui = ui; }
 
-// A string cell: header, head index in characters, node, cache.
 void default_printer(const Cell* str, bool new_line) {
   if (text_ui.suspend_for_output) text_ui.suspend_for_output();
-  SeriesBuf* b = buf_of(static_cast<Node>(str->w2));
+  SeriesBuf* b = series::buf(str);
   const int unit = b->unit();
   if (unit == 1 || unit == 2 || unit == 4) {
     const int shift = unit == 1 ? 0 : unit == 2 ? 1 : 2;
-    const int64_t head = static_cast<int32_t>(str->w1);
+    const int64_t head = series::head(str);
     const std::byte* first = b->head_ptr() + (std::max<int64_t>(head, 0) << shift);
     const std::byte* tail = b->tail_ptr();
     const size_t bytes = first < tail ? static_cast<size_t>(tail - first) : 0;  // a head past the tail prints nothing

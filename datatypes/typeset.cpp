@@ -10,6 +10,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
 #include "datatypes/word.h"
+#include "datatypes/series.h"
 #include "runtime/exit.h"
 #include "runtime/stack.h"
 
@@ -31,8 +32,8 @@ Cell* make(Cell*, Cell* spec, int) {
     fire(Err::bad_to_arg, t, spec);
   }
   Cell* s = stack::push(spec);
-  for (uint32_t i = s->w1; i < buf_of(s->w2)->cell_count(); i++) {
-    Cell item = buf_of(s->w2)->cells()[i];
+  for (int32_t i = series::head(s); i < static_cast<int32_t>(series::buf(s)->cell_count()); i++) {
+    Cell item = series::buf(s)->cells()[i];
     add_type(ts, &item);
   }
   stack::set_top(ts + 1);
@@ -87,7 +88,7 @@ Cell* complement(Cell* v) {
 
 Cell* find(Cell* ts, Cell* value, Cell*, int, int, int, int, Cell*, Cell*, int, int, int, int) {
   if (!is_type(value, T_DATATYPE)) fire(Err::invalid_arg, value);
-  return has(ts, static_cast<int>(value->w1)) ? &fixed_true : &fixed_false;
+  return has(ts, datatype::id_of(value)) ? &fixed_true : &fixed_false;
 }
 
 void and_t() { do_bitwise(OP_AND); }
@@ -139,13 +140,13 @@ Cell* make_from_spec(const Cell* block, const Cell* spec) {
   Cell* saved = stack::top();
   Cell* s = stack::push(spec);
   Cell ts = empty();
-  for (uint32_t i = s->w1; i < buf_of(s->w2)->cell_count(); i++) {
-    Cell item = buf_of(s->w2)->cells()[i];
+  for (int32_t i = series::head(s); i < static_cast<int32_t>(series::buf(s)->cell_count()); i++) {
+    Cell item = series::buf(s)->cells()[i];
     Cell* v = &item;
     bool was_word = is_type(v, T_WORD);
     if (was_word) v = word::get(v);
     switch (type_of(v)) {
-      case T_DATATYPE: set_bit(&ts, static_cast<int>(v->w1)); break;
+      case T_DATATYPE: set_bit(&ts, datatype::id_of(v)); break;
       case T_TYPESET: ts.w1 |= v->w1; ts.w2 |= v->w2; ts.w3 |= v->w3; break;
       case T_WORD: set_bit(&ts, T_OBJECT); break;
       case T_BLOCK: break;
@@ -170,7 +171,7 @@ void add_type(Cell* ts, const Cell* value) {
     ts->w2 |= v->w2;
     ts->w3 |= v->w3;
   } else if (is_type(v, T_DATATYPE)) {
-    set_bit(ts, static_cast<int>(v->w1));
+    set_bit(ts, datatype::id_of(v));
   } else {
     fire(Err::invalid_arg, v);
   }
@@ -183,7 +184,7 @@ void do_bitwise(int op) {
   if (op == OP_UNIQUE) return;
   if (!is_type(right, T_TYPESET) && !is_type(right, T_DATATYPE)) fire(Err::invalid_arg, right);
   Cell r = empty();
-  if (is_type(right, T_DATATYPE)) set_bit(&r, static_cast<int>(right->w1));
+  if (is_type(right, T_DATATYPE)) set_bit(&r, datatype::id_of(right));
   else r = *right;
   Cell out = empty();
   uint32_t* o = &out.w1;
