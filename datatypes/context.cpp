@@ -116,16 +116,16 @@ Node create(int32_t slots, bool stack, bool self, Node copy_from, Kind kind) {
 
 Node make_from_spec(const Cell* spec, bool stack, bool self, Kind kind) {
   runtime::KeepNodes keep;
-  Node blk = spec->w2;
-  int32_t head = static_cast<int32_t>(spec->w1);
+  Node blk = series::node(spec);
+  int32_t head = series::head(spec);
   int32_t len = static_cast<int32_t>(buf_of(blk)->cell_count()) - head;
   Node ctx = create(len, stack, self, 0, kind);
   Cell* saved = stack::top();
   Cell* hold = stack::push_new();
   *hold = Cell{T_OBJECT, ctx, 0, 0};  // marks the context node meanwhile
   Cell* keep_spec = stack::push(spec);
-  for (int32_t i = head; i < static_cast<int32_t>(buf_of(keep_spec->w2)->cell_count()); i++) {
-    Cell item = buf_of(keep_spec->w2)->cells()[i];
+  for (int32_t i = head; i < static_cast<int32_t>(series::buf(keep_spec)->cell_count()); i++) {
+    Cell item = series::buf(keep_spec)->cells()[i];
     TypeId t = type_of(&item);
     if (t == T_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT) {
       int32_t index;
@@ -173,9 +173,9 @@ bool collect_word(Node ctx, const Cell* word, const Cell* value) {
 bool collect_set_words(Node ctx, const Cell* block) {
   runtime::KeepNodes keep;
   int32_t before = size(ctx);
-  Node blk = block->w2;
+  Node blk = series::node(block);
   int32_t n = static_cast<int32_t>(buf_of(blk)->cell_count());
-  int32_t head = static_cast<int32_t>(block->w1);
+  int32_t head = series::head(block);
   if (head > n) head = n;
   Cell* saved = stack::top();
   Cell* hold = stack::push(block);
@@ -285,12 +285,12 @@ int32_t bind_word(Node ctx, Cell* word) {
 
 // Allocates nothing: the block's cells are bound in place.
 void bind(const Cell* block, Node ctx, bool self) {
-  Node blk = block->w2;
+  Node blk = series::node(block);
   if (!blk || cycles::find(blk)) return;
   cycles::push(blk);
   int32_t self_sym = words::ready() ? symbol::resolve(words::sym(words::W::self)) : -1;
   SeriesBuf* b = buf_of(blk);
-  int32_t head = static_cast<int32_t>(block->w1);
+  int32_t head = series::head(block);
   for (Cell *c = b->cells() + head, *e = b->cells_tail(); c < e; c++) {
     TypeId t = type_of(c);
     if (any_word(t)) {

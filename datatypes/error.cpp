@@ -16,6 +16,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "datatypes/series.h"
 #include "runtime/collector.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
@@ -215,8 +216,8 @@ Cell* make(Cell* proto, Cell* spec, int type) {
       return err;
     }
     case T_BLOCK: {
-      Cell* cells = buf_of(spec->w2)->cells() + spec->w1;
-      int32_t n = static_cast<int32_t>(buf_of(spec->w2)->cell_count()) - static_cast<int32_t>(spec->w1);
+      Cell* cells = series::buf(spec)->cells() + series::head(spec);
+      int32_t n = static_cast<int32_t>(series::buf(spec)->cell_count()) - series::head(spec);
       if (n > 0 && is_type(cells, T_WORD)) {
         int32_t cat = category_index(word_symbol(cells));
         if (cat < 0) spec_field(words::W::type);
@@ -266,10 +267,10 @@ void append_cut(Cell* out, Cell* v, bool formed, bool only, int limit) {
 }
 
 int form_message(Cell* tmpl, Cell* out, Cell* err, int part, bool syntax) {
-  int32_t n = static_cast<int32_t>(buf_of(tmpl->w2)->cell_count());
-  for (int32_t i = static_cast<int32_t>(tmpl->w1); i < n; i++) {
-    if (i > static_cast<int32_t>(tmpl->w1)) part = actions::emit(out, " ", part);
-    Cell item = buf_of(tmpl->w2)->cells()[i];
+  int32_t n = static_cast<int32_t>(series::buf(tmpl)->cell_count());
+  for (int32_t i = series::head(tmpl); i < n; i++) {
+    if (i > series::head(tmpl)) part = actions::emit(out, " ", part);
+    Cell item = series::buf(tmpl)->cells()[i];
     if (is_type(&item, T_STRING)) {
       int32_t before = string::xs_length_q(out);
       string::concatenate(out, &item, -1, 0, false, string::Mode::append);

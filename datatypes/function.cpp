@@ -13,6 +13,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "datatypes/series.h"
 #include "runtime/cycle.h"
 #include "runtime/stack.h"
 
@@ -29,8 +30,8 @@ Cell block_of(Node n, int32_t head = 0) { return Cell{T_BLOCK, static_cast<uint3
 bool param_type(TypeId t) { return t == T_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT; }
 
 Cell* make(Cell* proto, Cell* spec, int) {
-  Cell* cells = is_type(spec, T_BLOCK) ? buf_of(spec->w2)->cells() + spec->w1 : nullptr;
-  int32_t n = cells ? static_cast<int32_t>(buf_of(spec->w2)->cell_count()) - static_cast<int32_t>(spec->w1) : 0;
+  Cell* cells = is_type(spec, T_BLOCK) ? series::buf(spec)->cells() + series::head(spec) : nullptr;
+  int32_t n = cells ? static_cast<int32_t>(series::buf(spec)->cell_count()) - series::head(spec) : 0;
   if (n < 2 || !is_type(cells, T_BLOCK) || !is_type(cells + 1, T_BLOCK)) bad_def(spec);
   Cell* s = stack::push(cells);
   Cell* b = stack::push(cells + 1);
@@ -113,7 +114,7 @@ void collect(Cell* list, Cell* seen, const Cell* w) {
   Cell word = *w;
   set_type(&word, T_WORD);
   int32_t sym = symbol::resolve(word_symbol(&word));
-  for (int32_t i = static_cast<int32_t>(seen->w1), n = tail_of(seen); i < n; i++) {
+  for (int32_t i = series::head(seen), n = tail_of(seen); i < n; i++) {
     Cell* c = cells_of(seen) + i;
     if (is_type(c, T_WORD) && symbol::resolve(word_symbol(c)) == sym) return;
   }
@@ -124,10 +125,10 @@ void collect(Cell* list, Cell* seen, const Cell* w) {
 // body, list and seen are rooted cells. Blocks and parens are entered;
 // the cycle stack keeps a block holding itself from being walked forever.
 void collect_body(Cell* body, Cell* list, Cell* seen) {
-  if (cycles::find(body->w2)) return;
-  cycles::push(body->w2);
+  if (cycles::find(series::node(body))) return;
+  cycles::push(series::node(body));
   Cell* saved = stack::top();
-  for (int32_t i = static_cast<int32_t>(body->w1); i < tail_of(body); i++) {
+  for (int32_t i = series::head(body); i < tail_of(body); i++) {
     Cell c = cells_of(body)[i];
     TypeId t = type_of(&c);
     if (t == T_BLOCK || t == T_PAREN) {
@@ -143,7 +144,7 @@ void collect_body(Cell* body, Cell* list, Cell* seen) {
       TypeId nt = type_of(&next);
       if (each && nt == T_BLOCK) {
         Cell* vars = stack::push(&next);
-        for (int32_t k = static_cast<int32_t>(vars->w1); k < tail_of(vars); k++) {
+        for (int32_t k = series::head(vars); k < tail_of(vars); k++) {
           Cell v = cells_of(vars)[k];
           TypeId vt = type_of(&v);
           if (vt == T_WORD || vt == T_GET_WORD || vt == T_LIT_WORD) collect(list, seen, &v);
@@ -166,7 +167,7 @@ Cell* collect_words(Cell* spec, const Cell* body_in) {
   // /extern: the words after it stay out of the locals (seen holds them);
   // a /local after them keeps its words; the spec ends where /extern was.
   int32_t ext = -1;
-  for (int32_t i = static_cast<int32_t>(spec->w1); i < tail_of(spec) && ext < 0; i++)
+  for (int32_t i = series::head(spec); i < tail_of(spec) && ext < 0; i++)
     if (is_type(cells_of(spec) + i, T_REFINEMENT) && words::is(word_symbol(cells_of(spec) + i), words::W::extern_))
       ext = i;
   if (ext >= 0) {
@@ -181,7 +182,7 @@ Cell* collect_words(Cell* spec, const Cell* body_in) {
     }
     block::xs_set_tail(spec, ext);
   }
-  for (int32_t i = static_cast<int32_t>(seen->w1); i < tail_of(seen); i++) {
+  for (int32_t i = series::head(seen); i < tail_of(seen); i++) {
     Cell* c = cells_of(seen) + i;
     switch (type_of(c)) {
       case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT:
@@ -195,11 +196,11 @@ Cell* collect_words(Cell* spec, const Cell* body_in) {
   }
   collect_body(body, list, seen);
   if (block::xs_length_q(list) > 0) {
-    if (count_locals(spec->w2, static_cast<int32_t>(spec->w1), true) < 0) {
+    if (count_locals(series::node(spec), series::head(spec), true) < 0) {
       Cell local = words::refinement(words::W::local_);
       block::xs_append(spec, &local);
     }
-    for (int32_t i = static_cast<int32_t>(list->w1); i < tail_of(list); i++) {
+    for (int32_t i = series::head(list); i < tail_of(list); i++) {
       Cell c = cells_of(list)[i];
       if (words::is(word_symbol(&c), words::W::local_)) continue;
       block::xs_append(spec, &c);
@@ -223,9 +224,9 @@ uint32_t validate(const Cell* spec_in) {
   Cell* spec = stack::push(spec_in);
   uint32_t flags = 0;
   bool locals = false, ret = false;
-  int32_t head = static_cast<int32_t>(spec->w1);
-  auto at = [&](int32_t i) { return buf_of(spec->w2)->cells() + i; };
-  auto len = [&] { return static_cast<int32_t>(buf_of(spec->w2)->cell_count()); };
+  int32_t head = series::head(spec);
+  auto at = [&](int32_t i) { return series::buf(spec)->cells() + i; };
+  auto len = [&] { return static_cast<int32_t>(series::buf(spec)->cell_count()); };
   int32_t i = head;
   if (i < len() && is_type(at(i), T_BLOCK)) {
     Cell* attr = at(i);
@@ -325,11 +326,11 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
   Cell* saved = stack::top();
   Cell* spec = stack::push(spec_in);
   Cell* body = body_in ? stack::push(body_in) : nullptr;
-  if (static_cast<int32_t>(spec->w1) > 0) {
-    Node copy = memory::alloc_cells(buf_of(spec->w2)->cell_count());
-    int32_t n = static_cast<int32_t>(buf_of(spec->w2)->cell_count());
-    for (int32_t i = static_cast<int32_t>(spec->w1); i < n; i++)
-      *memory::alloc_tail_cell(buf_of(copy)) = buf_of(spec->w2)->cells()[i];
+  if (series::head(spec) > 0) {
+    Node copy = memory::alloc_cells(series::buf(spec)->cell_count());
+    int32_t n = static_cast<int32_t>(series::buf(spec)->cell_count());
+    for (int32_t i = series::head(spec); i < n; i++)
+      *memory::alloc_tail_cell(buf_of(copy)) = series::buf(spec)->cells()[i];
     *spec = block_of(copy);
   }
   Cell* more_cell = stack::push_new();
@@ -338,7 +339,7 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
   for (int i = 0; i < MORE_CELLS; i++) set_unset(memory::new_tail_cell(more_cell));
   bool own_ctx = !ctx;
   if (!ctx) ctx = context::make_from_spec(spec, true, false, context::Kind::function);
-  Cell fn{T_FUNCTION | flags, ctx, spec->w2, more_cell->w2};
+  Cell fn{T_FUNCTION | flags, ctx, series::node(spec), series::node(more_cell)};
   Cell* f = stack::push(&fn);
   *context::owner(ctx) = fn;
   Cell* m = buf_of(f->w3)->cells();
@@ -386,11 +387,11 @@ Cell* push(const Cell* spec_in, const Cell* body_in, int32_t code, int32_t integ
   for (int i = 0; i < function::MORE_CELLS; i++) set_unset(memory::new_tail_cell(more_cell));
   Node ctx = context::make_from_spec(spec, true, false, context::Kind::function);
   uint32_t arity = 0;
-  SeriesBuf* sb = buf_of(spec->w2);
+  SeriesBuf* sb = series::buf(spec);
   for (Cell *c = sb->cells(), *e = sb->cells_tail(); c < e; c++)
     if (is_type(c, T_WORD)) arity++;
-  Cell r{T_ROUTINE | (flag ? HDR_ROUTINE_FLAG : 0u) | ((arity & HDR_ARITY_MASK) << HDR_ARITY_SHIFT), ctx, spec->w2, more_cell->w2};
-  Cell* m = buf_of(more_cell->w2)->cells();
+  Cell r{T_ROUTINE | (flag ? HDR_ROUTINE_FLAG : 0u) | ((arity & HDR_ARITY_MASK) << HDR_ARITY_SHIFT), ctx, series::node(spec), series::node(more_cell)};
+  Cell* m = series::buf(more_cell)->cells();
   m[0] = body ? *body : fixed_none;
   m[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(code), 0};
   m[4] = Cell{T_INTEGER, 0, static_cast<uint32_t>(integer), 0};

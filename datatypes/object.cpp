@@ -38,14 +38,14 @@ constexpr uint32_t NO_HOOK = 0xFFFF;
 // Without an evaluator, a spec block assigns each set-word the value that
 // directly follows its run of set-words.
 void assign_in_order(Cell* spec, Node ctx) {
-  int32_t n = static_cast<int32_t>(buf_of(spec->w2)->cell_count());
-  for (int32_t i = static_cast<int32_t>(spec->w1); i < n; i++) {
-    Cell* c = buf_of(spec->w2)->cells() + i;
+  int32_t n = static_cast<int32_t>(series::buf(spec)->cell_count());
+  for (int32_t i = series::head(spec); i < n; i++) {
+    Cell* c = series::buf(spec)->cells() + i;
     if (!is_type(c, T_SET_WORD)) continue;
     int32_t j = i;
-    while (j < n && is_type(buf_of(spec->w2)->cells() + j, T_SET_WORD)) j++;
-    Cell v = j < n ? buf_of(spec->w2)->cells()[j] : fixed_none;
-    Cell w = buf_of(spec->w2)->cells()[i];
+    while (j < n && is_type(series::buf(spec)->cells() + j, T_SET_WORD)) j++;
+    Cell v = j < n ? series::buf(spec)->cells()[j] : fixed_none;
+    Cell w = series::buf(spec)->cells()[i];
     Cell* wp = stack::push(&w);
     Cell* vp = stack::push(&v);
     context::set_in(wp, vp, ctx, true);
@@ -535,9 +535,9 @@ bool construct_fields(Node ctx, const Cell* spec_in, bool only) {
   int32_t before = context::size(ctx);
   Cell* saved = stack::top();
   Cell* spec = stack::push(spec_in);
-  auto len = [&] { return static_cast<int32_t>(buf_of(spec->w2)->cell_count()); };
-  auto at = [&](int32_t i) { return buf_of(spec->w2)->cells() + i; };
-  for (int32_t i = static_cast<int32_t>(spec->w1); i < len(); i++) {
+  auto len = [&] { return static_cast<int32_t>(series::buf(spec)->cell_count()); };
+  auto at = [&](int32_t i) { return series::buf(spec)->cells() + i; };
+  for (int32_t i = series::head(spec); i < len(); i++) {
     if (!is_type(at(i), T_SET_WORD)) continue;
     int32_t j = i;
     while (j < len() && is_type(at(j), T_SET_WORD)) j++;
