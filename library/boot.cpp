@@ -23,6 +23,7 @@
 #include "lexer/load.h"
 #include "library/bridge.h"
 #include "evaluator/routines.h"
+#include "library/routines.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -120,6 +121,19 @@ void bind_builder() {
   stack::pop(2);
 }
 
+// The type predicates (integer?, block? ...): a routine! each, made from the
+// predicate list, so that list alone names them.
+void define_predicates() {
+  for (const routines::Def& d : routines::predicate_routines()) {
+    Cell* spec = stack::push_new();
+    set_unset(spec);
+    lexer::transcode_bytes(bytes("value [any-type!]"), spec);
+    Cell* r = routine::push(spec, nullptr, routines::find(d.name), 0, false);
+    context::set(word::load(d.name), r);
+    stack::pop(2);
+  }
+}
+
 }  // namespace
 
 void set_command_line(int argc, char** argv) {
@@ -141,6 +155,7 @@ void boot(std::span<const Source> sources) {
   runtime::load_copy = 0;
   bind_datatype_words();
   bind_builder();
+  define_predicates();
   int32_t routine_sym = symbol::resolve(symbol::make("routine"));
   Cell* mark = stack::top();
   for (const Source& src : sources) {
