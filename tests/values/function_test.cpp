@@ -95,24 +95,6 @@ TEST_F(Functions, NativeFunctionMakesLocals) {
   EXPECT_EQ(run("a: 1 f: function [] [a: 5] f a"), "1");  // a stayed local
 }
 
-TEST_F(Functions, MakeCopiesTheBody) {
-  struct Case {
-    const char *src, *result;
-  } cases[] = {
-      {"make function! [[a] [a + 1]]", "func [a][a + 1]"},
-      {"make function! [[a]]", "error: bad-func-def"},
-      {"make function! [[a] 1]", "error: bad-func-def"},
-      {"b: [x: [1]] f: make function! reduce [[] b] append b/x 2 append b 3 mold reflect :f 'body", "\"[x: [1]]\""},
-      {"b: [(1) p/q] f: func [] b poke b 1 0 reflect :f 'body", "[(1) p/q]"},
-      {"f: func [a] [a] reduce [f 7 same? :f :f]", "[7 true]"},
-      {"f: func [a] [a] g: :f equal? :f :g", "true"},
-      {"b: [1] equal? func [] b func [] b", "false"},
-      {"f: func [a /local t] [a] reflect :f 'words", "[a local t]"},
-      {"f: func [a] [a] reflect :f 'class", "error: not-done"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(run(c.src), c.result) << c.src;
-}
-
 TEST_F(Functions, TextOfFunctionsWithoutBody) {
   Cell* spec = load("a /local b");
   function::push(spec, nullptr, 0, 0, 0, 0);

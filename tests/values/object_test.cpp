@@ -15,38 +15,6 @@ struct Case {
   const char *src, *result;
 };
 
-TEST_F(Objects, CopiesOwnTheirSeriesAndFunctions) {
-  Case cases[] = {
-      // A copy's series are its own; its functions see its fields.
-      {"o: make object! [s: \"ab\" b: [x] f: func [] [s]] c: copy/deep o append c/s \"c\" append c/b 'y "
-       "reduce [o/s o/b c/f]",
-       "[\"ab\" [x] \"abc\"]"},
-      {"o: make object! [s: \"ab\" f: func [] [s]] c: copy o c/s: \"zz\" reduce [o/f c/f same? o/s c/s]",
-       "[\"ab\" \"zz\" false]"},
-      // Made from a prototype: series copied and bound to the new object.
-      {"o: make object! [n: 1 b: [n] f: func [] [n]] p: make o [n: 2] reduce [p/f do p/b o/f do o/b]",
-       "[2 2 1 1]"},
-      {"o: make object! [s: \"ab\"] p: make o [] append p/s \"!\" o/s", "\"ab\""},
-      // Made from another object: its words added, its series copied.
-      {"a: make object! [x: 1 s: \"q\"] b: make a make object! [y: 2] append b/s \"r\" reduce [a/s b/x b/y]",
-       "[\"q\" 1 2]"},
-      {"o: make object! [n: 1 f: func [] [n]] p: make o [n: 5 f: func [] [n * 10]] reduce [o/f p/f]", "[1 50]"},
-      {"o: make object! [] copy/part o 1", "error: invalid-refine-arg"},
-      {"make object! 1", "error: malconstruct"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(run(c.src), c.result) << c.src;
-}
-
-TEST_F(Objects, ClassIds) {
-  Case cases[] = {
-      {"o: make object! [a: 1] p: make o [a: 2] equal? reflect o 'class reflect p 'class", "true"},
-      {"o: make object! [a: 1] p: make o [b: 2] equal? reflect o 'class reflect p 'class", "false"},
-      {"o: make object! [a: 1] p: copy o equal? reflect o 'class reflect p 'class", "true"},
-      {"(reflect make object! [] 'class) > 1000000", "true"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(run(c.src), c.result) << c.src;
-}
-
 TEST_F(Objects, HooksHearChanges) {
   Case cases[] = {
       {"log: [] o: make object! [a: 1 on-change*: func [w old new] [append log reduce [w old new]]] "

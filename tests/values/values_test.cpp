@@ -507,48 +507,5 @@ TEST_F(Values, BuiltinsAndOperators) {
 namespace xeb::test {
 namespace {
 
-// Behaviour seen from the language, one expression per case.
-TEST_F(Values, SourceCases) {
-  struct Case {
-    const char *src, *result;
-  } cases[] = {
-      {"length? none", "none"},
-      {"select none 1", "none"},
-      {"clear none", "none"},
-      // Contexts: another spelling writes the existing slot; self is the owner.
-      {"o: make object! [a: 1] set in o 'A 5 o/a", "5"},
-      {"o: make object! [me: self] same? o o/me", "true"},
-      {"f: func [a] [] get pick reflect :f 'words 1", "error: not-in-context"},
-      // Words.
-      {"to word! /abc", "abc"},
-      {"to word! \"a b\"", "error: invalid-chars"},
-      {"to word! \"\"", "error: invalid-chars"},
-      {":undefined-word-of-values-test", "unset"},
-      {"undefined-word-of-values-test", "error: no-value"},
-      // Issues.
-      {"to issue! \"abc\"", "#abc"},
-      {"form to issue! \"abc\"", "\"abc\""},
-      {"to issue! #\"x\"", "#x"},
-      {"to issue! next \"xabc\"", "#abc"},
-      // Built-ins.
-      {"reflect :append 'body", "25"},
-      {"equal? :append :append", "true"},
-      {"lesser? :append :insert", "error: invalid-compare"},
-      {"make op! 1", "error: invalid-type"},
-      {"f: func [a b c] [] make op! :f", "error: bad-op-spec"},
-      {"f: func ['a b] [] make op! :f", "error: bad-op-spec"},
-      {"f: func [a 'b] [a] make op! :f", "make op! func [a 'b][a]"},
-      {"func [a [\"x\"]] []", "error: invalid-type-spec"},
-      // Typesets.
-      {"find make typeset! [integer! float!] string!", "false"},
-      {"find make typeset! [integer! float!] integer!", "true"},
-      // Errors.
-      {"e: make error! \"boom\" reduce [e/code e/arg1]", "[800 \"boom\"]"},
-      {"equal? make error! 300 1", "false"},
-      {"equal? make error! 300 make error! 300", "true"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(run(c.src), c.result) << c.src;
-}
-
 }  // namespace
 }  // namespace xeb::test
