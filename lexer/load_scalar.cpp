@@ -126,7 +126,7 @@ bool point_close(State& s, uint32_t series, uint32_t marker) {
   const uint32_t commas = series >> 16;
   const uint32_t n = s.top - marker - 1;
   const int type = commas >= 2 ? T_POINT3D : T_POINT2D;
-  const uint8_t* at = s.begin + cell_at(marker)->w3;
+  const uint8_t* at = s.begin + marker_opener(cell_at(marker));
   if (n != commas + 1 || n > 3) return syntax_error(s, type, at);
   float c[3];
   for (uint32_t i = 0; i < n; ++i) {
