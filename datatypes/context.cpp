@@ -179,8 +179,8 @@ bool collect_set_words(Node ctx, const Cell* block) {
   if (head > n) head = n;
   Cell* saved = stack::top();
   Cell* hold = stack::push(block);
-  for (int32_t i = head; i < static_cast<int32_t>(buf_of(hold->w2)->cell_count()); i++) {
-    Cell item = buf_of(hold->w2)->cells()[i];
+  for (int32_t i = head; i < static_cast<int32_t>(series::buf(hold)->cell_count()); i++) {
+    Cell item = series::buf(hold)->cells()[i];
     if (is_type(&item, T_SET_WORD)) add_word(ctx, &item);
   }
   stack::set_top(saved);

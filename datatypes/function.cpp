@@ -105,8 +105,8 @@ int compare(Cell* a, Cell* b, int op) {
 
 // --- Word collection of the native `function` --------------------------------
 
-Cell* cells_of(const Cell* b) { return buf_of(b->w2)->cells(); }
-int32_t tail_of(const Cell* b) { return static_cast<int32_t>(buf_of(b->w2)->cell_count()); }
+Cell* cells_of(const Cell* b) { return series::buf(b)->cells(); }
+int32_t tail_of(const Cell* b) { return static_cast<int32_t>(series::buf(b)->cell_count()); }
 
 // Adds a word! copy of w to list and seen unless seen already holds it (in
 // any case).
@@ -230,7 +230,7 @@ uint32_t validate(const Cell* spec_in) {
   int32_t i = head;
   if (i < len() && is_type(at(i), T_BLOCK)) {
     Cell* attr = at(i);
-    SeriesBuf* ab = buf_of(attr->w2);
+    SeriesBuf* ab = series::buf(attr);
     for (Cell *c = ab->cells() + attr->w1, *e = ab->cells_tail(); c < e; c++) {
       if (!is_type(c, T_WORD)) bad_def(spec);
       if (words::is(word_symbol(c), words::W::trace)) flags |= HDR_TRACE;
@@ -248,9 +248,9 @@ uint32_t validate(const Cell* spec_in) {
         if (i + 1 < len() && is_type(at(i + 1), T_BLOCK)) {
           i++;
           Cell types = *at(i);
-          for (int32_t k = static_cast<int32_t>(types.w1); k < static_cast<int32_t>(buf_of(types.w2)->cell_count());
+          for (int32_t k = series::head(&types); k < static_cast<int32_t>(series::buf(&types)->cell_count());
                k++) {
-            Cell item = buf_of(types.w2)->cells()[k];
+            Cell item = series::buf(&types)->cells()[k];
             Cell* v = &item;
             Cell* saved = stack::top();
             if (is_type(v, T_WORD)) v = word::get(v);

@@ -210,7 +210,7 @@ Cell* modify(Cell* obj, Cell* field, Cell* value, int) {
     if (is_type(value, T_NONE)) {
       ownership::unbind(obj);
     } else if (is_type(value, T_BLOCK)) {
-      Cell* c = buf_of(value->w2)->cells() + value->w1;
+      Cell* c = series::buf(value)->cells() + series::head(value);
       Cell* o = stack::push(c);
       Cell* w = stack::push(c + 1);
       ownership::bind(obj, o, w);
@@ -598,8 +598,8 @@ void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some
   auto source_at = [&](int32_t i) -> Cell* {
     switch (from) {
       case From::block: {
-        int32_t k = static_cast<int32_t>(src->w1) + i;
-        return k < static_cast<int32_t>(buf_of(src->w2)->cell_count()) ? buf_of(src->w2)->cells() + k : nullptr;
+        int32_t k = series::head(src) + i;
+        return k < static_cast<int32_t>(series::buf(src)->cell_count()) ? series::buf(src)->cells() + k : nullptr;
       }
       case From::object:
         return i < context::size(src->w1) ? context::values(src->w1) + i : nullptr;
