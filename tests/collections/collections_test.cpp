@@ -11,6 +11,7 @@
 #include "library/boot.h"
 #include "runtime/handles.h"
 #include "runtime/collector.h"
+#include "start.h"
 #include "tests/evaluator/cases.h"
 
 namespace xeb::test {
@@ -21,7 +22,7 @@ class Collections : public LanguageCases {
   static void SetUpTestSuite() {
     LanguageCases::SetUpTestSuite();
     library::set_command_line(0, nullptr);
-    library::boot();
+    start::boot();
     collector::enabled = 0;
   }
   static std::string keys() {
