@@ -273,7 +273,9 @@ int form_message(Cell* tmpl, Cell* out, Cell* err, int part, bool syntax) {
     Cell item = series::buf(tmpl)->cells()[i];
     if (is_type(&item, T_STRING)) {
       int32_t before = string::xs_length_q(out);
-      string::concatenate(out, &item, -1, 0, false, string::Mode::append);
+      Cell* text = stack::push(&item);  // rooted: growing out may move its node
+      string::concatenate(out, text, -1, 0, false, string::Mode::append);
+      stack::pop(1);
       part -= string::xs_length_q(out) - before;
     } else if (is_type(&item, T_WORD) || is_type(&item, T_GET_WORD)) {
       int32_t f = context::find_word(err->w1, word_symbol(&item), true);
