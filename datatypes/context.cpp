@@ -116,7 +116,7 @@ Node create(int32_t slots, bool stack, bool self, Node copy_from, Kind kind) {
 
 Node make_from_spec(const Cell* spec, bool stack, bool self, Kind kind) {
   runtime::KeepNodes keep;
-  Node blk = series::node(spec);
+  Node blk = series::node_of(spec);
   int32_t head = series::head(spec);
   int32_t len = static_cast<int32_t>(buf_of(blk)->cell_count()) - head;
   Node ctx = create(len, stack, self, 0, kind);
@@ -173,7 +173,7 @@ bool collect_word(Node ctx, const Cell* word, const Cell* value) {
 bool collect_set_words(Node ctx, const Cell* block) {
   runtime::KeepNodes keep;
   int32_t before = size(ctx);
-  Node blk = series::node(block);
+  Node blk = series::node_of(block);
   int32_t n = static_cast<int32_t>(buf_of(blk)->cell_count());
   int32_t head = series::head(block);
   if (head > n) head = n;
@@ -285,7 +285,7 @@ int32_t bind_word(Node ctx, Cell* word) {
 
 // Allocates nothing: the block's cells are bound in place.
 void bind(const Cell* block, Node ctx, bool self) {
-  Node blk = series::node(block);
+  Node blk = series::node_of(block);
   if (!blk || cycles::find(blk)) return;
   cycles::push(blk);
   int32_t self_sym = words::ready() ? symbol::resolve(words::sym(words::W::self)) : -1;

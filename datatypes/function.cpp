@@ -125,8 +125,8 @@ void collect(Cell* list, Cell* seen, const Cell* w) {
 // body, list and seen are rooted cells. Blocks and parens are entered;
 // the cycle stack keeps a block holding itself from being walked forever.
 void collect_body(Cell* body, Cell* list, Cell* seen) {
-  if (cycles::find(series::node(body))) return;
-  cycles::push(series::node(body));
+  if (cycles::find(series::node_of(body))) return;
+  cycles::push(series::node_of(body));
   Cell* saved = stack::top();
   for (int32_t i = series::head(body); i < tail_of(body); i++) {
     Cell c = cells_of(body)[i];
@@ -196,7 +196,7 @@ Cell* collect_words(Cell* spec, const Cell* body_in) {
   }
   collect_body(body, list, seen);
   if (block::xs_length_q(list) > 0) {
-    if (count_locals(series::node(spec), series::head(spec), true) < 0) {
+    if (count_locals(series::node_of(spec), series::head(spec), true) < 0) {
       Cell local = words::refinement(words::W::local_);
       block::xs_append(spec, &local);
     }
@@ -339,7 +339,7 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
   for (int i = 0; i < MORE_CELLS; i++) set_unset(memory::new_tail_cell(more_cell));
   bool own_ctx = !ctx;
   if (!ctx) ctx = context::make_from_spec(spec, true, false, context::Kind::function);
-  Cell fn{T_FUNCTION | flags, ctx, series::node(spec), series::node(more_cell)};
+  Cell fn{T_FUNCTION | flags, ctx, series::node_of(spec), series::node_of(more_cell)};
   Cell* f = stack::push(&fn);
   *context::owner(ctx) = fn;
   Cell* m = buf_of(f->w3)->cells();
@@ -390,7 +390,7 @@ Cell* push(const Cell* spec_in, const Cell* body_in, int32_t code, int32_t integ
   SeriesBuf* sb = series::buf(spec);
   for (Cell *c = sb->cells(), *e = sb->cells_tail(); c < e; c++)
     if (is_type(c, T_WORD)) arity++;
-  Cell r{T_ROUTINE | (flag ? HDR_ROUTINE_FLAG : 0u) | ((arity & HDR_ARITY_MASK) << HDR_ARITY_SHIFT), ctx, series::node(spec), series::node(more_cell)};
+  Cell r{T_ROUTINE | (flag ? HDR_ROUTINE_FLAG : 0u) | ((arity & HDR_ARITY_MASK) << HDR_ARITY_SHIFT), ctx, series::node_of(spec), series::node_of(more_cell)};
   Cell* m = series::buf(more_cell)->cells();
   m[0] = body ? *body : fixed_none;
   m[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(code), 0};

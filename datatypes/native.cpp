@@ -45,7 +45,7 @@ Cell* make_builtin(Cell* proto, Cell* spec, TypeId type, int32_t limit) {
   *memory::new_tail_cell(more) = *context::cell(ctx);
   *memory::new_tail_cell(more) = fixed_none;
   Cell* s = series::buf(spec)->cells() + series::head(spec);
-  *result = Cell{type, static_cast<uint32_t>(index), series::node(s), series::node(more)};
+  *result = Cell{type, static_cast<uint32_t>(index), series::node_of(s), series::node_of(more)};
   stack::set_top(result + 1);
   return result;
 }

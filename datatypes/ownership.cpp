@@ -41,7 +41,7 @@ bool keyed_series(TypeId t) {
 void bind_value(Cell* v, Cell* owner, Cell* word) {
   TypeId t = type_of(v);
   if (keyed_series(t)) {
-    Node n = series::node(v);
+    Node n = series::node_of(v);
     if (!(buf_of(n)->flags & SER_OWNED)) {
       buf_of(n)->flags |= SER_OWNED;
       Cell rec[3] = {*v, *owner, word ? *word : fixed_none};
@@ -92,7 +92,7 @@ int unbind_value(Cell* v) {
     return 1;
   }
   if (!keyed_series(t)) return 0;
-  Node n = series::node(v);
+  Node n = series::node_of(v);
   buf_of(n)->flags &= ~SER_OWNED;
   Cell* rec = hashtable::get_ptr(tbl, n);
   if (!rec) return 0;
@@ -164,7 +164,7 @@ Cell* owner_of(Node series) {
 }
 
 int check(Cell* value, Cell* action, Cell* arg, int32_t index, int32_t part) {
-  Node key = is_type(value, T_OBJECT) ? object::context_of(value) : series::node(value);
+  Node key = is_type(value, T_OBJECT) ? object::context_of(value) : series::node_of(value);
   Cell* rec = hashtable::get_ptr(tbl, key);
   if (!rec || !object::hooks_of(&rec[1])) return 0;
   Cell* saved = stack::top();

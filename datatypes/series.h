@@ -19,7 +19,6 @@ namespace xeb::series {
 
 // --- Cell access ---------------------------------------------------------
 
-inline Node node(const Cell* s) { return s->w2; }
 inline SeriesBuf* buf(const Cell* s) { return buf_of(s->w2); }
 inline Node node_of(const Cell* s) { return s->w2; }
 inline int32_t head(const Cell* s) { return static_cast<int32_t>(s->w1); }

@@ -58,7 +58,7 @@ int32_t insert_part(Cell* value, Cell* part) {
   if (is_type(part, T_INTEGER)) {
     n = get_int(part);
   } else {
-    if (type_of(part) != type_of(value) || series::node(part) != series::node(value)) {
+    if (type_of(part) != type_of(value) || series::node_of(part) != series::node_of(value)) {
       Cell w = words::word(words::W::part);
       fire(Err::invalid_refine_arg, &w, part);
     }
@@ -88,7 +88,7 @@ int32_t change_part(Cell* s, Cell* part) {
   if (is_type(part, T_INTEGER)) {
     n = get_int(part);
   } else {
-    if (type_of(part) != type_of(s) || series::node(part) != series::node(s)) {
+    if (type_of(part) != type_of(s) || series::node_of(part) != series::node_of(s)) {
       Cell w = words::word(words::W::part);
       fire(Err::invalid_refine_arg, &w, part);
     }

@@ -144,7 +144,7 @@ void define(const char* name, std::string_view spec_text, TypeId type, int index
   Cell* held = stack::push(&v);
   interpreter::cache_spec(held);
   Cell* shown = build_spec(spec_text, false);
-  native::set_spec(held, series::node(shown));
+  native::set_spec(held, series::node_of(shown));
   Cell* w = stack::push(word::load(name));
   context::set(w, held);
   stack::set_top(saved);

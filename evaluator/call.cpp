@@ -639,10 +639,10 @@ void eval_function(const Cell* fn) {
   stack::values_of(ctx) = off(stack::base());
   CallFrame* frame = stack::top_frame();
   frame->header |= FRAME_BODY;
-  if (fn->header & (function::HDR_TRACE | function::HDR_NO_TRACE | function::HDR_LIBRARY) || trace::tracing)
+  if (fn->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY) || trace::tracing)
       [[unlikely]] {
     // Library bodies behave as compiled code: nothing in them is traced.
-    TraceScope scope(fn->header & function::HDR_LIBRARY ? function::HDR_NO_TRACE : fn->header);
+    TraceScope scope(fn->header & HDR_LIBRARY ? HDR_NO_TRACE : fn->header);
     Cell name{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
     trace::event(trace::prolog, more_of(fn), -1, &name, fn);
     eval_block(more_of(fn), true);

@@ -325,13 +325,13 @@ void compose_into(Cell* src, Cell* target, bool deep, bool only, bool append) {
     Cell el = *cell_at(src, i);
     if (is_type(&el, T_BLOCK) && deep) {
       // The cycle stack bounds the depth and refuses a block inside itself.
-      if (cycles::find(series::node(&el))) {
+      if (cycles::find(series::node_of(&el))) {
         cycles::reset();
         fire(Err::no_cycle);
       }
       Cell* inner = stack::push(&el);
       Cell* made = block::push_only(block::xs_length_q(inner));
-      cycles::push(series::node(inner));
+      cycles::push(series::node_of(inner));
       compose_into(inner, made, true, only, true);
       cycles::pop();
       if (throwing()) return;

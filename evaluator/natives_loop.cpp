@@ -311,7 +311,7 @@ void forall(bool, const int32_t*) {
       }
     }
     Cell* v = interpreter::word_value(word);
-    if (type_of(v) != t || series::node(v) != series::node(start)) {
+    if (type_of(v) != t || series::node_of(v) != series::node_of(start)) {
       Cell bad = *v;
       fire(Err::bad_loop_series, &bad);
     }

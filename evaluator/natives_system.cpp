@@ -266,7 +266,7 @@ bool trace_event(void* ctx, lexer::State& s, lexer::TraceEvent& ev) {
   // shifted the arguments up by one, behind the function; the input cell is
   // the callback's own argument, which it may have reset.
   Cell* moved = start + 2;
-  if (is_type(moved, type_of(t->src)) && series::node(moved) == series::node(t->src)) {
+  if (is_type(moved, type_of(t->src)) && series::node_of(moved) == series::node_of(t->src)) {
     int32_t at = series::head(moved) - series::head(t->src);
     if (at < 0) at = 0;
     // Only a moved input is converted back: the walk from the text's start

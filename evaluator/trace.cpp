@@ -106,8 +106,8 @@ void finish() {
 
 uint32_t enter_function(uint32_t header) {
   uint32_t saved = tracing;
-  if (header & function::HDR_NO_TRACE) tracing = 0;
-  else if (header & function::HDR_TRACE) tracing = active;
+  if (header & HDR_NO_TRACE) tracing = 0;
+  else if (header & HDR_TRACE) tracing = active;
   return saved;
 }
 
