@@ -5,6 +5,7 @@
 #include "datatypes/init.h"
 #include "evaluator/boot.h"
 #include "evaluator/routines.h"
+#include "io/files.h"
 #include "lexer/load.h"
 #include "library/boot.h"
 #include "library/routines.h"
@@ -15,6 +16,7 @@ namespace xeb::start {
 void init() {
   runtime::init();
   lexer::init_loaders();
+  io::init();
   evaluator::init();
 }
 

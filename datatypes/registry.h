@@ -52,6 +52,8 @@ void make_words();
 extern void (*make_word_hook)(int type_id);  // set by the word layer
 
 inline act::AnyFn slot_of(int type, Action a) { return action_table[type][a - 1]; }
+// Fills one slot of a registered type from a layer above (file! I/O from io/).
+inline void set_slot(int type, Action a, act::AnyFn f) { action_table[type][a - 1] = f; }
 template <class F>
 inline F slot(int type, Action a) { return reinterpret_cast<F>(action_table[type][a - 1]); }
 

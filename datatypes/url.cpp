@@ -261,12 +261,12 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
   return part - n - 1;
 }
 
-// del, query, read, rename and write live in the I/O layer (io/).
+// delete, query, read, rename and write are the I/O layer's: io::init fills
+// those slots at start-up.
 
 void init() {
   datatype::Registration r{T_FILE, T_URL, "file!"};
-  r.set(A_MOLD, &mold).set(A_DELETE, &del).set(A_QUERY, &query).set(A_READ, &read).set(A_RENAME, &rename);
-  r.set(A_WRITE, &write);
+  r.set(A_MOLD, &mold);
   r.inherit({A_MAKE, A_TO, A_FORM, A_EVAL_PATH, A_COMPARE, A_RANDOM, A_REFLECT, A_APPEND, A_AT, A_BACK, A_CHANGE,
              A_CLEAR, A_COPY, A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK,
              A_POKE, A_REMOVE, A_REVERSE, A_SELECT, A_SORT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_TRIM,

@@ -14,6 +14,8 @@
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "io/files.h"
+
+#include "datatypes/registry.h"
 #include "platform/files.h"
 #include "runtime/stack.h"
 
@@ -164,3 +166,15 @@ Cell* rename(Cell* from, Cell* to) {
 }
 
 }  // namespace xeb::file
+
+namespace xeb::io {
+
+void init() {
+  datatype::set_slot(T_FILE, A_DELETE, reinterpret_cast<act::AnyFn>(&file::del));
+  datatype::set_slot(T_FILE, A_QUERY, reinterpret_cast<act::AnyFn>(&file::query));
+  datatype::set_slot(T_FILE, A_READ, reinterpret_cast<act::AnyFn>(&file::read));
+  datatype::set_slot(T_FILE, A_RENAME, reinterpret_cast<act::AnyFn>(&file::rename));
+  datatype::set_slot(T_FILE, A_WRITE, reinterpret_cast<act::AnyFn>(&file::write));
+}
+
+}  // namespace xeb::io

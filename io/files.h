@@ -8,6 +8,10 @@
 
 namespace xeb::io {
 
+// The file! actions of this layer into file!'s slots; once, after runtime
+// init.
+void init();
+
 std::string host_path(const Cell* file);  // UTF-8, as the host takes it
 // A directory path by its spelling: ends in "/", or is "." or ".." or ends in
 // "/." or "/..".
