@@ -184,12 +184,12 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
 }
 
 Cell* open(Cell* port, int new_, int read, int write, int seek, Cell* allow) { io_not_yet(); }
-// read and write live in the I/O layer (io/).
+// read and write are the I/O layer's: io::init fills those slots at start-up.
 
 void init() {
   datatype::Registration r{T_URL, T_STRING, "url!"};
   r.set(A_MAKE, &make).set(A_TO, &to).set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
-  r.set(A_OPEN, &open).set(A_READ, &read).set(A_WRITE, &write);
+  r.set(A_OPEN, &open);
   r.inherit({A_RANDOM, A_REFLECT, A_FORM, A_COMPARE, A_APPEND, A_AT, A_BACK, A_CHANGE, A_CLEAR, A_COPY, A_FIND,
              A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE,
              A_SELECT, A_SORT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_TRIM, A_MODIFY});

@@ -175,6 +175,8 @@ void init() {
   datatype::set_slot(T_FILE, A_READ, reinterpret_cast<act::AnyFn>(&file::read));
   datatype::set_slot(T_FILE, A_RENAME, reinterpret_cast<act::AnyFn>(&file::rename));
   datatype::set_slot(T_FILE, A_WRITE, reinterpret_cast<act::AnyFn>(&file::write));
+  datatype::set_slot(T_URL, A_READ, reinterpret_cast<act::AnyFn>(&url::read));
+  datatype::set_slot(T_URL, A_WRITE, reinterpret_cast<act::AnyFn>(&url::write));
 }
 
 }  // namespace xeb::io
