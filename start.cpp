@@ -10,10 +10,13 @@
 #include "library/boot.h"
 #include "library/routines.h"
 #include "library/texts.h"
+#include "platform/services.h"
 
 namespace xeb::start {
 
 void init() {
+  // A reader that goes away must fail our writes, not kill the session.
+  platform::init();
   runtime::init();
   lexer::init_loaders();
   io::init();

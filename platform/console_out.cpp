@@ -4,6 +4,8 @@
 // may print (the screen-buffer report) through the same writers.
 #include "platform/console_out.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <unistd.h>
 
@@ -36,7 +38,14 @@ struct Output {
 Output out;
 OutputObserver observer = nullptr;
 
-void stdout_write(void*, std::span<const std::byte> b) { write_all(STDOUT_FILENO, b.data(), b.size()); }
+// SIGPIPE is ignored so that a child's closed pipe is only a failed write; a
+// closed reader of our own output still ends the program, as it ends any
+// filter, instead of leaving a printing loop running with nowhere to print.
+void stdout_write(void*, std::span<const std::byte> b) {
+  if (write_all(STDOUT_FILENO, b.data(), b.size()) || errno != EPIPE) return;
+  std::signal(SIGPIPE, SIG_DFL);
+  std::raise(SIGPIPE);
+}
 
 void ensure_configured() {
   if (!out.configured) init_console_output();

@@ -119,6 +119,21 @@ def main():
         out, status = run(xeb, [quits], "")
         check("quit/return in a script", out, status, "1\n", 5)
 
+        # A reader that closes our output ends a printing loop as it ends any
+        # filter, even after a call to a child (which needs SIGPIPE ignored).
+        printer = script("printer.xeb",
+                         'Xeb []\ncall/wait/input "true" make string! 100000\nforever [print 1]\n')
+        p = subprocess.Popen([xeb, printer], stdout=subprocess.PIPE)
+        p.stdout.readline()
+        p.stdout.close()
+        try:
+            status = p.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            status = "still running"
+        if status != -13:
+            failures.append(f"closed reader of the output: got status {status}, want SIGPIPE")
+
     for f in failures:
         print(f)
     print(f"{len(failures)} failure(s)")
