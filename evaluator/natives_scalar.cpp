@@ -28,18 +28,20 @@ float coordinate(int32_t param) {
 }  // namespace
 
 void now(bool, const int32_t* refs) {
-  // /year /month /day /time /zone /date /weekday /yearday /precise /utc
+  // The field refinements come first in the spec, /year to /precise, then /utc.
+  static_assert(ref(Id::now, "year") == 0 && ref(Id::now, "precise") == 8 && ref(Id::now, "utc") == 9);
+  const bool precise = present(refs[ref(Id::now, "precise")]);
   int fields = 0;
-  for (int i = 0; i < 9; i++) fields += present(refs[i]);
-  if (fields > 1 && !(fields == 2 && present(refs[3]) && present(refs[8]))) fire(Err::bad_refines);
-  const bool utc = present(refs[9]);
+  for (int i = ref(Id::now, "year"); i <= ref(Id::now, "precise"); i++) fields += present(refs[i]);
+  if (fields > 1 && !(fields == 2 && present(refs[ref(Id::now, "time")]) && precise)) fire(Err::bad_refines);
+  const bool utc = present(refs[ref(Id::now, "utc")]);
   const int zone = utc ? 0 : date::zone_of(static_cast<int32_t>(platform::get_date(false)));
   // The instant from the UTC day and time, shown on the local day.
-  double t = platform::get_time(present(refs[8]));
+  double t = platform::get_time(precise);
   int64_t days = date::to_days(static_cast<int32_t>(platform::get_date(true)));
   days = date::normalize_time(days, t, zone);
   Cell d = date::make_cell(date::from_days(days, zone, true), t);
-  if (present(refs[5])) d = date::field(&d, 1);
+  if (present(refs[ref(Id::now, "date")])) d = date::field(&d, 1);
   static constexpr int kField[8] = {2, 3, 4, 6, 5, 0, 10, 11};
   for (int i = 0; i < 8; i++)
     if (i != 5 && present(refs[i])) d = date::field(&d, kField[i]);

@@ -140,15 +140,15 @@ void list_env(bool, const int32_t*) {
 }
 
 void call_(bool, const int32_t* refs) {
-  // /wait /show /console /shell /input in /output out /error err
   Cell* cmd = arg(0);
   if (!series::string_like(type_of(cmd))) refuse_arg(0, cmd);
-  Cell* in = opt(refs[4]);
-  Cell* out = opt(refs[5]);
-  Cell* err = opt(refs[6]);
+  Cell* in = opt(refs[ref(Id::call, "input")]);
+  Cell* out = opt(refs[ref(Id::call, "output")]);
+  Cell* err = opt(refs[ref(Id::call, "error")]);
   for (Cell* c : {in, out, err})
     if (c && !is_type(c, T_STRING) && !is_type(c, T_BINARY) && !is_type(c, T_FILE)) fire(Err::invalid_arg, c);
-  io::CallFlags flags{present(refs[0]), present(refs[2]), present(refs[3])};
+  io::CallFlags flags{present(refs[ref(Id::call, "wait")]), present(refs[ref(Id::call, "console")]),
+                     present(refs[ref(Id::call, "shell")])};
   int32_t status = io::call(cmd, flags, in, out, err);
   Cell n{T_INTEGER, 0, static_cast<uint32_t>(status), 0};
   stack::set_result_trim(&n);

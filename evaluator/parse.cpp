@@ -1218,9 +1218,9 @@ void parse(bool, const int32_t* refs) {
   if (parse::input_kind(type_of(input)) == parse::Input::other) refuse_arg(0, input);
   if (!is_type(arg(1), T_BLOCK)) refuse_arg(1, arg(1));
   series::get_length(input, false);  // a head past the tail comes back to it
-  int op = present(refs[0]) ? 2 : 0;
+  int op = present(refs[ref(Id::parse, "case")]) ? 2 : 0;
   int32_t limit = -1;
-  if (Cell* part = opt(refs[1])) {
+  if (Cell* part = opt(refs[ref(Id::parse, "part")])) {
     int64_t len;
     if (is_type(part, T_INTEGER)) len = get_int(part);
     else if (is_type(part, T_FLOAT)) len = static_cast<int64_t>(std::clamp(get_double(part), -2147483648.0, 2147483647.0));
@@ -1233,7 +1233,7 @@ void parse(bool, const int32_t* refs) {
     }
     limit = static_cast<int32_t>(std::min<int64_t>(int64_t{series::head(input)} + len, INT32_MAX));
   }
-  Cell* cb = opt(refs[2]);
+  Cell* cb = opt(refs[ref(Id::parse, "trace")]);
   if (cb && !interpreter::callable(type_of(cb))) refuse_arg(6, cb);
   Cell* in = stack::push(input);
   Cell* rules = stack::push(arg(1));

@@ -222,7 +222,7 @@ void construct(bool, const int32_t* refs) {
 // An object is never extended.
 void extend(bool, const int32_t* refs) {
   if (!is_type(arg(0), T_MAP)) fire(Err::not_done);
-  map::extend(arg(0), arg(1), present(refs[0]));
+  map::extend(arg(0), arg(1), present(refs[ref(Id::extend, "case")]));
 }
 
 void new_line(bool, const int32_t* refs) {
