@@ -28,6 +28,14 @@ Cell* more(const Cell* fn);  // first cell of the more block
 
 }  // namespace xeb::function
 
+namespace xeb::callable {
+// Every callable cell (function!, routine!, native!, action!, op!) keeps its
+// spec node in w2 and its more node in w3, so code that takes any of them
+// reads these without a switch on the type.
+inline Node spec_node(const Cell* f) { return f->w2; }
+inline Node more_node(const Cell* f) { return f->w3; }
+}  // namespace xeb::callable
+
 namespace xeb::routine {
 void init();
 Cell* push(const Cell* spec, const Cell* body, int32_t code, int32_t integer, bool flag);

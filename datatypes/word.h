@@ -15,6 +15,7 @@ inline bool any_word_or_issue(TypeId t) { return t >= T_WORD && t <= T_ISSUE; }
 inline int32_t word_symbol(const Cell* w) { return static_cast<int32_t>(w->w2); }
 inline int32_t word_index(const Cell* w) { return static_cast<int32_t>(w->w3); }
 inline Node word_context(const Cell* w) { return w->w1; }
+inline void set_word_context(Cell* w, Node ctx) { w->w1 = ctx; }
 
 namespace word {
 

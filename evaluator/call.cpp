@@ -5,6 +5,8 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
+#include "datatypes/native.h"
+#include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/words.h"
@@ -22,14 +24,14 @@ Cell anon_word() { return words::word(words::W::anon); }
 
 namespace {
 
-inline Cell* more_of(const Cell* fn) { return buf_of(fn->w3)->cells(); }
-inline Cell* cache_cells(const Cell* fn) { return buf_of(more_of(fn)[1].w2)->cells(); }
-inline int32_t cache_size(const Cell* fn) { return static_cast<int32_t>(buf_of(more_of(fn)[1].w2)->cell_count()); }
+inline Cell* more_of(const Cell* fn) { return buf_of(callable::more_node(fn))->cells(); }
+inline Cell* cache_cells(const Cell* fn) { return block::buf(more_of(fn) + 1)->cells(); }
+inline int32_t cache_size(const Cell* fn) { return static_cast<int32_t>(block::buf(more_of(fn) + 1)->cell_count()); }
 
 // The spec's parameter #n (words and refinements in order, from 0) as a
 // word!, for error messages.
 Cell param_word(const Cell* fn, int32_t n) {
-  SeriesBuf* b = buf_of(fn->w2);
+  SeriesBuf* b = buf_of(callable::spec_node(fn));
   for (Cell *c = b->cells(), *e = b->cells_tail(); c < e; c++) {
     TypeId t = type_of(c);
     if (t == T_WORD || t == T_GET_WORD || t == T_LIT_WORD || t == T_REFINEMENT) {
@@ -148,7 +150,7 @@ struct Fetch {
 // The code is exhausted: at its end, or at its tail when an argument's
 // evaluation cut it short.
 bool at_end(const Fetch& f) {
-  return f.pos >= f.end || !f.code || f.pos >= static_cast<int32_t>(buf_of(f.code->w2)->cell_count());
+  return f.pos >= f.end || !f.code || f.pos >= static_cast<int32_t>(series::buf(f.code)->cell_count());
 }
 
 Cell call_name(const Fetch& f) {
@@ -181,7 +183,7 @@ void walk_refinement(Fetch& f, const Cell* element, bool on) {
     Cell nm = call_name(f);
     fire(Err::no_refine, &nm, &el);
   }
-  int32_t ordinal = static_cast<int32_t>(cache_cells(f.fn)[k].w3);
+  int32_t ordinal = word_index(cache_cells(f.fn) + k);
   Cell* base = stack::base();
   if (f.is_fn) {
     uint64_t bit = uint64_t{1} << (ordinal & 63);
@@ -290,7 +292,7 @@ void fetch_args(Fetch& f) {
           }
           active = logic::get(v) == 1;
           if (!f.is_fn) {
-            if (active) f.refs[e.w3 - 1] = f.count;
+            if (active) f.refs[word_index(&e) - 1] = f.count;
             stack::pop(1);
           }
         } else if (f.is_fn) {
@@ -309,7 +311,7 @@ void fetch_args(Fetch& f) {
   // A function's refinement arguments must now be complete before the second
   // walk writes into their slots: they were pushed above as none!.
   if (f.path) {
-    int32_t len = static_cast<int32_t>(buf_of(f.path->w2)->cell_count());
+    int32_t len = static_cast<int32_t>(series::buf(f.path)->cell_count());
     for (int32_t i = f.path_at + 1; i < len; i++) {
       Cell el = *cell_at(f.path, i);
       bool on;
@@ -360,7 +362,7 @@ constexpr uint32_t SPEC_REFINE = 0x20000;  // refinements follow the fixed part
 constexpr int32_t MAX_FAST_ARITY = 255;
 
 uint32_t summarize(const Cell* cache) {
-  SeriesBuf* b = buf_of(cache->w2);
+  SeriesBuf* b = block::buf(cache);
   int32_t n = static_cast<int32_t>(b->cell_count()), arity = 0, locals = 0;
   uint32_t flags = SPEC_FAST | SPEC_PLAIN;
   for (int32_t k = 0; k < n; k++) {
@@ -391,11 +393,11 @@ Cell* cache_spec(Cell* fn) {
   Cell* f = stack::push(fn);
   bool native = !is_type(fn, T_FUNCTION) && !is_type(fn, T_ROUTINE);
   Cell* cache = block::push_only(8);
-  Cell spec{T_BLOCK, 0, f->w2, 0};
+  Cell spec{T_BLOCK, 0, callable::spec_node(f), 0};
   Cell* sp = stack::push(&spec);
   int32_t ordinal = 0, locals = 0;
   bool in_locals = false;
-  for (int32_t i = 0; i < static_cast<int32_t>(buf_of(sp->w2)->cell_count()); i++) {
+  for (int32_t i = 0; i < static_cast<int32_t>(block::buf(sp)->cell_count()); i++) {
     Cell item = *cell_at(sp, i);
     TypeId t = type_of(&item);
     if (in_locals) {
@@ -406,7 +408,7 @@ Cell* cache_spec(Cell* fn) {
       case T_WORD: case T_GET_WORD: case T_LIT_WORD: {
         ArgClass cls = t == T_WORD ? ArgClass::normal : t == T_GET_WORD ? ArgClass::get : ArgClass::literal;
         Cell* ts;
-        if (i + 1 < static_cast<int32_t>(buf_of(sp->w2)->cell_count()) && is_type(cell_at(sp, i + 1), T_BLOCK)) {
+        if (i + 1 < static_cast<int32_t>(block::buf(sp)->cell_count()) && is_type(cell_at(sp, i + 1), T_BLOCK)) {
           Cell types = *cell_at(sp, ++i);
           Cell* held = stack::push(&types);
           ts = typeset::make_from_spec(cache, held);
@@ -422,14 +424,14 @@ Cell* cache_spec(Cell* fn) {
           in_locals = true;
           locals = 1;
         } else {
-          Cell r{T_REFINEMENT, 0, item.w2, static_cast<uint32_t>(++ordinal)};
+          Cell r{T_REFINEMENT, 0, static_cast<uint32_t>(word_symbol(&item)), static_cast<uint32_t>(++ordinal)};
           block::xs_append(cache, &r);
         }
         break;
       case T_SET_WORD: {
         if (!words::is(word_symbol(&item), words::W::return_)) fire(Err::bad_func_def, &item);
         Cell types = fixed_none;
-        if (i + 1 < static_cast<int32_t>(buf_of(sp->w2)->cell_count()) && is_type(cell_at(sp, i + 1), T_BLOCK))
+        if (i + 1 < static_cast<int32_t>(block::buf(sp)->cell_count()) && is_type(cell_at(sp, i + 1), T_BLOCK))
           types = *cell_at(sp, ++i);
         Cell* ts;
         if (is_type(&types, T_BLOCK)) {
@@ -455,7 +457,7 @@ Cell* cache_spec(Cell* fn) {
     block::xs_append(cache, &c);
   }
   Cell c = *cache;
-  c.w3 = summarize(&c);
+  series::set_extra(&c, summarize(&c));
   more_of(f)[1] = c;
   stack::set_top(saved);
   return more_of(fn) + 1;
@@ -473,22 +475,22 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   // Only a cache built already: building one allocates, and fn is not yet
   // on the stack.
   const Cell* cache = more_of(fn_in) + 1;
-  if (!is_type(cache, T_BLOCK) || !(cache->w3 & SPEC_FAST)) return -1;
-  uint32_t summary = cache->w3;
+  if (!is_type(cache, T_BLOCK) || !(series::extra(cache) & SPEC_FAST)) return -1;
+  uint32_t summary = series::extra(cache);
   Cell fn = *fn_in;
   TypeId t = type_of(&fn);
   if (t == T_ROUTINE) return -1;
   natives::Entry native = nullptr;
   actions::Entry action = nullptr;
-  if (t == T_NATIVE && !(native = natives::entry(static_cast<int>(fn.w1)))) return -1;
-  if (t == T_ACTION && !(action = actions::entry(static_cast<int>(fn.w1)))) return -1;
+  if (t == T_NATIVE && !(native = natives::entry(static_cast<int>(native::index(&fn))))) return -1;
+  if (t == T_ACTION && !(action = actions::entry(static_cast<int>(native::index(&fn))))) return -1;
   Cell* start = stack::push(&fn);
   if (t == T_FUNCTION) {
     if (name) stack::push_frame(name, frame_flags(FrameType::function) | FRAME_INTERP);
     else stack::push_frame(stack::names.anon, 0, frame_flags(FrameType::function) | FRAME_INTERP);
     CallFrame* frame = stack::top_frame();
-    frame->fctx = fn.w1;
-    frame->saved = stack::values_of(fn.w1);
+    frame->fctx = function::context_of(&fn);
+    frame->saved = stack::values_of(function::context_of(&fn));
   } else if (name) {
     stack::push_frame(name, frame_flags(FrameType::native) | FRAME_INTERP);
   } else {
@@ -497,7 +499,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
   for (int32_t k = 0; k < arity; k++) {
     ArgClass cls = summary & SPEC_PLAIN ? ArgClass::normal : arg_class(cache_cells(start) + k);
-    if (pos >= end || pos >= static_cast<int32_t>(buf_of(code->w2)->cell_count())) {
+    if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) {
       if (cls == ArgClass::literal && typeset::has(cache_cells(start) + k, T_UNSET)) {
         set_unset(stack::push_new());  // an optional last literal argument
         continue;
@@ -581,8 +583,8 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   if (f.is_fn) {
     stack::push_frame(&nm, frame_flags(FrameType::function) | FRAME_INTERP);
     CallFrame* frame = stack::top_frame();
-    frame->fctx = fn.w1;
-    frame->saved = stack::values_of(fn.w1);
+    frame->fctx = function::context_of(&fn);
+    frame->saved = stack::values_of(function::context_of(&fn));
   } else {
     stack::push_frame(&nm, frame_flags(FrameType::native) | FRAME_INTERP);
   }
@@ -595,13 +597,13 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   trace::event(trace::call, code, f.pos, &nm, &fn);
   switch (type_of(&fn)) {
     case T_NATIVE: {
-      natives::Entry e = natives::entry(static_cast<int>(fn.w1));
+      natives::Entry e = natives::entry(static_cast<int>(native::index(&fn)));
       if (!e) fire(Err::not_done);
       e(false, f.refs);
       break;
     }
     case T_ACTION: {
-      actions::Entry e = actions::entry(static_cast<int>(fn.w1));
+      actions::Entry e = actions::entry(static_cast<int>(native::index(&fn)));
       if (!e) fire(Err::not_done);
       e(f.refs);
       break;
@@ -635,7 +637,7 @@ struct TraceScope {
 }  // namespace
 
 void eval_function(const Cell* fn) {
-  Node ctx = fn->w1;
+  Node ctx = function::context_of(fn);
   stack::values_of(ctx) = off(stack::base());
   CallFrame* frame = stack::top_frame();
   frame->header |= FRAME_BODY;
@@ -677,8 +679,8 @@ void call_evaluated(const Cell* fn_in, const Cell* name, Cell* start, int count,
   Cell* base = stack::push_frame(name, frame_flags(is_fn ? FrameType::function : FrameType::native) | FRAME_INTERP);
   CallFrame* frame = stack::top_frame();
   if (is_fn) {
-    frame->fctx = fn.w1;
-    frame->saved = stack::values_of(fn.w1);
+    frame->fctx = function::context_of(&fn);
+    frame->saved = stack::values_of(function::context_of(&fn));
   }
   stack::set_top(base + count);
   cache_spec(start);
@@ -707,8 +709,8 @@ void call_evaluated(const Cell* fn_in, const Cell* name, Cell* start, int count,
   int32_t refs[actions::MAX_REFINEMENTS];
   for (int32_t& r : refs) r = -1;
   switch (type_of(&fn)) {
-    case T_NATIVE: natives::entry(static_cast<int>(fn.w1))(false, refs); break;
-    case T_ACTION: actions::entry(static_cast<int>(fn.w1))(refs); break;
+    case T_NATIVE: natives::entry(static_cast<int>(native::index(&fn)))(false, refs); break;
+    case T_ACTION: actions::entry(static_cast<int>(native::index(&fn)))(refs); break;
     case T_FUNCTION: eval_function(start); break;
     default: call_routine(start);
   }

@@ -8,6 +8,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/error.h"
 #include "datatypes/native.h"
+#include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
@@ -63,7 +64,7 @@ inline void put(const Cell* v, bool push, Cell* start) {
 GlobalValues global_values;
 
 Cell* bound_value_slow(Node ctx, int32_t index) {
-  Cell* values = buf_of(buf_of(ctx)->cells()->w2)->cells();
+  Cell* values = context::store_values(ctx);
   if (ctx == context::global()) global_values = GlobalValues{memory::moves, ctx, values};
   return values + index;
 }
@@ -82,7 +83,7 @@ void init() {
 Cell* current_code() {
   if (code_top) {
     code_cell = *code_top->code;
-    code_cell.w1 = static_cast<uint32_t>(code_top->pos);
+    series::set_head(&code_cell, code_top->pos);
   } else {
     set_unset(&code_cell);
   }
@@ -96,8 +97,8 @@ Cell* current_code() {
 void eval_block(const Cell* block, bool keep) {
   Cell* code = stack::push(block);  // keeps the code rooted while it runs
   Cell* mark = code + 1;
-  int32_t pos = static_cast<int32_t>(code->w1);
-  int32_t end = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+  int32_t pos = series::head(code);
+  int32_t end = static_cast<int32_t>(series::buf(code)->cell_count());
   trace::event(trace::enter, code, pos, nullptr, nullptr);
   if (pos >= end) {
     set_unset(stack::push_new());
@@ -110,11 +111,11 @@ void eval_block(const Cell* block, bool keep) {
       pos = eval_value(code, pos, end, false, true, false);
       if (throwing()) return;
       trace::event(trace::expr, code, pos, nullptr, stack::top() - 1);
-      if (pos >= end || pos >= static_cast<int32_t>(buf_of(code->w2)->cell_count())) break;
+      if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) break;
       stack::set_top(mark);
     }
   }
-  trace::event(trace::exit, code, static_cast<int32_t>(buf_of(code->w2)->cell_count()), nullptr, stack::top() - 1);
+  trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr, stack::top() - 1);
   Cell r = *(stack::top() - 1);
   stack::set_top(code);
   if (keep) {
@@ -143,8 +144,8 @@ int32_t eval_expression(Cell* code, int32_t pos, int32_t end, bool push) {
 }
 
 int32_t eval_next(Cell* block) {
-  int32_t head = static_cast<int32_t>(block->w1);
-  int32_t tail = static_cast<int32_t>(buf_of(block->w2)->cell_count());
+  int32_t head = series::head(block);
+  int32_t tail = static_cast<int32_t>(series::buf(block)->cell_count());
   if (head >= tail) {
     set_unset(stack::push_new());
     return head;
@@ -154,10 +155,10 @@ int32_t eval_next(Cell* block) {
 
 int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool push, bool quote) {
   if (trace::tracing) [[unlikely]] {
-    if (pos < end && pos < static_cast<int32_t>(buf_of(code->w2)->cell_count()))
+    if (pos < end && pos < static_cast<int32_t>(series::buf(code)->cell_count()))
       trace::fire(trace::fetch, code, pos, nullptr, cell_at(code, pos));
   }
-  int32_t tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+  int32_t tail = static_cast<int32_t>(series::buf(code)->cell_count());
   if (end > tail) end = tail;  // the code may have shrunk under us
   Cell* start = push ? stack::top() : stack::reset();
   if (pos >= end) {
@@ -260,7 +261,7 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
     case T_LIT_PATH:
       put(v, push, start);
       set_type(stack::top() - 1, T_PATH);
-      (stack::top() - 1)->w3 = 0;
+      series::set_extra(stack::top() - 1, 0);
       produced();
       pos++;
       break;
@@ -303,7 +304,7 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
   // Each operator takes the value produced so far as its left operand, so
   // operators chain to the left with equal precedence.
   for (;;) {
-    int32_t tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+    int32_t tail = static_cast<int32_t>(series::buf(code)->cell_count());
     if (end > tail) end = tail;
     if (pos >= end) return pos;
     Cell* w = cell_at(code, pos);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/logic.h"
 #include "datatypes/pair.h"
@@ -501,7 +502,7 @@ bool Engine::match_type() {
   Input k = input_kind(type_of(in_));
   if (k == Input::text) fail(Err::parse_unsupported);
   auto accepts = [&](int t) {
-    return is_type(val_, T_DATATYPE) ? static_cast<int>(val_->w1) == t : interpreter::accepts(val_, t);
+    return is_type(val_, T_DATATYPE) ? datatype::id_of(val_) == t : interpreter::accepts(val_, t);
   };
   if (at_end()) {
     match_ = false;

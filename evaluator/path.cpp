@@ -54,7 +54,7 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
   if (head >= len) fire(Err::empty_path);
   trace::event(trace::enter, path, head, nullptr, nullptr);
   trace::event(trace::fetch, path, head, nullptr, cell_at(path, head));
-  len = static_cast<int32_t>(buf_of(path->w2)->cell_count());  // the callback may have cut it
+  len = static_cast<int32_t>(series::buf(path)->cell_count());  // the callback may have cut it
   if (head >= len) fire(Err::empty_path);
   // A set keeps each step's container and element: a value kept whole in
   // its cell is changed in a copy, which must go back where it came from.
@@ -78,10 +78,10 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
     trace::event(trace::push, path, head, nullptr, cont);
     Node ctx = word_context(&first);
     if (ctx && ctx != context::global() && !is_type(context::owner(ctx), T_OBJECT)) *parent = *context::owner(ctx);
-    for (int32_t i = head + 1; i < len && i < static_cast<int32_t>(buf_of(path->w2)->cell_count()); i++) {
+    for (int32_t i = head + 1; i < len && i < static_cast<int32_t>(series::buf(path)->cell_count()); i++) {
       stack::set_top(work);
       trace::event(trace::fetch, path, i, nullptr, cell_at(path, i));
-      if (i >= static_cast<int32_t>(buf_of(path->w2)->cell_count())) break;
+      if (i >= static_cast<int32_t>(series::buf(path)->cell_count())) break;
       *elem = *cell_at(path, i);
       switch (type_of(elem)) {
         case T_GET_WORD:
@@ -122,7 +122,7 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
       *cont = result;
     }
   }
-  trace::event(trace::exit, path, static_cast<int32_t>(buf_of(path->w2)->cell_count()), nullptr, cont);
+  trace::event(trace::exit, path, static_cast<int32_t>(series::buf(path)->cell_count()), nullptr, cont);
   Cell r = *cont;
   if (push) {
     stack::set_top(start);

@@ -4,6 +4,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/series.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "evaluator/interpreter.h"
@@ -64,13 +65,13 @@ void setup() {
 uint32_t mask_of(const Cell* fn) {
   const Cell* body = function::more(fn);
   if (!is_type(body, T_BLOCK)) return ALL_EVENTS;
-  SeriesBuf* b = buf_of(body->w2);
-  const Cell* first = b->cells() + body->w1;
+  SeriesBuf* b = series::buf(body);
+  const Cell* first = b->cells() + series::head(body);
   if (first >= b->cells_tail() || !is_type(first, T_BLOCK)) return ALL_EVENTS;
-  SeriesBuf* wb = buf_of(first->w2);
-  if (wb->cells() + first->w1 >= wb->cells_tail()) return ALL_EVENTS;
+  SeriesBuf* wb = series::buf(first);
+  if (wb->cells() + series::head(first) >= wb->cells_tail()) return ALL_EVENTS;
   uint32_t m = 0;
-  for (const Cell *c = wb->cells() + first->w1, *e = wb->cells_tail(); c < e; c++) {
+  for (const Cell *c = wb->cells() + series::head(first), *e = wb->cells_tail(); c < e; c++) {
     if (!is_type(c, T_WORD)) continue;
     for (const EventWord& w : kEvents)
       if (words::is(word_symbol(c), w.word)) m |= w.event;
@@ -86,7 +87,7 @@ bool start(const Cell* fn, const Cell* code) {
   plain_annotate = error_hooks.annotate;
   error_hooks.annotate = &annotate_and_trace;
   active = tracing = 1;
-  event(init, code, code ? static_cast<int32_t>(code->w1) : -1, nullptr, nullptr);
+  event(init, code, code ? series::head(code) : -1, nullptr, nullptr);
   return true;
 }
 
@@ -119,8 +120,8 @@ void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* v
   args[1] = code ? *code : Cell{T_NONE, 0, 0, 0};
   int32_t offset = -1;
   if (code && pos >= 0) {
-    int32_t head = static_cast<int32_t>(code->w1);
-    int32_t tail = static_cast<int32_t>(buf_of(code->w2)->cell_count());
+    int32_t head = series::head(code);
+    int32_t tail = static_cast<int32_t>(series::buf(code)->cell_count());
     if (pos >= head && pos <= tail) offset = pos - head;
   }
   args[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(offset), 0};
@@ -136,13 +137,13 @@ void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* v
   tracing = 0;  // nothing the callback does is traced
 
   Cell* start = stack::push(&callback);
-  Node fctx = start->w1;
+  Node fctx = function::context_of(start);
   // A barrier under the callback: break, continue and throw cannot leave it
   // into the traced code; they become errors, as errors leave from here.
   Cell name = words::word(words::W::interp_callback);
   stack::mark_try_all(&name);
   Cell* more = function::more(start);
-  if (is_type(more + 4, T_INTEGER) && more[4].w2) name.w1 = more[4].w2;  // the owner object's context
+  if (is_type(more + 4, T_INTEGER) && get_int(more + 4)) set_word_context(&name, static_cast<Node>(get_int(more + 4)));  // the owner object's context
   stack::push_frame(&name, frame_flags(FrameType::function));
   CallFrame* frame = stack::top_frame();
   frame->fctx = fctx;
