@@ -28,6 +28,9 @@ Node words_node(Node ctx);            // the word list block
 Cell* words(Node ctx);                // first word cell
 int32_t size(Node ctx);               // words in the list
 Cell* values(Node ctx);               // first value cell, or null without a store
+// The value store: 0 for none, a data-stack offset when on_stack, else a
+// node.
+inline uint32_t store_of(Node ctx) { return cell(ctx)->w2; }
 // The first value cell of a context known to have a store.
 inline Cell* store_values(Node ctx) { return buf_of(cell(ctx)->w2)->cells(); }
 inline Cell* word_at(Node ctx, int32_t i) { return words(ctx) + i; }

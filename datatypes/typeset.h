@@ -9,6 +9,9 @@ namespace xeb::typeset {
 
 void init();
 
+// The bitmap's bytes, in memory order.
+inline const uint8_t* bits(const Cell* ts) { return reinterpret_cast<const uint8_t*>(&ts->w1); }
+
 void clear(Cell* ts);
 bool has(const Cell* ts, int type_id);
 void set_bit(Cell* ts, int type_id);

@@ -7,6 +7,10 @@
 #include "datatypes/actions.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
+#include "datatypes/integer.h"
+#include "datatypes/native.h"
+#include "datatypes/series.h"
+#include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/natives.h"
 #include "evaluator/trace.h"
@@ -19,7 +23,7 @@ namespace xeb::interpreter {
 
 // The cell at an absolute index of a block's buffer; valid until the next
 // allocation.
-inline Cell* cell_at(const Cell* block, int32_t i) { return buf_of(block->w2)->cells() + i; }
+inline Cell* cell_at(const Cell* block, int32_t i) { return series::buf(block)->cells() + i; }
 
 // The global context's value store, kept aside while no buffer has moved:
 // a global word's value is then one load away. The slow path of
@@ -40,9 +44,9 @@ inline Cell* bound_value(const Cell* w) {
   if (ctx == global_values.ctx && global_values.moves == memory::moves && ctx && index >= 0) [[likely]]
     return global_values.values + index;
   if (index < 0 || !ctx) return nullptr;
-  Cell* c = buf_of(ctx)->cells();
-  if (!c->w2) return nullptr;
-  if (c->header & HDR_CTX_ON_STACK) return at<Cell>(c->w2) + index;
+  uint32_t store = context::store_of(ctx);
+  if (!store) return nullptr;
+  if (context::on_stack(ctx)) return at<Cell>(store) + index;
   return bound_value_slow(ctx, index);
 }
 
@@ -63,14 +67,13 @@ inline void set_word(Cell* w, const Cell* value) {
     return;
   }
   if (index >= 0 && ctx) {
-    Cell* c = buf_of(ctx)->cells();
-    if (c->w2) {
-      if (c->header & HDR_CTX_ON_STACK) {
-        at<Cell>(c->w2)[index] = *value;
+    if (uint32_t store = context::store_of(ctx)) {
+      if (context::on_stack(ctx)) {
+        at<Cell>(store)[index] = *value;
         return;
       }
-      if (static_cast<context::Kind>((c->header & HDR_CTX_KIND_MASK) >> HDR_CTX_KIND_SHIFT) != context::Kind::object) {
-        buf_of(c->w2)->cells()[index] = *value;
+      if (context::kind_of(ctx) != context::Kind::object) {
+        buf_of(store)->cells()[index] = *value;
         return;
       }
     }
@@ -94,7 +97,7 @@ inline bool plain_literal(TypeId t) {
 // Whether the cell at pos is a word bound to an operator: the infix
 // lookahead would take the value before it as its left operand.
 inline bool op_at(const Cell* code, int32_t pos, int32_t end) {
-  if (pos >= end || pos >= static_cast<int32_t>(buf_of(code->w2)->cell_count())) return false;
+  if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) return false;
   const Cell* w = cell_at(code, pos);
   if (!is_type(w, T_WORD)) return false;
   const Cell* op = bound_value(w);
@@ -123,9 +126,10 @@ inline constexpr auto kNativeCompareOp = [] {
 // Operators whose integer case is computed in place: add, subtract,
 // multiply and the comparisons equal? .. greater-or-equal?.
 inline bool integer_op(const Cell* op) {
-  int wrapped = static_cast<int>((op->header >> HDR_OP_TYPE_SHIFT) & 0xFF);
-  if (wrapped == T_ACTION) return op->w1 == A_ADD || op->w1 == A_SUBTRACT || op->w1 == A_MULTIPLY;
-  return wrapped == T_NATIVE && op->w1 <= natives::COUNT && kNativeCompareOp[op->w1] >= 0;
+  int wrapped = native::wrapped_type(op);
+  uint32_t i = native::index(op);
+  if (wrapped == T_ACTION) return i == A_ADD || i == A_SUBTRACT || i == A_MULTIPLY;
+  return wrapped == T_NATIVE && i <= natives::COUNT && kNativeCompareOp[i] >= 0;
 }
 
 // The operator applied to two integers, the left operand replaced by the
@@ -134,10 +138,10 @@ inline bool integer_op(const Cell* op) {
 inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
   int32_t a = get_int(left), r;
   bool over;
-  switch (static_cast<int>((op->header >> HDR_OP_TYPE_SHIFT) & 0xFF) == T_NATIVE ? 0u : op->w1) {
+  switch (native::wrapped_type(op) == T_NATIVE ? 0u : native::index(op)) {
     case 0: {
       bool t;
-      switch (kNativeCompareOp[op->w1]) {
+      switch (kNativeCompareOp[native::index(op)]) {
         case COMP_NOT_EQUAL: t = a != b; break;
         case COMP_LESSER: t = a < b; break;
         case COMP_GREATER: t = a > b; break;
@@ -153,12 +157,13 @@ inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
     default: over = __builtin_mul_overflow(a, b, &r);
   }
   if (!over) {
-    left->w2 = static_cast<uint32_t>(r);
+    integer::set(left, r);
     return;
   }
   double x = a, y = b;
   *left = Cell{T_FLOAT, 0, 0, 0};
-  put_double(left, op->w1 == A_ADD ? x + y : op->w1 == A_SUBTRACT ? x - y : x * y);
+  const uint32_t i = native::index(op);
+  put_double(left, i == A_ADD ? x + y : i == A_SUBTRACT ? x - y : x * y);
 }
 
 // The infix lookahead after a value made at start, inline for its common
@@ -167,7 +172,7 @@ inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
 // could neither fail nor allocate). The result stays at start.
 [[gnu::always_inline]] inline int32_t infix_after(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
   for (;;) {
-    SeriesBuf* b = buf_of(code->w2);
+    SeriesBuf* b = series::buf(code);
     if (pos >= end || pos >= static_cast<int32_t>(b->cell_count())) return pos;
     const Cell* w = b->cells() + pos;
     if (!is_type(w, T_WORD)) return pos;
@@ -192,7 +197,7 @@ Cell anon_word();
 
 // Typeset membership on the hot path (bit 0x80 >> (t & 7) of byte t >> 3).
 inline bool accepts(const Cell* ts, int t) {
-  return reinterpret_cast<const uint8_t*>(&ts->w1)[t >> 3] & (0x80 >> (t & 7));
+  return typeset::bits(ts)[t >> 3] & (0x80 >> (t & 7));
 }
 
 // Calls fn with its `count` arguments already evaluated at start + 0.. on

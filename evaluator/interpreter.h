@@ -15,6 +15,7 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/word.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -27,7 +28,7 @@ enum CallMode : int { CALL_NORMAL = 0, CALL_ALL = 1, CALL_INLINE = 2, CALL_SAFER
 // Argument classes kept in bits 20-21 of an argument-cache typeset.
 enum class ArgClass : uint32_t { normal = 0, get = 1, literal = 2, returns = 3 };
 // The ordinal (from 1) of a refinement cell in an argument cache.
-inline int32_t cache_ordinal(const Cell* ref) { return static_cast<int32_t>(ref->w3); }
+inline int32_t cache_ordinal(const Cell* ref) { return word_index(ref); }
 inline ArgClass arg_class(const Cell* ts) { return static_cast<ArgClass>((ts->header >> HDR_ARG_CLASS_SHIFT) & 3); }
 
 void init();  // the current-code cell; once, after the stacks exist
