@@ -90,7 +90,7 @@
   X(return_, return_, "return", "{Leaves a function, returning the value} value [any-type!]") \
   X(throw_, throw_, "throw", "{Throws the value to a catch} value [any-type!] /name word [word!]") \
   X(catch_, catch_, "catch", "{Catches a throw from the block and returns its value} block [block!] /name word [word! block!]") \
-  X(extend, extend, "extend", "{Adds fields to an object} obj spec /case") \
+  X(extend, extend, "extend", "{Adds fields to an object} obj [object! map!] spec [block! hash! map!] /case") \
   X(debase, debase, "debase", "{Decodes binary-coded text into binary} value /base base-value") \
   X(to_local_file, to_local_file, "to-local-file", "{Converts a file path to the platform's form} path /full") \
   X(wait, wait, "wait", "{Waits a number of seconds} value /all") \
