@@ -7,6 +7,7 @@
 # found. Logs go to build/fuzz/logs/TARGET, crash inputs to
 # build/fuzz/crashes/TARGET; a summary line per target gives the executions,
 # the corpus size and the coverage (cov: edges, ft: features).
+# XEB_FUZZ_AT_ONCE=N runs up to N targets at the same time (default 1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-60}
@@ -23,8 +24,10 @@ else
 fi
 cmake --build $dir -j "$(nproc)" --target $targets
 root=$(pwd)
-status=0
-for name in $targets; do
+at_once=${XEB_FUZZ_AT_ONCE:-1}
+# run_target NAME: fuzzes one target; prints its summary; fails on a fault.
+run_target() {
+  local name=$1 t corpus logs crashes src ok fault execs last args seeds=() return_status=0
   t=$root/$(find $dir -type f -name "$name" -perm -u+x | head -1)
   corpus=$root/$dir/corpus/$name
   logs=$root/$dir/logs/$name
@@ -38,7 +41,6 @@ for name in $targets; do
   # A target's source may have a dictionary (NAME.dict) and seed inputs
   # (NAME_seeds/) beside it.
   src=$(find tests -name "$name.cpp" | head -1)
-  seeds=()
   [ -f "${src%.cpp}.dict" ] && args+=(-dict="$root/${src%.cpp}.dict")
   [ -d "${src%.cpp}_seeds" ] && seeds+=("$root/${src%.cpp}_seeds")
   # With -jobs, libFuzzer writes each worker's output to fuzz-N.log in the
@@ -55,12 +57,25 @@ for name in $targets; do
     for f in "$logs"/*.log; do
       grep -q "$fault" "$f" && { echo "--- $f" >&2; grep -A40 -m1 "$fault" "$f" >&2; }
     done
-    status=1
+    return_status=1
   fi
   # The main log repeats the workers' logs at the end.
   if [ "$jobs" -gt 1 ]; then set -- "$logs"/fuzz-*.log; else set -- "$logs/main.log"; fi
   execs=$(cat "$@" | sed -n 's/^stat::number_of_executed_units: *//p' | awk '{s+=$1} END {print s+0}')
   last=$(cat "$@" | grep -o 'cov: [0-9]* ft: [0-9]*' | sort -t' ' -k2,2n -k4,4n | tail -1)
   echo "$name: $execs executions, corpus $(ls "$corpus" | wc -l) inputs, ${last:-no coverage line}"
+  return $return_status
+}
+status=0
+out=$(mktemp -d)
+running=0
+for name in $targets; do
+  # Each target's output is kept apart and printed whole when it ends.
+  (run_target "$name" >"$out/$name" 2>&1) &
+  running=$((running + 1))
+  if [ "$running" -ge "$at_once" ]; then wait -n || status=1; running=$((running - 1)); fi
 done
+while [ "$running" -gt 0 ]; do wait -n || status=1; running=$((running - 1)); done
+cat "$out"/*
+rm -rf "$out"
 exit $status

@@ -13,4 +13,4 @@ for v in release gcstress asan; do
   (cd build/$v && ctest --output-on-failure -j "$jobs")
 done
 echo "=== fuzz"
-scripts/fuzz.sh 60
+XEB_FUZZ_AT_ONCE=$(( jobs > 1 ? jobs / 2 : 1 )) scripts/fuzz.sh 60
