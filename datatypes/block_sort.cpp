@@ -22,6 +22,7 @@
 #include "runtime/counts.h"
 #include "runtime/sort.h"
 #include "runtime/stack.h"
+#include "runtime/throw.h"
 
 namespace xeb::block {
 
@@ -77,6 +78,9 @@ Cell* record_block(Cell* scratch, int32_t i) {
 // The function receives b then a (a then b when reversed), so a function
 // answering "first before second" sorts ascending.
 int32_t sort_call(const void* pa, const void* pb, int op, int flags) {
+  // A pending exit from an earlier call ends the sort: no more calls, and
+  // the stacks, set for the exit's target, are not touched.
+  if (throwing()) return 0;
   CallSort& cs = *call_sort;
   int32_t ia = *static_cast<const int32_t*>(pa), ib = *static_cast<const int32_t*>(pb);
   if (!(flags & SORT_REVERSE)) std::swap(ia, ib);
@@ -94,6 +98,7 @@ int32_t sort_call(const void* pa, const void* pb, int op, int flags) {
     y = stack::push(buf(cs.series)->cells() + cs.head + int64_t{ib} * cs.width + offset);
   }
   int32_t r = answer_of(series::compare_call(cs.func, x, y));
+  if (throwing()) return 0;
   stack::set_top(saved);
   return r;
 }
@@ -115,6 +120,7 @@ void sort_by_function(Cell* s, Cell* func, int32_t head, int32_t records, int32_
   for (int32_t i = 0; i < records; i++) order[i] = i;
   if (stable) sort::merge_sort(order.data(), records, 4, 0, flags, sort_call);
   else sort::quick_sort(order.data(), records, 4, 0, flags, sort_call);
+  if (throwing()) return;  // the series keeps its order
   // The function may have shortened the series: apply the order only to
   // records that are still all there.
   int64_t cells = int64_t{records} * width;
@@ -193,6 +199,7 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   int32_t records = n / size;
   if (by_function) {
     sort_by_function(s, compare, head, records, size, flags, stable);
+    if (throwing()) return s;
   } else {
     NoCollection hold;
     Cell* base = buf(s)->cells() + head;

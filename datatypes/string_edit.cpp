@@ -13,6 +13,7 @@
 #include "runtime/casemap.h"
 #include "runtime/counts.h"
 #include "runtime/sort.h"
+#include "runtime/throw.h"
 #include "runtime/stack.h"
 
 namespace xeb::string {
@@ -433,6 +434,9 @@ Cell* record_value(const CallSort& cs, int32_t i) {
 // The function is asked about (b, a), (a, b) with /reverse; its answer
 // counts the other way round from a block sort's.
 int32_t cmp_call(const void* pa, const void* pb, int, int) {
+  // A pending exit from an earlier call ends the sort: no more calls, and
+  // the stacks, set for the exit's target, are not touched.
+  if (throwing()) return 0;
   const CallSort& cs = *call_sort;
   int32_t ia = *static_cast<const int32_t*>(pa), ib = *static_cast<const int32_t*>(pb);
   // A record the function has cut away compares equal to anything.
@@ -442,6 +446,7 @@ int32_t cmp_call(const void* pa, const void* pb, int, int) {
   Cell* x = record_value(cs, cs.ctx->reverse ? ia : ib);
   Cell* y = record_value(cs, cs.ctx->reverse ? ib : ia);
   Cell* r = series::compare_call(cs.func, x, y);
+  if (throwing()) return 0;
   int32_t answer;
   switch (type_of(r)) {
     case T_LOGIC: answer = r->w1 == 1 ? 1 : -1; break;
@@ -472,6 +477,7 @@ void sort_by_function(Cell* s, Cell* func, const SortCtx& ctx, int32_t records, 
   for (int32_t i = 0; i < records; i++) order[i] = i;
   if (stable) sort::merge_sort(order.data(), records, 4, 0, 0, cmp_call);
   else sort::quick_sort(order.data(), records, 4, 0, 0, cmp_call);
+  if (throwing()) return;  // the string keeps its order
   // The function may have shortened the string: the order applies only to
   // records that are still all there. Code points are written back, so a
   // string the function widened takes them too.
@@ -528,6 +534,7 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   bool owned = series::notify_before(s, series::Notice::sort, nullptr, series::head(s), len);
   if (func) {
     sort_by_function(s, func, ctx, len / size, stable != 0);
+    if (throwing()) return s;
   } else {
     // Plain comparisons run no language code and allocate nothing: the
     // records are sorted in place.

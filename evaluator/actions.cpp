@@ -16,6 +16,7 @@
 #include "datatypes/words.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
+#include "runtime/throw.h"
 
 namespace xeb::actions {
 
@@ -208,7 +209,9 @@ void g_select(const int32_t* r) {
                         opt(r[ref(A_SELECT, "skip")]), flag(r[ref(A_SELECT, "last")]), flag(r[ref(A_SELECT, "reverse")])));
 }
 void g_sort(const int32_t* r) {
-  result(direct::sort(arg(0), flag(r[ref(A_SORT, "case")]), opt(r[ref(A_SORT, "skip")]), opt(r[ref(A_SORT, "compare")]), opt(r[ref(A_SORT, "part")]), flag(r[ref(A_SORT, "all")]), flag(r[ref(A_SORT, "reverse")]), flag(r[ref(A_SORT, "stable")])));
+  // A /compare function's pending exit leaves the stacks to its target.
+  Cell* s = direct::sort(arg(0), flag(r[ref(A_SORT, "case")]), opt(r[ref(A_SORT, "skip")]), opt(r[ref(A_SORT, "compare")]), opt(r[ref(A_SORT, "part")]), flag(r[ref(A_SORT, "all")]), flag(r[ref(A_SORT, "reverse")]), flag(r[ref(A_SORT, "stable")]));
+  if (!throwing()) result(s);
 }
 void g_swap(const int32_t*) { result(direct::swap(arg(0), arg(1))); }
 void g_take(const int32_t* r) { result(direct::take(arg(0), opt(r[ref(A_TAKE, "part")]), flag(r[ref(A_TAKE, "deep")]), flag(r[ref(A_TAKE, "last")]))); }

@@ -45,14 +45,14 @@ Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args) {
   return start;
 }
 
+// No barrier: an error raised in the function unwinds through the sort as
+// any error does, and break, continue and throw go on to their targets
+// outside it as pending exits (the sort then stops calling and returns).
 Cell* compare(Cell* fn, Cell* a, Cell* b) {
   Cell name = words::word(words::W::compare_callback);
   Cell args[2] = {*a, *b};
-  Cell answer = fixed_none;
-  object::behind_barrier(words::W::compare_callback, [&] {
-    if (Cell* r = call(&name, fn, args)) answer = *r;
-  });
-  return stack::push(&answer);
+  Cell* r = call(&name, fn, args);
+  return r ? r : const_cast<Cell*>(&fixed_none);  // pending exit: the stacks are its target's
 }
 
 }  // namespace xeb::library
