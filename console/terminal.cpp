@@ -1,23 +1,33 @@
-// Line input for `ask` when standard input is a pipe or a file: bytes up to
-// each newline, decoded from UTF-8, with neither prompt nor echo. Also the
-// console's `init` routine (title, terminal state, console size). The line
-// editor for a terminal is another module; until it exists a terminal gets
-// the prompt written and the same line reading.
+// Line input for `ask`: on a terminal, the line editor in raw mode with the
+// history block and word completion; from a pipe or a file, bytes up to each
+// newline, decoded from UTF-8, with neither prompt nor echo. Also the
+// console's `init` routine (title, terminal state, console size) and the
+// raw standard-input routines.
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/binary.h"
 #include "datatypes/integer.h"
+#include "datatypes/pair.h"
+#include "datatypes/series.h"
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "datatypes/init.h"
+#include "console/line_editor.h"
 #include "console/routines.h"
+#include "library/bridge.h"
+#include "datatypes/logic.h"
+#include "platform/console_out.h"
 #include "platform/fd_io.h"
+#include "platform/terminal_mode.h"
 #include "runtime/exit.h"
 #include "datatypes/print_hooks.h"
 #include "runtime/stack.h"
@@ -94,16 +104,184 @@ void set_buffer_history() {
   set_unset(stack::base());
 }
 
+// The line editor, when both ends of the console are a terminal.
+bool editing = false;
+platform::TermIO term_io;
+console::LineEditor* editor = nullptr;
+
+std::u32string text_of(const Cell* s) {
+  std::u32string t;
+  const int32_t n = string::xs_length_q(s);
+  t.reserve(static_cast<size_t>(std::max(n, 0)));
+  for (int32_t i = 0; i < n; i++) t += static_cast<char32_t>(string::char_at(s, i));
+  return t;
+}
+
+Cell* push_text(std::u32string_view t) {
+  Cell* s = string::push_new(static_cast<int32_t>(t.size()));
+  for (char32_t c : t) string::append_char(s, static_cast<int32_t>(c));
+  return s;
+}
+
+// system/console/size := the pair cols x rows.
+void set_console_size(int32_t cols, int32_t rows) {
+  Cell* sys = stack::push(context::get(word::load("system")));
+  Cell* con = stack::push(object::get_field(sys, word::load("console")));
+  if (is_type(con, T_OBJECT)) {
+    Cell* w = stack::push(word::load("size"));
+    Cell size = pair::make_cell(cols, rows);
+    if (context::bind_word(object::context_of(con), w) >= 0) context::set_in(w, &size, object::context_of(con), false);
+  }
+  stack::set_top(sys);
+}
+
+// Word completion in the language: `_complete-line` answers the entries of
+// `complete-input`, or an empty block when completing failed.
+std::vector<console::Completion> complete(const std::u32string& line, size_t cursor) {
+  std::vector<console::Completion> got;
+  Cell* saved = stack::top();
+  Cell* name = stack::push(word::load("_complete-line"));
+  Cell* fn = stack::push(context::get(name));
+  if (!is_type(fn, T_FUNCTION)) {
+    stack::set_top(saved);
+    return got;
+  }
+  Cell* str = push_text(line);
+  series::set_head(str, static_cast<int32_t>(cursor));
+  Cell arg = *str;
+  Cell* r = library::call(name, fn, std::span<const Cell>(&arg, 1));
+  if (r && is_type(r, T_BLOCK)) {
+    Cell* blk = stack::push(r);
+    const int32_t n = block::xs_length_q(blk);
+    for (int32_t i = 0; i < n; i++) {
+      const Cell* e = block::xs_head(blk) + i;
+      if (!series::string_like(type_of(e))) continue;
+      Cell whole = *e;
+      const int32_t at = series::head(&whole);
+      series::set_head(&whole, 0);
+      got.push_back({text_of(&whole), static_cast<size_t>(std::max(at, 0))});
+    }
+  }
+  stack::set_top(saved);
+  return got;
+}
+
+// One line through the editor, into the string at line (a rooted cell).
+void edit_line(const Cell* prompt, bool hidden) {
+  std::u32string p = text_of(prompt);
+  std::vector<std::u32string> history;
+  {
+    Cell* hist = &state()[1];
+    if (is_type(hist, T_BLOCK)) {
+      Cell whole = *hist;
+      series::set_head(&whole, 0);
+      const int32_t n = block::xs_length_q(&whole);
+      for (int32_t i = 0; i < n; i++) {
+        const Cell* e = block::xs_head(&whole) + i;
+        history.push_back(series::string_like(type_of(e)) ? text_of(e) : std::u32string());
+      }
+    }
+  }
+  editor->update_size();
+  set_console_size(editor->columns(), editor->rows());
+  platform::terminal_mode::enter_raw();
+  console::EditResult r = editor->edit(p, hidden, history, platform::terminal_column(), complete);
+  platform::terminal_mode::leave_raw();
+  platform::set_terminal_column(0);
+  std::u32string text;
+  switch (r.end) {
+    case console::EditEnd::quit:
+    case console::EditEnd::closed:
+      text = U"q";
+      break;
+    case console::EditEnd::listed:
+      break;
+    case console::EditEnd::accepted:
+      text = r.line;
+      break;
+  }
+  for (char32_t c : text) string::append_char(&state()[0], static_cast<int32_t>(c));
+  // The history keeps accepted lines, newest first, never twice in a row.
+  if (r.end != console::EditEnd::accepted || hidden || text.empty()) return;
+  Cell* hist = &state()[1];
+  if (!is_type(hist, T_BLOCK)) return;
+  if (!history.empty() && history.front() == text) return;
+  Cell* copy = push_text(text);
+  block::insert_value(&state()[1], copy, false, true);
+  stack::pop(1);
+}
+
 // _read-input [prompt [string!] hidden? [logic!]]: fills the line that
 // `_set-buffer-history` gave. When the piped input is exhausted the console
 // has nothing more to do: the process ends with status 0, as `quit` would.
 void read_input() {
+  if (editing) {
+    edit_line(stack::base(), !is_false(stack::base() + 1));
+    set_unset(stack::base());
+    return;
+  }
   if (console_q) print_hooks::call_print(stack::base(), false);
   Cell* line = stack::push(&state()[0]);
   if (!stdin_readline(line)) exit_process(0);
   stack::pop(1);
   set_unset(stack::base());
 }
+
+// input-stdin: one piped line, in a new string.
+void input_stdin() {
+  Cell* s = string::push_new(256);
+  stdin_readline(s);
+  *stack::base() = *s;
+  stack::set_top(stack::base() + 1);
+}
+
+// read-stdin [buffer [binary!] buflen [integer!]]: up to buflen bytes of
+// standard input written at the binary's head; the binary grows to hold
+// them, so a length larger than its room writes nothing past its buffer.
+void read_stdin() {
+  Cell* bin = stack::base();
+  const int32_t want = integer::get(stack::base() + 1);
+  set_unset(stack::base() + 1);
+  if (want <= 0 || !is_type(bin, T_BINARY)) {
+    set_unset(bin);
+    return;
+  }
+  std::vector<uint8_t> got(static_cast<size_t>(std::min(want, 1 << 24)));
+  ssize_t n;
+  do n = read(STDIN_FILENO, got.data(), got.size());
+  while (n < 0 && errno == EINTR);
+  if (n > 0) {
+    const int32_t have = std::max(binary::xs_length_q(bin), 0);
+    const int32_t over = std::min(have, static_cast<int32_t>(n));
+    std::copy_n(got.data(), over, reinterpret_cast<uint8_t*>(binary::xs_head(bin)));
+    if (n > over) {
+      Cell tail = *bin;
+      series::set_head(&tail, series::head(bin) + have);
+      binary::append_bytes(&tail, got.data() + over, static_cast<int32_t>(n - over));
+    }
+  }
+  set_unset(bin);
+}
+
+// _words-with-values: the words of the global context that have a value,
+// in the context's order (word completion's candidates).
+void words_with_values() {
+  const Node g = context::global();
+  const int32_t n = context::size(g);
+  Cell* out = block::push_only(n);
+  for (int32_t i = 0; i < n; i++) {
+    const Cell* vals = context::values(g);
+    if (!vals || is_type(vals + i, T_UNSET)) continue;
+    Cell w = *context::word_at(g, i);
+    set_type(&w, T_WORD);
+    block::xs_append(out, &w);
+  }
+  *stack::base() = *out;
+  stack::set_top(stack::base() + 1);
+}
+
+// _terminate-console: the terminal is put back by the exit path itself.
+void terminate_console() { set_unset(stack::base()); }
 
 // init [str [string!]]: the window title (a terminal's title sequence, only
 // when the output is a terminal), the terminal state, and the console size,
@@ -114,23 +292,18 @@ void console_init() {
     std::string title = "\x1b]0;" + string::utf8_of(stack::base()) + "\x07";
     platform::write_all(STDOUT_FILENO, title);
   }
+  if (console_q && isatty(STDOUT_FILENO) && !editing && platform::terminal_mode::open(STDIN_FILENO, STDOUT_FILENO)) {
+    editing = true;
+    add_exit_cleanup(platform::terminal_mode::restore);
+    term_io = platform::posix_term_io(STDIN_FILENO, STDOUT_FILENO);
+    static console::LineEditor the_editor(term_io);
+    editor = &the_editor;
+  }
   int32_t cols = 0, rows = 0;
   winsize ws{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0) cols = ws.ws_col, rows = ws.ws_row;
   if (cols == 0 || rows == 0) cols = 80, rows = 50;
-  // system/console/size: the width first, so `size/1` reads it.
-  Cell* size = block::push_only(2);
-  Cell n = integer::make_cell(cols);
-  block::xs_append(size, &n);
-  n = integer::make_cell(rows);
-  block::xs_append(size, &n);
-  Cell* sys = stack::push(context::get(word::load("system")));
-  Cell* con = stack::push(object::get_field(sys, word::load("console")));
-  if (is_type(con, T_OBJECT)) {
-    Cell* w = stack::push(word::load("size"));
-    if (context::bind_word(object::context_of(con), w) >= 0) context::set_in(w, size, object::context_of(con), false);
-  }
-  stack::set_top(stack::base() + 1);
+  set_console_size(cols, rows);
   set_unset(stack::base());
 }
 
@@ -138,6 +311,10 @@ constexpr Def kConsole[] = {
     {"_set-buffer-history", &set_buffer_history},
     {"_read-input", &read_input},
     {"init", &console_init},
+    {"input-stdin", &input_stdin},
+    {"read-stdin", &read_stdin},
+    {"_terminate-console", &terminate_console},
+    {"_words-with-values", &words_with_values},
 };
 
 }  // namespace

@@ -249,4 +249,13 @@ char16_t put_wide_char(char16_t c) {
   return c;
 }
 
+int terminal_column() {
+  ensure_configured();
+  return out.is_console && out.console.self == &out.terminal ? out.terminal.col : 0;
+}
+
+void set_terminal_column(int col) {
+  if (out.console.self == &out.terminal) out.terminal.col = col;
+}
+
 }  // namespace xeb::platform

@@ -50,4 +50,10 @@ void print_wide_hooked(std::u16string_view text);
 void print_message(std::string_view text);
 char16_t put_wide_char(char16_t c);  // one unit, unbuffered
 
+// The column the terminal's cursor is in, as counted from what was written
+// here (0 when the output is not a terminal); the line editor starts its
+// prompt there, and tells where it left the cursor.
+int terminal_column();
+void set_terminal_column(int col);
+
 }  // namespace xeb::platform

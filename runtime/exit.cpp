@@ -1,5 +1,6 @@
 #include "runtime/exit.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -82,6 +83,21 @@ const char* runtime_error_message(int code) {
   flush_if_free(stderr);
   run_cleanups();
   _exit(status);
+}
+
+[[noreturn]] void die_of_signal(int sig) {
+  flush_if_free(stdout);
+  run_cleanups();
+  struct sigaction sa{};
+  sa.sa_handler = SIG_DFL;
+  sigemptyset(&sa.sa_mask);
+  sigaction(sig, &sa, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  raise(sig);
+  _exit(128 + sig);
 }
 
 void (*raise_internal_hook)(InternalError) = nullptr;

@@ -12,6 +12,9 @@ const char* runtime_error_message(int code);  // nullptr for an unknown number
 [[noreturn]] void exit_process(int status);
 // The same from a signal handler: nothing that can wait on a lock.
 [[noreturn]] void exit_on_signal(int status);
+// Ends the process as sig would, after the cleanups: the parent sees the
+// signal. From a handler of sig.
+[[noreturn]] void die_of_signal(int sig);
 
 // Cleanups run on every way out (a terminal left in raw mode, say), most
 // recent first. They may run inside a fault handler, so they must be

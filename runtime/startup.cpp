@@ -8,6 +8,7 @@
 #include <ucontext.h>
 
 #include <cfenv>
+#include <exception>
 #include <cstdint>
 
 #include "runtime/exit.h"
@@ -88,6 +89,13 @@ void on_fault(int sig, siginfo_t* si, void* ucp) {
 
 void on_interrupt(int) { exit_on_signal(0); }
 
+// A request to end (SIGTERM) or a vanished terminal (SIGHUP): the cleanups
+// run, then the process ends by that signal.
+void on_end_request(int sig) { die_of_signal(sig); }
+
+// An exception nothing catches: the cleanups run before the abort.
+[[noreturn]] void on_terminate() { die_of_signal(SIGABRT); }
+
 void install_handlers() {
   struct sigaction sa{};
   sa.sa_sigaction = on_fault;
@@ -98,6 +106,12 @@ void install_handlers() {
   si.sa_handler = on_interrupt;
   sigemptyset(&si.sa_mask);
   sigaction(SIGINT, &si, nullptr);
+  struct sigaction se{};
+  se.sa_handler = on_end_request;
+  sigemptyset(&se.sa_mask);
+  sigaction(SIGTERM, &se, nullptr);
+  sigaction(SIGHUP, &se, nullptr);
+  std::set_terminate(on_terminate);
 }
 
 struct Run {

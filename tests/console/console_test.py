@@ -115,6 +115,14 @@ def main():
         out, status = run(xeb, [header_only], "")
         check("header word without a block", out, status, "*** Error: Xeb header not found!\n", 254)
 
+        # read-stdin writes what came at the binary's head and grows the
+        # binary for more than it has room for.
+        reader = script("reader.xeb",
+                        'Xeb []\nb: make binary! 1\nread-stdin b 100\nprint length? b\nprint to string! b\n'
+                        'read-stdin b 0\nprint length? b\n')
+        out, status = run(xeb, [reader], "hello world")
+        check("read-stdin", out, status, "11\nhello world\n11\n", 0)
+
         quits = script("quit.xeb", "Xeb []\nprint 1\nquit/return 5\nprint 2\n")
         out, status = run(xeb, [quits], "")
         check("quit/return in a script", out, status, "1\n", 5)

@@ -1,0 +1,383 @@
+#!/usr/bin/env python3
+"""Drives the console on a real terminal through tmux: keys in with
+send-keys, the screen read back with capture-pane. Every wait polls the
+screen until the expected text shows, with a generous limit, so a loaded
+machine only makes it slower.
+
+Usage: terminal_test.py XEB
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+XEB = None
+LIMIT = 30.0  # seconds to wait for any one thing
+failures = []
+
+
+class Pane:
+    """One tmux server with one 80x24 window running a shell command."""
+
+    count = 0
+
+    def __init__(self, command, home, width=80, height=24):
+        Pane.count += 1
+        self.socket = f"xeb-term-{os.getpid()}-{Pane.count}"
+        self.tmux("new-session", "-d", "-x", str(width), "-y", str(height),
+                  "-e", f"HOME={home}", "sh", "-c", command)
+        self.tmux("set-option", "-g", "remain-on-exit", "on")
+
+    def tmux(self, *args, check=True):
+        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(args),
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=check,
+                              text=True).stdout
+
+    def keys(self, *keys):
+        self.tmux("send-keys", *keys)
+
+    def text(self, *keys):
+        self.tmux("send-keys", "-l", *keys)
+
+    def screen(self):
+        return self.tmux("capture-pane", "-p", "-J").rstrip("\n")
+
+    def rows(self):
+        return self.tmux("capture-pane", "-p").split("\n")
+
+    def cursor(self):
+        x, y = self.tmux("display-message", "-p", "#{cursor_x} #{cursor_y}").split()
+        return int(x), int(y)
+
+    def wait(self, pred, what):
+        end = time.time() + LIMIT
+        while time.time() < end:
+            s = self.screen()
+            if pred(s):
+                return s
+            time.sleep(0.05)
+        raise AssertionError(f"timed out waiting for {what}; screen:\n{self.screen()}")
+
+    def wait_for(self, text):
+        return self.wait(lambda s: text in s, repr(text))
+
+    def wait_count(self, text, n):
+        return self.wait(lambda s: s.count(text) >= n, f"{n} x {text!r}")
+
+    def kill(self):
+        self.tmux("kill-server", check=False)
+
+
+def case(fn):
+    def run():
+        home = tempfile.mkdtemp(prefix="xeb-home-")
+        try:
+            fn(home)
+        except AssertionError as e:
+            failures.append(f"{fn.__name__}: {e}")
+        finally:
+            shutil.rmtree(home, ignore_errors=True)
+    run.__name__ = fn.__name__
+    return run
+
+
+def console(home, extra=""):
+    return Pane(f"{XEB} {extra}; echo exit=$?; sleep 600", home)
+
+
+def expect(cond, msg):
+    if not cond:
+        raise AssertionError(msg)
+
+
+@case
+def editing_keys(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text('print "abc"')
+        # Left x3 and Z: print "aZbc"; End, Left, Backspace: print "aZb";
+        # Home, Right x2, Delete and i: the i taken out and put back.
+        p.keys("Left", "Left", "Left", "Z", "End", "Left", "BSpace", "Home", "Right", "Right", "Delete", "i",
+               "Enter")
+        p.wait(lambda s: "\naZb\n" in s, "the edited line evaluated")
+        # Ctrl-A, Ctrl-F, Ctrl-K, Ctrl-B, Ctrl-E.
+        p.text('print "12345"')
+        p.keys("C-a", *["C-f"] * 9, "C-k", "C-b", "C-e", '"', "Enter")
+        p.wait(lambda s: "\n12\n" in s + "\n", "the Ctrl-K edit")
+    finally:
+        p.kill()
+
+
+@case
+def history_survives_restart(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        for line in ["1 + 1", "2 + 2", "3 + 3"]:
+            p.text(line)
+            p.keys("Enter")
+        p.wait_for("== 6")
+        p.keys("Up", "Up", "Down", "Enter")
+        p.wait_count("== 6", 2)
+        p.text("quit")
+        p.keys("Enter")
+        p.wait_for("exit=0")
+    finally:
+        p.kill()
+    cfg = os.path.join(home, ".xeb", "Xeb-Console", "console-cfg.xeb")
+    expect(os.path.exists(cfg), "no configuration file written")
+    text = open(cfg, encoding="utf-8").read()
+    expect('Purpose: "Xeb Console Configuration File"' in text, text)
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.keys("Up", "Up", "Up")
+        p.wait(lambda s: s.rstrip().endswith(">> 2 + 2"), "the history of the last run")
+        p.keys("Down", "Down", "Down")
+        p.wait(lambda s: s.rstrip().endswith(">>"), "Down past the newest empties the line")
+        p.keys("Up", "Enter")
+        p.wait_for("exit=0")
+    finally:
+        p.kill()
+
+
+@case
+def completion(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text("appe")
+        p.keys("Tab")
+        p.wait(lambda s: s.rstrip().endswith(">> append"), "appe completed to append")
+        p.text(' "x" "y"')
+        p.keys("Enter")
+        p.wait_for('== "xy"')
+        p.text("a")
+        p.keys("Tab")
+        s = p.wait(lambda s: "absolute" in s and "append" in s, "the candidates for a")
+        # The candidates stay on screen; the next prompt holds the common prefix.
+        p.text("ppen")
+        p.keys("Tab", "Enter")
+        p.wait(lambda s: ">> append\n" in s + "\n" and "*** Script Error: append" in s, "the completed line run")
+    finally:
+        p.kill()
+
+
+@case
+def multi_line_block_and_escape(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        for line in ["b: [", "1 + 1", "]"]:
+            p.text(line)
+            p.keys("Enter")
+        p.wait_for("== [")
+        expect("[    1 + 1" in p.screen(), p.screen())
+        p.text("length? b")
+        p.keys("Enter")
+        p.wait_for("== 3")
+        p.text("[")
+        p.keys("Enter")
+        p.wait_for("[    ")
+        p.text("oops")
+        p.keys("Escape")
+        p.wait_for("(escape)")
+        p.text("7")
+        p.keys("Enter")
+        p.wait_for("== 7")
+    finally:
+        p.kill()
+
+
+@case
+def long_line_wraps(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        body = "".join(chr(ord("a") + i % 26) for i in range(290))
+        p.text(f'print "{body}"')
+        p.wait(lambda s: body[-10:] + '"' in s, "the whole line drawn")
+        rows = p.rows()
+        # ">> " and 298 characters: 301 cells over four rows of 80.
+        first = next(i for i, r in enumerate(rows) if r.startswith(">> print"))
+        expect(len(rows[first]) == 80 and len(rows[first + 1]) == 80 and len(rows[first + 2]) == 80,
+               "rows not filled: " + repr(rows[first:first + 4]))
+        expect(p.cursor() == (301 - 240, first + 3), f"cursor at {p.cursor()}")
+        # Insert near the start: everything after moves on, across the rows.
+        p.keys("Home")
+        for _ in range(8):
+            p.keys("Right")
+        p.text("X")
+        p.wait(lambda s: p.cursor() == (12, first), "cursor after the insert")
+        p.keys("End", "BSpace", "BSpace")
+        p.text('Q"')
+        p.keys("Enter")
+        want = body[0] + "X" + body[1:-1] + "Q"
+        p.wait(lambda s: s.replace("\n", "").count(want) >= 2, "the edited long line printed")
+    finally:
+        p.kill()
+
+
+@case
+def wide_characters(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text('print "中文字"')
+        p.wait_for('"中文字"')
+        _, row = p.cursor()
+        # ">> print " is 9 cells, the quote 1, three wide characters 6, the quote 1.
+        p.wait(lambda s: p.cursor() == (17, row), "cursor after the wide text")
+        p.keys("Left", "Left")
+        p.wait(lambda s: p.cursor() == (14, row), "cursor left over a wide character")
+        p.text("x")
+        p.wait(lambda s: '"中文x字"' in s and p.cursor() == (15, row), "insert between wide characters")
+        p.keys("Enter")
+        p.wait_for("\n中文x字")
+    finally:
+        p.kill()
+
+
+@case
+def ctrl_c_and_ctrl_d_quit(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text("1 + 2")
+        p.keys("C-c")
+        p.wait_for("exit=0")
+    finally:
+        p.kill()
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text("x")
+        p.keys("C-d")  # not empty: nothing
+        p.keys("BSpace", "C-d")
+        p.wait_for("exit=0")
+    finally:
+        p.kill()
+
+
+@case
+def masked_input(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text('s: ask/hide "pw? "')
+        p.keys("Enter")
+        p.wait_for("pw? ")
+        p.text("secret")
+        p.wait_for("pw? ******")
+        p.keys("Enter")
+        p.wait_for('== "secret"')
+        p.keys("Up")
+        p.wait(lambda s: s.rstrip().endswith('>> s: ask/hide "pw? "'), "the hidden line is not in the history")
+    finally:
+        p.kill()
+
+
+def modes_kept(home, name, script_text, action):
+    """Runs the console between two `stty -g`, does action, and checks the
+    terminal settings read the same afterwards."""
+    script = os.path.join(home, "s.xeb")
+    with open(script, "w") as f:
+        f.write(script_text or "")
+    before, after = os.path.join(home, "before"), os.path.join(home, "after")
+    arg = script if script_text else ""
+    cmd = (f"stty -g > {before}; {XEB} {arg}; echo exit=$?; stty -g > {after}; echo done; sleep 600")
+    p = Pane(cmd, home)
+    try:
+        action(p)
+        p.wait_for("done")
+        a, b = open(before).read(), open(after).read()
+        expect(a == b, f"{name}: stty before {a!r} after {b!r}")
+    finally:
+        p.kill()
+
+
+def xeb_pid(p):
+    pane_pid = p.tmux("display-message", "-p", "#{pane_pid}").strip()
+    end = time.time() + LIMIT
+    while time.time() < end:
+        out = subprocess.run(["ps", "-o", "pid=,comm=", "--ppid", pane_pid], stdout=subprocess.PIPE,
+                             text=True).stdout
+        for line in out.split("\n"):
+            parts = line.split()
+            if len(parts) == 2 and parts[1] == "xeb":
+                return int(parts[0])
+        time.sleep(0.05)
+    raise AssertionError("no xeb process")
+
+
+@case
+def terminal_restored_on_every_way_out(home):
+    def typed(*keys):
+        def act(p):
+            p.wait_for(">> ")
+            for k in keys:
+                p.keys(k)
+        return act
+
+    def signal(sig):
+        def act(p):
+            p.wait_for(">> ")
+            os.kill(xeb_pid(p), sig)
+        return act
+
+    def answer(p):
+        p.wait_for("? ")
+        p.text("x")
+        p.keys("Enter")
+
+    import signal as sg
+    modes_kept(home, "quit", None, lambda p: (p.wait_for(">> "), p.text("quit"), p.keys("Enter")))
+    modes_kept(home, "Ctrl-D", None, typed("C-d"))
+    modes_kept(home, "Ctrl-C", None, typed("C-c"))
+    modes_kept(home, "error in a script", 'Xeb []\nask "? "\n1 / 0\n', answer)
+    modes_kept(home, "SIGTERM", None, signal(sg.SIGTERM))
+    modes_kept(home, "SIGHUP", None, signal(sg.SIGHUP))
+    modes_kept(home, "fatal signal", None, signal(sg.SIGSEGV))
+    modes_kept(home, "runtime error", None, signal(sg.SIGFPE))
+
+
+@case
+def unwritable_configuration(home):
+    # A file where the configuration folder should go: no user, root
+    # included, can write the configuration there.
+    open(os.path.join(home, ".xeb"), "w").close()
+    for keys in (["C-c"], ["C-d"], ["q", "u", "i", "t", "Enter"]):
+        p = console(home)
+        try:
+            p.wait_for(">> ")
+            p.keys(*keys)
+            p.wait_for("exit=0")
+            expect("*** Access Error" in p.screen(), p.screen())
+        finally:
+            p.kill()
+
+
+def main():
+    global XEB
+    XEB = os.path.abspath(sys.argv[1])
+    if not shutil.which("tmux"):
+        print("tmux is missing")
+        return 1
+    tests = [editing_keys, history_survives_restart, completion, multi_line_block_and_escape,
+             long_line_wraps, wide_characters, ctrl_c_and_ctrl_d_quit, masked_input,
+             terminal_restored_on_every_way_out, unwritable_configuration]
+    only = sys.argv[2:]
+    for t in tests:
+        if not only or t.__name__ in only:
+            t()
+    for f in failures:
+        print(f)
+    print(f"{len(failures)} failure(s)")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
