@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "datatypes/block.h"
 #include "runtime/collector.h"
 #include "runtime/handles.h"
 #include "runtime/memory.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   memory::new_series_frame();
   root = memory::alloc_cells(total / 10 + 1);
   collector::add_root_marker(mark_root);
+  collector::set_layout(T_BLOCK, block::layout);  // as the block module sets it
   collector::enabled = 1;
   auto t0 = std::chrono::steady_clock::now();
   for (long i = 0; i < total; i++) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "datatypes/block.h"
 #include "runtime/collector.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
   g_root = memory::alloc_heap_series(16, 16, 0);
   collector::add_root_marker(mark_root);
   collector::mark_hashtable_hook = ht::mark;
+  // The layouts of the cells kept in the root, as their modules set them.
+  collector::set_layout(T_BLOCK, block::layout);
+  collector::set_layout(T_HASH, {collector::Holds::nothing, collector::Holds::cells, collector::Holds::table});
   collector::enabled = 1;
 
   // Block index: n integer cells, all distinct.

@@ -427,6 +427,7 @@ Cell* complement(Cell* b) {
 
 void init() {
   datatype::Registration r{T_BINARY, T_STRING, "binary!"};
+  r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::nothing});
   r.set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare).set(A_APPEND, &insert);
   r.set(A_INSERT, &insert).set(A_CHANGE, &change).set(A_TRIM, &trim).set(A_AND_T, &and_t);
   r.set(A_COMPLEMENT, &complement).set(A_OR_T, &or_t).set(A_XOR_T, &xor_t);

@@ -406,6 +406,7 @@ void do_bitwise(int op) {
 
 void init() {
   datatype::Registration r{T_BITSET, 0, "bitset!"};
+  r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::nothing});
   r.set(A_MAKE, &make).set(A_REFLECT, &series::reflect).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_NEGATE, &complement);
   r.set(A_AND_T, &and_t).set(A_COMPLEMENT, &complement).set(A_OR_T, &or_t).set(A_XOR_T, &xor_t);

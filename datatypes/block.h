@@ -16,9 +16,14 @@
 
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 
 namespace xeb::block {
+
+// Block-like cells (block! paren! and the paths): word 2 is the node of the
+// cells.
+constexpr collector::Layout layout{collector::Holds::nothing, collector::Holds::cells, collector::Holds::nothing};
 
 // --- Reading ---------------------------------------------------------------
 

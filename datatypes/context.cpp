@@ -43,8 +43,16 @@ int32_t add_symbol(Node ctx, int32_t sym) {
 
 }  // namespace
 
+// Word 2 holds the value store: a node of cells, or a data-stack offset while
+// the context lives on the stack (the stack's own marking reaches those).
+void mark_store(Cell* c) {
+  if (!(c->header & HDR_CTX_ON_STACK) && c->w2) collector::mark_node(&c->w2);
+}
+
 void init() {
   datatype::Registration r{T_CONTEXT, 0, "context!"};
+  // Word 1 is the word table.
+  r.marks({collector::Holds::table, collector::Holds::nothing, collector::Holds::nothing, &mark_store});
   datatype::register_type(r);
 }
 

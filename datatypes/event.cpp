@@ -126,7 +126,7 @@ int facet_of_word(const Cell* w) {
 Cell* make(Cell*, Cell* spec, int) {
   runtime::KeepNodes keep;  // cells held in C++ locals keep their nodes
   Cell* e = stack::push_new();
-  *e = Cell{T_EVENT | HDR_EVENT_OWN, 0, 0, 0};
+  *e = Cell{T_EVENT | HDR_EVENT_HOLDS_NODE, 0, 0, 0};
   if (!is_type(spec, T_BLOCK)) return e;
   Cell* s = stack::push(spec);
   Cell vals[4] = {fixed_none, fixed_none, pair::make_cell(0, 0), integer::make_cell(0)};
@@ -283,8 +283,14 @@ bool find_flag_q(const Cell* flags, const Cell* flag) {
   return false;
 }
 
+// An event holding its facets itself keeps them in the node of word 2.
+void mark_facets(Cell* e) {
+  if (owns_facets(e) && e->w2) collector::mark_node(&e->w2);
+}
+
 void init() {
   datatype::Registration r{T_EVENT, 0, "event!"};
+  r.marks({collector::Holds::nothing, collector::Holds::nothing, collector::Holds::nothing, &mark_facets});
   r.set(A_MAKE, &make).set(A_FORM, &form).set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
   r.set(A_COMPARE, &compare).set(A_PICK, &pick);
   datatype::register_type(r);

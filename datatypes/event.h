@@ -1,8 +1,8 @@
 // event!: what happened in the GUI (a type word), to which face and window,
 // where, with which key and which buttons and modifiers were held.
 //
-// Cell: header bit HDR_EVENT_OWN set when the event holds its facets itself
-// (made with `make event!`); w1 the event type id (1-38, 0 unset); w2 with
+// Cell: header bit HDR_EVENT_HOLDS_NODE set when the event holds its facets
+// itself (made with `make event!`); w1 the event type id (1-38, 0 unset); w2 with
 // the bit, the node of a four-cell block [face window offset picked] or 0,
 // without it the GUI back-end's record of the event; w3 the key's code point
 // in bits 0-15 and the flag bits above.
@@ -19,15 +19,13 @@
 
 namespace xeb::event {
 
-constexpr uint32_t HDR_EVENT_OWN = 0x1000;
-
 // Flag bits of w3.
 constexpr uint32_t KEY_MASK = 0xFFFF;
 constexpr uint32_t FLAG_CONTROL = 0x10000000, FLAG_SHIFT = 0x20000000, FLAG_ALT = 0x40000000,
                    FLAG_COMMAND = 0x80000000, FLAG_AWAY = 0x4000000, FLAG_DOWN = 0x2000000,
                    FLAG_MID_DOWN = 0x1000000, FLAG_ALT_DOWN = 0x800000, FLAG_AUX_DOWN = 0x400000;
 
-inline bool owns_facets(const Cell* e) { return (e->header & HDR_EVENT_OWN) != 0; }
+inline bool owns_facets(const Cell* e) { return (e->header & HDR_EVENT_HOLDS_NODE) != 0; }
 inline uint32_t type_id(const Cell* e) { return e->w1; }
 inline void set_type_id(Cell* e, uint32_t id) { e->w1 = id; }
 inline uint32_t record_of(const Cell* e) { return e->w2; }  // back-end events only

@@ -214,6 +214,7 @@ Cell* collect_words(Cell* spec, const Cell* body_in) {
 
 void init() {
   datatype::Registration r{T_FUNCTION, T_CONTEXT, "function!"};
+  r.marks(layout);
   r.set(A_MAKE, &make).set(A_REFLECT, &reflect).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   datatype::register_type(r);
 }
@@ -371,6 +372,7 @@ namespace routine {
 
 void init() {
   datatype::Registration r{T_ROUTINE, T_FUNCTION, "routine!"};
+  r.marks(function::layout);
   r.inherit({A_REFLECT});
   r.set(A_FORM, &function::routine_form).set(A_MOLD, &function::routine_mold).set(A_COMPARE, &function::compare);
   datatype::register_type(r);

@@ -5,9 +5,14 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 
 namespace xeb::function {
+
+// function! and routine!: word 1 the context, word 2 the body, word 3 the
+// spec (each a node of cells, or 0).
+constexpr collector::Layout layout{collector::Holds::cells, collector::Holds::cells, collector::Holds::cells};
 
 constexpr int MORE_CELLS = 5;
 

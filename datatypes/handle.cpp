@@ -69,8 +69,14 @@ void* object_of(const Cell* h) {
   return e ? e->object : nullptr;
 }
 
+// A handle keeps its external entry alive while it lives.
+void mark_entry(Cell* h) {
+  if (entry_of(h) >= 0) handles::mark(entry_of(h), nullptr);
+}
+
 void init() {
   datatype::Registration r{T_HANDLE, T_INTEGER, "handle!"};
+  r.marks({collector::Holds::nothing, collector::Holds::nothing, collector::Holds::nothing, &mark_entry});
   r.set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   datatype::register_type(r);
 }

@@ -127,8 +127,12 @@ Cell* op_make(Cell*, Cell* value, int) {
 
 }  // namespace
 
+// Words 2 and 3 are nodes of cells the native keeps (its spec and more).
+constexpr collector::Layout layout{collector::Holds::nothing, collector::Holds::cells, collector::Holds::cells};
+
 void init() {
   datatype::Registration r{T_NATIVE, 0, "native!"};
+  r.marks(layout);
   r.set(A_MAKE, &native_make).set(A_REFLECT, &reflect).set(A_FORM, &native_form).set(A_MOLD, &native_mold)
       .set(A_COMPARE, &compare);
   datatype::register_type(r);
@@ -166,6 +170,7 @@ int check_spec(Node spec) {
 namespace action {
 void init() {
   datatype::Registration r{T_ACTION, T_NATIVE, "action!"};
+  r.marks(native::layout);
   r.set(A_MAKE, &native::action_make).inherit({A_REFLECT}).set(A_FORM, &native::action_form)
       .set(A_MOLD, &native::action_mold).set(A_COMPARE, &native::compare);
   datatype::register_type(r);
@@ -173,8 +178,17 @@ void init() {
 }  // namespace action
 
 namespace op {
+// An op wrapping a function or routine keeps its context in word 1.
+void mark_context(Cell* c) {
+  int wrapped = native::wrapped_type(c);
+  if ((wrapped == T_FUNCTION || wrapped == T_ROUTINE) && c->w1) collector::mark_context(&c->w1);
+}
+
 void init() {
   datatype::Registration r{T_OP, T_NATIVE, "op!"};
+  collector::Layout l = native::layout;
+  l.extra = &mark_context;
+  r.marks(l);
   r.set(A_MAKE, &native::op_make).inherit({A_REFLECT}).set(A_FORM, &native::op_form)
       .set(A_MOLD, &native::op_mold).set(A_COMPARE, &native::compare);
   datatype::register_type(r);

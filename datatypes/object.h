@@ -8,9 +8,14 @@
 
 #include "datatypes/words.h"
 #include "runtime/cell.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 
 namespace xeb::object {
+
+// Object-like cells (object! error! port!): word 1 the context, word 3 a
+// series kept beside it, or 0.
+constexpr collector::Layout layout{collector::Holds::cells, collector::Holds::nothing, collector::Holds::series};
 
 constexpr int32_t FIRST_CLASS = 1000000;
 

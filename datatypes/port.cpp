@@ -218,6 +218,7 @@ Cell* write(Cell* p, Cell* data, int, int, int, int, Cell* part, Cell*, Cell*, C
 
 void init() {
   datatype::Registration r{T_PORT, T_OBJECT, "port!"};
+  r.marks(object::layout);
   r.set(A_MAKE, &make).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_APPEND, &insert).set(A_INSERT, &insert).set(A_CHANGE, &change).set(A_CLEAR, &clear).set(A_COPY, &copy);
   r.set(A_FIND, &find).set(A_SELECT, &select).set(A_LENGTH_Q, &length_q).set(A_MOVE, &move).set(A_PICK, &pick);

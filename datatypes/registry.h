@@ -1,6 +1,6 @@
 // The datatype registry: one entry per type id (name, name length without
-// "!", the word naming the type) and the action table of 256 slots per type
-// id. A slot is an implementation, 0 (unsupported) or, in a registration, the
+// "!", the word naming the type, the layout the collector marks by) and the
+// action table of 256 slots per type id. A slot is an implementation, 0 (unsupported) or, in a registration, the
 // inherit marker, resolved by copying the parent's slot at registration.
 #pragma once
 #include <cstdint>
@@ -8,6 +8,7 @@
 
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
+#include "runtime/collector.h"
 
 namespace xeb::datatype {
 
@@ -31,6 +32,14 @@ struct Registration {
   int parent;
   const char* name;
   act::AnyFn slots[ACTION_COUNT] = {};
+  // What the payload words hold, for the collector. Never inherited: a child
+  // type may keep other things in the same words.
+  collector::Layout layout{};
+
+  Registration& marks(const collector::Layout& l) {
+    layout = l;
+    return *this;
+  }
 
   template <class F>
   Registration& set(Action a, F f) {

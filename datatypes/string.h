@@ -19,9 +19,14 @@
 #include "datatypes/actions.h"
 #include "datatypes/series.h"
 #include "runtime/cell.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 
 namespace xeb::string {
+
+// String-like cells (string! file! url! tag! email! ref!): word 2 the text,
+// word 3 a series the type keeps beside it, or 0.
+constexpr collector::Layout layout{collector::Holds::nothing, collector::Holds::series, collector::Holds::series};
 
 // --- Making and reading cells ------------------------------------------------
 

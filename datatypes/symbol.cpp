@@ -43,6 +43,7 @@ void create_table() {
 
 void init() {
   datatype::Registration r{T_SYMBOL, 0, "symbol!"};
+  r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::series});
   r.set(A_COMPARE, &compare);
   datatype::register_type(r);
 }

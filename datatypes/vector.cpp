@@ -548,6 +548,7 @@ void init() {
   series::vector_get = &series_get;
   series::vector_set = &series_set;
   datatype::Registration r{T_VECTOR, T_STRING, "vector!"};
+  r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::nothing});
   r.set(A_MAKE, &make).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   r.set(A_APPEND, &insert).set(A_INSERT, &insert).set(A_CHANGE, &change);
   r.set(A_ADD, &add).set(A_SUBTRACT, &subtract).set(A_MULTIPLY, &multiply).set(A_DIVIDE, &divide);

@@ -62,8 +62,12 @@ void load_word(Cell* result, Cell* str) {
   *result = loaded;
 }
 
+// Word 1 is the context the word is bound to, or 0.
+constexpr collector::Layout layout{collector::Holds::cells, collector::Holds::nothing, collector::Holds::nothing};
+
 void register_child(TypeId id, const char* name, act::Mold mold_slot, bool with_index) {
   datatype::Registration r{id, T_WORD, name};
+  r.marks(layout);
   r.inherit({A_MAKE, A_TO, A_FORM, A_COMPARE});
   r.set(A_MOLD, mold_slot);
   if (with_index) r.inherit({A_INDEX_Q});
@@ -74,6 +78,7 @@ void register_child(TypeId id, const char* name, act::Mold mold_slot, bool with_
 
 void init() {
   datatype::Registration r{T_WORD, T_SYMBOL, "word!"};
+  r.marks(layout);
   r.set(A_MAKE, &make).set(A_TO, &make).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare)
       .set(A_INDEX_Q, &index_q);
   datatype::register_type(r);

@@ -48,6 +48,12 @@ constexpr uint32_t HDR_ARITY_SHIFT = 25;         // bits 25-29 on a routine!: it
 constexpr uint32_t HDR_ARITY_MASK = 31;
 constexpr uint32_t HDR_NEW_LINE = 0x40000000;
 
+// The payload as three words in a row, for the services that treat every
+// type alike (marking by a type's layout, hashing, copying): what each word
+// means is the type's business.
+inline uint32_t* payload(Cell* c) { return &c->w1; }
+inline const uint32_t* payload(const Cell* c) { return &c->w1; }
+
 inline TypeId type_of(const Cell* c) { return static_cast<TypeId>(c->header & HDR_TYPE_MASK); }
 inline bool is_type(const Cell* c, TypeId t) { return (c->header & HDR_TYPE_MASK) == t; }
 

@@ -26,8 +26,6 @@ bool stress_moves = [] {
 #endif
 
 void (*mark_hashtable_hook)(Off*) = nullptr;
-void (*mark_handle_hook)(int32_t) = nullptr;
-void (*mark_image_hook)(const Cell*) = nullptr;
 void (*sweep_handles_hook)() = nullptr;
 
 namespace {
@@ -100,6 +98,13 @@ struct MovedMap {
 
 std::vector<NodeFrame*> node_frame_table;  // sorted by address
 
+// One layout per type byte, packed for the marking loop: two bits per payload
+// word (its Holds) and EXTRA when the type has a marker of its own. A cell
+// whose code is 0 holds no reference and costs one load.
+constexpr uint8_t EXTRA = 64;
+uint8_t codes[256];
+CellMarker extras[256];
+
 inline void poison(std::byte* p, size_t n) {
 #ifdef XEB_GC_STRESS
   std::memset(p, 0xDB, n);
@@ -156,77 +161,46 @@ void mark_node(Off* ref) {
   if (mark_series(ref) && buf_of(*ref)->unit() == 16) work.push_back(*ref);
 }
 
-void mark_block(Cell* c) { mark_node(&c->w2); }
-
 // A context is the node of its two cells; scanning those cells marks the
 // word table and the values (type 14) and the owner.
 void mark_context(Off* ref) { mark_node(ref); }
 
-void mark_cell(Cell* c) {
-  switch (type_of(c)) {
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH:
-      if (c->w2) mark_node(&c->w2);
-      break;
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
-      mark_series(&c->w2);
-      if (c->w3) mark_series(&c->w3);
-      break;
-    case T_SYMBOL:
-      mark_series(&c->w3);
-      if (c->w2) mark_series(&c->w2);
-      break;
-    case T_CONTEXT:
-      if (c->w1) {
-        if (mark_hashtable_hook) mark_hashtable_hook(&c->w1);
-        else mark_series(&c->w1);
-      }
-      if (!(c->header & HDR_CTX_ON_STACK) && c->w2) mark_node(&c->w2);
-      break;
-    case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT:
-      if (c->w1) mark_context(&c->w1);
-      break;
-    case T_NATIVE: case T_ACTION: case T_OP: {
-      if (c->w2) mark_node(&c->w2);
-      if (c->w3) mark_node(&c->w3);
-      uint32_t wrapped = (c->header >> HDR_OP_TYPE_SHIFT) & 0xFF;
-      if (type_of(c) == T_OP && (wrapped == T_FUNCTION || wrapped == T_ROUTINE) && c->w1)
-        mark_context(&c->w1);
-      break;
-    }
-    case T_FUNCTION: case T_ROUTINE:
-      if (c->w1) mark_context(&c->w1);
-      if (c->w2) mark_node(&c->w2);
-      if (c->w3) mark_node(&c->w3);
-      break;
-    case T_BITSET: case T_VECTOR: case T_BINARY:
-      mark_series(&c->w2);
-      break;
-    case T_OBJECT: case T_ERROR: case T_PORT:
-      if (c->w1) mark_context(&c->w1);
-      if (c->w3) mark_series(&c->w3);
-      break;
-    case T_HASH: case T_MAP:
-      if (c->w2) mark_node(&c->w2);
-      if (c->w3) {
-        if (mark_hashtable_hook) mark_hashtable_hook(&c->w3);
-        else mark_series(&c->w3);
-      }
-      break;
-    case T_HANDLE:
-      if (static_cast<int32_t>(c->w3) >= 0 && mark_handle_hook) mark_handle_hook(static_cast<int32_t>(c->w3));
-      break;
-    case T_IMAGE:
-      if (c->w2) {
-        mark_series(&c->w2);
-        if (mark_image_hook) mark_image_hook(c);
-      }
-      break;
-    case T_EVENT:
-      if ((c->header & HDR_EVENT_HOLDS_NODE) && c->w2) mark_node(&c->w2);
-      break;
-    default:
-      break;
+void set_layout(int type, const Layout& l) {
+  auto bits = [](Holds h) { return static_cast<uint8_t>(h); };
+  codes[type & 0xFF] = static_cast<uint8_t>(bits(l.w1) | bits(l.w2) << 2 | bits(l.w3) << 4 | (l.extra ? EXTRA : 0));
+  extras[type & 0xFF] = l.extra;
+}
+
+Layout layout_of(int type) {
+  uint8_t code = codes[type & 0xFF];
+  return Layout{static_cast<Holds>(code & 3), static_cast<Holds>(code >> 2 & 3), static_cast<Holds>(code >> 4 & 3),
+                extras[type & 0xFF]};
+}
+
+static inline void mark_word(uint32_t holds, Off* ref) {
+  if (!*ref) return;
+  if (holds == static_cast<uint32_t>(Holds::cells)) mark_node(ref);
+  else if (holds == static_cast<uint32_t>(Holds::series) || !mark_hashtable_hook) mark_series(ref);
+  else mark_hashtable_hook(ref);
+}
+
+// The cell's references, its code being nonzero. The loops test the code
+// first, so that cells holding no reference cost no call.
+static void mark_refs(Cell* c, uint32_t code) {
+  Off* words = payload(c);
+  if (code == static_cast<uint32_t>(Holds::cells) << 2) {  // block-like cells, the most common
+    if (words[1]) mark_node(words + 1);
+    return;
   }
+  if (code & 3) mark_word(code & 3, words);
+  if (code & (3 << 2)) mark_word(code >> 2 & 3, words + 1);
+  if (code & (3 << 4)) mark_word(code >> 4 & 3, words + 2);
+  if (code & EXTRA) extras[c->header & HDR_TYPE_MASK](c);
+}
+
+void mark_cell(Cell* c) {
+  uint32_t code = codes[c->header & HDR_TYPE_MASK];
+  if (code) mark_refs(c, code);
 }
 
 void mark_cells(Cell* first, Cell* end) {
@@ -239,7 +213,10 @@ static void drain() {
     work.pop_back();
     SeriesBuf* b = buf_of(n);
     // The buffer does not move while marking; cells are read in place.
-    for (Cell* c = b->cells(), *e = b->cells_tail(); c < e; c++) mark_cell(c);
+    for (Cell* c = b->cells(), *e = b->cells_tail(); c < e; c++) {
+      uint32_t code = codes[c->header & HDR_TYPE_MASK];
+      if (code) mark_refs(c, code);
+    }
   }
 }
 

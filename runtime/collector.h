@@ -57,17 +57,30 @@ void remove_root_marker(Hook h);
 void add_moved_fixer(Hook h);
 // Runs after marking, before sweeping: drop weak entries of dead series.
 void add_weak_sweeper(Hook h);
-// Extra marking the collector cannot do from cell layouts alone.
+// What each type's payload words hold, set by the type's own module when it
+// registers: the collector knows no cell layout of its own. A cell whose type
+// set no layout holds no reference.
+enum class Holds : uint8_t {
+  nothing,
+  series,  // a series whose contents hold no references (marked, not scanned)
+  cells,   // a series of cells (marked and scanned), or 0
+  table,   // a hash table (mark_hashtable_hook marks its buffers), or 0
+};
+using CellMarker = void (*)(Cell* c);
+struct Layout {
+  Holds w1 = Holds::nothing, w2 = Holds::nothing, w3 = Holds::nothing;
+  CellMarker extra = nullptr;  // what the words alone cannot say (flags, handles)
+};
+void set_layout(int type, const Layout& layout);
+Layout layout_of(int type);
+
 extern void (*mark_hashtable_hook)(Off* table_ref);
-extern void (*mark_handle_hook)(int32_t index);
-extern void (*mark_image_hook)(const Cell* image);
 extern void (*sweep_handles_hook)();
 
 // Marking entry points, usable from markers and hooks. Each takes the address
 // of a reference so a node moved by compaction is corrected in place.
 bool mark_series(Off* ref);   // marks the buffer only; true when newly marked
 void mark_node(Off* ref);     // the buffer and the cells in it
-void mark_block(Cell* c);     // a block-like cell: its node with cells
 void mark_context(Off* ref);  // a context: table, values, owner
 void mark_cells(Cell* first, Cell* end);
 void mark_cell(Cell* c);

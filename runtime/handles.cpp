@@ -18,8 +18,6 @@ void chain_free(int32_t from) {
   int32_t n = static_cast<int32_t>(table.size());
   for (int32_t i = from; i < n; i++) table[i] = Entry{FREE_BIT, nullptr, i + 1 < n ? i + 1 : -1, 0};
 }
-
-void mark_hook(int32_t index) { mark(index, nullptr); }
 }  // namespace
 
 void init() {
@@ -28,7 +26,6 @@ void init() {
   chain_free(0);
   free_head = 0;
   used_head = -1;
-  collector::mark_handle_hook = mark_hook;
   collector::sweep_handles_hook = sweep;
 }
 
