@@ -30,6 +30,7 @@ void boot() {
   init();
   // Indexes follow this order; the library binds routines by name.
   routines::add(routines::system_routines());
+  routines::add(routines::runtime_routines());
   routines::add(routines::predicate_routines());
   routines::add(routines::console_routines());
   library::boot(library::sources());

@@ -94,7 +94,7 @@
   X(debase, debase, "debase", "{Decodes binary-coded text into binary} value /base base-value") \
   X(to_local_file, to_local_file, "to-local-file", "{Converts a file path to the platform's form} path /full") \
   X(wait, wait, "wait", "{Waits a number of seconds} value /all") \
-  X(checksum, not_yet, "checksum", "{Computes a checksum, digest or hash of the data} data method /with spec") \
+  X(checksum, checksum, "checksum", "{Computes a checksum, CRC, hash, or HMAC} data [binary! string! file!] method [word!] {MD5 SHA1 SHA256 SHA384 SHA512 CRC32 TCP ADLER32 hash} /with {Extra value for HMAC key or hash table size; not compatible with TCP/CRC32/ADLER32 methods} spec [string! file! url! tag! email! ref! binary! integer!]") \
   X(unset, unset, "unset", "{Unsets the values of the words} word [word! block!]") \
   X(new_line, new_line, "new-line", "{Sets or clears the new-line marker of a block position} position [any-list!] value [logic!] /all /skip size [integer!]") \
   X(new_line_q, new_line_q, "new-line?", "{Returns the new-line marker of a block position} position [any-list!]") \
@@ -109,7 +109,7 @@
   X(call, call_, "call", "{Runs a shell command} cmd /wait /show /console /shell /input in /output out /error err") \
   X(zero_q, zero_q, "zero?", "{Returns true if the value is zero} value") \
   X(size_q, size_q, "size?", "{Returns the size of a file in bytes} file") \
-  X(browse, not_yet, "browse", "{Opens a URL in the web browser} url") \
+  X(browse, browse, "browse", "{Opens a URL in the web browser} url [url! file!]") \
   X(compress, not_yet, "compress", "{Compresses the data} data method") \
   X(decompress, not_yet, "decompress", "{Decompresses the data} data method /size sz") \
   X(recycle, recycle, "recycle", "{Runs the collector, or turns it on or off} /on /off") \

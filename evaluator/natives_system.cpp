@@ -26,6 +26,7 @@
 #include "io/call.h"
 #include "io/files.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/services.h"
 #include "runtime/collector.h"
 #include "runtime/memstats.h"
@@ -169,6 +170,28 @@ void size_q(bool, const int32_t*) {
     put_double(&n, static_cast<double>(st->size));
   }
   stack::set_result_trim(&n);
+}
+
+// browse [url]: the URL, or the file's host path, handed to xdg-open, which
+// opens it with the desktop's choice of program; not waited for.
+void browse(bool, const int32_t*) {
+  Cell* target = arg(0);
+  if (!is_type(target, T_URL) && !is_type(target, T_FILE)) refuse_arg(0, target);
+  platform::process::Request r;
+  r.argv = {"xdg-open", is_type(target, T_FILE) ? io::host_path(target) : string::utf8_of(target)};
+  r.wait = false;
+  platform::process::Outcome o = platform::process::run(r);
+  if (o.failure != platform::process::Failure::none) {
+    std::string_view why = o.failure == platform::process::Failure::not_found
+                               ? "xdg-open is not installed: cannot open "
+                               : "xdg-open cannot start: cannot open ";
+    Cell* text = string::push_new(64);
+    string::append_utf8(text, why);
+    string::append_utf8(text, string::utf8_of(target));
+    fire(Err::message, text);
+  }
+  set_unset(stack::base());
+  stack::set_top(stack::base() + 1);
 }
 
 // --- transcode ---------------------------------------------------------------------

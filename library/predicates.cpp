@@ -1,7 +1,11 @@
-// The one-type predicates (`integer?`, `block?`, ...): routines of one
-// argument answering whether its type id is a given one. One C++ function
-// per type, stamped from a template, so the table stays a plain list.
+// The type predicates (`integer?`, `block?`, `any-string?` ...): routines
+// of one argument answering whether its type id is a given one, or is in a
+// typeset. One C++ function per predicate, stamped from a template, so the
+// table stays a plain list.
 #include "library/routines.h"
+#include "datatypes/context.h"
+#include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
@@ -14,6 +18,31 @@ template <TypeId T>
 void is_type_routine() {
   Cell* base = stack::base();
   bool yes = type_of(base) == T;
+  *base = Cell{T_LOGIC, yes ? 1u : 0u, 0, 0};
+}
+
+// The typeset predicates: true when the argument's type is in the typeset
+// the global word of the same name holds at the call (so redefining that
+// word changes the predicate); false when it holds no typeset.
+struct TypesetPredicate {
+  std::string_view name, typeset;
+};
+constexpr TypesetPredicate kTypesets[] = {
+    {"any-list?", "any-list!"},       {"any-block?", "any-block!"},   {"any-function?", "any-function!"},
+    {"any-object?", "any-object!"},   {"any-path?", "any-path!"},     {"any-string?", "any-string!"},
+    {"any-word?", "any-word!"},       {"series?", "series!"},         {"number?", "number!"},
+    {"immediate?", "immediate!"},     {"scalar?", "scalar!"},         {"all-word?", "all-word!"},
+    {"any-point?", "any-point!"},     {"planar?", "planar!"},
+};
+
+template <int I>
+void in_typeset_routine() {
+  static int32_t sym = symbol::make(kTypesets[I].typeset);
+  Cell* base = stack::base();
+  Node g = context::global();
+  int32_t i = context::find_word(g, sym, true);
+  const Cell* ts = i >= 0 ? context::values(g) + i : nullptr;
+  bool yes = ts && is_type(ts, T_TYPESET) && typeset::has(ts, type_of(base));
   *base = Cell{T_LOGIC, yes ? 1u : 0u, 0, 0};
 }
 
@@ -43,6 +72,13 @@ constexpr Def kPredicates[] = {
     {"object?", &is_type_routine<T_OBJECT>},     {"op?", &is_type_routine<T_OP>},
     {"routine?", &is_type_routine<T_ROUTINE>},   {"vector?", &is_type_routine<T_VECTOR>},
     {"event?", &is_type_routine<T_EVENT>},
+    {"any-list?", &in_typeset_routine<0>},       {"any-block?", &in_typeset_routine<1>},
+    {"any-function?", &in_typeset_routine<2>},   {"any-object?", &in_typeset_routine<3>},
+    {"any-path?", &in_typeset_routine<4>},       {"any-string?", &in_typeset_routine<5>},
+    {"any-word?", &in_typeset_routine<6>},       {"series?", &in_typeset_routine<7>},
+    {"number?", &in_typeset_routine<8>},         {"immediate?", &in_typeset_routine<9>},
+    {"scalar?", &in_typeset_routine<10>},        {"all-word?", &in_typeset_routine<11>},
+    {"any-point?", &in_typeset_routine<12>},     {"planar?", &in_typeset_routine<13>},
 };
 
 }  // namespace

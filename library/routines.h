@@ -8,6 +8,7 @@
 namespace xeb::routines {
 
 std::span<const Def> system_routines();     // library/sys_routines.cpp
+std::span<const Def> runtime_routines();    // library/runtime_routines.cpp
 std::span<const Def> predicate_routines();  // library/predicates.cpp
 
 }  // namespace xeb::routines

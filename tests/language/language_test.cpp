@@ -10,6 +10,12 @@
 #include <string>
 
 #include "start.h"
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/word.h"
+#include "evaluator/routines.h"
+#include "lexer/load.h"
+#include "runtime/stack.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
 #include "tests/evaluator/cases.h"
@@ -56,6 +62,20 @@ TEST_F(Language, Collections) { run_file("collections.txt"); }
 TEST_F(Language, Parse) { run_file("parse.txt"); }
 TEST_F(Language, Scalar) { run_file("scalar.txt"); }
 TEST_F(Language, System) { run_file("system.txt"); }
+// The JSON reader's unescape routine is a field of its grammar object; the
+// cases reach it through a global word bound here.
+TEST_F(Language, Routines) {
+  int32_t unescape = routines::find("unescape");
+  ASSERT_GE(unescape, 0);
+  std::string_view text = "str [string!] return: [string!]";
+  Cell* spec = stack::push_new();
+  set_unset(spec);
+  lexer::transcode_bytes({reinterpret_cast<const uint8_t*>(text.data()), text.size()}, spec);
+  Cell* r = routine::push(spec, nullptr, unescape, 0, false);
+  context::set(word::load("unescape"), r);
+  stack::pop(2);
+  run_file("routines.txt");
+}
 
 // HTTP cases talk to a python3 server the test starts on 127.0.0.1; it ends
 // when its standard input closes.

@@ -1,0 +1,236 @@
+// Runtime routines of the library: quiet assignment, bit shifts, colour and
+// address tuples, UTF-8 counting, stack introspection, the tracing state,
+// standard output, the collector's counters and the JSON reader's string
+// unescaping.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/error.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/tuple.h"
+#include "datatypes/word.h"
+#include "evaluator/native_entries.h"
+#include "evaluator/natives.h"
+#include "evaluator/trace.h"
+#include "io/files.h"
+#include "library/routines.h"
+#include "platform/fd_io.h"
+#include "runtime/collector.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
+#include "runtime/unicode.h"
+
+namespace xeb::routines {
+
+namespace {
+
+Cell* arg(int n) { return stack::base() + n; }
+void result_logic(bool yes) { *stack::base() = Cell{T_LOGIC, yes ? 1u : 0u, 0, 0}; }
+void result_int(int32_t n) { *stack::base() = Cell{T_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
+
+// expect-arg with (the routine's word, the value's datatype, the argument's
+// word).
+[[noreturn]] void refuse(std::string_view routine, std::string_view param, const Cell* value) {
+  Cell* r = stack::push(word::load(routine));
+  Cell* t = stack::push_new();
+  *t = datatype::make_cell(type_of(value));
+  Cell* p = stack::push(word::load(param));
+  fire(Err::expect_arg, r, t, p);
+}
+
+// set-quiet [word value]: sets the word in its own context without the
+// owner's change hooks.
+void set_quiet() {
+  Cell* w = arg(0);
+  if (!any_word(type_of(w))) refuse("set-quiet", "word", w);
+  Cell* v = arg(1);
+  context::set_in(w, v, word_context(w), false);
+  *stack::base() = *arg(1);
+}
+
+// set-slot-quiet [series value]: the value into the series' head cell,
+// unless at its tail, without notifying the owner.
+void set_slot_quiet() {
+  Cell* s = arg(0);
+  if (!series::block_like(type_of(s))) refuse("set-slot-quiet", "series", s);
+  int32_t head = series::head(s);
+  SeriesBuf* b = series::buf(s);
+  if (head >= 0 && static_cast<uint32_t>(head) < b->cell_count()) b->cells()[head] = *arg(1);
+  *stack::base() = *arg(1);
+}
+
+// The three shifts run the native's own code, with its refinement set.
+void shift_with(int left, int logical) {
+  int32_t refs[2];
+  refs[natives::ref(natives::Id::shift, "left")] = left ? 2 : -1;
+  refs[natives::ref(natives::Id::shift, "logical")] = logical ? 3 : -1;
+  natives::shift(false, refs);
+}
+void shift_right() { shift_with(0, 0); }
+void shift_left() { shift_with(1, 0); }
+void shift_logical() { shift_with(0, 1); }
+
+void last_lf_q() { result_logic(natives::last_lf()); }
+
+// The components of a tuple from the integer arguments: a negative one, or
+// with `bounded` one above 255, is an invalid argument.
+void tuple_of(int n, bool bounded) {
+  uint8_t bytes[4];
+  for (int i = 0; i < n; i++) {
+    Cell* v = arg(i);
+    int32_t c = get_int(v);
+    if (c < 0 || (bounded && c > 255)) fire(Err::invalid_arg, v);
+    bytes[i] = static_cast<uint8_t>(c & 255);
+  }
+  *stack::base() = tuple::make_cell(n, bytes);
+}
+void as_color() { tuple_of(3, false); }
+void as_ipv4() { tuple_of(4, true); }
+void as_rgba() { tuple_of(4, true); }
+
+// count-chars [start pos]: the UTF-8 characters from start's head up to
+// pos's head, both positions in one buffer.
+void count_chars() {
+  Cell* start = arg(0);
+  Cell* pos = arg(1);
+  if (series::node_of(start) != series::node_of(pos)) fire(Err::invalid_arg, pos);
+  SeriesBuf* b = series::buf(start);
+  int32_t len = static_cast<int32_t>(b->used());
+  int32_t from = std::clamp(series::head(start), 0, len), to = std::clamp(series::head(pos), 0, len);
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(b->head_ptr());
+  result_int(to > from ? unicode::count_chars(p + from, p + to) : 0);
+}
+
+void stack_size_q() { result_int(static_cast<int32_t>(stack::top() - stack::bottom())); }
+
+// pick-stack [idx]: the cell idx from the bottom (1 the first), up to and
+// including the top one; none outside.
+void pick_stack() {
+  int32_t idx = get_int(arg(0));
+  int32_t size = static_cast<int32_t>(stack::top() - stack::bottom());
+  if (idx > 0 && idx <= size) *stack::base() = stack::bottom()[idx - 1];
+  else *stack::base() = Cell{T_NONE, 0, 0, 0};
+}
+
+void frame_index_q() { result_int(static_cast<int32_t>(stack::base() - stack::bottom())); }
+
+// collect-calls [blk]: appends the word of every active call, outermost
+// first.
+void collect_calls() {
+  Cell* blk = arg(0);
+  for (uint32_t i = 0; i < stack::depth(); i++) {
+    CallFrame f = stack::frames()[i];
+    FrameType t = f.type();
+    if ((t != FrameType::function && t != FrameType::native) || !stack::reported(f)) continue;
+    Cell w;
+    stack::names.make_word(&w, f.sym, f.ctx);
+    block::xs_append(blk, &w);
+  }
+  *stack::base() = *arg(0);
+}
+
+void tracing_q() { result_logic(interpreter::trace::tracing != 0); }
+
+// write-stdout [data]: a string as UTF-8, a binary as its bytes, any other
+// value molded, straight to the standard output.
+void write_stdout() {
+  std::string bytes = io::value_bytes(arg(0), -1);
+  platform::write_all(1, bytes);
+  set_unset(stack::base());
+}
+
+void gc_active_q() { result_logic(collector::enabled != 0); }
+void gc_series_cycles() { result_int(static_cast<int32_t>(collector::collections)); }
+void gc_nodes_cycles() { result_int(static_cast<int32_t>(collector::node_compactions)); }
+
+// The value of four hexadecimal digits at i, or -1.
+int32_t hex4(const Cell* s, int32_t i, int32_t tail) {
+  if (i + 4 > tail) return -1;
+  int32_t v = 0;
+  for (int k = 0; k < 4; k++) {
+    int32_t c = string::xs_abs_at(s, i + k);
+    int32_t d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (d < 0) return -1;
+    v = v << 4 | d;
+  }
+  return v;
+}
+
+// unescape [str]: the JSON escapes of the text decoded in place from its
+// head. The text only shrinks, so the writing index never passes the
+// reading one; indexes count characters, so a buffer widened by a written
+// character keeps them. A trailing backslash, an unknown escape, a bad \u
+// or a high surrogate without its low half is invalid data.
+void unescape() {
+  Cell* s = arg(0);
+  int32_t head = series::head(s), tail = string::xs_abs_length_q(s);
+  if (head > tail) head = tail;
+  int32_t src = head, dst = head;
+  while (src < tail) {
+    int32_t c = string::xs_abs_at(s, src++);
+    if (c == '\\') {
+      if (src >= tail) fire(Err::invalid_data, s);
+      int32_t e = string::xs_abs_at(s, src++);
+      switch (e) {
+        case '"': case '\\': case '/': c = e; break;
+        case 'b': c = 0x08; break;
+        case 'f': c = 0x0C; break;
+        case 'n': c = 0x0A; break;
+        case 'r': c = 0x0D; break;
+        case 't': c = 0x09; break;
+        case 'u': {
+          c = hex4(s, src, tail);
+          if (c < 0) fire(Err::invalid_data, s);
+          src += 4;
+          if (c >= 0xD800 && c <= 0xDBFF) {
+            if (src + 6 > tail || string::xs_abs_at(s, src) != '\\' || string::xs_abs_at(s, src + 1) != 'u')
+              fire(Err::invalid_data, s);
+            int32_t low = hex4(s, src + 2, tail);
+            if (low < 0xDC00 || low > 0xDFFF) fire(Err::invalid_data, s);
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            src += 6;
+          }
+          break;
+        }
+        default: fire(Err::invalid_data, s);
+      }
+    }
+    string::overwrite_char(series::buf(s), dst++, c);
+  }
+  string::truncate_buffer(series::buf(s), dst);
+  *stack::base() = *arg(0);
+}
+
+constexpr Def kRuntime[] = {
+    {"set-quiet", &set_quiet},
+    {"set-slot-quiet", &set_slot_quiet},
+    {"shift-right", &shift_right},
+    {"shift-left", &shift_left},
+    {"shift-logical", &shift_logical},
+    {"last-lf?", &last_lf_q},
+    {"as-color", &as_color},
+    {"as-ipv4", &as_ipv4},
+    {"as-rgba", &as_rgba},
+    {"count-chars", &count_chars},
+    {"stack-size?", &stack_size_q},
+    {"pick-stack", &pick_stack},
+    {"frame-index?", &frame_index_q},
+    {"collect-calls", &collect_calls},
+    {"tracing?", &tracing_q},
+    {"write-stdout", &write_stdout},
+    {"active?", &gc_active_q},
+    {"series-cycles", &gc_series_cycles},
+    {"nodes-cycles", &gc_nodes_cycles},
+    {"unescape", &unescape},
+};
+
+}  // namespace
+
+std::span<const Def> runtime_routines() { return kRuntime; }
+
+}  // namespace xeb::routines
