@@ -22,9 +22,9 @@ namespace xeb::actions {
 
 using natives::ref;
 
-namespace {
-
 Entry entries[ACTION_COUNT] = {};
+
+namespace {
 
 // --- Argument conventions -------------------------------------------------------
 
@@ -250,7 +250,6 @@ void init() {
   for (int i = 0; i < ACTION_COUNT; i++) entries[i] = kEntries[i];
 }
 
-Entry entry(int action) { return action >= 1 && action <= ACTION_COUNT ? entries[action - 1] : nullptr; }
 
 act::AnyFn get_action_by_type(int type, const Cell* value, Action a) {
   act::AnyFn f = datatype::slot_of(type, a);

@@ -18,7 +18,8 @@ using Entry = void (*)(const int32_t* refs);
 constexpr int MAX_REFINEMENTS = 16;  // the most any native or action has is 12
 
 void init();  // fills the entry table; after every datatype registered
-Entry entry(int action);  // 1..62; null for 7, 8 and 9
+extern Entry entries[ACTION_COUNT];  // read inline by the interpreter's calls
+inline Entry entry(int action) { return action >= 1 && action <= ACTION_COUNT ? entries[action - 1] : nullptr; }  // 1..62; null for 7, 8 and 9
 
 // The slot of the action for the value's type, never 0: an unsupported slot
 // raises expect-arg naming the caller, the type and its first argument.

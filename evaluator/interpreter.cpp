@@ -69,8 +69,6 @@ Cell* bound_value_slow(Node ctx, int32_t index) {
   return values + index;
 }
 
-bool callable(TypeId t) { return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE; }
-
 void init() {
   static bool done = false;
   if (done) return;

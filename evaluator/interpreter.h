@@ -75,6 +75,6 @@ void eval_function(const Cell* fn);
 // Calls a routine! with its arguments on the data stack.
 void call_routine(const Cell* fn);
 
-bool callable(TypeId t);  // native! action! function! routine!
+inline bool callable(TypeId t) { return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE; }
 
 }  // namespace xeb::interpreter

@@ -16,10 +16,11 @@
 
 namespace xeb::natives {
 
-namespace {
-
 Entry* table = nullptr;
 int counter = 1;
+
+namespace {
+
 constexpr Entry kEntries[COUNT] = {
 #define XEB_X(id, entry, name, spec) entry,
     XEB_NATIVES(XEB_X)
@@ -44,8 +45,6 @@ void init() {
 void register_entries(const Entry* list, int count) {
   for (int i = 0; i < count; i++) table[counter++ - 1] = list[i];
 }
-
-Entry entry(int index) { return table && index >= 1 && index < counter ? table[index - 1] : nullptr; }
 
 // --- Comparison natives ----------------------------------------------------------
 

@@ -40,7 +40,11 @@ consteval int ref(Action a, std::string_view name) { return refinement_slot(kAct
 
 
 void init();  // the table and the print work block; once
-Entry entry(int index);  // 1..COUNT
+// The table and the registration counter (one past the last index), read
+// inline by the interpreter's calls.
+extern Entry* table;
+extern int counter;
+inline Entry entry(int index) { return table && index >= 1 && index < counter ? table[index - 1] : nullptr; }  // 1..COUNT
 // Stores entries at the registration counter and advances it.
 void register_entries(const Entry* list, int count);
 
