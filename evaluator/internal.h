@@ -59,26 +59,32 @@ inline Cell* word_value(Cell* w) {
 
 // Sets a word to a value; word and value lie on the data stack. Object
 // contexts go through the context layer, which fires their change hooks.
-inline void set_word(Cell* w, const Cell* value) {
+// Stores the value when the word's context takes it directly (the global
+// context, a running function's, any but an object's); answers false,
+// having done nothing, when the context layer must (hooks, errors).
+inline bool set_word_direct(const Cell* w, const Cell* value) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
   if (ctx == global_values.ctx && global_values.moves == memory::moves && ctx && index >= 0) [[likely]] {
     global_values.values[index] = *value;
-    return;
+    return true;
   }
   if (index >= 0 && ctx) {
     if (uint32_t store = context::store_of(ctx)) {
       if (context::on_stack(ctx)) {
         at<Cell>(store)[index] = *value;
-        return;
+        return true;
       }
       if (context::kind_of(ctx) != context::Kind::object) {
         buf_of(store)->cells()[index] = *value;
-        return;
+        return true;
       }
     }
   }
-  context::set(w, value);
+  return false;
+}
+inline void set_word(Cell* w, const Cell* value) {
+  if (!set_word_direct(w, value)) context::set(w, value);
 }
 
 // A value that evaluates to itself: no word, path, paren, callable or issue
@@ -190,6 +196,49 @@ inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
     }
     return eval_infix(code, pos, end, push, start);
   }
+}
+
+// A value whose evaluation can neither fail nor run code: a literal (not
+// unset!), or a word holding a plain value, with any chain of integer
+// operators on integer operands after it (computed as infix_after does).
+// Answers the position after it with the value in out, or -1 when the
+// general path must evaluate it; nothing has happened then, since reading
+// words has no effect. A word holding a callable value is left in callee
+// (valid until the next allocation). Only while not tracing.
+inline int32_t quick_value(Cell* code, int32_t pos, int32_t end, Cell* out, const Cell** callee) {
+  SeriesBuf* b = series::buf(code);
+  int32_t tail = static_cast<int32_t>(b->cell_count());
+  if (end > tail) end = tail;
+  if (pos >= end) return -1;
+  const Cell* v = b->cells() + pos;
+  TypeId t = type_of(v);
+  const Cell* val = v;
+  if (t == T_WORD) {
+    val = bound_value(v);
+    if (!val) return -1;
+    t = type_of(val);
+    if (t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE) {
+      *callee = val;
+      return -1;
+    }
+    if (t == T_OP) return -1;
+  } else if (!plain_literal(t)) {
+    return -1;
+  }
+  if (t == T_UNSET) return -1;
+  *out = *val;
+  for (pos++; pos < end; pos += 2) {
+    const Cell* w = b->cells() + pos;
+    if (!is_type(w, T_WORD)) return pos;
+    const Cell* op = bound_value(w);
+    if (!op || !is_type(op, T_OP)) return pos;
+    if (!integer_op(op) || !is_type(out, T_INTEGER) || pos + 1 >= end) return -1;
+    const Cell* r = w + 1;
+    const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
+    if (!rv || !is_type(rv, T_INTEGER)) return -1;
+    integer_infix(op, out, get_int(rv));
+  }
+  return pos;
 }
 
 // The word used to name frames and errors when a call has no name.

@@ -69,6 +69,7 @@ Cell* bound_value_slow(Node ctx, int32_t index) {
   return values + index;
 }
 
+
 void init() {
   static bool done = false;
   if (done) return;
@@ -178,11 +179,31 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
       break;
 
     case T_SET_WORD: {
+      const Cell* callee = nullptr;
+      if (!trace::tracing) [[likely]] {
+        // A value that cannot fail, stored where nothing can fail, needs
+        // no frame to name it in an error.
+        Cell x;
+        int32_t after = quick_value(code, pos + 1, end, &x, &callee);
+        if (after >= 0 && set_word_direct(v, &x)) {
+          put(&x, push, start);
+          pos = after;
+          break;
+        }
+      }
       Cell* base = stack::push_frame(v, frame_flags(FrameType::native) | FRAME_INTERP);
       stack::push(v);
       trace::event(trace::push, code, at, nullptr, base);
       if (++pos >= end) fire(Err::need_value, base);
-      pos = eval_value(code, pos, end, false, true, false);
+      if (callee) {
+        // A call, as eval_value would make it: the word's value is known.
+        Cell fn = *callee, name = *cell_at(code, pos);
+        pos = eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+        if (throwing()) return pos;
+        pos = infix_after(code, pos, end, true, base + 1);
+      } else {
+        pos = eval_value(code, pos, end, false, true, false);
+      }
       if (throwing()) return pos;
       trace::event(trace::set, code, pos, base, base + 1);
       if (is_type(base + 1, T_UNSET)) fire(Err::need_value, base);
