@@ -200,7 +200,9 @@ void edit_line(const Cell* prompt, bool hidden) {
       text = r.line;
       break;
   }
-  for (char32_t c : text) string::append_char(&state()[0], static_cast<int32_t>(c));
+  Cell* line = stack::push(&state()[0]);
+  for (char32_t c : text) string::append_char(line, static_cast<int32_t>(c));
+  stack::pop(1);
   // The history keeps accepted lines, newest first, never twice in a row.
   if (r.end != console::EditEnd::accepted || hidden || text.empty()) return;
   Cell* hist = &state()[1];

@@ -222,6 +222,30 @@ def long_line_wraps(home):
 
 
 @case
+def resize_redraws(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        digits = "0123456789" * 10
+        p.text(f'print "{digits}"')
+        p.wait_for(digits[-10:] + '"')
+        p.tmux("resize-window", "-x", "50")
+        # Drawn again at the new width: 3 + 108 cells over three rows of 50.
+        p.wait(lambda s: p.cursor()[0] == 111 - 100, "the line drawn at 50 columns")
+        _, row = p.cursor()
+        p.keys("Home", "Right", "Right", "X")
+        p.wait(lambda s: ">> prXint" in s and p.cursor() == (6, row - 2), "an edit after the resize")
+        p.keys("Home", "Delete", "Delete", "Delete", "p", "r", "Enter")
+        p.wait_for(digits[-10:] + "\n>>")
+        # Results are cut to the new width: 47 less the prompt and one, then "...".
+        p.text('append/dup copy "" "a" 70')
+        p.keys("Enter")
+        p.wait_for("== {" + "a" * 42 + "...")
+    finally:
+        p.kill()
+
+
+@case
 def wide_characters(home):
     p = console(home)
     try:
@@ -367,7 +391,7 @@ def main():
         print("tmux is missing")
         return 1
     tests = [editing_keys, history_survives_restart, completion, multi_line_block_and_escape,
-             long_line_wraps, wide_characters, ctrl_c_and_ctrl_d_quit, masked_input,
+             long_line_wraps, resize_redraws, wide_characters, ctrl_c_and_ctrl_d_quit, masked_input,
              terminal_restored_on_every_way_out, unwritable_configuration]
     only = sys.argv[2:]
     for t in tests:

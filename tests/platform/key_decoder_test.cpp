@@ -160,7 +160,8 @@ const std::vector<Case>& cases() {
       {"\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80", {ch(0xE9), ch(0x4E2D), ch(0x1F600)}},
       // Malformed UTF-8: one replacement per bad start, the breaking byte kept.
       {"\xff" "a\xc3" "b", {ch(0xFFFD), ch('a'), ch(0xFFFD), ch('b')}},
-      {"\xed\xa0\x80", {ch(0xFFFD)}},  // a surrogate is no character
+      // Surrogates are no characters, high (D800-DBFF) or low (DC00-DFFF).
+      {"\xed\xa0\x80\xed\xaf\xbf\xed\xb0\x80\xed\xbf\xbf", {ch(0xFFFD), ch(0xFFFD), ch(0xFFFD), ch(0xFFFD)}},
   };
   return table;
 }
