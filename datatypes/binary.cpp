@@ -13,6 +13,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "runtime/hashtable.h"
 #include "runtime/cycle.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
@@ -425,8 +426,19 @@ Cell* complement(Cell* b) {
   return b;
 }
 
+namespace {
+// The bytes from the head (none when the head lies past the tail).
+uint32_t hash(const Cell* c, bool) {
+  SeriesBuf* b = buf_of(c->w2);
+  uint32_t used = b->used();
+  uint32_t from = std::min(c->w1, used);
+  return hashtable::murmur3(b->head_ptr() + from, used - from);
+}
+}  // namespace
+
 void init() {
   datatype::Registration r{T_BINARY, T_STRING, "binary!"};
+  r.hashes(&hash);
   r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::nothing});
   r.set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare).set(A_APPEND, &insert);
   r.set(A_INSERT, &insert).set(A_CHANGE, &change).set(A_TRIM, &trim).set(A_AND_T, &and_t);

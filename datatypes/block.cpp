@@ -312,6 +312,7 @@ void copy_types(Cell* block, int32_t first, int32_t end, int32_t step, int deep,
 
 void init() {
   datatype::Registration r{T_BLOCK, T_SERIES, "block!"};
+  r.hashes(&hashtable::by_words<1, 2>, true);
   r.marks(layout);
   r.set(A_MAKE, &make).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
   r.set(A_COMPARE, &compare).set(A_APPEND, &insert).set(A_INSERT, &insert).set(A_CHANGE, &change);

@@ -44,6 +44,7 @@ int compare(Cell* value1, Cell* value2, int op) {
 
 void init() {
   Registration r{T_DATATYPE, 0, "datatype!"};
+  r.hashes(&hashtable::by_word<1>);
   r.set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   register_type(r);
 }

@@ -553,6 +553,7 @@ int compare(Cell* value1, Cell* value2, int op) {
 
 void init() {
   datatype::Registration r{T_DATE, 0, "date!"};
+  r.hashes(&hashtable::by_words<1, 3>);
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_PICK, &pick);
   r.set(A_ADD, &datatype::math_slot<do_math, OP_ADD>).set(A_SUBTRACT, &datatype::math_slot<do_math, OP_SUB>);

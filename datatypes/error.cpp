@@ -403,6 +403,7 @@ void init() {
     registered = true;
   }
   datatype::Registration r{T_ERROR, T_OBJECT, "error!"};
+  r.hashes(&hashtable::by_word<1>, true);
   r.marks(object::layout);
   r.set(A_MAKE, &make).set(A_FORM, &err_form).set(A_MOLD, &err_mold).set(A_COMPARE, &err_compare)
       .inherit({A_EVAL_PATH, A_REFLECT, A_COPY, A_FIND, A_SELECT});

@@ -20,6 +20,7 @@
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "runtime/hashtable.h"
 #include "runtime/frames.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
@@ -424,8 +425,18 @@ Cell* round(Cell* value, Cell* scale, int even, int down, int half_down, int flo
   return value;
 }
 
+uint32_t hash(const Cell* c, bool) {
+  if (get_double(c) == 0.0) {
+    Cell z = *c;
+    put_double(&z, 0.0);
+    return hashtable::hash_words(&z, 2, 2);
+  }
+  return hashtable::hash_words(c, 2, 2);
+}
+
 void init() {
   datatype::Registration r{T_FLOAT, 0, "float!"};
+  r.hashes(&hash);
   r.set(A_MAKE, &to).set(A_RANDOM, &random).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_NEGATE, &negate).set(A_POWER, &power);
   r.set(A_ROUND, &round).set(A_EVEN_Q, &even_q).set(A_ODD_Q, &odd_q);

@@ -11,6 +11,10 @@
 
 namespace xeb::float_ {
 
+// Hash-table key hash of a float-like value (float! percent! time!): -0.0
+// hashes as 0.0, to which it is equal.
+uint32_t hash(const Cell* c, bool case_sensitive);
+
 inline Cell make_cell(double d) {
   Cell c{T_FLOAT, 0, 0, 0};
   put_double(&c, d);

@@ -214,6 +214,7 @@ Cell* collect_words(Cell* spec, const Cell* body_in) {
 
 void init() {
   datatype::Registration r{T_FUNCTION, T_CONTEXT, "function!"};
+  r.hashes(&hashtable::by_words<1, 3>, true);
   r.marks(layout);
   r.set(A_MAKE, &make).set(A_REFLECT, &reflect).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   datatype::register_type(r);

@@ -76,6 +76,7 @@ void mark_entry(Cell* h) {
 
 void init() {
   datatype::Registration r{T_HANDLE, T_INTEGER, "handle!"};
+  r.hashes(&hashtable::by_word<2>);
   r.marks({collector::Holds::nothing, collector::Holds::nothing, collector::Holds::nothing, &mark_entry});
   r.set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   datatype::register_type(r);

@@ -139,6 +139,7 @@ Cell* index_at(Cell* c) {
 
 void init() {
   datatype::Registration r{T_HASH, T_BLOCK, "hash!"};
+  r.hashes(&hashtable::by_words<1, 2>, true);
   r.marks({collector::Holds::nothing, collector::Holds::cells, collector::Holds::table});
   r.set(A_MAKE, &make).set(A_TO, &to).set(A_MOLD, &mold).set(A_COPY, &copy);
   r.set(A_CLEAR, &clear).set(A_REMOVE, &remove).set(A_POKE, &poke).set(A_REVERSE, &reverse).set(A_TAKE, &take);

@@ -61,6 +61,7 @@ int compare(Cell* v1, Cell* v2, int op) {
 
 void init() {
   datatype::Registration r{T_ISSUE, T_WORD, "issue!"};
+  r.hashes(&word::hash);
   r.set(A_MAKE, &make).set(A_TO, &make).inherit({A_FORM}).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   datatype::register_type(r);
 }

@@ -142,6 +142,7 @@ namespace unset {
 void init() {
   fixed_unset = Cell{T_UNSET, 0, 0, 0};
   datatype::Registration r{T_UNSET, 0, "unset!"};
+  r.hashes([](const Cell*, bool) { return 0xFFFFFFFEu; });
   r.set(A_MAKE, &unset_make).set(A_TO, &unset_make).set(A_FORM, &unset_form).set(A_MOLD, &unset_mold)
       .set(A_COMPARE, &unit_compare<T_UNSET>);
   datatype::register_type(r);
@@ -155,6 +156,7 @@ namespace none {
 void init() {
   fixed_none = Cell{T_NONE, 0, 0, 0};
   datatype::Registration r{T_NONE, 0, "none!"};
+  r.hashes([](const Cell*, bool) { return 0xFFFFFFFFu; });
   r.set(A_MAKE, &none_make).set(A_TO, &none_make).set(A_FORM, &none_form).set(A_MOLD, &none_mold)
       .set(A_COMPARE, &unit_compare<T_NONE>).set(A_CLEAR, &none_clear).set(A_FIND, &none_find)
       .set(A_LENGTH_Q, &none_length).set(A_REMOVE, &none_remove).set(A_SELECT, &none_select)
@@ -171,6 +173,7 @@ void init() {
   fixed_true = Cell{T_LOGIC, 1, 0, 0};
   fixed_false = Cell{T_LOGIC, 0, 0, 0};
   datatype::Registration r{T_LOGIC, 0, "logic!"};
+  r.hashes(&hashtable::by_word<1>);
   r.set(A_MAKE, &logic_make).set(A_RANDOM, &logic_random).set(A_TO, &logic_to).set(A_FORM, &logic_form)
       .set(A_MOLD, &logic_mold).set(A_COMPARE, &logic_compare).set(A_AND_T, &logic_and)
       .set(A_COMPLEMENT, &logic_complement).set(A_OR_T, &logic_or).set(A_XOR_T, &logic_xor);

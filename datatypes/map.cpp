@@ -424,6 +424,7 @@ bool skip_removed(Cell* m) {
 
 void init() {
   datatype::Registration r{T_MAP, 0, "map!"};
+  r.hashes(&hashtable::by_word<2>, true);
   r.marks({collector::Holds::nothing, collector::Holds::cells, collector::Holds::table});
   r.set(A_MAKE, &make).set(A_REFLECT, &reflect).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_CLEAR, &clear).set(A_COPY, &copy);

@@ -15,6 +15,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "runtime/hashtable.h"
 #include "runtime/floattext.h"
 #include "runtime/stack.h"
 
@@ -547,8 +548,18 @@ Cell* round(Cell* n, Cell* scale, int even, int down, int half_down, int floor, 
   return n;
 }
 
+namespace {
+// The sign bit is the only header bit that is part of the value.
+uint32_t hash(const Cell* c, bool) {
+  Cell m = *c;
+  m.header = T_MONEY | (c->header & HDR_MONEY_SIGN);
+  return hashtable::murmur3(&m, sizeof m);
+}
+}  // namespace
+
 void init() {
   datatype::Registration r{T_MONEY, 0, "money!"};
+  r.hashes(&hash);
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_NEGATE, &negate);
   r.set(A_ROUND, &round).set(A_EVEN_Q, &even_q).set(A_ODD_Q, &odd_q).set(A_PICK, &pick);

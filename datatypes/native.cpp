@@ -132,6 +132,7 @@ constexpr collector::Layout layout{collector::Holds::nothing, collector::Holds::
 
 void init() {
   datatype::Registration r{T_NATIVE, 0, "native!"};
+  r.hashes(&hashtable::by_word<3>, true);
   r.marks(layout);
   r.set(A_MAKE, &native_make).set(A_REFLECT, &reflect).set(A_FORM, &native_form).set(A_MOLD, &native_mold)
       .set(A_COMPARE, &compare);
@@ -170,6 +171,7 @@ int check_spec(Node spec) {
 namespace action {
 void init() {
   datatype::Registration r{T_ACTION, T_NATIVE, "action!"};
+  r.hashes(&hashtable::by_word<3>, true);
   r.marks(native::layout);
   r.set(A_MAKE, &native::action_make).inherit({A_REFLECT}).set(A_FORM, &native::action_form)
       .set(A_MOLD, &native::action_mold).set(A_COMPARE, &native::compare);
@@ -186,6 +188,7 @@ void mark_context(Cell* c) {
 
 void init() {
   datatype::Registration r{T_OP, T_NATIVE, "op!"};
+  r.hashes(&hashtable::by_words<1, 3>, true);
   collector::Layout l = native::layout;
   l.extra = &mark_context;
   r.marks(l);

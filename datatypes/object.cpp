@@ -281,6 +281,7 @@ int form(Cell* obj, Cell* buffer, Cell* arg, int part) {
 
 void init() {
   datatype::Registration r{T_OBJECT, 0, "object!"};
+  r.hashes(&hashtable::by_word<1>, true);
   r.marks(layout);
   r.set(A_MAKE, &make).set(A_REFLECT, &reflect).set(A_FORM, &form).set(A_MOLD, &mold)
       .set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_COPY, &copy).set(A_PUT, &put)

@@ -121,6 +121,7 @@ Cell* make_at(Cell* c, int32_t n) {
 
 void init() {
   datatype::Registration p{T_PATH, T_BLOCK, "path!"};
+  p.hashes(&hashtable::by_words<1, 2>, true);
   p.marks(block::layout);
   p.set(A_MAKE, &make).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COPY, &copy);
   p.inherit({A_REFLECT, A_EVAL_PATH, A_COMPARE, A_MODIFY});
@@ -141,6 +142,7 @@ void init() {
   };
   for (const Child& c : kChildren) {
     datatype::Registration r{c.id, T_PATH, c.name};
+    r.hashes(&hashtable::by_words<1, 2>, true);
     r.marks(block::layout);
     r.set(A_MOLD, c.mold);
     r.inherit({A_MAKE, A_REFLECT, A_TO, A_FORM, A_EVAL_PATH, A_COMPARE, A_MODIFY});
@@ -165,6 +167,7 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 
 void init() {
   datatype::Registration r{T_PAREN, T_BLOCK, "paren!"};
+  r.hashes(&hashtable::by_words<1, 2>, true);
   r.marks(block::layout);
   r.set(A_MOLD, &mold);
   inherit_range(r, A_MAKE, A_FORM);

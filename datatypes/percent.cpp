@@ -30,6 +30,7 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 
 void init() {
   datatype::Registration r{T_PERCENT, T_FLOAT, "percent!"};
+  r.hashes(&float_::hash);
   r.set(A_FORM, &form).set(A_MOLD, &mold);
   r.inherit({A_MAKE, A_RANDOM, A_TO, A_COMPARE, A_ABSOLUTE, A_ADD, A_DIVIDE, A_MULTIPLY, A_NEGATE, A_POWER,
              A_REMAINDER, A_ROUND, A_SUBTRACT, A_EVEN_Q, A_ODD_Q});

@@ -251,6 +251,7 @@ namespace {
 
 void register_point(TypeId id, const char* name) {
   datatype::Registration r{id, 0, name};
+  r.hashes(id == T_POINT2D ? &hashtable::by_words<1, 2> : &hashtable::by_words<1, 3>);
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &make).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_NEGATE, &negate);
   r.set(A_ROUND, &round).set(A_PICK, &pick).set(A_REVERSE, &reverse);

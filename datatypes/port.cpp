@@ -218,6 +218,7 @@ Cell* write(Cell* p, Cell* data, int, int, int, int, Cell* part, Cell*, Cell*, C
 
 void init() {
   datatype::Registration r{T_PORT, T_OBJECT, "port!"};
+  r.hashes(&hashtable::by_word<1>, true);
   r.marks(object::layout);
   r.set(A_MAKE, &make).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_APPEND, &insert).set(A_INSERT, &insert).set(A_CHANGE, &change).set(A_CLEAR, &clear).set(A_COPY, &copy);

@@ -22,6 +22,7 @@ void register_type(int count, const Registration& r) {
   e.length = static_cast<int32_t>(std::strlen(r.name)) - 1;
   e.word = Cell{T_UNSET, 0, 0, 0};
   collector::set_layout(r.id, r.layout);
+  hashtable::set_hashing(r.id, r.hasher, r.by_address);
   if (count - 3 != ACTION_COUNT) {
     std::printf("*** Datatype Error: invalid actions count for type: %d\n*** Found: %d\n*** Expected: %d\n",
                 r.id, count - 3, ACTION_COUNT);

@@ -1,7 +1,9 @@
 // The datatype registry: one entry per type id (name, name length without
-// "!", the word naming the type, the layout the collector marks by) and the
-// action table of 256 slots per type id. A slot is an implementation, 0 (unsupported) or, in a registration, the
-// inherit marker, resolved by copying the parent's slot at registration.
+// "!", the word naming the type) and the action table of 256 slots per type
+// id. A slot is an implementation, 0 (unsupported) or, in a registration, the
+// inherit marker, resolved by copying the parent's slot at registration. A
+// registration also gives what the runtime must know of the type's cells:
+// the layout the collector marks by and the hasher of hash tables.
 #pragma once
 #include <cstdint>
 #include <initializer_list>
@@ -9,6 +11,7 @@
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
 #include "runtime/collector.h"
+#include "runtime/hashtable.h"
 
 namespace xeb::datatype {
 
@@ -36,8 +39,18 @@ struct Registration {
   // type may keep other things in the same words.
   collector::Layout layout{};
 
+  // How its values hash as keys of hash tables (none: all hash to 0);
+  // by_address when the hash stands for the value's identity.
+  hashtable::Hasher hasher = nullptr;
+  bool by_address = false;
+
   Registration& marks(const collector::Layout& l) {
     layout = l;
+    return *this;
+  }
+  Registration& hashes(hashtable::Hasher h, bool address = false) {
+    hasher = h;
+    by_address = address;
     return *this;
   }
 

@@ -14,17 +14,19 @@
 #include "datatypes/words.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/shapes.h"
 
 namespace xeb::series {
 
 // --- Cell access ---------------------------------------------------------
 
-inline SeriesBuf* buf(const Cell* s) { return buf_of(s->w2); }
-inline Node node_of(const Cell* s) { return s->w2; }
-inline int32_t head(const Cell* s) { return static_cast<int32_t>(s->w1); }
-inline void set_head(Cell* s, int32_t h) { s->w1 = static_cast<uint32_t>(h); }
-inline uint32_t extra(const Cell* s) { return s->w3; }  // what the type keeps there
-inline void set_extra(Cell* s, uint32_t e) { s->w3 = e; }
+// The layout is the runtime's series shape (runtime/shapes.h).
+inline SeriesBuf* buf(const Cell* s) { return buf_of(series_node(s)); }
+inline Node node_of(const Cell* s) { return series_node(s); }
+inline int32_t head(const Cell* s) { return series_head(s); }
+inline void set_head(Cell* s, int32_t h) { set_series_head(s, h); }
+inline uint32_t extra(const Cell* s) { return series_extra(s); }  // what the type keeps there
+inline void set_extra(Cell* s, uint32_t e) { set_series_extra(s, e); }
 // A position in a series of cells walked across calls that can allocate: the
 // series cell stays where the caller rooted it (the data stack, whose cells
 // never move) and every access re-reads the buffer through the node, so the
@@ -35,9 +37,9 @@ struct Cursor {
   int32_t index;
 
   Cursor(const Cell* rooted, int32_t at) : series(rooted), index(at) {}
-  int32_t tail() const { return static_cast<int32_t>(buf_of(series->w2)->cell_count()); }
+  int32_t tail() const { return static_cast<int32_t>(buf(series)->cell_count()); }
   bool at_tail() const { return index >= tail(); }
-  Cell* cell() const { return buf_of(series->w2)->cells() + index; }
+  Cell* cell() const { return buf(series)->cells() + index; }
   void next() { index++; }
 };
 
@@ -48,12 +50,7 @@ inline int shift_of(const SeriesBuf* b) { return log2_unit(b->unit()); }
 // Writes a series cell: the header last, so a cell under construction reads
 // as unset!.
 inline Cell* set_cell(Cell* c, TypeId t, Node n, int32_t h = 0, uint32_t extra = 0) {
-  begin_cell(c);
-  c->w1 = static_cast<uint32_t>(h);
-  c->w2 = n;
-  c->w3 = extra;
-  c->header = t;
-  return c;
+  return make_series(c, t, n, h, extra);
 }
 
 // Whether a type keeps cells (block-like) or characters/bytes (string-like).

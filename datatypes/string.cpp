@@ -10,6 +10,7 @@
 
 #include "datatypes/bitset.h"
 #include "datatypes/error.h"
+#include "runtime/hashtable.h"
 #include "runtime/casemap.h"
 #include "runtime/counts.h"
 #include "runtime/exit.h"
@@ -343,6 +344,14 @@ bool head_in_bitset_q(const Cell* s, const Cell* bitset) {
 bool tag_enclosed_q(const Cell* s, const Cell* tag) {
   int32_t n = xs_length_q(tag);
   return xs_length_q(s) >= n + 2 && char_at(s, 0) == '<' && char_at(s, n + 1) == '>';
+}
+
+uint32_t hash(const Cell* s, bool case_sensitive) {
+  SeriesBuf* b = series::buf(s);
+  int unit = b->unit() ? b->unit() : 1;
+  int32_t head = series::head(s);
+  int32_t len = std::max(static_cast<int32_t>(b->used() / unit) - head, 0);
+  return hashtable::hash_text(b->head_ptr() + static_cast<size_t>(head) * unit, unit, len, case_sensitive);
 }
 
 int compare_strings(const Cell* v1, const Cell* v2, int op, bool match) {

@@ -105,6 +105,9 @@ bool tag_enclosed_q(const Cell* s, const Cell* tag);
 bool match_at_head_q(const Cell* s, const Cell* value, int op);
 // -1, 0 or 1 (0: equal, or matched with match = true).
 int compare_strings(const Cell* v1, const Cell* v2, int op, bool match);
+// Hash-table key hash of a string-like value: its code points from the head,
+// folded to upper case unless case_sensitive.
+uint32_t hash(const Cell* s, bool case_sensitive);
 
 // --- Text formatting --------------------------------------------------------------------
 

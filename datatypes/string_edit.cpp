@@ -607,6 +607,7 @@ void do_set_op(int case_, Cell* skip, int op) {
 
 void init() {
   datatype::Registration r{T_STRING, T_SERIES, "string!"};
+  r.hashes(&string::hash);
   r.marks(layout);
   r.set(A_MAKE, &make).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
   r.set(A_COMPARE, &compare).set(A_APPEND, &insert).set(A_CHANGE, &change).set(A_FIND, &find);

@@ -27,6 +27,12 @@ int compare(Cell* v1, Cell* v2, int op) {
   return string::compare_strings(v1, v2, op, false);
 }
 
+// Case-insensitively, by the name's bytes.
+uint32_t hash(const Cell* c, bool) {
+  SeriesBuf* b = buf_of(symbol_name(c));
+  return hashtable::hash_symbol_name({reinterpret_cast<const char*>(b->head_ptr()), b->used()});
+}
+
 }  // namespace
 
 void create_table() {
@@ -43,6 +49,7 @@ void create_table() {
 
 void init() {
   datatype::Registration r{T_SYMBOL, 0, "symbol!"};
+  r.hashes(&hash);
   r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::series});
   r.set(A_COMPARE, &compare);
   datatype::register_type(r);

@@ -42,6 +42,7 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 
 void init() {
   datatype::Registration r{T_TAG, T_STRING, "tag!"};
+  r.hashes(&string::hash);
   r.marks(string::layout);
   r.set(A_FORM, &form).set(A_MOLD, &mold).inherit({A_EVAL_PATH});
   inherit_string(r);
@@ -86,6 +87,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
 
 void init() {
   datatype::Registration r{T_EMAIL, T_STRING, "email!"};
+  r.hashes(&string::hash);
   r.marks(string::layout);
   r.set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path).inherit({A_FORM});
   inherit_string(r);
@@ -105,6 +107,7 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 
 void init() {
   datatype::Registration r{T_REF, T_STRING, "ref!"};
+  r.hashes(&string::hash);
   r.marks(string::layout);
   r.set(A_MOLD, &mold);
   r.inherit({A_MAKE, A_REFLECT, A_TO, A_FORM, A_COMPARE, A_AT, A_BACK, A_CHANGE, A_CLEAR, A_COPY, A_FIND, A_HEAD,

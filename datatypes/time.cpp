@@ -217,6 +217,7 @@ int odd_q(Cell* n) { return whole_seconds(seconds(n)) % 2 != 0; }
 
 void init() {
   datatype::Registration r{T_TIME, T_FLOAT, "time!"};
+  r.hashes(&float_::hash);
   r.set(A_MAKE, &make).set(A_TO, &make).set(A_FORM, &form).set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
   r.set(A_ADD, &add).set(A_SUBTRACT, &subtract).set(A_MULTIPLY, &multiply).set(A_DIVIDE, &divide);
   r.set(A_ROUND, &round).set(A_EVEN_Q, &even_q).set(A_ODD_Q, &odd_q).set(A_PICK, &pick);

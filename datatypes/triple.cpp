@@ -26,6 +26,7 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 
 void init() {
   datatype::Registration r{T_TRIPLE, 0, "triple!"};
+  r.hashes(&hashtable::by_words<1, 3>);
   r.set(A_FORM, &form).set(A_MOLD, &mold);
   datatype::register_type(r);
 }

@@ -18,6 +18,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "runtime/hashtable.h"
 #include "runtime/stack.h"
 
 namespace xeb::tuple {
@@ -282,8 +283,13 @@ Cell* reverse(Cell* value, Cell* part, Cell* skip) {
   return value;
 }
 
+namespace {
+uint32_t hash(const Cell* c, bool) { return hashtable::murmur3(bytes(c), static_cast<size_t>(count(c))); }
+}  // namespace
+
 void init() {
   datatype::Registration r{T_TUPLE, 0, "tuple!"};
+  r.hashes(&hash);
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &make).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_COMPLEMENT, &complement);
   r.set(A_LENGTH_Q, &length_q).set(A_PICK, &pick).set(A_REVERSE, &reverse);

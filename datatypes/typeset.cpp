@@ -99,6 +99,7 @@ void xor_t() { do_bitwise(OP_XOR); }
 
 void init() {
   datatype::Registration r{T_TYPESET, 0, "typeset!"};
+  r.hashes(&hashtable::by_words<1, 3>);
   r.set(A_MAKE, &make).set(A_TO, &make).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare)
       .set(A_AND_T, &and_t).set(A_COMPLEMENT, &complement).set(A_OR_T, &or_t).set(A_XOR_T, &xor_t)
       .set(A_FIND, &find);

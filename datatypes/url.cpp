@@ -188,6 +188,7 @@ Cell* open(Cell* port, int new_, int read, int write, int seek, Cell* allow) { i
 
 void init() {
   datatype::Registration r{T_URL, T_STRING, "url!"};
+  r.hashes(&string::hash);
   r.marks(string::layout);
   r.set(A_MAKE, &make).set(A_TO, &to).set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
   r.set(A_OPEN, &open);
@@ -267,6 +268,7 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 
 void init() {
   datatype::Registration r{T_FILE, T_URL, "file!"};
+  r.hashes(&string::hash);
   r.marks(string::layout);
   r.set(A_MOLD, &mold);
   r.inherit({A_MAKE, A_TO, A_FORM, A_EVAL_PATH, A_COMPARE, A_RANDOM, A_REFLECT, A_APPEND, A_AT, A_BACK, A_CHANGE,

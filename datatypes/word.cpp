@@ -12,6 +12,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "runtime/hashtable.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
 
@@ -67,6 +68,7 @@ constexpr collector::Layout layout{collector::Holds::cells, collector::Holds::no
 
 void register_child(TypeId id, const char* name, act::Mold mold_slot, bool with_index) {
   datatype::Registration r{id, T_WORD, name};
+  r.hashes(&hash);
   r.marks(layout);
   r.inherit({A_MAKE, A_TO, A_FORM, A_COMPARE});
   r.set(A_MOLD, mold_slot);
@@ -76,8 +78,13 @@ void register_child(TypeId id, const char* name, act::Mold mold_slot, bool with_
 
 }  // namespace
 
+uint32_t hash(const Cell* w, bool) {
+  return hashtable::hash_pointer(static_cast<uint32_t>(hashtable::resolve_symbol(word_symbol(w))));
+}
+
 void init() {
   datatype::Registration r{T_WORD, T_SYMBOL, "word!"};
+  r.hashes(&hash);
   r.marks(layout);
   r.set(A_MAKE, &make).set(A_TO, &make).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare)
       .set(A_INDEX_Q, &index_q);

@@ -7,19 +7,19 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/shapes.h"
 
 namespace xeb {
 
 inline bool any_word(TypeId t) { return t >= T_WORD && t <= T_REFINEMENT; }
 inline bool any_word_or_issue(TypeId t) { return t >= T_WORD && t <= T_ISSUE; }
-inline int32_t word_symbol(const Cell* w) { return static_cast<int32_t>(w->w2); }
-inline int32_t word_index(const Cell* w) { return static_cast<int32_t>(w->w3); }
-inline Node word_context(const Cell* w) { return w->w1; }
-inline void set_word_context(Cell* w, Node ctx) { w->w1 = ctx; }
+// word_symbol, word_index, word_context, set_word_context: runtime/shapes.h.
 
 namespace word {
 
-void init();  // registers word!, then the other four of the family
+void init();
+// Hash-table key hash of any word or issue!: spellings of one name alike.
+uint32_t hash(const Cell* w, bool case_sensitive);  // registers word!, then the other four of the family
 
 // A word bound in the global context; while the load-copy flag is set the
 // answer is a copy kept in the root block, else valid until the next

@@ -7,6 +7,7 @@
 
 #include "runtime/exit.h"
 #include "runtime/memory.h"
+#include "runtime/shapes.h"
 #include "runtime/unicode.h"
 
 namespace xeb::unicode {
@@ -81,23 +82,23 @@ uint32_t to_case(uint32_t cp, bool upper) {
 
 Cell* to_case_string(Cell* v, const Cell* part, bool upper) {
   if (is_type(v, T_CHAR)) {
-    v->w2 = to_case(v->w2, upper);
+    set_int(v, static_cast<int32_t>(to_case(static_cast<uint32_t>(get_int(v)), upper)));
     return v;
   }
-  SeriesBuf* b = buf_of(v->w2);
+  SeriesBuf* b = buf_of(series_node(v));
   int32_t len = static_cast<int32_t>(b->used() >> (b->unit() >> 1));
-  int32_t head = std::clamp(static_cast<int32_t>(v->w1), 0, len);
-  v->w1 = static_cast<uint32_t>(head);
+  int32_t head = std::clamp(series_head(v), 0, len);
+  set_series_head(v, head);
   int32_t count = len - head;
   if (part) {
     if (is_type(part, T_INTEGER)) count = std::clamp(get_int(part), 0, count);
-    else if (type_of(part) == type_of(v) && string_like(part) && part->w2 == v->w2)
-      count = std::clamp(static_cast<int32_t>(part->w1), head, len) - head;
+    else if (type_of(part) == type_of(v) && string_like(part) && series_node(part) == series_node(v))
+      count = std::clamp(series_head(part), head, len) - head;
     else if (error_hooks.invalid_part) error_hooks.invalid_part(part);
     else runtime_error(99);
   }
   for (int32_t i = head; i < head + count; i++) {
-    b = buf_of(v->w2);
+    b = buf_of(series_node(v));
     int unit = b->unit();
     uint32_t c = get_unit(b->head_ptr() + int64_t{i} * unit, unit);
     uint32_t m = to_case(c, upper);

@@ -167,7 +167,7 @@ void mark_context(Off* ref) { mark_node(ref); }
 
 void set_layout(int type, const Layout& l) {
   auto bits = [](Holds h) { return static_cast<uint8_t>(h); };
-  codes[type & 0xFF] = static_cast<uint8_t>(bits(l.w1) | bits(l.w2) << 2 | bits(l.w3) << 4 | (l.extra ? EXTRA : 0));
+  codes[type & 0xFF] = static_cast<uint8_t>(bits(l.word1) | bits(l.word2) << 2 | bits(l.word3) << 4 | (l.extra ? EXTRA : 0));
   extras[type & 0xFF] = l.extra;
 }
 

@@ -68,7 +68,7 @@ enum class Holds : uint8_t {
 };
 using CellMarker = void (*)(Cell* c);
 struct Layout {
-  Holds w1 = Holds::nothing, w2 = Holds::nothing, w3 = Holds::nothing;
+  Holds word1 = Holds::nothing, word2 = Holds::nothing, word3 = Holds::nothing;
   CellMarker extra = nullptr;  // what the words alone cannot say (flags, handles)
 };
 void set_layout(int type, const Layout& layout);

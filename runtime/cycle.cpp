@@ -3,6 +3,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/exit.h"
+#include "runtime/shapes.h"
 
 namespace xeb::cycles {
 
@@ -10,7 +11,7 @@ namespace {
 Node entries[SIZE];
 int top = 0;  // next free entry
 
-Node series_of(const Cell* v) { return is_type(v, T_OBJECT) ? v->w1 : v->w2; }
+Node series_of(const Cell* v) { return is_type(v, T_OBJECT) ? object_context(v) : series_node(v); }
 }  // namespace
 
 void push(Node series) {

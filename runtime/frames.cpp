@@ -6,6 +6,7 @@
 #include "runtime/cycle.h"
 #include "runtime/exit.h"
 #include "runtime/stack.h"
+#include "runtime/shapes.h"
 
 namespace xeb::stack {
 
@@ -33,7 +34,8 @@ CallFrame* pop_frame(bool restore) {
 
 Cell* mark_func(const Cell* word, Node fctx) {
   if (cs.top >= cs.end) call_overflow();
-  *cs.top++ = CallFrame{frame_flags(FrameType::function), word->w2, index_of(ds.base), word->w1, fctx,
+  *cs.top++ = CallFrame{frame_flags(FrameType::function), static_cast<uint32_t>(word_symbol(word)), index_of(ds.base),
+                        word_context(word), fctx,
                         fctx ? values_of(fctx) : 0};
   return ds.base = ds.top;
 }
@@ -139,21 +141,13 @@ void caller_word(Cell* out) {
   if (names.make_word) {
     names.make_word(out, sym, ctx);
   } else {
-    begin_cell(out);
-    out->w1 = ctx;
-    out->w2 = sym;
-    out->w3 = 0xFFFFFFFF;
-    set_type(out, T_WORD);
+    make_word_cell(out, T_WORD, ctx, static_cast<int32_t>(sym), -1);
   }
 }
 
 void record_error_position(Cell* field) {
   if (is_type(field, T_BLOCK)) return;
-  begin_cell(field);
-  field->w1 = 0;
-  field->w2 = depth();
-  field->w3 = 0;
-  set_type(field, T_INTEGER);
+  *field = make_integer(static_cast<int32_t>(depth()));
 }
 
 void mark_gc_frames() {

@@ -10,6 +10,7 @@
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
+#include "runtime/shapes.h"
 
 namespace xeb {
 
@@ -77,7 +78,9 @@ inline Cell* push_frame(uint32_t sym, Node ctx, uint32_t flags) {
   *cs.top++ = CallFrame{flags, sym, index_of(ds.base), ctx, 0, 0};
   return ds.base = ds.top;
 }
-inline Cell* push_frame(const Cell* word, uint32_t flags) { return push_frame(word->w2, word->w1, flags); }
+inline Cell* push_frame(const Cell* word, uint32_t flags) {
+  return push_frame(static_cast<uint32_t>(word_symbol(word)), word_context(word), flags);
+}
 inline Cell* mark_native(const Cell* w) { return push_frame(w, frame_flags(FrameType::native)); }
 inline Cell* mark_interp_native(const Cell* w) { return push_frame(w, frame_flags(FrameType::native) | FRAME_INTERP); }
 inline Cell* mark_interp_func(const Cell* w) { return push_frame(w, frame_flags(FrameType::function) | FRAME_INTERP); }
@@ -95,7 +98,7 @@ Cell* mark_func_body(const Cell* word, Node fctx);
 
 // Values pointer of a context whose values live on the data stack (word 2
 // of its context cell).
-inline Off& values_of(Node ctx) { return buf_of(ctx)->cells()[0].w2; }
+inline Off& values_of(Node ctx) { return context_store(buf_of(ctx)->cells()); }
 
 // Popping. Popping an empty call stack changes nothing.
 inline void unwind() {  // top = base + 1, base = prev

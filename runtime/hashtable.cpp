@@ -10,6 +10,7 @@
 #include "runtime/collector.h"
 #include "runtime/counts.h"
 #include "runtime/exit.h"
+#include "runtime/shapes.h"
 
 namespace xeb::hashtable {
 
@@ -114,7 +115,7 @@ uint32_t stamp_now() { return collector::node_compactions + 1; }
 
 bool string_like(uint8_t t) {
   switch (t) {
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case SLICE_TYPE:
+    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF:
       return true;
     default:
       return false;
@@ -135,13 +136,11 @@ struct Text {
 };
 
 Text text_of(const Cell* c) {
-  SeriesBuf* b = buf_of(c->w2);
+  SeriesBuf* b = buf_of(series_node(c));
   int unit = b->unit() ? b->unit() : 1;
-  int32_t len = static_cast<int32_t>(b->used() / unit) - static_cast<int32_t>(c->w1);
-  if ((c->header & HDR_TYPE_MASK) == SLICE_TYPE && static_cast<int32_t>(c->w3) >= 0)
-    len = static_cast<int32_t>(c->w3);
+  int32_t len = static_cast<int32_t>(b->used() / unit) - series_head(c);
   if (len < 0) len = 0;
-  return {b->head_ptr() + static_cast<size_t>(c->w1) * unit, unit, len};
+  return {b->head_ptr() + static_cast<size_t>(series_head(c)) * unit, unit, len};
 }
 
 std::string_view name_of(Node name) {
@@ -201,34 +200,24 @@ uint32_t murmur_bytes(size_t len, Byte byte) {
   return m.finish(static_cast<uint32_t>(len));
 }
 
-uint32_t hash_symbol_name(std::string_view s) {
-  return murmur_bytes(s.size(), [&](size_t i) -> uint32_t { return ascii_lower(static_cast<uint8_t>(s[i])); });
-}
+}  // namespace
 
-uint32_t hash_string(const Cell* c, bool case_sensitive) {
-  Text t = text_of(c);
+uint32_t hash_text(const std::byte* units, int unit, int32_t length, bool case_sensitive) {
+  Text t{units, unit, length};
   Murmur m;
   for (int32_t i = 0; i < t.len; i++) m.block(case_sensitive ? t.at(i) : fold_upper(t.at(i)));
   return m.finish(static_cast<uint32_t>(t.len) * 4);
 }
 
-uint32_t hash_words(const Cell* c, int first, int count) {
-  const uint32_t* w = &c->header + first;
-  return murmur3(w, static_cast<size_t>(count) * 4);
+uint32_t hash_symbol_name(std::string_view s) {
+  return murmur_bytes(s.size(), [&](size_t i) -> uint32_t { return ascii_lower(static_cast<uint8_t>(s[i])); });
 }
 
-uint32_t hash_double(const Cell* c) {
-  // -0.0 and 0.0 are equal, so they must hash alike.
-  if (type_of(c) == T_FLOAT || type_of(c) == T_PERCENT || type_of(c) == T_TIME) {
-    double d = get_double(c);
-    if (d == 0.0) {
-      Cell z = *c;
-      put_double(&z, 0.0);
-      return hash_words(&z, 2, 2);
-    }
-  }
-  return hash_words(c, 2, 2);
+uint32_t hash_words(const Cell* c, int first, int count) {
+  return murmur3(payload(c) + (first - 1), static_cast<size_t>(count) * 4);
 }
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // Default comparison, until the datatypes supply theirs.
@@ -253,12 +242,12 @@ int default_compare(const Cell* a, const Cell* b, int op) {
     case T_INTEGER: case T_CHAR:
       return sign(int64_t{get_int(a)} - get_int(b));
     case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT: case T_ISSUE: {
-      int32_t x = static_cast<int32_t>(a->w2), y = static_cast<int32_t>(b->w2);
+      int32_t x = word_symbol(a), y = word_symbol(b);
       if (!strict) x = resolve_symbol(x), y = resolve_symbol(y);
       return sign(int64_t{x} - y);
     }
     case T_SYMBOL: {
-      std::string_view x = name_of(a->w3), y = name_of(b->w3);
+      std::string_view x = name_of(symbol_name(a)), y = name_of(symbol_name(b));
       if (!strict) return ascii_ieq(x, y) ? 0 : (x < y ? -1 : 1);
       return x == y ? 0 : (x < y ? -1 : 1);
     }
@@ -269,7 +258,7 @@ int default_compare(const Cell* a, const Cell* b, int op) {
     case T_NONE: case T_UNSET:
       return 0;
     default:
-      return std::memcmp(&a->w1, &b->w1, 12) == 0 ? 0 : 1;
+      return std::memcmp(payload(a), payload(b), 12) == 0 ? 0 : 1;
   }
 }
 
@@ -298,6 +287,14 @@ int64_t grow_request(const Table* h) {
 // fresh flags buffer; the keys buffer grows but never shrinks. Everything is
 // allocated before the table changes, so an allocation that fails (or that
 // collects) meets the table whole.
+// Word tables hold the runtime's own records, symbols and words, and hash
+// them as find_symbol and find_word probe: a symbol by its name, a word by
+// its canonical symbol.
+uint32_t record_hash(const Cell* c) {
+  if (is_type(c, T_SYMBOL)) return hash_symbol_name(name_of(symbol_name(c)));
+  return hash_pointer(static_cast<uint32_t>(resolve_symbol(word_symbol(c))));
+}
+
 void resize(Node t, int64_t request) {
   int32_t n = round_up(request);
   int32_t limit = static_cast<int32_t>(0.5 + LOAD * n);
@@ -322,8 +319,9 @@ void resize(Node t, int64_t request) {
   uint32_t* f = flags_of(h);
   int32_t* k = keys_of(h);
   const Cell* cells = cells_of(h);
+  bool words = h->kind == static_cast<int32_t>(Kind::word);
   for (int32_t key : live) {
-    Probe p(hash_value(cells + key, false), n);
+    Probe p(words ? record_hash(cells + key) : hash_value(cells + key, false), n);
     while (!is_empty(f, p.i)) p.next();
     k[p.i] = key;
     set_live(f, p.i);
@@ -473,6 +471,10 @@ void remap(Table* h, int32_t lo, int32_t hi, Fn fn) {
 // Records (kinds 3 and 4).
 
 int32_t entry_size(const Table* h) { return h->indexes; }
+// A record's first cell holds its key in word 1; the value cells follow.
+Off& record_key(Cell* rec) { return payload(rec)[0]; }
+Off record_key(const Cell* rec) { return payload(rec)[0]; }
+
 Cell* record_at(const Table* h, int32_t offset) {
   return reinterpret_cast<Cell*>(buf_of(h->blk)->head_ptr() + offset);
 }
@@ -490,7 +492,7 @@ int32_t probe_record(const Table* h, uint32_t key, int32_t* target) {
       return -1;
     }
     if (is_deleted(f, p.i)) del = p.i;
-    else if (record_at(h, k[p.i])->w1 == key) return *target = p.i;
+    else if (record_key(record_at(h, k[p.i])) == key) return *target = p.i;
     if (!p.next()) {
       *target = del;
       return -1;
@@ -510,7 +512,7 @@ void replace_records(Table* h) {
   for (int32_t off = 0; off + size <= static_cast<int32_t>(rb->used()); off += size) {
     const Cell* rec = record_at(h, off);
     if ((rec->header & HDR_TYPE_MASK) == 0) continue;
-    Probe p(hash_pointer(rec->w1), h->n_buckets);
+    Probe p(hash_pointer(record_key(rec)), h->n_buckets);
     while (!is_empty(f, p.i)) p.next();
     k[p.i] = off;
     set_live(f, p.i);
@@ -599,63 +601,22 @@ uint32_t hash_pointer(uint32_t h) {
   return h;
 }
 
-uint32_t hash_value(const Cell* c, bool case_sensitive) {
-  switch (c->header & HDR_TYPE_MASK) {
-    case T_INTEGER: case T_CHAR:
-      return hash_pointer(c->w2);
-    case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT: case T_ISSUE:
-      return hash_pointer(static_cast<uint32_t>(resolve_symbol(static_cast<int32_t>(c->w2))));
-    case T_SYMBOL:
-      return hash_symbol_name(name_of(c->w3));
-    case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case SLICE_TYPE:
-      return hash_string(c, case_sensitive);
-    case T_FLOAT: case T_PERCENT: case T_TIME: case T_PAIR:
-      return hash_double(c);
-    case T_POINT2D:
-      return hash_words(c, 1, 2);
-    case T_POINT3D: case T_OP: case T_FUNCTION: case T_TYPESET: case T_TRIPLE: case T_DATE:
-      return hash_words(c, 1, 3);
-    case T_NONE:
-      return 0xFFFFFFFFu;
-    case T_UNSET:
-      return 0xFFFFFFFEu;
-    case T_MONEY: {
-      Cell m = *c;
-      m.header = T_MONEY | (c->header & HDR_MONEY_SIGN);
-      return murmur3(&m, sizeof m);
-    }
-    case T_BINARY: {
-      SeriesBuf* b = buf_of(c->w2);
-      uint32_t used = b->used();
-      uint32_t from = std::min(c->w1, used);
-      return murmur3(b->head_ptr() + from, used - from);
-    }
-    case T_TUPLE:
-      return murmur3(&c->w1, (c->header >> HDR_TUPLE_LEN_SHIFT) & 15);
-    case T_PORT: case T_ERROR: case T_OBJECT: case T_LOGIC: case T_DATATYPE:
-      return hash_pointer(c->w1);
-    case T_NATIVE: case T_ACTION:
-      return hash_pointer(c->w3);
-    case T_EVENT: case T_HANDLE: case T_MAP:
-      return hash_pointer(c->w2);
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH:
-    case T_HASH: case T_IMAGE:
-      return hash_words(c, 1, 2);
-    default:
-      return 0;
-  }
+namespace {
+Hasher hashers[256];
+bool by_address[256];
+}  // namespace
+
+void set_hashing(int type, Hasher hash, bool address) {
+  hashers[type & 0xFF] = hash;
+  by_address[type & 0xFF] = address;
 }
 
-bool address_keyed(const Cell* c) {
-  switch (c->header & HDR_TYPE_MASK) {
-    case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH:
-    case T_HASH: case T_IMAGE: case T_EVENT: case T_MAP: case T_NATIVE: case T_ACTION:
-    case T_PORT: case T_ERROR: case T_OBJECT: case T_OP: case T_FUNCTION:
-      return true;
-    default:
-      return false;
-  }
+uint32_t hash_value(const Cell* c, bool case_sensitive) {
+  Hasher h = hashers[c->header & HDR_TYPE_MASK];
+  return h ? h(c, case_sensitive) : 0;
 }
+
+bool address_keyed(const Cell* c) { return by_address[c->header & HDR_TYPE_MASK]; }
 
 // ---------------------------------------------------------------------------
 // Making
@@ -663,12 +624,12 @@ bool address_keyed(const Cell* c) {
 Node init(int32_t size, const Cell* blk, Kind kind, int extra) {
   NoCompaction nc;
   if (kind == Kind::word && extra == 2 && blk) {
-    Node src = blk->w1;
+    Node src = context_table(blk);
     Node nb = memory::copy_series(buf_of(table(src)->blk));
     Hold hb(nb);
     return copy(src, nb);
   }
-  Node given = blk ? blk->w2 : 0;
+  Node given = blk ? series_node(blk) : 0;
   if (size < 4) size = 4;
   if (kind == Kind::word && size >= 4000) size *= 2;
   int32_t n = round_up(static_cast<int64_t>(size / LOAD));
@@ -783,7 +744,6 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
     set_type(&k, T_SET_WORD);
     kt = T_SET_WORD;
   }
-  bool any_type = kt == SLICE_TYPE;
   if (reverse) last = true;
   if (skip == 0) skip = 1;
   int32_t askip = skip < 0 ? counts::neg(skip) : skip;
@@ -798,7 +758,7 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
       int32_t kv = keys[p.i];
       if (kind != Kind::block) {
         Cell* c = cells + kv;
-        if ((any_type || (c->header & HDR_TYPE_MASK) == kt) && equal(c, &k, op)) return c;
+        if ((c->header & HDR_TYPE_MASK) == kt && equal(c, &k, op)) return c;
       } else {
         const int32_t* group = &kv;
         int64_t m = 1;
@@ -840,7 +800,6 @@ Cell* find_next(Node t, const Cell* key, int32_t* pos, int32_t* end, int32_t* st
     i = *pos;
     if (i == *end - 1) return nullptr;  // wrapped round to the home bucket
   }
-  bool any_type = (k.header & HDR_TYPE_MASK) == SLICE_TYPE;
   const uint32_t* f = flags_of(h);
   Cell* cells = cells_of(h);
   for (;;) {
@@ -848,7 +807,7 @@ Cell* find_next(Node t, const Cell* key, int32_t* pos, int32_t* end, int32_t* st
     Cell* c = nullptr;
     if (is_live(f, i)) {
       Cell* kc = cells + keys_of(h)[i];
-      if ((any_type || (kc->header & HDR_TYPE_MASK) == (k.header & HDR_TYPE_MASK)) && equal(kc, &k, OP_EQUAL))
+      if ((kc->header & HDR_TYPE_MASK) == (k.header & HDR_TYPE_MASK) && equal(kc, &k, OP_EQUAL))
         c = kc;
     }
     i = (i + ++*step) & mask;
@@ -1054,7 +1013,7 @@ Cell* put_ptr(Node t, uint32_t key) {
     if (h->kind == static_cast<int32_t>(Kind::node) && h->stamp == 0) h->stamp = static_cast<int32_t>(stamp_now());
   }
   Cell* rec = record_at(h, off);
-  rec->w1 = key;
+  record_key(rec) = key;
   for (int32_t i = 0; i < size / 16; i++) rec[i].header = T_UNSET;
   return rec + 1;
 }
@@ -1100,7 +1059,7 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case) {
       break;
     }
     if (is_live(f, p.i)) {
-      std::string_view s = name_of(cells[k[p.i]].w3);
+      std::string_view s = name_of(symbol_name(&cells[k[p.i]]));
       if (any_case ? ascii_ieq(s, name) : s == name) return k[p.i] + 1;
     }
     if (!p.next()) break;
@@ -1109,7 +1068,7 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case) {
   if (!any_case) {
     Probe q(hash, h->n_buckets);
     while (!is_empty(f, q.i)) {
-      if (is_live(f, q.i) && ascii_ieq(name_of(cells[k[q.i]].w3), name)) {
+      if (is_live(f, q.i) && ascii_ieq(name_of(symbol_name(&cells[k[q.i]])), name)) {
         alias = k[q.i] + 1;
         break;
       }
@@ -1123,7 +1082,7 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case) {
   // allocated skips it; typed last.
   int32_t idx = blk_len(h);
   Cell* rec = memory::alloc_tail_cell(buf_of(h->blk));
-  rec->w1 = rec->w2 = rec->w3 = 0;
+  set_unset(rec);
   Node nm = memory::alloc_bytes(static_cast<int64_t>(name.size()) + 1);
   SeriesBuf* nb = buf_of(nm);
   std::memcpy(nb->head_ptr(), name.data(), name.size());
@@ -1131,10 +1090,7 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case) {
   nb->tail = nb->head + static_cast<Off>(name.size());
   h = table(t);
   rec = cells_of(h) + idx;
-  rec->w1 = static_cast<uint32_t>(alias);
-  rec->w2 = 0;
-  rec->w3 = nm;
-  rec->header = T_SYMBOL;
+  make_symbol(rec, alias, nm);
   keys_of(h)[empty] = idx;
   set_live(flags_of(h), empty);
   h->count++;
@@ -1162,7 +1118,7 @@ int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* 
       break;
     }
     if (is_live(f, p.i)) {
-      int32_t id = static_cast<int32_t>(cells[k[p.i]].w2);
+      int32_t id = word_symbol(&cells[k[p.i]]);
       if ((any_case ? resolve_symbol(id) : id) == want) {
         if (index) *index = k[p.i];
         return k[p.i];
@@ -1174,10 +1130,7 @@ int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* 
   if (empty < 0) raise_internal(InternalError::no_memory);  // full at its largest size
   int32_t idx = blk_len(h);
   Cell* w = memory::alloc_tail_cell(buf_of(h->blk));
-  w->w1 = context;
-  w->w2 = static_cast<uint32_t>(symbol);
-  w->w3 = static_cast<uint32_t>(idx);
-  w->header = T_WORD;
+  make_word_cell(w, T_WORD, context, symbol, idx);
   h = table(t);
   keys_of(h)[empty] = idx;
   set_live(flags_of(h), empty);
@@ -1216,7 +1169,7 @@ void mark(Node* ref) {
   int32_t size = entry_size(h);
   for (Off off = 0; size > 0 && off + size <= rb->used(); off += size) {
     Cell* rec = reinterpret_cast<Cell*>(rb->head_ptr() + off);
-    if ((rec->header & HDR_TYPE_MASK) != 0) collector::redirect(&rec->w1);
+    if ((rec->header & HDR_TYPE_MASK) != 0) collector::redirect(&record_key(rec));
   }
 }
 
@@ -1228,17 +1181,17 @@ void sweep_records(Node t) {
   for (Off off = 0; size > 0 && off + size <= rb->used(); off += size) {
     Cell* rec = reinterpret_cast<Cell*>(rb->head_ptr() + off);
     if ((rec->header & HDR_TYPE_MASK) == 0) continue;
-    bool dead = by_node && !collector::is_marked(rec->w1);
+    bool dead = by_node && !collector::is_marked(record_key(rec));
     if (by_node && !dead && size >= 48) {
       Cell* owner = rec + 2;
       uint8_t ot = owner->header & HDR_TYPE_MASK;
-      if ((ot == T_OBJECT || ot == T_ERROR || ot == T_PORT) && owner->w1) {
-        collector::redirect(&owner->w1);
-        dead = !collector::is_marked(owner->w1);
+      if ((ot == T_OBJECT || ot == T_ERROR || ot == T_PORT) && object_context(owner)) {
+        collector::redirect(object_context_ref(owner));
+        dead = !collector::is_marked(object_context(owner));
       }
     }
     if (dead) {
-      uint32_t key = rec->w1;
+      uint32_t key = record_key(rec);
       remove_ptr(t, key);
       // Every cell goes: a dead owner left behind would be a reference to a
       // freed node for whoever marks the whole block (a rebuild holds it).

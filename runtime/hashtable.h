@@ -41,10 +41,6 @@ static_assert(sizeof(Table) == 44);
 
 inline Table* table(Node t) { return reinterpret_cast<Table*>(buf_of(t)->head_ptr()); }
 
-// Internal string-slice marker: a string-like find key of this type whose w3
-// is >= 0 is a string of w3 characters; it matches keys of any type.
-constexpr uint8_t SLICE_TYPE = 56;
-
 // Comparison op codes used here.
 constexpr int OP_EQUAL = 0;
 constexpr int OP_STRICT = 2;
@@ -57,7 +53,8 @@ extern void (*normalize_map_key)(Cell* key);                   // map keys as st
 
 // Making. size is the expected entry count; blk a block cell whose buffer is
 // indexed (kinds 0-2) or null for a fresh one. extra: value cells per record
-// (kinds 3-4); kind 2 with extra 2 copies the word table held in blk->w1.
+// (kinds 3-4); kind 2 with extra 2 copies the word table of blk, a context
+// cell.
 Node init(int32_t size, const Cell* blk, Kind kind, int extra);
 
 // Kinds 0-2. key must lie in the key block. Answers the key cell (re-read:
@@ -90,11 +87,29 @@ Cell* remove_ptr(Node t, uint32_t key);
 int32_t find_symbol(Node t, std::string_view name, bool any_case);  // 1-based id
 int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* index);
 
-// Hashes.
-uint32_t murmur3(const void* bytes, size_t length);
-uint32_t hash_pointer(uint32_t v);
+// Hashes. Each type's module sets how its values hash, when it registers; a
+// type that set nothing hashes to 0. by_address: the hash stands for the
+// value's identity (a series or context), not its contents.
+using Hasher = uint32_t (*)(const Cell* c, bool case_sensitive);
+void set_hashing(int type, Hasher hash, bool by_address);
 uint32_t hash_value(const Cell* c, bool case_sensitive);
 bool address_keyed(const Cell* c);
+
+// Building blocks for the types' hashers.
+uint32_t murmur3(const void* bytes, size_t length);
+uint32_t hash_pointer(uint32_t v);
+uint32_t hash_symbol_name(std::string_view name);  // ASCII case folded
+// Code points of 1, 2 or 4 bytes each; folded to upper case unless case_sensitive.
+uint32_t hash_text(const std::byte* units, int unit, int32_t length, bool case_sensitive);
+// Payload words first to first + count - 1 (1-based), as bytes.
+uint32_t hash_words(const Cell* c, int first, int count);
+// The hasher of a type that hashes payload word W as a 32-bit key.
+template <int W>
+uint32_t by_word(const Cell* c, bool) { return hash_pointer(payload(c)[W - 1]); }
+// The hasher of a type that hashes payload words First to First + Count - 1
+// as bytes.
+template <int First, int Count>
+uint32_t by_words(const Cell* c, bool) { return hash_words(c, First, Count); }
 
 // Collector cooperation. mark takes the reference so a moved node is
 // corrected in place. Kinds 0-3 are strong; kind 4 is weak: its keys and

@@ -8,6 +8,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/exit.h"
+#include "runtime/shapes.h"
 
 namespace xeb::memory {
 
@@ -397,7 +398,7 @@ Cell* alloc_tail_cell(SeriesBuf* s) {
   return c;
 }
 
-Cell* new_tail_cell(const Cell* block) { return alloc_tail_cell(buf_of(block->w2)); }
+Cell* new_tail_cell(const Cell* block) { return alloc_tail_cell(buf_of(series_node(block))); }
 
 void reset_for_tests() {
   moves++;

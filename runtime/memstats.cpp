@@ -2,6 +2,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/memory.h"
+#include "runtime/shapes.h"
 
 namespace xeb::memory {
 
@@ -21,7 +22,7 @@ void push_int(Node blk, int64_t v, bool new_line = false) {
   Cell c{T_UNSET, 0, 0, 0};
   if (v <= 2147483647) {
     c.header = T_INTEGER;
-    c.w2 = static_cast<uint32_t>(static_cast<int32_t>(v));
+    set_int(&c, static_cast<int32_t>(v));
   } else {
     c.header = T_FLOAT;
     put_double(&c, static_cast<double>(v));
@@ -57,7 +58,7 @@ double stats(Cell* block, int mode) {
     for (Off o = state.first_big_frame; o; o = at<BigFrame>(o)->next) sum += at<BigFrame>(o)->needed;
     result = static_cast<double>(sum);
   } else {
-    Node out = block->w2;
+    Node out = series_node(block);
     int64_t total = 0;
     Node nodes = new_block();
     for (NodeFrame* f = node_frame(state.first_node_frame); f; f = node_frame(f->next)) {

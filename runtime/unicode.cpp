@@ -8,6 +8,7 @@
 
 #include "runtime/exit.h"
 #include "runtime/region.h"
+#include "runtime/shapes.h"
 #include "runtime/stack.h"
 
 namespace xeb::unicode {
@@ -85,11 +86,11 @@ struct Text {
 };
 
 Text text_of(const Cell* s) {
-  SeriesBuf* b = buf_of(s->w2);
+  SeriesBuf* b = buf_of(series_node(s));
   int unit = b->unit();
   if (unit != 1 && unit != 2 && unit != 4) runtime_error(101);
   int32_t total = static_cast<int32_t>(b->used() >> unit_shift(unit));
-  int32_t head = std::clamp(static_cast<int32_t>(s->w1), 0, total);
+  int32_t head = std::clamp(series_head(s), 0, total);
   return {b->head_ptr() + (static_cast<int64_t>(head) << unit_shift(unit)), unit, total - head};
 }
 
@@ -99,13 +100,13 @@ inline int32_t take_count(int32_t count, int32_t len) { return count < 0 || coun
 // cell's cache word and grown under the same node, so it lives as long as
 // the value and is reused by the next conversion.
 SeriesBuf* scratch(Cell* str, int64_t bytes) {
-  if (str->w3) {
-    SeriesBuf* b = buf_of(str->w3);
+  if (series_extra(str)) {
+    SeriesBuf* b = buf_of(series_extra(str));
     if (b->size >= bytes) return b;
     return memory::expand(b, bytes);
   }
   Node n = memory::alloc_bytes(bytes);
-  str->w3 = n;
+  set_series_extra(str, n);
   return buf_of(n);
 }
 
@@ -144,9 +145,9 @@ class LoadTarget {
     held_ = true;
   }
   Cell* cell() const { return cell_; }
-  SeriesBuf* buf() const { return buf_of(cell_->w2); }
+  SeriesBuf* buf() const { return buf_of(series_node(cell_)); }
   Node finish() {
-    Node n = cell_->w2;
+    Node n = series_node(cell_);
     if (held_) stack::set_top(cell_);
     return n;
   }

@@ -6,14 +6,36 @@
 #include <string_view>
 
 #include "runtime/hashtable.h"
+#include "runtime/shapes.h"
 #include "tests/support/fresh_heap.h"
 
 namespace xeb::test {
+
+// Hashers of the key types these tests use, set here as their datatype
+// modules set them in the program.
+inline uint32_t test_text_hash(const Cell* s, bool case_sensitive) {
+  SeriesBuf* b = buf_of(series_node(s));
+  int unit = b->unit() ? b->unit() : 1;
+  int32_t len = static_cast<int32_t>(b->used() / unit) - series_head(s);
+  return hashtable::hash_text(b->head_ptr() + series_head(s) * unit, unit, len < 0 ? 0 : len, case_sensitive);
+}
+inline uint32_t test_word_hash(const Cell* w, bool) {
+  return hashtable::hash_pointer(static_cast<uint32_t>(hashtable::resolve_symbol(word_symbol(w))));
+}
+
+inline void set_test_hashers() {
+  hashtable::set_hashing(T_INTEGER, &hashtable::by_word<2>, false);
+  for (TypeId t : {T_STRING, T_FILE}) hashtable::set_hashing(t, &test_text_hash, false);
+  for (TypeId t : {T_WORD, T_SET_WORD, T_LIT_WORD, T_GET_WORD}) hashtable::set_hashing(t, &test_word_hash, false);
+  hashtable::set_hashing(T_BLOCK, &hashtable::by_words<1, 2>, true);
+  hashtable::set_hashing(T_NONE, [](const Cell*, bool) { return 0xFFFFFFFFu; }, false);
+}
 
 class HashHeap : public FreshHeap {
  protected:
   void SetUp() override {
     begin_fresh_heap();
+    set_test_hashers();
     collector::mark_hashtable_hook = hashtable::mark;
     start_collector();
   }

@@ -392,26 +392,21 @@ TEST_F(Records, SweepDropsRecordsOfDeadSeries) {
 
 using Hashing = HashHeap;
 
-TEST_F(Hashing, ValueHashRules) {
-  // A string hashes as the folded text written as 32-bit code points.
-  uint32_t b = new_block(4);
-  append_string(b, "MiXed");
-  append_string(b, "mixed");
+TEST_F(Hashing, TextHashRules) {
+  // Text hashes as the folded code points written as 32 bits each, whatever
+  // the unit width.
+  const std::byte* mixed = reinterpret_cast<const std::byte*>("MiXed");
+  const std::byte* lower = reinterpret_cast<const std::byte*>("mixed");
   std::vector<uint32_t> cps = {'M', 'I', 'X', 'E', 'D'};
-  EXPECT_EQ(ht::murmur3(cps.data(), cps.size() * 4), ht::hash_value(cells(b) + 0, false));
-  EXPECT_EQ(ht::hash_value(cells(b) + 0, false), ht::hash_value(cells(b) + 1, false));
-  EXPECT_NE(ht::hash_value(cells(b) + 0, true), ht::hash_value(cells(b) + 1, true));
-
-  Cell pz{T_FLOAT, 0, 0, 0}, nz{T_FLOAT, 0, 0, 0};
-  put_double(&pz, 0.0);
-  put_double(&nz, -0.0);
-  EXPECT_EQ(ht::hash_value(&pz, false), ht::hash_value(&nz, false));
-
-  Cell none{T_NONE, 0, 0, 0}, unset{T_UNSET, 0, 0, 0};
-  EXPECT_EQ(0xFFFFFFFFu, ht::hash_value(&none, false));
-  EXPECT_EQ(0xFFFFFFFEu, ht::hash_value(&unset, false));
-  Cell i = int_cell(42);
-  EXPECT_EQ(ht::hash_pointer(42), ht::hash_value(&i, false));
+  EXPECT_EQ(ht::murmur3(cps.data(), cps.size() * 4), ht::hash_text(mixed, 1, 5, false));
+  EXPECT_EQ(ht::hash_text(mixed, 1, 5, false), ht::hash_text(lower, 1, 5, false));
+  EXPECT_NE(ht::hash_text(mixed, 1, 5, true), ht::hash_text(lower, 1, 5, true));
+  std::vector<uint16_t> wide = {'m', 'i', 'x', 'e', 'd'};
+  EXPECT_EQ(ht::hash_text(lower, 1, 5, false),
+            ht::hash_text(reinterpret_cast<const std::byte*>(wide.data()), 2, 5, false));
+  // A type that set no hasher hashes to 0.
+  Cell event{T_EVENT, 0, 0, 0};
+  EXPECT_EQ(0u, ht::hash_value(&event, false));
   // Tail bytes of MurmurHash3 count: lengths 1 to 3 differ from each other.
   const char* s = "abc";
   EXPECT_NE(ht::murmur3(s, 1), ht::murmur3(s, 2));

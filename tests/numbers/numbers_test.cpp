@@ -17,6 +17,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "runtime/hashtable.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace xeb::test {
@@ -395,6 +396,22 @@ TEST_F(Numbers, ToFloat) {
   Cell* p = float_::to(&proto, s, T_PERCENT);
   EXPECT_EQ(type_of(p), T_PERCENT);
   EXPECT_EQ(get_double(p), 0.5);
+}
+
+// The hashes the types give hash tables: values equal as keys hash alike.
+TEST_F(Numbers, KeyHashesOfTheTypes) {
+  auto hash = [](Cell c) { return hashtable::hash_value(&c, false); };
+  EXPECT_EQ(hash(F(0.0)), hash(F(-0.0)));
+  EXPECT_EQ(hashtable::hash_pointer(42), hash(I(42)));
+  EXPECT_EQ(0xFFFFFFFFu, hash(Cell{T_NONE, 0, 0, 0}));
+  EXPECT_EQ(0xFFFFFFFEu, hash(Cell{T_UNSET, 0, 0, 0}));
+  Cell* mixed = string::push_new(8);
+  string::append_utf8(mixed, "MiXed");
+  Cell* lower = string::push_new(8);
+  string::append_utf8(lower, "mixed");
+  EXPECT_EQ(hashtable::hash_value(mixed, false), hashtable::hash_value(lower, false));
+  EXPECT_NE(hashtable::hash_value(mixed, true), hashtable::hash_value(lower, true));
+  stack::pop(2);
 }
 
 }  // namespace
