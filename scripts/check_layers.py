@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """check_layers.py: fails when a source file includes a header of a layer
-above its own, or of a layer beside it.
+above its own, or of a layer beside it, or when code outside the modules
+that own a cell layout reads a cell's raw payload words (w1, w2, w3).
 
 The layers, lowest first; lexer, codec and io sit side by side, above
 datatypes and below the evaluator. The top-level start-up (start.*, main.cpp)
@@ -22,6 +23,13 @@ RANK = {
 }
 TOP = len(RANK)  # start.cpp, start.h, main.cpp
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+
+# Raw payload words: only the modules owning a layout touch them; everyone
+# else reads cells through the named accessors of the cell's type. The
+# datatypes own their types' payloads; in the runtime the shared shapes are
+# defined in cell.h and shapes.h; the lexer owns its own marker cells.
+RAW_PAYLOAD = re.compile(r'(->|\.)\s*w[123]\b')
+PAYLOAD_OWNERS = ("datatypes/", "runtime/cell.h", "runtime/shapes.h", "lexer/lexer.h")
 
 
 def layer_of(path):
@@ -54,7 +62,10 @@ def main():
         own = layer_of(rel)
         if own is None:
             continue
+        owner = rel.startswith(PAYLOAD_OWNERS)
         for n, line in enumerate(f.read_text(errors="replace").splitlines(), 1):
+            if not owner and RAW_PAYLOAD.search(line.split("//")[0]):
+                bad.append(f"{rel}:{n}: reads a raw payload word; use the type's accessors")
             m = INCLUDE.match(line)
             if not m:
                 continue
@@ -64,7 +75,7 @@ def main():
     for b in bad:
         print(b, file=sys.stderr)
     if bad:
-        print(f"{len(bad)} include(s) break the layers", file=sys.stderr)
+        print(f"{len(bad)} line(s) break the layers or the typed cell access", file=sys.stderr)
         return 1
     return 0
 
