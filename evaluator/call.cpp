@@ -468,6 +468,8 @@ namespace {
 constexpr int32_t kNoRefs[actions::MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
                                                         -1, -1, -1, -1, -1, -1, -1, -1};
 
+}  // namespace
+
 // A call whose spec holds only ordinary arguments (and locals), from code,
 // without a path or apply mode: the general fetch reduced to its steps.
 // Answers -1, having done nothing, for any other call.
@@ -544,8 +546,6 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   if (!push) stack::set_result_trim(start);
   return pos;
 }
-
-}  // namespace
 
 int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, Cell* path, int32_t path_at,
                   const Cell* name, const Cell* owner, int mode, bool infix) {

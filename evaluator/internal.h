@@ -249,6 +249,12 @@ inline bool accepts(const Cell* ts, int t) {
   return typeset::bits(ts)[t >> 3] & (0x80 >> (t & 7));
 }
 
+// A call whose spec holds only ordinary arguments (and locals), from code,
+// without a path or apply mode, and not while tracing: the general call
+// reduced to its steps. Answers -1, having done nothing, for any other call
+// (the general eval_call makes it then).
+int32_t call_fast(const Cell* fn, Cell* code, int32_t pos, int32_t end, bool push, const Cell* name);
+
 // Calls fn with its `count` arguments already evaluated at start + 0.. on
 // the data stack; the result replaces them at start (pushed or stored by
 // the mode), exactly as a call fetched from code would leave it.

@@ -198,7 +198,8 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
       if (callee) {
         // A call, as eval_value would make it: the word's value is known.
         Cell fn = *callee, name = *cell_at(code, pos);
-        pos = eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+        int32_t after = call_fast(&fn, code, pos + 1, end, true, &name);
+        pos = after >= 0 ? after : eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
         if (throwing()) return pos;
         pos = infix_after(code, pos, end, true, base + 1);
       } else {
@@ -255,7 +256,8 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
         case T_NATIVE: case T_ACTION: case T_FUNCTION: case T_ROUTINE: {
           Cell fn = *val, name = *v;
           if (!push) stack::set_top(start);
-          pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+          int32_t after = trace::tracing ? -1 : call_fast(&fn, code, pos + 1, end, push, &name);
+          pos = after >= 0 ? after : eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
           if (throwing()) return pos;
           break;
         }
