@@ -156,6 +156,17 @@ static bool count_of(Cell* count, int32_t* n) {
 
 // One-word step: sets the word to the value at the head and advances.
 bool foreach_next(Cell* s, const Cell* word) {
+  if (series::block_like(type_of(s))) {
+    // A block's value is read in place and stored directly when the word's
+    // context takes it so.
+    SeriesBuf* b = series::buf(s);
+    int32_t h = series::head(s);
+    if (h >= static_cast<int32_t>(b->cell_count())) return false;
+    Cell v = b->cells()[h];
+    if (!interpreter::set_word_direct(word, &v)) assign(word, &v);
+    series::set_head(s, h + 1);
+    return true;
+  }
   if (!has_value(s)) return false;
   Cell v = element(s, 0);
   assign(word, &v);
