@@ -18,6 +18,7 @@
 #include "datatypes/function.h"
 #include "datatypes/handle.h"
 #include "datatypes/hash.h"
+#include "datatypes/image.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
@@ -201,7 +202,7 @@ void register_types() {
   money::init();
   ref::init();
   point::init();  // point2D!, point3D!
-  // The image back-end's start-up, image!: later.
+  image::init();  // image!, with the handle kind of its bitmaps
   event::init();
 }
 

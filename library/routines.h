@@ -10,5 +10,6 @@ namespace xeb::routines {
 std::span<const Def> system_routines();     // library/sys_routines.cpp
 std::span<const Def> runtime_routines();    // library/runtime_routines.cpp
 std::span<const Def> predicate_routines();  // library/predicates.cpp
+std::span<const Def> media_routines();      // library/media_routines.cpp
 
 }  // namespace xeb::routines

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "platform/fd_io.h"
 
@@ -70,8 +71,18 @@ bool open_stream(const Stream& s, int index, Fds& fds) {
   return false;
 }
 
-// Writes the input and reads both outputs until every pipe is done.
-void serve(Request& r, Fds& fds) {
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left before the deadline (-1: none), at least 0.
+int left_ms(const Request& r, Clock::time_point start) {
+  if (r.timeout_ms < 0) return -1;
+  auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  return spent >= r.timeout_ms ? 0 : static_cast<int>(r.timeout_ms - spent);
+}
+
+// Writes the input and reads both outputs until every pipe is done, or the
+// deadline passes (answers false then).
+bool serve(Request& r, Fds& fds, Clock::time_point start) {
   size_t sent = 0;
   if (fds.parent[0] >= 0 && r.in.data.empty()) close_fd(fds.parent[0]);
   Stream* outs[3] = {nullptr, &r.out, &r.err};
@@ -85,10 +96,13 @@ void serve(Request& r, Fds& fds) {
       p[n] = pollfd{fds.parent[i], static_cast<short>(i == 0 ? POLLOUT : POLLIN), 0};
       map[n++] = i;
     }
-    if (n == 0) return;
-    if (poll(p, n, -1) < 0) {
+    if (n == 0) return true;
+    int wait = left_ms(r, start);
+    if (wait == 0) return false;
+    int ready = poll(p, n, wait);
+    if (ready < 0) {
       if (errno == EINTR) continue;
-      return;
+      return true;
     }
     for (nfds_t k = 0; k < n; k++) {
       int i = map[k];
@@ -189,9 +203,25 @@ Outcome run(Request& r) {
     o.status = pid;
     return o;
   }
-  serve(r, fds);
+  Clock::time_point start = Clock::now();
   int st = 0;
-  while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {}
+  if (r.timeout_ms >= 0) {
+    bool done = serve(r, fds, start);
+    while (done) {
+      pid_t w = waitpid(pid, &st, WNOHANG);
+      if (w == pid || (w < 0 && errno != EINTR)) break;
+      if (left_ms(r, start) == 0) done = false;
+      else usleep(2000);
+    }
+    if (!done) {
+      ::kill(pid, SIGKILL);
+      while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {}
+      o.timed_out = true;
+    }
+  } else {
+    serve(r, fds, start);
+    while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {}
+  }
   o.status = WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? 128 + WTERMSIG(st) : -1;
   return o;
 }

@@ -25,6 +25,7 @@ struct Request {
   std::vector<std::string> argv;  // searched on PATH when argv[0] holds no '/'
   Stream in, out, err;
   bool wait = true;  // a pipe makes the start wait regardless
+  int timeout_ms = -1;  // when waiting: a child still running then is killed
 };
 
 enum class Failure { none, not_found, cannot_start, cannot_open };
@@ -32,6 +33,7 @@ enum class Failure { none, not_found, cannot_start, cannot_open };
 struct Outcome {
   Failure failure = Failure::none;
   int status = -1;  // the exit code when waited (128 + signal when killed), else the pid
+  bool timed_out = false;
 };
 
 Outcome run(Request& request);

@@ -49,6 +49,7 @@ TEST_F(Language, Dynamic) {
   collector::stress_every = 1;
 #endif
   run_file("dynamic.txt");
+  run_file("image.txt");  // images hold bitmaps outside the heap
 #ifdef XEB_GC_STRESS
   collector::stress_every = every;
 #endif

@@ -1,0 +1,69 @@
+// JPEG through TurboJPEG, whose error recovery stays inside the library. A
+// warning (truncated or corrupt data) fails the decode. JPEG has no alpha:
+// decoded pixels are opaque and an encoded image loses its alpha.
+#include <turbojpeg.h>
+
+#include <cstring>
+
+#include "platform/bitmap_codecs.h"
+
+namespace xeb::platform::bitmap {
+
+namespace {
+constexpr int QUALITY = 90;
+
+struct Handle {
+  tjhandle h;
+  explicit Handle(tjhandle x) : h(x) {}
+  ~Handle() {
+    if (h) tjDestroy(h);
+  }
+};
+}  // namespace
+
+Bitmap* decode_jpeg(std::span<const uint8_t> s) {
+  Handle tj(tjInitDecompress());
+  if (!tj.h || s.size() > 0xFFFFFFFFu) return nullptr;
+  int width, height, subsamp, space;
+  auto* data = const_cast<unsigned char*>(s.data());
+  auto size = static_cast<unsigned long>(s.size());
+  if (tjDecompressHeader3(tj.h, data, size, &width, &height, &subsamp, &space) != 0) return nullptr;
+  if (width <= 0 || height <= 0 || !sides_ok(width, height)) return nullptr;
+  Bitmap* b = make(width, height);
+  if (!b) return nullptr;
+  int flags = TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS;
+  bool cmyk = space == TJCS_CMYK || space == TJCS_YCCK;
+  // CMYK as Adobe writes it (inverted): each colour is the ink times black.
+  if (tjDecompress2(tj.h, data, size, reinterpret_cast<unsigned char*>(b->pixels), width, 0, height,
+                    cmyk ? TJPF_CMYK : TJPF_BGRA, flags) != 0) {
+    release(b);
+    return nullptr;
+  }
+  size_t n = size_t(width) * size_t(height);
+  for (size_t i = 0; i < n; i++) {
+    uint32_t p = b->pixels[i];
+    if (cmyk) {
+      uint32_t c = p & 255, m = (p >> 8) & 255, y = (p >> 16) & 255, k = p >> 24;
+      p = (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
+    }
+    b->pixels[i] = p | 0xFF000000u;
+  }
+  return b;
+}
+
+bool encode_jpeg(const Bitmap& b, std::vector<uint8_t>& out) {
+  Handle tj(tjInitCompress());
+  if (!tj.h) return false;
+  unsigned char* buf = nullptr;
+  unsigned long size = 0;
+  if (tjCompress2(tj.h, reinterpret_cast<const unsigned char*>(b.pixels), b.width, 0, b.height, TJPF_BGRA, &buf,
+                  &size, TJSAMP_420, QUALITY, 0) != 0) {
+    tjFree(buf);
+    return false;
+  }
+  out.assign(buf, buf + size);
+  tjFree(buf);
+  return true;
+}
+
+}  // namespace xeb::platform::bitmap
