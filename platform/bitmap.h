@@ -23,6 +23,8 @@ struct Bitmap {
   int32_t width;
   int32_t height;
   uint32_t* pixels;  // width × height words; null when either side is 0
+  Bitmap* prev;      // every live bitmap is on one list
+  Bitmap* next;
 };
 
 // The container formats by their codes.
