@@ -43,7 +43,8 @@ uint32_t record_ref(Node n) {
   return ref;
 }
 
-void mark(const Cell* c) {
+void mark(Cell* c) {
+  if (!record(c)) return;
   uint32_t ref = record_ref(record(c));
   if (handles::resolve(ref)) handles::mark(static_cast<int32_t>(ref & ((1u << handles::REF_INDEX_BITS) - 1)), nullptr);
 }
@@ -577,8 +578,9 @@ Cell* decode(Cell* data) {
 
 void init() {
   kind = static_cast<uint32_t>(handles::register_kind("image", release_object));
-  collector::mark_image_hook = &mark;
   datatype::Registration r{T_IMAGE, T_SERIES, "image!"};
+  // The record is a plain series; its handle entry is marked from it.
+  r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::nothing, &mark});
   r.set(A_MAKE, &make_slot).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare);
   r.set(A_AT, &at).set(A_CHANGE, &change).set(A_COPY, &copy).set(A_LENGTH_Q, &length_q).set(A_NEXT, &next);
