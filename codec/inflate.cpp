@@ -293,7 +293,7 @@ class Inflater {
     if (size_t(end_ - next_) < len) return Status::truncated;
     Status st = room(len);
     if (st != Status::ok) return st;
-    std::memcpy(out_next_, next_, len);
+    if (len) std::memcpy(out_next_, next_, len);  // the output may have no buffer yet
     out_next_ += len;
     next_ += len;
     return Status::ok;
