@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "platform/fd_io.h"
+#include "platform/terminal_mode.h"
 
 namespace xeb::platform {
 
@@ -42,16 +43,21 @@ void size_of(int fd, int& w, int& h) {
 bool ask_cursor(int& col, int& row) {
   int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (tty < 0) return false;
+  // The terminal's owner switches the mode when it has the terminal, so a
+  // signal during the query still finds the settings to put back.
+  const bool owned = terminal_mode::enter_raw();
   termios saved{};
-  if (tcgetattr(tty, &saved) != 0) {
-    close(tty);
-    return false;
+  if (!owned) {
+    if (tcgetattr(tty, &saved) != 0) {
+      close(tty);
+      return false;
+    }
+    termios raw = saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(tty, TCSANOW, &raw);
   }
-  termios raw = saved;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  raw.c_cc[VMIN] = 0;
-  raw.c_cc[VTIME] = 0;
-  tcsetattr(tty, TCSANOW, &raw);
   bool ok = false;
   if (write_all(tty, "\x1b[6n")) {
     char buf[32];
@@ -81,7 +87,8 @@ bool ask_cursor(int& col, int& row) {
       }
     }
   }
-  tcsetattr(tty, TCSANOW, &saved);
+  if (owned) terminal_mode::leave_raw();
+  else tcsetattr(tty, TCSANOW, &saved);
   close(tty);
   return ok;
 }

@@ -48,10 +48,41 @@ LOOP_CASES = [
 ]
 
 
-def run(xeb, args, stdin, cwd=None):
+# Every run gets a home of its own: `quit` writes the configuration there.
+HOME = tempfile.mkdtemp(prefix="xeb-home-")
+
+
+def run(xeb, args, stdin, cwd=None, home=None, preexec=None):
+    env = dict(os.environ, HOME=home or HOME)
     p = subprocess.run([xeb] + args, input=stdin.encode(), stdout=subprocess.PIPE,
-                       stderr=subprocess.STDOUT, timeout=60, cwd=cwd)
+                       stderr=subprocess.STDOUT, timeout=60, cwd=cwd, env=env, preexec_fn=preexec)
     return p.stdout.decode("utf-8", "replace"), p.returncode
+
+
+def config_cases(xeb, failures):
+    """The configuration file: written by quit with its header, the history
+    cut to its 100 newest entries, other keys kept, a file without the
+    header replaced by the defaults."""
+    with tempfile.TemporaryDirectory() as home:
+        folder = os.path.join(home, ".xeb", "Xeb-Console")
+        cfg = os.path.join(folder, "console-cfg.xeb")
+        out, status = run(xeb, [], "repeat i 150 [insert system/console/history form i]\nquit\n", home=home)
+        text = open(cfg, encoding="utf-8").read() if os.path.exists(cfg) else ""
+        if not (status == 0 and text.startswith('Xeb [\n\tPurpose: "Xeb Console Configuration File"\n]\n')
+                and "buffer-lines: 10000" in text and '"150"' in text and '"51"' in text and '"50"' not in text):
+            failures.append(f"configuration written by quit: status {status}, file {text!r}")
+        with open(cfg, "w", encoding="utf-8") as f:
+            f.write('Xeb []\ncolour: "red"\nhistory: ["b" "a"]\n')
+        out, status = run(xeb, [], "print mold system/console/history\nquit\n", home=home)
+        text = open(cfg, encoding="utf-8").read()
+        if not (BANNER + '["b" "a"]\n' == out and text.index("colour") < text.index("history")
+                and "buffer-lines: 10000" in text):
+            failures.append(f"configuration read and completed: {out!r}, file {text!r}")
+        with open(cfg, "w", encoding="utf-8") as f:
+            f.write('history: ["x"]\n')
+        out, status = run(xeb, [], "print mold system/console/history\n", home=home)
+        if out != BANNER + "[]\n":
+            failures.append(f"configuration without its header is ignored: {out!r}")
 
 
 def main():
@@ -141,6 +172,16 @@ def main():
             status = "still running"
         if status != -13:
             failures.append(f"closed reader of the output: got status {status}, want SIGPIPE")
+
+    config_cases(xeb, failures)
+
+    # A start-up that cannot get its memory ends with a message and a
+    # status other than 0.
+    import resource
+    out, status = run(xeb, [], "1\n",
+                      preexec=lambda: resource.setrlimit(resource.RLIMIT_AS, (256 << 20, 256 << 20)))
+    if status == 0 or not out.strip():
+        failures.append(f"start-up without memory: got {out!r} status {status}")
 
     for f in failures:
         print(f)

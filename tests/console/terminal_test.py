@@ -266,6 +266,26 @@ def wide_characters(home):
 
 
 @case
+def coloured_prompt(home):
+    # The colour sequences of a prompt take no cells: the cursor stands
+    # right after the visible ">> " and the typed text.
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text('system/console/prompt: "^[[32m>> ^[[0m"')
+        p.keys("Enter")
+        p.wait_count(">> ", 2)
+        p.text("ab")
+        p.wait(lambda s: s.rstrip().endswith(">> ab"), "typed text after the coloured prompt")
+        _, row = p.cursor()
+        p.wait(lambda s: p.cursor() == (5, row), "cursor after the coloured prompt")
+        p.keys("Home")
+        p.wait(lambda s: p.cursor() == (3, row), "Home after the coloured prompt")
+    finally:
+        p.kill()
+
+
+@case
 def ctrl_c_and_ctrl_d_quit(home):
     p = console(home)
     try:
@@ -391,7 +411,7 @@ def main():
         print("tmux is missing")
         return 1
     tests = [editing_keys, history_survives_restart, completion, multi_line_block_and_escape,
-             long_line_wraps, resize_redraws, wide_characters, ctrl_c_and_ctrl_d_quit, masked_input,
+             long_line_wraps, resize_redraws, wide_characters, coloured_prompt, ctrl_c_and_ctrl_d_quit, masked_input,
              terminal_restored_on_every_way_out, unwritable_configuration]
     only = sys.argv[2:]
     for t in tests:

@@ -14,51 +14,13 @@
 
 #include "platform/key_decoder.h"
 #include "platform/terminal_mode.h"
+#include "tests/support/fake_terminal.h"
 
 namespace xeb::test {
 namespace {
 
 using platform::Key;
 using platform::KeyKind;
-
-// Replays its chunks one read at a time; once they are used up, waiting
-// times out (as a quiet terminal does) and a read finds the input closed.
-struct FakeTerminal {
-  std::vector<std::string> chunks;
-  size_t next = 0;
-  std::string written;
-  int64_t now = 0;
-
-  static FakeTerminal& of(void* s) { return *static_cast<FakeTerminal*>(s); }
-  platform::TermIO io() {
-    platform::TermIO t;
-    t.self = this;
-    t.read = [](void* s, void* buf, size_t room) -> long {
-      FakeTerminal& f = of(s);
-      if (f.next >= f.chunks.size()) return 0;
-      std::string& c = f.chunks[f.next];
-      const size_t n = std::min(room, c.size());
-      std::copy_n(c.data(), n, static_cast<char*>(buf));
-      c.erase(0, n);
-      if (c.empty()) f.next++;
-      return static_cast<long>(n);
-    };
-    t.write = [](void* s, const void* d, size_t n) {
-      of(s).written.append(static_cast<const char*>(d), n);
-      return true;
-    };
-    t.wait = [](void* s, int timeout_ms) {
-      FakeTerminal& f = of(s);
-      if (f.next < f.chunks.size()) return platform::Ready::input;
-      if (timeout_ms < 0) return platform::Ready::input;  // the read then finds the end
-      f.now += timeout_ms;
-      return platform::Ready::timeout;
-    };
-    t.size = [](void*, int& c, int& r) { c = 80; r = 24; return true; };
-    t.clock_ms = [](void* s) { return of(s).now; };
-    return t;
-  }
-};
 
 // Every key until the input ends.
 std::vector<Key> keys_of(std::vector<std::string> chunks) {
