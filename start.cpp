@@ -17,7 +17,7 @@ namespace xeb::start {
 void init() {
   // A reader that goes away must fail our writes, not kill the session.
   platform::init();
-  runtime::init();
+  datatypes::init();
   lexer::init_loaders();
   io::init();
   evaluator::init();

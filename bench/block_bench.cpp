@@ -32,7 +32,7 @@ Cell* shuffled(int32_t n) {
 int main(int argc, char** argv) {
   const int32_t appends = argc > 1 ? std::stoi(argv[1]) : 1000000;
   const int32_t sorts = argc > 2 ? std::stoi(argv[2]) : 300000;
-  runtime::init();
+  datatypes::init();
   collector::enabled = 1;
 
   Cell* saved = stack::top();

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   }
 
   // Full loading, a smaller text: every value is made and collected.
-  runtime::init();
+  datatypes::init();
   init_loaders();
   collector::enabled = 1;
   std::string load_src = make_source((mb < 16 ? mb : 16) << 20, true);

@@ -13,7 +13,7 @@ using namespace xeb;
 using bench::seconds;
 
 int main() {
-  runtime::init();
+  datatypes::init();
   collector::enabled = 1;
   constexpr int32_t N = 10'000'000;
 

@@ -41,7 +41,7 @@ bool console_q = false;  // standard input is a character device
 // The line and history that `_set-buffer-history` hands to `_read-input`,
 // kept in two root-block cells so the collector sees them between the calls.
 int32_t state_at = -1;
-Cell* state() { return buf_of(runtime::root())->cells() + state_at; }
+Cell* state() { return buf_of(datatypes::root())->cells() + state_at; }
 
 // One byte of standard input, -1 at its end or on a failed read.
 int read_byte() {
@@ -94,9 +94,9 @@ bool stdin_readline(Cell* line) {
 // _set-buffer-history [line [string!] hist [block!]]
 void set_buffer_history() {
   if (state_at < 0) {
-    Cell* first = runtime::root_append(Cell{T_NONE, 0, 0, 0});
-    runtime::root_append(Cell{T_NONE, 0, 0, 0});
-    state_at = static_cast<int32_t>(first - buf_of(runtime::root())->cells());
+    Cell* first = datatypes::root_append(Cell{T_NONE, 0, 0, 0});
+    datatypes::root_append(Cell{T_NONE, 0, 0, 0});
+    state_at = static_cast<int32_t>(first - buf_of(datatypes::root())->cells());
   }
   Cell* s = state();
   s[0] = stack::base()[0];

@@ -31,7 +31,7 @@ Node table_of(Node ctx) { return cell(ctx)->w1; }
 
 // Adds a word of the symbol; keeps the heap invariant by appending a value.
 int32_t add_symbol(Node ctx, int32_t sym) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   int32_t index = -1;
   hashtable::find_word(table_of(ctx), sym, false, ctx, &index);
   if (!on_stack(ctx)) {
@@ -80,7 +80,7 @@ Cell* values(Node ctx) {
 }
 
 Node create(int32_t slots, bool stack, bool self, Node copy_from, Kind kind) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   if (slots <= 0) slots = 1;
   Node ctx = memory::alloc_cells(2);
   Cell* c0 = memory::alloc_tail_cell(buf_of(ctx));
@@ -123,7 +123,7 @@ Node create(int32_t slots, bool stack, bool self, Node copy_from, Kind kind) {
 }
 
 Node make_from_spec(const Cell* spec, bool stack, bool self, Kind kind) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Node blk = series::node_of(spec);
   int32_t head = series::head(spec);
   int32_t len = static_cast<int32_t>(buf_of(blk)->cell_count()) - head;
@@ -179,7 +179,7 @@ bool collect_word(Node ctx, const Cell* word, const Cell* value) {
 }
 
 bool collect_set_words(Node ctx, const Cell* block) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   int32_t before = size(ctx);
   Node blk = series::node_of(block);
   int32_t n = static_cast<int32_t>(buf_of(blk)->cell_count());
@@ -196,7 +196,7 @@ bool collect_set_words(Node ctx, const Cell* block) {
 }
 
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire_hooks) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   int32_t index = word_index(word);
   if (index < 0) {
     index = find_word(ctx, word_symbol(word), false);
@@ -248,7 +248,7 @@ Cell* get_symbol_value(int32_t sym, Node ctx) {
 }
 
 Cell* add_global(int32_t sym, bool any_case, bool keep_spelling) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Node g = global_ctx;
   int32_t index = find_word(g, sym, any_case);
   if (index >= 0) {
@@ -256,7 +256,7 @@ Cell* add_global(int32_t sym, bool any_case, bool keep_spelling) {
     if (any_case && keep_spelling && word_symbol(entry) != sym) {
       Cell copy = *entry;
       copy.w2 = static_cast<uint32_t>(sym);
-      if (runtime::load_copy) return runtime::root_append(copy);
+      if (datatypes::load_copy) return datatypes::root_append(copy);
       // After start-up the copy is handed out, not kept: the root block
       // would otherwise grow with every differently spelled load.
       spelling_copy = copy;
@@ -275,9 +275,9 @@ Cell* add_global(int32_t sym, bool any_case, bool keep_spelling) {
 
 Cell* add_global_word(int32_t sym) {
   Cell* w = add_global(sym, false, true);
-  if (runtime::load_copy) {
+  if (datatypes::load_copy) {
     Cell copy = *w;
-    return runtime::root_append(copy);
+    return datatypes::root_append(copy);
   }
   return w;
 }
@@ -318,7 +318,7 @@ void bind(const Cell* block, Node ctx, bool self) {
 }
 
 Node clone(Cell* value, Kind kind) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Node old = value->w1;
   uint32_t h = cell(old)->header;
   Node ctx = create(size(old), h & HDR_CTX_ON_STACK, h & HDR_CTX_SELF, old, kind);

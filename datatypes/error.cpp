@@ -133,7 +133,7 @@ void push_template(const char* tmpl) {
 }
 
 void build_catalog() {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* saved = stack::top();
   catalog_ctx = make_object_ctx(CAT_COUNT);
   set_owner(catalog_ctx, T_OBJECT, 1);
@@ -175,7 +175,7 @@ Cell* err_field(const Cell* err, Field f) { return context::values(err->w1) + f;
 
 // A new error from the prototype, pushed on the data stack.
 Cell* push_blank() {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* e = stack::push_new();
   *e = Cell{T_ERROR, proto_ctx, 1, 0};
   Node ctx = context::clone(e, context::Kind::object);
@@ -309,7 +309,7 @@ void format_trace(Cell* out, uint32_t depth) {
 }
 
 int err_form(Cell* err, Cell* out, Cell*, int part) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* e = stack::push(err);
   part = actions::emit(out, "*** ", part);

@@ -124,7 +124,7 @@ int facet_of_word(const Cell* w) {
 }
 
 Cell* make(Cell*, Cell* spec, int) {
-  runtime::KeepNodes keep;  // cells held in C++ locals keep their nodes
+  collector::KeepNodes keep;  // cells held in C++ locals keep their nodes
   Cell* e = stack::push_new();
   *e = Cell{T_EVENT | HDR_EVENT_HOLDS_NODE, 0, 0, 0};
   if (!is_type(spec, T_BLOCK)) return e;

@@ -324,7 +324,7 @@ void init_locals(int32_t n) {
 }
 
 Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int32_t owner, uint32_t flags) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* spec = stack::push(spec_in);
   Cell* body = body_in ? stack::push(body_in) : nullptr;
@@ -380,7 +380,7 @@ void init() {
 }
 
 Cell* push(const Cell* spec_in, const Cell* body_in, int32_t code, int32_t integer, bool flag) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* spec = stack::push(spec_in);
   Cell* body = body_in ? stack::push(body_in) : nullptr;

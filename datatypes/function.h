@@ -10,8 +10,8 @@
 
 namespace xeb::function {
 
-// function! and routine!: word 1 the context, word 2 the body, word 3 the
-// spec (each a node of cells, or 0).
+// function! and routine!: word 1 the context, word 2 the spec, word 3 the
+// more block (each a node of cells, or 0).
 constexpr collector::Layout layout{collector::Holds::cells, collector::Holds::cells, collector::Holds::cells};
 
 constexpr int MORE_CELLS = 5;

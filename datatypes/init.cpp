@@ -62,7 +62,7 @@
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
-namespace xeb::runtime {
+namespace xeb::datatypes {
 
 int load_copy = 0;
 
@@ -277,4 +277,4 @@ void init() {
   collector::init();
 }
 
-}  // namespace xeb::runtime
+}  // namespace xeb::datatypes

@@ -1,6 +1,6 @@
-// Runtime init: builds every runtime module in its fixed order. Also owns the
-// root block (everything that must never be collected hangs off it) and the
-// load-copy flag.
+// The value model's start-up: builds every module of the runtime and the
+// datatypes in their fixed order. Also owns the root block (everything that
+// must never be collected hangs off it) and the load-copy flag.
 #pragma once
 #include <cstdint>
 
@@ -8,7 +8,7 @@
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 
-namespace xeb::runtime {
+namespace xeb::datatypes {
 
 constexpr int ROOT_CELLS = 8755;
 
@@ -19,8 +19,4 @@ Node root();
 Cell* root_append(const Cell& c);  // valid until the next allocation
 extern int load_copy;             // 1 during init and the predefined words
 
-// Keeps nodes where they are while C++ locals hold them across allocations
-// (buffers may still move).
-using KeepNodes = collector::KeepNodes;
-
-}  // namespace xeb::runtime
+}  // namespace xeb::datatypes

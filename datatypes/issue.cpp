@@ -73,10 +73,10 @@ Cell* make_at(Cell* cell, std::string_view name) {
 }
 
 Cell* load(std::string_view name) {
-  if (runtime::load_copy) {
+  if (datatypes::load_copy) {
     Cell c;
     make_at(&c, name);
-    return runtime::root_append(c);
+    return datatypes::root_append(c);
   }
   Cell* c = stack::push_new();
   set_unset(c);

@@ -27,7 +27,7 @@ namespace {
 // make native! / make action! [spec index]: the index is bounded by the
 // size of its table.
 Cell* make_builtin(Cell* proto, Cell* spec, TypeId type, int32_t limit) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   bool ok = is_type(spec, T_BLOCK) && series::buf(spec)->cell_count() - series::head(spec) == 2;
   Cell* cells = ok ? series::buf(spec)->cells() + series::head(spec) : nullptr;
   if (!ok || !is_type(cells, T_BLOCK) || !is_type(cells + 1, T_INTEGER) || get_int(cells + 1) < 1 ||

@@ -345,7 +345,7 @@ Node find_hooks(Node ctx) {
 }
 
 void attach_hooks(Cell* obj) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   obj->w3 = find_hooks(obj->w1);
   if (deep_hook_q(obj)) ownership::bind(obj, obj, nullptr);
   *context::owner(obj->w1) = *obj;
@@ -356,7 +356,7 @@ bool deep_hook_q(const Cell* obj) {
 }
 
 void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   if (!obj->w3) return;
   int32_t index = hook_index(buf_of(obj->w3)->cells());
   if (index < 0) return;
@@ -385,7 +385,7 @@ void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value) {
 
 void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
                          int32_t part) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   if (!owner->w3) fire(Err::invalid_obj_evt, owner);
   int32_t hi = hook_index(buf_of(owner->w3)->cells() + 1);
   if (hi < 0) return;
@@ -432,7 +432,7 @@ void clear_changed(Node ctx) {
 }
 
 Cell* clone(Cell* src, Cell* dst, bool deep, Cell* types, bool recompute_hooks) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell s = *src;
   Cell type_set = types ? *types : fixed_none;
   Cell* saved = stack::top();
@@ -472,7 +472,7 @@ Cell* clone(Cell* src, Cell* dst, bool deep, Cell* types, bool recompute_hooks) 
 }
 
 Cell* rebind_function(Cell* fn, const Cell* obj_in) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   if (is_type(function::more(fn), T_NONE)) fire(Err::bad_func_def, fn);
   Cell* saved = stack::top();
   Cell* obj = stack::push(obj_in);
@@ -495,7 +495,7 @@ Cell* rebind_function(Cell* fn, const Cell* obj_in) {
 }
 
 bool extend_from_object(Cell* dst, Node src) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Node d = dst->w1;
   int32_t before = context::size(d);
   Cell* saved = stack::top();
@@ -516,7 +516,7 @@ bool extend_from_object(Cell* dst, Node src) {
 }
 
 void copy_series_fields(Node src, Node dst, bool copy_all) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   int32_t n = std::min(context::size(src), context::size(dst));
   Cell* saved = stack::top();
   for (int32_t i = 0; i < n; i++) {
@@ -533,7 +533,7 @@ void copy_series_fields(Node src, Node dst, bool copy_all) {
 }
 
 bool construct_fields(Node ctx, const Cell* spec_in, bool only) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   int32_t before = context::size(ctx);
   Cell* saved = stack::top();
   Cell* spec = stack::push(spec_in);
@@ -562,7 +562,7 @@ bool construct_fields(Node ctx, const Cell* spec_in, bool only) {
 }
 
 Cell* construct(const Cell* spec_in, const Cell* proto_in, bool only) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell spec_v = *spec_in;
   Cell proto_v = proto_in ? *proto_in : fixed_none;
   Cell* result = stack::push_new();
@@ -582,7 +582,7 @@ Cell* construct(const Cell* spec_in, const Cell* proto_in, bool only) {
 }
 
 void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* obj = stack::push(obj_in);
   Cell* src = stack::push(value_in);
@@ -652,7 +652,7 @@ void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some
 }
 
 void set_hooks(Node ctx, int32_t index1, int32_t count1, int32_t index2, int32_t count2) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* obj = stack::top() - 1;
   obj->w3 = make_hooks(0, 0, index1, count1, index2, count2);
   if (index2 != -1) ownership::bind(obj, obj, nullptr);
@@ -691,7 +691,7 @@ void clear_new_lines(Node ctx) {
 }
 
 Cell* make(Cell* proto, Cell* spec, int type) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* result = stack::push_new();
   set_unset(result);
   bool has_proto = is_type(proto, T_OBJECT);

@@ -124,7 +124,7 @@ void init() {
 Node table() { return tbl; }
 
 void bind(Cell* value, Cell* owner, Cell* word) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* v = stack::push(value);
   Cell* o = stack::push(owner);
@@ -150,7 +150,7 @@ void bind(Cell* value, Cell* owner, Cell* word) {
 }
 
 int unbind(Cell* value) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* v = stack::push(value);
   int r = unbind_value(v);

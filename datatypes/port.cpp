@@ -48,7 +48,7 @@ Cell standard(const char* name) {
 }
 
 Cell* make(Cell*, Cell* spec_in, int) {
-  runtime::KeepNodes keep;  // cells held in C++ locals keep their nodes
+  collector::KeepNodes keep;  // cells held in C++ locals keep their nodes
   Cell* saved = stack::top();
   Cell* spec = stack::push(spec_in);
   Cell* obj = stack::push_new();
@@ -112,7 +112,7 @@ Cell count(int32_t n, int32_t from) { return n >= from ? integer::make_cell(n) :
 // the arguments; answers its result on the data stack top (unset when a
 // non-local exit is pending, which the caller passes on).
 Cell* forward(const Cell* port, W action, std::initializer_list<Cell> rest) {
-  runtime::KeepNodes keep;  // cells held in C++ locals keep their nodes
+  collector::KeepNodes keep;  // cells held in C++ locals keep their nodes
   Cell actor = object::get_values(port)[F_ACTOR];
   if (!is_type(&actor, T_OBJECT)) fire(Err::invalid_port);
   Cell name = words::word(action);

@@ -98,10 +98,10 @@ void init() {
 Cell* load(std::string_view name) {
   int32_t sym = symbol::make(name);
   Cell* w = context::add_global(sym, true, true);
-  if (runtime::load_copy) {
+  if (datatypes::load_copy) {
     Cell copy = *w;
     if (word_symbol(w) != sym) copy.w2 = static_cast<uint32_t>(sym);
-    return runtime::root_append(copy);
+    return datatypes::root_append(copy);
   }
   return w;
 }
@@ -266,7 +266,7 @@ Cell* push(const Cell* w) { return set_type(stack::push(w), T_REFINEMENT); }
 Cell* push_in(Node ctx, int32_t index) { return set_type(stack::push(word::at(ctx, index)), T_REFINEMENT); }
 Cell* load(std::string_view name) {
   int32_t sym = symbol::make(name);
-  return runtime::root_append(Cell{T_REFINEMENT, 0, static_cast<uint32_t>(sym), static_cast<uint32_t>(-1)});
+  return datatypes::root_append(Cell{T_REFINEMENT, 0, static_cast<uint32_t>(sym), static_cast<uint32_t>(-1)});
 }
 }  // namespace refinement
 

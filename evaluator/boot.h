@@ -6,7 +6,7 @@
 
 namespace xeb::evaluator {
 
-// Once, after runtime::init(). Also wires the value model's seams that call
+// Once, after datatypes::init(). Also wires the value model's seams that call
 // back into the interpreter (object spec evaluation, hook functions).
 void init();
 

@@ -152,7 +152,7 @@ void boot(std::span<const Source> sources) {
   // the tests that set an interval (XEB_GC_STRESS_N overrides it).
   if (!collector::stress_every) collector::stress_every = 64;
 #endif
-  runtime::load_copy = 0;
+  datatypes::load_copy = 0;
   bind_datatype_words();
   bind_builder();
   define_predicates();

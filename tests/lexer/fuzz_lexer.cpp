@@ -22,7 +22,7 @@ bool suppress(void*, State&, TraceEvent& e) { return e.event != EV_ERROR; }
 void ignore(void*, const SyntaxError&) {}
 
 bool start() {
-  runtime::init();
+  datatypes::init();
   init_loaders();
   collector::enabled = 1;
   return true;

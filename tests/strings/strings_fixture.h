@@ -26,7 +26,7 @@ namespace xeb::test {
 class Strings : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    runtime::init();
+    datatypes::init();
     // Until runtime init registers them, the string-like children.
     if (!datatype::slot_of(T_URL, A_MOLD)) {
       url::init();

@@ -10,7 +10,7 @@
 namespace xeb::test {
 
 inline void init_evaluator() {
-  runtime::init();
+  datatypes::init();
   lexer::init_loaders();
   evaluator::init();
 }

@@ -19,7 +19,7 @@ namespace xeb::test {
 
 class Runtime : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { runtime::init(); }
+  static void SetUpTestSuite() { datatypes::init(); }
   void SetUp() override {
     stack::init();
     collector::enabled = 1;
