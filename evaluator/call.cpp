@@ -637,10 +637,8 @@ struct TraceScope {
 }  // namespace
 
 void eval_function(const Cell* fn) {
-  Node ctx = function::context_of(fn);
-  stack::values_of(ctx) = off(stack::base());
+  stack::enter_body(function::context_of(fn));
   CallFrame* frame = stack::top_frame();
-  frame->header |= FRAME_BODY;
   if (fn->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY) || trace::tracing)
       [[unlikely]] {
     // Library bodies behave as compiled code: nothing in them is traced.

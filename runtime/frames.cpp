@@ -31,7 +31,6 @@ CallFrame* pop_frame(bool restore) {
 
 }  // namespace
 
-
 Cell* mark_func(const Cell* word, Node fctx) {
   if (cs.top >= cs.end) call_overflow();
   *cs.top++ = CallFrame{frame_flags(FrameType::function), static_cast<uint32_t>(word_symbol(word)), index_of(ds.base),
@@ -40,34 +39,10 @@ Cell* mark_func(const Cell* word, Node fctx) {
   return ds.base = ds.top;
 }
 
-Cell* mark_func_body(const Cell* word, Node fctx) {
-  values_of(fctx) = off(ds.base);
-  return push_frame(word, frame_flags(FrameType::native) | FRAME_BODY);
-}
-
-
 void unwind_last() {
   Cell* result = ds.base;
   unwind();
   copy_cell(result, ds.base);
-}
-
-void unwind_func_last() {
-  Cell* result = ds.base;
-  unwind_func();
-  copy_cell(result, ds.base);
-}
-
-void revert() {
-  if (cs.top == cs.bottom) return;
-  CallFrame* f = pop_frame(false);
-  ds.top = ds.base = cell_at(f->prev);
-}
-
-void unwind_func_reset() {
-  if (cs.top == cs.bottom) return;
-  CallFrame* f = pop_frame(true);
-  ds.top = ds.base = cell_at(f->prev);
 }
 
 void unwind_to_base() {

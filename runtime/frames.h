@@ -92,13 +92,18 @@ inline Cell* mark_loop(const Cell* w) { return push_frame(w, frame_flags(FrameTy
 // A compiled call: the frame keeps the function context's values pointer so
 // the callee can point it at its own arguments.
 Cell* mark_func(const Cell* word, Node fctx);
-// The callee's prologue: the context's values become the arguments of the
-// enclosing function frame, then a body frame is pushed.
-Cell* mark_func_body(const Cell* word, Node fctx);
 
 // Values pointer of a context whose values live on the data stack (word 2
 // of its context cell).
 inline Off& values_of(Node ctx) { return context_store(buf_of(ctx)->cells()); }
+
+// The callee's prologue: the function context's values become the arguments
+// of the function frame on top, which then runs the body (the target of
+// return and exit).
+inline void enter_body(Node fctx) {
+  values_of(fctx) = off(ds.base);
+  (cs.top - 1)->header |= FRAME_BODY;
+}
 
 // Popping. Popping an empty call stack changes nothing.
 inline void unwind() {  // top = base + 1, base = prev
@@ -115,9 +120,6 @@ inline void unwind_func() {  // restores the function context's values first
   ds.base = cell_at(f->prev);
 }
 void unwind_last();       // and copies the result into the caller's result slot
-void unwind_func_last();
-void revert();            // base = prev, top = base
-void unwind_func_reset();
 void unwind_to_base();    // empty afterwards: base = top = bottom
 // Pops to the nearest frame of the type (or try/all, or the bottom),
 // restoring function contexts on the way; answers that frame or null. With

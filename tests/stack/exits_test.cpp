@@ -204,7 +204,7 @@ TEST_F(Exits, ErrorReachesTryAcrossCompiledCalls) {
     stack::mark_func(&f, ctx);
     Cell arg = integer(i);
     stack::push(&arg);
-    stack::mark_func_body(&f, ctx);
+    stack::enter_body(ctx);
   }
   call(62, {1, 2});
   try {
@@ -266,7 +266,7 @@ TEST_F(Exits, LandingCutsFramesAndRestoresContextsAndWalks) {
   stack::mark_func(&f, ctx);
   Cell arg = integer(1);
   stack::push(&arg);
-  stack::mark_func_body(&f, ctx);
+  stack::enter_body(ctx);
   cycles::push(2);
   cycles::push(3);
   try {
@@ -299,7 +299,7 @@ TEST_F(ExitsDeath, AnErrorWithAnEmptyCallStackIsUncaught) {
   auto raise = [] {
     Cell tw = word(43);
     stack::mark_try(&tw);
-    stack::revert();  // a stale try record stays at the bottom
+    stack::unwind();  // the try returned: the call stack is empty again
     Cell e{T_ERROR, 0, 999, 0};
     stack::throw_error(&e);
   };

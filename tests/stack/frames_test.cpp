@@ -38,12 +38,12 @@ TEST_F(Frames, OverflowNeverLowersTheDataStackBelowItsBottom) {
 // A compiled function of one argument n calling itself down to 0; at every
 // depth it reads n through its context before and after the inner call.
 int32_t countdown(Node ctx, int32_t n, int* mismatches) {
-  Cell f = word(30, ctx), body = word(SYM_BODY, ctx);
-  stack::mark_func(&f, ctx);
+  Cell f = word(30, ctx);
+  Cell* call_base = stack::mark_func(&f, ctx);
   Cell arg = integer(n);
   stack::push(&arg);
   // The callee's side.
-  stack::mark_func_body(&body, ctx);
+  stack::enter_body(ctx);
   auto own = [&] { return get_int(at<Cell>(stack::values_of(ctx))); };
   if (own() != n) ++*mismatches;
   int32_t r = n;
@@ -53,10 +53,12 @@ int32_t countdown(Node ctx, int32_t n, int* mismatches) {
   }
   Cell result = integer(r);
   stack::set_result(&result);
-  stack::unwind_last();
-  // The caller's side.
-  stack::unwind_func_last();
-  return get_int(stack::base());
+  // The caller's side: the result stays in the call's base, just above.
+  stack::unwind_func();
+  EXPECT_EQ(stack::top(), call_base + 1);
+  int32_t got = get_int(call_base);
+  stack::set_top(call_base);
+  return got;
 }
 
 TEST_F(Frames, RecursiveCompiledCallsKeepTheirOwnArguments) {
@@ -70,8 +72,7 @@ TEST_F(Frames, RecursiveCompiledCallsKeepTheirOwnArguments) {
   EXPECT_EQ(stack::values_of(ctx), 0u);  // no call active: no values
   EXPECT_EQ(stack::depth(), 0u);
   EXPECT_EQ(stack::base(), stack::bottom());
-  EXPECT_EQ(get_int(stack::bottom()), 50 * 51 / 2);
-  EXPECT_EQ(stack::top(), stack::bottom() + 2);  // the result's copy stays just above
+  EXPECT_EQ(stack::top(), stack::bottom() + 1);
 }
 
 TEST_F(Frames, UnwindToBaseThatEmptiesTheStackResetsTheDataStack) {
@@ -86,24 +87,15 @@ TEST_F(Frames, UnwindToBaseThatEmptiesTheStackResetsTheDataStack) {
   EXPECT_EQ(stack::top(), stack::bottom());
 }
 
-TEST_F(Frames, UnwindKindsSetBaseAndTop) {
+TEST_F(Frames, UnwindKeepsTheResultAboveTheCallersCells) {
   Cell w = word(20), v = integer(5);
-  struct Case {
-    void (*op)();
-    long top_above_outer_base;
-  };
-  // unwind keeps the callee's result above the caller's one cell; the others drop it.
-  const Case cases[] = {{stack::unwind, 2}, {stack::revert, 0}, {stack::unwind_func_reset, 0}};
-  for (const Case& c : cases) {
-    stack::init();
-    stack::push(&v);
-    stack::mark_native(&w);  // base = bottom + 1
-    stack::push(&v);
-    stack::push(&v);
-    c.op();
-    EXPECT_EQ(stack::base(), stack::bottom());
-    EXPECT_EQ(stack::top() - stack::bottom(), c.top_above_outer_base);
-  }
+  stack::push(&v);
+  stack::mark_native(&w);  // base = bottom + 1
+  stack::push(&v);
+  stack::push(&v);
+  stack::unwind();
+  EXPECT_EQ(stack::base(), stack::bottom());
+  EXPECT_EQ(stack::top() - stack::bottom(), 2);
 }
 
 TEST_F(Frames, CallerWordSkipsBodiesAndAnonymousFrames) {
@@ -152,7 +144,7 @@ TEST_F(Frames, CollectionKeepsFrameContextsAndTheirValues) {
   stack::mark_func(&f, ctx);
   Cell arg = integer(42);
   stack::push(&arg);
-  stack::mark_func_body(&f, ctx);
+  stack::enter_body(ctx);
   for (int i = 0; i < 200; i++) memory::alloc_cells(64);  // garbage, collected under stress
   collector::collect();
   Node now = stack::frames()[0].fctx;  // repointed if the node moved

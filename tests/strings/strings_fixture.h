@@ -71,7 +71,7 @@ class Strings : public ::testing::Test {
     int32_t code = -1;
     try {
       f();
-      stack::revert();
+      stack::unwind();
     } catch (const LangError&) {
       cp.land();
       code = error::code_of(stack::top_cell());
