@@ -89,12 +89,6 @@ TEST_F(Functions, WordCollection) {
             static_cast<int32_t>(Err::bad_func_extern));
 }
 
-TEST_F(Functions, NativeFunctionMakesLocals) {
-  EXPECT_EQ(run("f: function [x] [a: x * 2 a] reduce [f 4 mold spec-of-f: reflect :f 'spec]"),
-            "[8 \"[x /local a]\"]");
-  EXPECT_EQ(run("a: 1 f: function [] [a: 5] f a"), "1");  // a stayed local
-}
-
 TEST_F(Functions, TextOfFunctionsWithoutBody) {
   Cell* spec = load("a /local b");
   function::push(spec, nullptr, 0, 0, 0, 0);

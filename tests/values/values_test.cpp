@@ -434,9 +434,6 @@ namespace {
 TEST_F(Values, TypesetTextsAndSets) {
   auto make = datatype::slot<act::Make>(T_TYPESET, A_MAKE);
   Cell proto = datatype::make_cell(T_TYPESET);
-  EXPECT_EQ(Source::run("make typeset! [float! integer!]"), "make typeset! [integer! float!]");
-  EXPECT_EQ(Source::run("form make typeset! [integer! float!]"), "\"integer! float!\"");
-  EXPECT_EQ(Source::run("make typeset! [integer! 1]"), "error: invalid-arg");
   Cell* spec = push_block({datatype::make_cell(T_INTEGER), datatype::make_cell(T_FLOAT)});
   Cell* ts = make(&proto, spec, T_TYPESET);
   TypeId a = T_INTEGER;
