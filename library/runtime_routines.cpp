@@ -10,6 +10,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
+#include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
@@ -206,6 +207,16 @@ void unescape() {
   *stack::base() = *arg(0);
 }
 
+// _global-context-object: an object! of the global context (class -1, no
+// change hooks), also written into the context's owner cell; the library
+// keeps it as system/words.
+void global_context_object() {
+  Node g = context::global();
+  Cell* o = object::push(g, -1);
+  *context::owner(g) = *o;
+  *stack::base() = *o;
+}
+
 constexpr Def kRuntime[] = {
     {"set-quiet", &set_quiet},
     {"set-slot-quiet", &set_slot_quiet},
@@ -227,6 +238,7 @@ constexpr Def kRuntime[] = {
     {"series-cycles", &gc_series_cycles},
     {"nodes-cycles", &gc_nodes_cycles},
     {"unescape", &unescape},
+    {"_global-context-object", &global_context_object},
 };
 
 }  // namespace
