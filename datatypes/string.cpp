@@ -275,6 +275,8 @@ void concatenate(Cell* target, const Cell* source, int32_t part, int32_t offset,
   int tu = checked_unit(tb), su = checked_unit(sb);
   if (tu < su) tb = widen_to(tb, su), tu = su;
   else if (su < tu && !keep) sb = widen_to(sb, tu), su = tu;
+  // Either widening may have collected and moved the other buffer.
+  tb = series::buf(target);
   sb = series::buf(source);
   int32_t count = xs_length_q(source);
   if (part >= 0 && part < count) count = part;
