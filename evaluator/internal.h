@@ -30,7 +30,7 @@ inline Cell* cell_at(const Cell* block, int32_t i) { return series::buf(block)->
 // bound_value refreshes it.
 struct GlobalValues {
   uint32_t moves = ~0u;
-  Node ctx = 0;
+  Node ctx = ~0u;  // no node lies there: no word matches until the first refresh
   Cell* values = nullptr;
 };
 extern GlobalValues global_values;
@@ -41,7 +41,7 @@ Cell* bound_value_slow(Node ctx, int32_t index);
 inline Cell* bound_value(const Cell* w) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
-  if (ctx == global_values.ctx && global_values.moves == memory::moves && ctx && index >= 0) [[likely]]
+  if (ctx == global_values.ctx && index >= 0 && global_values.moves == memory::moves) [[likely]]
     return global_values.values + index;
   if (index < 0 || !ctx) return nullptr;
   uint32_t store = context::store_of(ctx);
@@ -65,7 +65,7 @@ inline Cell* word_value(Cell* w) {
 inline bool set_word_direct(const Cell* w, const Cell* value) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
-  if (ctx == global_values.ctx && global_values.moves == memory::moves && ctx && index >= 0) [[likely]] {
+  if (ctx == global_values.ctx && index >= 0 && global_values.moves == memory::moves) [[likely]] {
     global_values.values[index] = *value;
     return true;
   }
@@ -178,8 +178,9 @@ inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
 // could neither fail nor allocate). The result stays at start.
 [[gnu::always_inline]] inline int32_t infix_after(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
   for (;;) {
+    if (pos >= end) return pos;
     SeriesBuf* b = series::buf(code);
-    if (pos >= end || pos >= static_cast<int32_t>(b->cell_count())) return pos;
+    if (pos >= static_cast<int32_t>(b->cell_count())) return pos;
     const Cell* w = b->cells() + pos;
     if (!is_type(w, T_WORD)) return pos;
     const Cell* op = bound_value(w);
