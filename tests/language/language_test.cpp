@@ -100,15 +100,16 @@ TEST_F(Language, Http) {
   std::filesystem::remove_all(dir);
 }
 
-// File and process cases run in a fresh directory of their own, removed afterwards.
+// File, process and completion cases run in a fresh directory of their own,
+// removed afterwards.
 TEST_F(Language, Files) {
   char dir[] = "/tmp/xeb-files-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string cases = std::string(XEB_LANGUAGE_CASES_DIR) + "/files.txt";
   std::string back = std::filesystem::current_path();
   std::filesystem::current_path(dir);
-  EXPECT_GT(check_file(cases), 0u);
-  EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/process.txt"), 0u);
+  for (const char* name : {"files.txt", "process.txt", "completion.txt"}) {
+    EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/" + name), 0u) << name;
+  }
   std::filesystem::current_path(back);
   std::filesystem::remove_all(dir);
 }
