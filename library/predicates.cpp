@@ -37,7 +37,7 @@ constexpr TypesetPredicate kTypesets[] = {
 
 template <int I>
 void in_typeset_routine() {
-  static int32_t sym = symbol::make(kTypesets[I].typeset);
+  int32_t sym = symbol::make(kTypesets[I].typeset);  // interned once; a lookup after
   Cell* base = stack::base();
   Node g = context::global();
   int32_t i = context::find_word(g, sym, true);

@@ -2,8 +2,9 @@
 """Digest oracle: checksum's digests, HMACs and sums against python3.
 
 Runs the program on a script that prints, for each input file, every
-digest, every HMAC under each key, and the CRC-32 and Adler-32, and checks
-each line against hashlib, hmac and zlib.
+digest, every HMAC under each key, the CRC-32, Adler-32 and Internet
+checksum, and checks each line against hashlib, hmac, zlib and a plain
+RFC 1071 sum written here.
 
     digest_oracle.py PROGRAM
 """
@@ -17,6 +18,16 @@ import tempfile
 import zlib
 
 METHODS = ['md5', 'sha1', 'sha256', 'sha384', 'sha512']
+
+
+def internet_checksum(data):
+    """RFC 1071: big-endian 16-bit words, an odd last byte as a high byte."""
+    if len(data) % 2:
+        data += b'\0'
+    total = sum(int.from_bytes(data[i:i + 2], 'big') for i in range(0, len(data), 2))
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    return ~total & 0xFFFF
 
 
 def main():
@@ -55,6 +66,8 @@ def main():
             lines.append("print checksum d 'adler32")
             a = zlib.adler32(data)
             expected.append(str(a - (1 << 32 if a >= 1 << 31 else 0)))
+            lines.append("print checksum d 'tcp")
+            expected.append(str(internet_checksum(data)))
         script = os.path.join(d, 'oracle.xeb')
         with open(script, 'w') as f:
             f.write('\n'.join(lines) + '\n')
