@@ -6,13 +6,16 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/char.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/tuple.h"
 #include "runtime/hashtable.h"
 #include "runtime/cycle.h"
 #include "runtime/stack.h"
@@ -113,7 +116,7 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
   switch (t) {
     case T_CHAR: {
       uint8_t u[4];
-      n = unicode::encode_utf8(static_cast<int32_t>(value->w2), u);
+      n = unicode::encode_utf8(char_::code_point(value), u);
       if (limit >= 1 && n > limit) n = limit;
       if (write) std::memcpy(dst, u, n);
       return n;
@@ -136,7 +139,7 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
     case T_TUPLE: {
       n = (value->header >> HDR_TUPLE_LEN_SHIFT) & 0xF;
       if (limit >= 1 && n > limit) n = limit;
-      if (write) std::memcpy(dst, &value->w1, n);  // the bytes start in word 1
+      if (write) std::memcpy(dst, tuple::bytes(value), n);
       return n;
     }
     case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: {
@@ -151,13 +154,13 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
     }
     case T_BLOCK: case T_PAREN: case T_HASH: {
       // Nested blocks are walked: one holding itself would never end.
-      if (cycles::find(value->w2)) {
+      if (cycles::find(series::node_of(value))) {
         cycles::reset();
         fire(Err::no_cycle);
       }
       int32_t count = series::buffer_length(value) - std::max(series::head(value), 0);
       int64_t total = 0;
-      cycles::push(value->w2);
+      cycles::push(series::node_of(value));
       for (int32_t i = 0; i < count; i++) {
         if (!in_bytes && limit >= 1 && i >= limit) break;
         const Cell* item = series::buf(value)->cells() + series::head(value) + i;
@@ -217,7 +220,7 @@ int compare_bytes(const Cell* left, const Cell* right, int op, bool match) {
 bool match_q(const Cell* b, const Cell* value, int op) {
   int t = type_of(value);
   if (series::string_like(t) || t == T_BINARY) return compare_bytes(b, value, op, true) == 0;
-  if (t == T_CHAR) return xs_length_q(b) > 0 && static_cast<uint8_t>(*xs_head(b)) == value->w2;
+  if (t == T_CHAR) return xs_length_q(b) > 0 && static_cast<uint8_t>(*xs_head(b)) == static_cast<uint32_t>(char_::code_point(value));
   return false;
 }
 
@@ -226,7 +229,7 @@ void byte_from_value(std::byte* dst, const Cell* value) {
     Cell v = *value;
     fire(Err::invalid_arg, &v);
   }
-  *dst = static_cast<std::byte>(value->w2 & 0xFF);
+  *dst = static_cast<std::byte>(get_int(value) & 0xFF);
 }
 
 // --- Slots -----------------------------------------------------------------------------
@@ -237,7 +240,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
   auto put = [&](const void* p, int32_t n) { append_bytes(out, static_cast<const uint8_t*>(p), n); };
   switch (t) {
     case T_INTEGER: {
-      uint32_t v = spec->w2;
+      uint32_t v = static_cast<uint32_t>(integer::get(spec));
       uint8_t be[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
       put(be, 4);
       break;

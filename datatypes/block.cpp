@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "datatypes/datatype.h"
 #include "datatypes/error.h"
+#include "datatypes/hash.h"
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
@@ -32,7 +34,7 @@ SeriesBuf* reserve(Cell* b, int64_t n) {
   return memory::reserve_tail(buf(b), n * 16);
 }
 
-Node index_of(const Cell* b) { return is_type(b, T_HASH) ? b->w3 : 0; }
+Node index_of(const Cell* b) { return is_type(b, T_HASH) ? hash::table_node(b) : 0; }
 
 int32_t clamped_head(Cell* b) {
   int32_t n = static_cast<int32_t>(buf(b)->cell_count());
@@ -286,7 +288,7 @@ bool copyable_by_type(int t) {
 }
 bool type_matches(int t, const Cell* types) {
   if (is_type(types, T_TYPESET)) return typeset::has(types, t);
-  return is_type(types, T_DATATYPE) && static_cast<int>(types->w1) == t;
+  return is_type(types, T_DATATYPE) && datatype::id_of(types) == t;
 }
 }  // namespace
 

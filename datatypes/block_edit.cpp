@@ -36,7 +36,7 @@ struct Source {
       return;
     }
     const Cell* from = buf(value)->cells() + std::max(head_of(value), 0);
-    if (value->w2 == target->w2) {
+    if (series::node_of(value) == series::node_of(target)) {
       aside.assign(from, from + count);
       from = aside.data();
     }
@@ -224,7 +224,7 @@ Cell* trim(Cell* s, int head, int tail, int auto_, int lines, int all, Cell* wit
 
 Cell* copy(Cell* s, Cell* result, Cell* part, int deep, Cell* types) {
   int st = type_of(s);
-  Node src = s->w2;
+  Node src = series::node_of(s);
   if (deep) {
     // A block holding itself would be copied forever.
     if (cycles::find(src)) {
@@ -237,7 +237,7 @@ Cell* copy(Cell* s, Cell* result, Cell* part, int deep, Cell* types) {
   if (deep || types) {
     if (st == T_HASH) {
       set_type(result, T_BLOCK);
-      result->w3 = 0;
+      series::set_extra(result, 0);  // no longer a hash! index
     }
     int64_t n = buf(result)->cell_count();
     if (types) {

@@ -4,6 +4,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/block_internal.h"
+#include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/logic.h"
@@ -27,7 +28,7 @@ struct Search {
 
 bool match_cell(const Search& m, Cell* value, Cell* c) {
   switch (m.mode) {
-    case Mode::type: return static_cast<int>(type_of(c)) == static_cast<int>(value->w1);
+    case Mode::type: return static_cast<int>(type_of(c)) == datatype::id_of(value);
     case Mode::typeset: return typeset::has(value, type_of(c));
     default: return actions::compare(value, c, m.op) == 0;
   }
@@ -67,7 +68,7 @@ Cell* find(Cell* s, Cell* value, Cell* part, int only, int case_, int same, int 
     if (is_type(part, T_INTEGER)) {
       if (get_int(part) < 1) return &fixed_none;
       limit = h + get_int(part) - 1;
-    } else if (type_of(part) == type_of(s) && part->w2 == s->w2) {
+    } else if (type_of(part) == type_of(s) && series::node_of(part) == series::node_of(s)) {
       limit = int64_t{head_of(part)} - 1;
     } else {
       series::fail_refine(words::W::part, part);

@@ -15,6 +15,7 @@
 #include "datatypes/block_internal.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
+#include "datatypes/hash.h"
 #include "datatypes/logic.h"
 #include "datatypes/series.h"
 #include "datatypes/words.h"
@@ -53,7 +54,7 @@ CallSort* call_sort = nullptr;
 // Maps a /compare function's answer to a comparator result.
 int32_t answer_of(const Cell* r) {
   switch (type_of(r)) {
-    case T_LOGIC: return r->w1 == 1 ? 1 : -1;
+    case T_LOGIC: return logic::get(r) == 1 ? 1 : -1;
     case T_INTEGER: return get_int(r);
     case T_FLOAT: {
       double d = get_double(r);
@@ -220,7 +221,7 @@ namespace {
 Cell* push_index(const Cell* block, int32_t size) {
   Cell* h = stack::push(block);
   Node t = hashtable::init(size, h, hashtable::Kind::block, 0);
-  h->w3 = t;
+  hash::set_table(h, t);
   set_type(h, T_HASH);
   return h;
 }
@@ -240,7 +241,7 @@ bool member(Cell* set, Cell* key, int32_t from, int32_t step, int case_) {
     stack::pop(3);
     return found;
   }
-  return hashtable::find(set->w3, key, from, step, case_ ? COMP_STRICT_EQUAL : COMP_EQUAL, false, false) != nullptr;
+  return hashtable::find(hash::table_node(set), key, from, step, case_ ? COMP_STRICT_EQUAL : COMP_EQUAL, false, false) != nullptr;
 }
 
 }  // namespace
@@ -266,7 +267,7 @@ void do_set_op(int case_, Cell* skip, int op) {
   int32_t room = std::max(n1 + (op == OP_UNION ? n2 : 0), 1);
   Cell* result = push_only(room);
   Node rt = hashtable::init(room, result, hashtable::Kind::block, 0);
-  result->w3 = rt;
+  hash::set_table(result, rt);
   set_type(result, T_HASH);
 
   // One pass adds the records of src whose first cell passes the test
@@ -274,11 +275,11 @@ void do_set_op(int case_, Cell* skip, int op) {
   auto pass = [&](Cell* src, int32_t h, int32_t n, Cell* other, int32_t oh, bool want) {
     Cell* index = nullptr;
     if (other) {
-      if (is_type(other, T_HASH) && other->w3) {
+      if (is_type(other, T_HASH) && hash::table_node(other)) {
         index = stack::push(other);
       } else {
         index = push_index(other, std::max(n1, n2));
-        hashtable::put_all(index->w3, oh, size);
+        hashtable::put_all(hash::table_node(index), oh, size);
       }
     }
     for (int32_t i = 0; i < n; i = counts::add(i, size)) {
@@ -291,7 +292,7 @@ void do_set_op(int case_, Cell* skip, int op) {
         std::memcpy(d->cells_tail(), buf(src)->cells() + h + i, static_cast<size_t>(width) * 16);
         d->tail += static_cast<Off>(width) * 16;
         int status = 0;
-        hashtable::put_key(result->w3, buf(result)->cells() + at, &status);
+        hashtable::put_key(hash::table_node(result), buf(result)->cells() + at, &status);
       }
       stack::pop(1);
     }
@@ -315,10 +316,10 @@ void do_set_op(int case_, Cell* skip, int op) {
 
   if (hashed) {
     // Every cell of a record goes into a hash!'s index, not only the first.
-    hashtable::rehash(result->w3, static_cast<int32_t>(buf(result)->cell_count()));
+    hashtable::rehash(hash::table_node(result), static_cast<int32_t>(buf(result)->cell_count()));
     set_type(result, T_HASH);
   } else {
-    result->w3 = 0;
+    hash::set_table(result, 0);
     set_type(result, static_cast<TypeId>(type1));
   }
   set_head(result, 0);

@@ -201,7 +201,7 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire_hooks) {
   if (index < 0) {
     index = find_word(ctx, word_symbol(word), false);
     if (index < 0) find_word_in(ctx, word_symbol(word), true, &index);
-    word->w3 = static_cast<uint32_t>(index);
+    set_word_index(word, index);
   }
   Cell* vals = values(ctx);
   if (!vals) fire(Err::not_defined, word);
@@ -209,7 +209,7 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire_hooks) {
   if (kind_of(ctx) == Kind::object) {
     word_at(ctx, index)->header |= HDR_CHANGED;
     Cell* own = owner(ctx);
-    if (fire_hooks && own->w3 && type_of(own) != T_UNSET) {
+    if (fire_hooks && type_of(own) != T_UNSET && object::hooks_of(own)) {
       Cell* saved = stack::top();
       Cell* obj = stack::push(own);
       Cell* w = stack::push(word);
@@ -255,7 +255,7 @@ Cell* add_global(int32_t sym, bool any_case, bool keep_spelling) {
     Cell* entry = word_at(g, index);
     if (any_case && keep_spelling && word_symbol(entry) != sym) {
       Cell copy = *entry;
-      copy.w2 = static_cast<uint32_t>(sym);
+      set_word_symbol(&copy, sym);
       if (datatypes::load_copy) return datatypes::root_append(copy);
       // After start-up the copy is handed out, not kept: the root block
       // would otherwise grow with every differently spelled load.
@@ -268,7 +268,7 @@ Cell* add_global(int32_t sym, bool any_case, bool keep_spelling) {
   if (symbol::alias(sym) > 0) {
     int32_t shared = find_word(g, symbol::alias(sym), false);
     if (shared < 0) shared = find_word(g, sym, true);
-    if (shared >= 0 && shared != index) word_at(g, index)->w3 = static_cast<uint32_t>(shared);
+    if (shared >= 0 && shared != index) set_word_index(word_at(g, index), shared);
   }
   return word_at(g, index);
 }
@@ -285,8 +285,8 @@ Cell* add_global_word(int32_t sym) {
 int32_t bind_word(Node ctx, Cell* word) {
   int32_t index = find_word(ctx, word_symbol(word), true);
   if (index >= 0) {
-    word->w1 = ctx;
-    word->w3 = static_cast<uint32_t>(index);
+    set_word_context(word, ctx);
+    set_word_index(word, index);
   }
   return index;
 }
@@ -303,14 +303,14 @@ void bind(const Cell* block, Node ctx, bool self) {
     TypeId t = type_of(c);
     if (any_word(t)) {
       if (self && t == T_WORD && symbol::resolve(word_symbol(c)) == self_sym) {
-        c->w1 = ctx;
-        c->w3 = static_cast<uint32_t>(-1);
+        set_word_context(c, ctx);
+        set_word_index(c, -1);
       } else {
         bind_word(ctx, c);
       }
     } else if (series::block_like(t)) {
       Cell inner = *c;
-      inner.w1 = 0;
+      series::set_head(&inner, 0);
       bind(&inner, ctx, self);
     }
   }
@@ -322,7 +322,7 @@ Node clone(Cell* value, Kind kind) {
   Node old = value->w1;
   uint32_t h = cell(old)->header;
   Node ctx = create(size(old), h & HDR_CTX_ON_STACK, h & HDR_CTX_SELF, old, kind);
-  for (Cell *w = words(ctx), *e = w + size(ctx); w < e; w++) w->w1 = ctx;
+  for (Cell *w = words(ctx), *e = w + size(ctx); w < e; w++) set_word_context(w, ctx);
   value->w1 = ctx;
   return ctx;
 }

@@ -8,6 +8,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
+#include "datatypes/function.h"
 #include "datatypes/init.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
@@ -466,8 +467,8 @@ void get_call_argument(int n, Cell* out) {
     case T_NATIVE: case T_ACTION: case T_OP: case T_FUNCTION: case T_ROUTINE: break;
     default: return;
   }
-  if (!v.w2) return;
-  SeriesBuf* b = buf_of(v.w2);
+  if (!callable::spec_node(&v)) return;
+  SeriesBuf* b = buf_of(callable::spec_node(&v));
   int k = 0;
   for (Cell *c = b->cells(), *e = b->cells_tail(); c < e; c++) {
     TypeId t = type_of(c);

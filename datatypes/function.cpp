@@ -57,8 +57,8 @@ Cell* reflect(Cell* fn, int field) {
     for (int32_t i = 0; i < n; i++) {
       // Bound to its slot: read outside a call it raises not-in-context.
       Cell w = *context::word_at(ctx, i);
-      w.w1 = ctx;
-      w.w3 = static_cast<uint32_t>(i);
+      set_word_context(&w, ctx);
+      set_word_index(&w, i);
       *memory::new_tail_cell(blk) = w;
     }
     r = *blk;
@@ -233,7 +233,7 @@ uint32_t validate(const Cell* spec_in) {
   if (i < len() && is_type(at(i), T_BLOCK)) {
     Cell* attr = at(i);
     SeriesBuf* ab = series::buf(attr);
-    for (Cell *c = ab->cells() + attr->w1, *e = ab->cells_tail(); c < e; c++) {
+    for (Cell *c = ab->cells() + series::head(attr), *e = ab->cells_tail(); c < e; c++) {
       if (!is_type(c, T_WORD)) bad_def(spec);
       if (words::is(word_symbol(c), words::W::trace)) flags |= HDR_TRACE;
       else if (words::is(word_symbol(c), words::W::no_trace)) flags |= HDR_NO_TRACE;

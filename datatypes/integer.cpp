@@ -11,6 +11,7 @@
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/float.h"
+#include "datatypes/logic.h"
 #include "datatypes/math_slots.h"
 #include "datatypes/money.h"
 #include "datatypes/place.h"
@@ -200,7 +201,7 @@ int32_t scan_text(const void* text, int32_t length, int unit, bool* error) {
 // --- Slots ----------------------------------------------------------------------
 
 Cell* make(Cell* proto, Cell* spec, int type) {
-  if (is_type(spec, T_LOGIC)) return make_at(proto, spec->w1 == 1 ? 1 : 0);
+  if (is_type(spec, T_LOGIC)) return make_at(proto, logic::get(spec) == 1 ? 1 : 0);
   return to(proto, spec, type);
 }
 

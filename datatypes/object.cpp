@@ -107,7 +107,7 @@ int32_t hook_index(const Cell* h) { return static_cast<int32_t>(h->w2) >> 16; }
 // at each firing: a spec node kept as a cache key can be freed and reused by
 // another spec after a collection, so no count is cached under it.
 int32_t refresh_hook(Node hooks, int which, const Cell* fn) {
-  int32_t count = function::count_locals(fn->w2, 0, false);
+  int32_t count = function::count_locals(function::spec_node(fn), 0, false);
   Cell* h = buf_of(hooks)->cells() + which;
   *h = hook_cell(0, hook_index(h), count);
   return count;
@@ -152,8 +152,8 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
   if (index < 0) {
     index = context::find_word(ctx, word_symbol(element), true);
     if (index >= 0) {
-      element->w1 = ctx;
-      element->w3 = static_cast<uint32_t>(index);
+      set_word_context(element, ctx);
+      set_word_index(element, index);
     }
   }
   auto missing = [&]() -> Cell* {
@@ -339,7 +339,7 @@ Node find_hooks(Node ctx) {
       Cell* d = datatype::push(type_of(&v));
       fire(Err::bad_field_set, wp, d);
     }
-    count[k] = function::count_locals(v.w2, 0, false);
+    count[k] = function::count_locals(function::spec_node(&v), 0, false);
   }
   return make_hooks(key[0], key[1], idx[0], count[0], idx[1], count[1]);
 }
@@ -372,7 +372,7 @@ void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value) {
   }
   behind_barrier(words::W::on_change, [&] {
     Cell name = words::word(words::W::on_change);
-    stack::mark_func(&name, fn->w1);
+    stack::mark_func(&name, function::context_of(fn));
     stack::push(w);
     stack::push(old_value);
     stack::push(new_value);
@@ -399,7 +399,7 @@ void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Ce
   int32_t count = refresh_hook(owner->w3, 1, fn);
   behind_barrier(words::W::on_deep_change, [&] {
     Cell name = words::word(words::W::on_deep_change);
-    stack::mark_func(&name, fn->w1);
+    stack::mark_func(&name, function::context_of(fn));
     stack::push(owner);
     stack::push(word);
     stack::push(target);
@@ -459,7 +459,7 @@ Cell* clone(Cell* src, Cell* dst, bool deep, Cell* types, bool recompute_hooks) 
       cycles::push(hold->w1);
     }
     Cell* store = stack::push_new();
-    *store = Cell{T_BLOCK, 0, context::cell(ctx)->w2, 0};
+    *store = Cell{T_BLOCK, 0, context::store_of(ctx), 0};
     Cell* ts = stack::push(&type_set);
     block::copy_types(store, 0, n, 1, deep, ts);
     if (deep) cycles::pop();
@@ -477,7 +477,7 @@ Cell* rebind_function(Cell* fn, const Cell* obj_in) {
   Cell* saved = stack::top();
   Cell* obj = stack::push(obj_in);
   Cell* spec = stack::push_new();
-  *spec = Cell{T_BLOCK, 0, fn->w2, 0};
+  *spec = Cell{T_BLOCK, 0, function::spec_node(fn), 0};
   Cell* holder = stack::push(fn);
   Node fctx = context::clone(holder, context::Kind::function);
   uint32_t flags = fn->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY);
@@ -501,7 +501,7 @@ bool extend_from_object(Cell* dst, Node src) {
   Cell* saved = stack::top();
   for (int32_t i = 0; i < context::size(src); i++) {
     Cell w = *context::word_at(src, i);
-    w.w3 = static_cast<uint32_t>(-1);
+    set_word_index(&w, -1);
     Cell* wp = stack::push(&w);
     Cell* vp = stack::push(context::values(src) + i);
     context::set_in(wp, vp, d, false);
@@ -640,8 +640,8 @@ void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some
     }
     Cell* w = stack::push(context::word_at(ctx, i));
     set_type(w, T_WORD);
-    w->w1 = ctx;
-    w->w3 = static_cast<uint32_t>(i);
+    set_word_context(w, ctx);
+    set_word_index(w, i);
     Cell* old = stack::push(context::values(ctx) + i);
     Cell* nv = stack::push(&v);
     context::values(ctx)[i] = v;

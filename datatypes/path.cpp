@@ -28,7 +28,7 @@ template <class Each>
 int walk(Cell* value, Cell* buffer, Cell* arg, int part, bool mold, Each each) {
   std::string_view ph = cycles::detect(value, mold);
   if (!ph.empty()) return actions::emit(buffer, ph, part);
-  cycles::push(value->w2);
+  cycles::push(series::node_of(value));
   int32_t h = block::head_of(value);
   if (h < 0) h = 0;
   for (int32_t i = h;; i++) {

@@ -176,7 +176,7 @@ int32_t get_index(int base) {
 
 int32_t part_count(const Cell* s, const Cell* part) {
   if (is_type(part, T_INTEGER)) return get_int(part);
-  if (type_of(part) == type_of(s) && part->w2 == s->w2) return head(part) - head(s);
+  if (type_of(part) == type_of(s) && node_of(part) == node_of(s)) return head(part) - head(s);
   fail_refine(words::W::part, part);
 }
 
@@ -241,7 +241,7 @@ Cell* poke(Cell* s, int index, Cell* data, Cell* boxed) {
   } else if (t == T_VECTOR) {
     vector_set(s, p, data);
   } else {
-    string::set_char(b, elem(b, p), static_cast<int32_t>(data->w2));
+    string::set_char(b, elem(b, p), get_int(data));
   }
   if (owned) notify_after(s, Notice::poke, data, p, 1);
   return data;
@@ -346,7 +346,7 @@ Cell* take(Cell* s, Cell* part, int deep, int last) {
   if (part) {
     if (is_type(part, T_INTEGER)) {
       raw = get_int(part);
-    } else if (type_of(part) == type_of(s) && part->w2 == s->w2) {
+    } else if (type_of(part) == type_of(s) && node_of(part) == node_of(s)) {
       if (head(part) < head(s)) raw = 0;
       else raw = last ? len - (head(part) - head(s)) : head(part) - head(s);
     } else {
@@ -404,7 +404,7 @@ Cell* copy(Cell* s, Cell* result, Cell* part, int deep, Cell* types) {
       int32_t x = pair::x(part), y = pair::y(part);
       start = std::max<int64_t>(x < 0 ? start + x : start + x - 1, 0);
       count = y < x ? 0 : int64_t{y} - x;
-    } else if (type_of(part) == type_of(s) && part->w2 == s->w2) {
+    } else if (type_of(part) == type_of(s) && node_of(part) == node_of(s)) {
       count = int64_t{head(part)} - head(s);
     } else {
       fail_refine(words::W::part, part);
@@ -556,7 +556,7 @@ Cell* reflect(Cell* s, int field_symbol) {
 }
 
 Cell* modify(Cell* s, Cell* field, Cell* value, int case_) {
-  if (!words::is(static_cast<int32_t>(field->w2), words::W::owned)) fire(Err::not_done);
+  if (!words::is(word_symbol(field), words::W::owned)) fire(Err::not_done);
   if (is_type(value, T_NONE)) {
     ownership::unbind(s);
   } else if (is_type(value, T_BLOCK) && series::get_length(value, false) >= 1) {

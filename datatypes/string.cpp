@@ -97,14 +97,14 @@ void xs_reset(Cell* s) {
 
 const Cell* text_of(const Cell* s, Cell* out) {
   if (!is_type(s, T_SYMBOL)) return s;
-  // A symbol record: w2 caches its name as a string!, made on first need
-  // from the UTF-8 name in w3.
-  if (!s->w2) {
-    SeriesBuf* name = buf_of(s->w3);
-    const_cast<Cell*>(s)->w2 = unicode::load_utf8_new(reinterpret_cast<const uint8_t*>(name->head_ptr()),
-                                                      static_cast<int32_t>(name->used()));
+  // A symbol record caches its name as a string!, made on first need from
+  // the UTF-8 name.
+  if (!symbol_string(s)) {
+    SeriesBuf* name = buf_of(symbol_name(s));
+    set_symbol_string(const_cast<Cell*>(s), unicode::load_utf8_new(reinterpret_cast<const uint8_t*>(name->head_ptr()),
+                                                                    static_cast<int32_t>(name->used())));
   }
-  *out = Cell{T_STRING, 0, s->w2, 0};
+  *out = Cell{T_STRING, 0, symbol_string(s), 0};
   return out;
 }
 
@@ -390,14 +390,14 @@ bool match_at_head_q(const Cell* s, const Cell* value, int op) {
   switch (type_of(value)) {
     case T_CHAR: {
       if (xs_tail_q(s)) return false;
-      uint32_t a = char_at(s, 0), b = value->w2;
+      uint32_t a = char_at(s, 0), b = static_cast<uint32_t>(get_int(value));
       if (op != COMP_STRICT_EQUAL) a = unicode::to_case(a, false), b = unicode::to_case(b, false);
       return a == b;
     }
     case T_TAG: {
       if (!tag_enclosed_q(s, value)) return false;
       Cell inner = *s;
-      inner.w1 += 1;
+      series::set_head(&inner, series::head(&inner) + 1);
       return compare_strings(&inner, value, op, true) == 0;
     }
     case T_STRING: case T_FILE: case T_URL: case T_EMAIL: case T_REF:

@@ -30,7 +30,7 @@ int32_t append_value(Cell* s, Cell* value, int32_t limit) {
   int32_t before = xs_abs_length_q(s);
   int t = type_of(value);
   if (t == T_CHAR) {
-    if (limit != 0) append_char(s, static_cast<int32_t>(value->w2));
+    if (limit != 0) append_char(s, get_int(value));
   } else if (t == T_TAG) {
     append_char(s, '<');
     concatenate(s, value, -1, 0, true, Mode::append);
@@ -157,7 +157,7 @@ Match find_in(Cell* s, Cell* value, Cell* part, int case_, int same, Cell* skip,
   std::vector<int32_t> needle;
   bool bitset = vt == T_BITSET;
   if (vt == T_CHAR || (binary && vt == T_INTEGER)) {
-    needle.push_back(static_cast<int32_t>(value->w2));
+    needle.push_back(get_int(value));
   } else if (bitset) {
   } else if (binary) {
     int64_t n = binary::value_bytes(nullptr, value, -1, false, 2);
@@ -190,7 +190,7 @@ Match find_in(Cell* s, Cell* value, Cell* part, int case_, int same, Cell* skip,
   auto matches_at = [&](int32_t start) {
     if (bitset) {
       Cell probe = *s;
-      probe.w1 = static_cast<uint32_t>(start);
+      series::set_head(&probe, start);
       return head_in_bitset_q(&probe, value);
     }
     for (int32_t k = 0; k < nlen; k++)
@@ -274,7 +274,7 @@ void trim_with(Cell* s, Cell* with) {
   if (!with) {
     set = {'\t', '\n', '\r', ' '};
   } else if (is_type(with, T_CHAR) || is_type(with, T_INTEGER)) {
-    set.push_back(static_cast<int32_t>(with->w2));
+    set.push_back(get_int(with));
   } else if (is_type(with, T_BINARY)) {
     for (int32_t i = 0, n = binary::xs_length_q(with); i < n; i++) set.push_back(char_at(with, i));
   } else if (series::string_like(type_of(with))) {
@@ -449,7 +449,7 @@ int32_t cmp_call(const void* pa, const void* pb, int, int) {
   if (throwing()) return 0;
   int32_t answer;
   switch (type_of(r)) {
-    case T_LOGIC: answer = r->w1 == 1 ? 1 : -1; break;
+    case T_LOGIC: answer = logic::get(r) == 1 ? 1 : -1; break;
     case T_INTEGER: answer = counts::neg(get_int(r)); break;
     case T_FLOAT: {
       double d = get_double(r);

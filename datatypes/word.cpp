@@ -1,5 +1,6 @@
 // The word family: runtime access to words and their values, and the action
 // slots of word!, set-word!, lit-word!, get-word! and refinement!.
+#include "datatypes/logic.h"
 #include "datatypes/word.h"
 
 #include <string>
@@ -171,7 +172,7 @@ Cell* push_string(const Cell* w) {
   int32_t sym = word_symbol(w);
   symbol::cache_string(sym);
   Cell* c = stack::push_new();
-  *c = Cell{T_STRING, 0, symbol::record(sym)->w2, 0};
+  *c = Cell{T_STRING, 0, symbol_string(symbol::record(sym)), 0};
   return c;
 }
 
@@ -206,10 +207,10 @@ Cell* make(Cell* result, Cell* spec, int type) {
       break;
     }
     case T_DATATYPE:
-      *result = datatype::entries[spec->w1].word;
+      *result = datatype::entries[datatype::id_of(spec)].word;
       break;
     case T_LOGIC:
-      make_at(symbol::make(spec->w1 == 1 ? "true" : "false"), result);
+      make_at(symbol::make(logic::get(spec) == 1 ? "true" : "false"), result);
       break;
     default:
       bad_to(spec, type);

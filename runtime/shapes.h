@@ -41,6 +41,7 @@ inline int32_t word_index(const Cell* w) { return static_cast<int32_t>(w->w3); }
 inline Node word_context(const Cell* w) { return w->w1; }
 inline void set_word_context(Cell* w, Node ctx) { w->w1 = ctx; }
 inline void set_word_index(Cell* w, int32_t i) { w->w3 = static_cast<uint32_t>(i); }
+inline void set_word_symbol(Cell* w, int32_t sym) { w->w2 = static_cast<uint32_t>(sym); }
 inline Cell* make_word_cell(Cell* w, TypeId t, Node ctx, int32_t sym, int32_t index) {
   begin_cell(w);
   w->w1 = ctx;
@@ -51,9 +52,11 @@ inline Cell* make_word_cell(Cell* w, TypeId t, Node ctx, int32_t sym, int32_t in
 }
 
 // --- Symbol records, the cells of the symbol table: word 1 the id of the
-// spelling this one aliases (-1 for none), word 3 the node of the name's
-// bytes.
+// spelling this one aliases (-1 for none), word 2 the name as a string!
+// (made on first need, else 0), word 3 the node of the name's bytes.
 inline int32_t symbol_alias(const Cell* s) { return static_cast<int32_t>(s->w1); }
+inline Node symbol_string(const Cell* s) { return s->w2; }
+inline void set_symbol_string(Cell* s, Node str) { s->w2 = str; }
 inline Node symbol_name(const Cell* s) { return s->w3; }
 inline void make_symbol(Cell* s, int32_t alias, Node name) {
   begin_cell(s);
