@@ -366,38 +366,81 @@ class Inflater {
     }
   }
 
+  // Decodes while there is input for a word refill and room for the widest
+  // copy. The state lives in locals: the byte stores to the output would
+  // otherwise make the compiler reload every member after each one.
+  // Answers ok (with eob set at the end of the block) or an error.
+  Status fast_loop(const uint32_t* lt, const uint32_t* dt, bool& eob) {
+    if (end_ - next_ < ptrdiff_t(kFastIn) || out_end_ - out_next_ < ptrdiff_t(kFastOut)) return Status::ok;
+    uint64_t buf = buf_;
+    unsigned left = left_;
+    const uint8_t* next = next_;
+    uint8_t* out = out_next_;
+    const uint8_t* const in_limit = end_ - kFastIn;
+    uint8_t* const out_limit = out_end_ - kFastOut;
+    uint8_t* const out_first = out_start_ + out_base_;
+    Status st = Status::ok;
+    while (next <= in_limit && out <= out_limit) {
+      buf |= load64le(next) << left;
+      next += (63 - left) >> 3;
+      left |= 56;
+      uint32_t e = lookup(lt, kLitLenBits, buf);
+      buf >>= e & 0xF;
+      left -= e & 0xF;
+      if (e & kLiteral) {
+        *out++ = uint8_t(e >> 16);
+        // Two more literals fit in what is left of the refill (15 bits each).
+        e = lookup(lt, kLitLenBits, buf);
+        if (!(e & kLiteral)) continue;
+        buf >>= e & 0xF;
+        left -= e & 0xF;
+        *out++ = uint8_t(e >> 16);
+        e = lookup(lt, kLitLenBits, buf);
+        if (!(e & kLiteral)) continue;
+        buf >>= e & 0xF;
+        left -= e & 0xF;
+        *out++ = uint8_t(e >> 16);
+        continue;
+      }
+      if (e & kSpecial) {
+        if (e & kEob) eob = true;
+        else st = Status::bad_data;
+        break;
+      }
+      unsigned x = (e >> 8) & 0xF;
+      const size_t len = (e >> 16) + size_t(low_bits(buf, x));
+      buf >>= x;
+      left -= x;
+      uint32_t d = lookup(dt, kDistBits, buf);
+      if (d & kSpecial) {
+        st = Status::bad_data;
+        break;
+      }
+      buf >>= d & 0xF;
+      left -= d & 0xF;
+      x = (d >> 8) & 0xF;
+      const size_t dist = (d >> 16) + size_t(low_bits(buf, x));
+      buf >>= x;
+      left -= x;
+      if (dist > size_t(out - out_first)) {
+        st = Status::bad_distance;
+        break;
+      }
+      copy_match(out, dist, len, true);
+      out += len;
+    }
+    buf_ = buf;
+    left_ = left;
+    next_ = next;
+    out_next_ = out;
+    return st;
+  }
+
   Status huffman(const uint32_t* lt, const uint32_t* dt) {
     for (;;) {
-      // Fast loop: enough input for a word refill and room for the widest copy.
-      while (size_t(end_ - next_) >= kFastIn && size_t(out_end_ - out_next_) >= kFastOut) {
-        refill_fast();
-        uint32_t e = lookup(lt, kLitLenBits, buf_);
-        buf_ >>= e & 0xF;
-        left_ -= e & 0xF;
-        if (e & kLiteral) {
-          *out_next_++ = uint8_t(e >> 16);
-          // A second literal fits in what is left of the refill.
-          e = lookup(lt, kLitLenBits, buf_);
-          if (!(e & kLiteral)) continue;
-          buf_ >>= e & 0xF;
-          left_ -= e & 0xF;
-          *out_next_++ = uint8_t(e >> 16);
-          continue;
-        }
-        if (e & kSpecial) {
-          if (e & kEob) return Status::ok;
-          return Status::bad_data;
-        }
-        const size_t len = (e >> 16) + take((e >> 8) & 0xF);
-        uint32_t d = lookup(dt, kDistBits, buf_);
-        if (d & kSpecial) return Status::bad_data;
-        buf_ >>= d & 0xF;
-        left_ -= d & 0xF;
-        const size_t dist = (d >> 16) + take((d >> 8) & 0xF);
-        if (dist > size_t(out_next_ - out_start_) - out_base_) return Status::bad_distance;
-        copy_match(out_next_, dist, len, true);
-        out_next_ += len;
-      }
+      bool eob = false;
+      const Status fast = fast_loop(lt, dt, eob);
+      if (fast != Status::ok || eob) return fast;
       // One symbol with every bound checked; grow the output first so that
       // the fast loop can go on.
       if (size_t(out_end_ - out_next_) < kFastOut && out_.capacity() < limit_) {

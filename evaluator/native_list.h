@@ -110,8 +110,8 @@
   X(zero_q, zero_q, "zero?", "{Returns true if the value is zero} value") \
   X(size_q, size_q, "size?", "{Returns the size of a file in bytes} file") \
   X(browse, browse, "browse", "{Opens a URL in the web browser} url [url! file!]") \
-  X(compress, not_yet, "compress", "{Compresses the data} data method") \
-  X(decompress, not_yet, "decompress", "{Decompresses the data} data method /size sz") \
+  X(compress, compress, "compress", "{Compresses the data} data method") \
+  X(decompress, decompress, "decompress", "{Decompresses the data} data method /size sz") \
   X(recycle, recycle, "recycle", "{Runs the collector, or turns it on or off} /on /off") \
   X(transcode, transcode, "transcode", "{Translates text into values} src /next /one /prescan /scan /part length /into dst /trace callback") \
   X(apply, apply, "apply", "{Calls a function with the arguments of a block} func [word! path! any-function!] args [block!] /all /safer")
