@@ -27,7 +27,9 @@
 #include "datatypes/logic.h"
 #include "platform/console_out.h"
 #include "platform/fd_io.h"
+#include "platform/terminal_console.h"
 #include "platform/terminal_mode.h"
+#include "runtime/unicode.h"
 #include "runtime/exit.h"
 #include "datatypes/print_hooks.h"
 #include "runtime/stack.h"
@@ -300,6 +302,7 @@ void console_init() {
     term_io = platform::posix_term_io(STDIN_FILENO, STDOUT_FILENO);
     static console::LineEditor the_editor(term_io);
     editor = &the_editor;
+    platform::set_display_width([](uint32_t cp) { return char_display_width(cp); });
   }
   int32_t cols = 0, rows = 0;
   winsize ws{};

@@ -122,11 +122,18 @@ size_t put_utf8(char* out, uint32_t cp) {
 }
 
 // Keeps the estimated cursor in step with what a code point does on screen.
+int (*cells_of)(uint32_t cp) = nullptr;
+
 void advance(TerminalConsole& t, uint32_t cp, int width, int height) {
   if (cp == '\r') t.col = 0;
   else if (cp == '\n') { t.col = 0; ++t.row; }
   else if (cp == '\b') t.col = std::max(t.col - 1, 0);
-  else if (cp >= 0x20) ++t.col;
+  else if (cp >= 0x20) {
+    const int w = cells_of ? cells_of(cp) : 1;
+    // A wide character with one cell left starts the next row.
+    if (w == 2 && width > 0 && t.col == width - 1) { t.col = 0; ++t.row; }
+    t.col += w;
+  }
   if (width > 0 && t.col >= width) { t.col = 0; ++t.row; }
   if (height > 0 && t.row >= height) t.row = height - 1;
 }
@@ -217,6 +224,8 @@ void fill(void* self, int col, int row, uint32_t count, uint16_t a) {
 }
 
 }  // namespace
+
+void set_display_width(int (*fn)(uint32_t cp)) { cells_of = fn; }
 
 void sgr_sequence(uint16_t a, uint16_t default_attr, char* out, size_t room) {
   size_t n = static_cast<size_t>(std::snprintf(out, room, "\x1b[0"));

@@ -20,6 +20,11 @@ struct TerminalConsole {
 
 ConsoleOps terminal_ops(TerminalConsole& t);
 
+// The cells a code point takes, for the cursor counted from our own output;
+// the width table lives above this layer, which registers it at start-up.
+// Until then every character counts one cell.
+void set_display_width(int (*fn)(uint32_t cp));
+
 // The SGR sequence that shows attribute a; halves equal to those of the
 // default attribute use the terminal's default colours.
 void sgr_sequence(uint16_t a, uint16_t default_attr, char* out, size_t room);

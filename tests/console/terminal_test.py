@@ -261,6 +261,14 @@ def wide_characters(home):
         p.wait(lambda s: '"中文x字"' in s and p.cursor() == (15, row), "insert between wide characters")
         p.keys("Enter")
         p.wait_for("\n中文x字")
+        # A prompt after wide text on the same row starts where that text ends.
+        p.text('prin "中文"')
+        p.keys("Enter")
+        p.wait_for("\n中文>> ")
+        p.text("ab")
+        p.keys("Left")
+        _, row = p.cursor()
+        p.wait(lambda s: "中文>> ab" in s and p.cursor() == (8, row), "the prompt after wide output")
     finally:
         p.kill()
 
