@@ -16,6 +16,7 @@
 namespace xeb::platform::bitmap {
 
 int64_t pixel_limit = int64_t{1} << 30;
+int64_t live_limit = INT64_MAX;
 
 namespace {
 int64_t live = 0;
@@ -33,6 +34,7 @@ bool sides_ok(int64_t width, int64_t height) {
 
 Bitmap* make(int32_t width, int32_t height) {
   if (width < 0 || height < 0 || width > MAX_SIDE || height > MAX_SIDE) return nullptr;
+  if (int64_t{width} * height * 4 > live_limit - live) return nullptr;
   auto* b = static_cast<Bitmap*>(std::malloc(sizeof(Bitmap)));
   if (!b) return nullptr;
   size_t n = size_t(width) * size_t(height);

@@ -31,8 +31,10 @@ struct Bitmap {
 enum class Format : int { bmp = 0, png = 1, gif = 2, jpeg = 3, tiff = 4 };
 constexpr int FORMAT_COUNT = 5;
 
-// Most pixels one decode may allocate (fuzz targets lower it).
+// Most pixels one decode may allocate (fuzz targets lower it), and most
+// bytes all bitmaps together may hold (make fails beyond it).
 extern int64_t pixel_limit;
+extern int64_t live_limit;
 
 // A bitmap of the size with every pixel 0 (transparent black); null when a
 // side is negative or above MAX_SIDE, or memory runs out.

@@ -123,8 +123,18 @@ bool set(std::string_view type, std::string data) {
     case Backend::store:
       store.assign(1, {std::string(type), std::move(data)});
       return true;
-    case Backend::xclip:
-      return run({"xclip", "-selection", "clipboard", "-i", "-t", x_type(type)}, std::move(data), true).has_value();
+    case Backend::xclip: {
+      if (!run({"xclip", "-selection", "clipboard", "-i", "-t", x_type(type)}, std::move(data), true)) return false;
+      // xclip serves the data from a child it leaves behind, which may not
+      // own the clipboard yet when the parent ends: wait until it does.
+      for (int i = 0; i < 200; i++) {
+        bool reachable;
+        for (const std::string& t : types(reachable))
+          if (t == type) return true;
+        usleep(5000);
+      }
+      return false;
+    }
     case Backend::wayland:
       return run({"wl-copy", "--type", std::string(type)}, std::move(data), true).has_value();
   }
