@@ -124,13 +124,12 @@ bool set(std::string_view type, std::string data) {
       store.assign(1, {std::string(type), std::move(data)});
       return true;
     case Backend::xclip: {
+      std::string sent = data;
       if (!run({"xclip", "-selection", "clipboard", "-i", "-t", x_type(type)}, std::move(data), true)) return false;
       // xclip serves the data from a child it leaves behind, which may not
       // own the clipboard yet when the parent ends: wait until it does.
       for (int i = 0; i < 200; i++) {
-        bool reachable;
-        for (const std::string& t : types(reachable))
-          if (t == type) return true;
+        if (get(type) == sent) return true;
         usleep(5000);
       }
       return false;
