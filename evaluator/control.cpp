@@ -3,6 +3,9 @@
 #include <exception>
 
 #include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/port.h"
+#include "datatypes/word.h"
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
 #include "datatypes/series.h"
@@ -180,7 +183,22 @@ struct TraceRun {
 
 }  // namespace
 
+// A script file or URL runs through the library's do-file, with the trace
+// callback and the /args value or none.
+void do_script(const int32_t* refs) {
+  Cell* fn = stack::push(context::get(word::load("do-file")));
+  if (!is_type(fn, T_FUNCTION)) fire(Err::not_done);  // before the library is
+  Cell* callback = opt(refs[ref(Id::do_, "trace")]);
+  Cell* extra = opt(refs[ref(Id::do_, "args")]);
+  Cell pass[3] = {*arg(0), callback ? *callback : Cell{T_NONE, 0, 0, 0}, extra ? *extra : Cell{T_NONE, 0, 0, 0}};
+  Cell name = *word::load("do-file");
+  Cell* r = port::call_hook(&name, fn, std::span<const Cell>(pass, 3));
+  if (!r) return;
+  stack::set_result_trim(r);
+}
+
 void do_(bool check, const int32_t* refs) {
+  if (is_type(arg(0), T_FILE) || is_type(arg(0), T_URL)) return do_script(refs);
   if (present(refs[ref(Id::do_, "trace")])) {
     // The callback's type was checked with the other arguments.
     Cell* callback = opt(refs[ref(Id::do_, "trace")]);
@@ -223,8 +241,6 @@ void do_(bool check, const int32_t* refs) {
       stack::set_result_trim(&r);
       return;
     }
-    case T_FILE: case T_URL:
-      fire(Err::not_done);
     case T_PATH: {
       Cell* p = stack::push(value);
       interpreter::eval_path(p, nullptr, 0, 0, false, false, true, false);

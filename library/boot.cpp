@@ -33,6 +33,7 @@ namespace xeb::library {
 namespace {
 
 std::span<char* const> args;
+const char* program_path = nullptr;
 
 std::span<const uint8_t> bytes(std::string_view s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
@@ -137,10 +138,13 @@ void define_predicates() {
 }  // namespace
 
 void set_command_line(int argc, char** argv) {
+  program_path = argc > 0 ? argv[0] : nullptr;
   args = argc > 1 ? std::span<char* const>(argv + 1, argc - 1) : std::span<char* const>{};
 }
 
 std::span<char* const> arguments() { return args; }
+
+const char* program() { return program_path; }
 
 void boot(std::span<const Source> sources) {
   series::compare_call = &compare;

@@ -12,6 +12,7 @@ namespace xeb::library {
 // build `system/options/args` and `system/script/args`. Before boot.
 void set_command_line(int argc, char** argv);
 std::span<char* const> arguments();
+const char* program();  // the program's path as given, or null
 
 // Runs the top level of every source, in order. Needs the runtime, the
 // lexer, the evaluator and the routine table built. Turns the

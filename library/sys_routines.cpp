@@ -11,7 +11,11 @@
 
 #include "datatypes/block.h"
 #include "datatypes/error.h"
+#include "datatypes/context.h"
 #include "datatypes/event.h"
+#include "datatypes/float.h"
+#include "datatypes/logic.h"
+#include "datatypes/symbol.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
@@ -169,6 +173,24 @@ void command_line() {
   result_text(line, T_STRING);
 }
 
+// _float-switch [which [word!] on [logic!]]: the runtime's float text
+// switches behind system/options/float.
+void float_switch() {
+  bool on = logic::get(arg(1)) != 0;
+  if (symbol::name(word_symbol(arg(0))) == "pretty") float_::pretty = on;
+  else float_::full = on;
+  set_unset(stack::base());
+}
+
+// _command-boot: the program's path as it was given.
+void command_boot() {
+  if (!library::program()) {
+    *stack::base() = Cell{T_NONE, 0, 0, 0};
+    return;
+  }
+  result_text(library::program(), T_STRING);
+}
+
 // send-event-os: hands the event to the GUI back-end's post operation.
 void send_event_os() {
   Cell* base = stack::base();
@@ -193,6 +215,8 @@ constexpr Def kSystem[] = {
     {"_os-info", &os_info},
     {"_command-args", &command_args},
     {"_command-line", &command_line},
+    {"_float-switch", &float_switch},
+    {"_command-boot", &command_boot},
     {"send-event-os", &send_event_os},
     {"find-flag?", &find_flag_q},
 };

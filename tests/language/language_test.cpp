@@ -18,6 +18,10 @@
 #include "runtime/stack.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
+#include "datatypes/context.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include <algorithm>
 #include "tests/evaluator/cases.h"
 
 namespace xeb::test {
@@ -111,6 +115,41 @@ TEST_F(Language, Files) {
   for (const char* name : {"files.txt", "process.txt", "completion.txt"}) {
     EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/" + name), 0u) << name;
   }
+  std::filesystem::current_path(back);
+  std::filesystem::remove_all(dir);
+}
+
+// Every function the library defines globally has a spec that reads as a
+// spec (an attribute block, a doc string, then arguments with their type
+// blocks and doc strings, refinements and return:), and a doc string but
+// where the function is defined without one.
+TEST_F(Language, LibrarySpecs) {
+  std::vector<std::string> names;
+  Node g = context::global();
+  for (int32_t i = 0; i < context::size(g); i++) {
+    const Cell* v = context::values(g) + i;
+    if (is_type(v, T_FUNCTION) && (v->header & HDR_LIBRARY))
+      names.emplace_back(symbol::name(word_symbol(context::word_at(g, i))));
+  }
+  ASSERT_GT(names.size(), 100u);
+  run("spec-ok?: func [s] [parse s [opt block! opt string! any [[word! | lit-word! | get-word!] opt block! opt string! "
+      "| refinement! opt string! | set-word! block! opt string!]]]");
+  const std::string_view kUndocumented[] = {"send", "show-memory-stats", "spec-ok?"};
+  for (const std::string& name : names) {
+    EXPECT_EQ(run("spec-ok? spec-of :" + name), "true") << name;
+    if (name[0] == '_' || std::find(std::begin(kUndocumented), std::end(kUndocumented), name) != std::end(kUndocumented))
+      continue;  // "_" names: internal helpers
+    EXPECT_EQ(run("s: spec-of :" + name + " string? either block? first s [second s] [first s]"), "true") << name;
+  }
+}
+
+// The library's cases make files and directories: a fresh directory too.
+TEST_F(Language, Library) {
+  char dir[] = "/tmp/xeb-library-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string back = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  run_file("library.txt");
   std::filesystem::current_path(back);
   std::filesystem::remove_all(dir);
 }
