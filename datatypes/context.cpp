@@ -14,6 +14,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
+#include "runtime/shapes.h"
 #include "runtime/stack.h"
 
 namespace xeb::context {
@@ -319,11 +320,11 @@ void bind(const Cell* block, Node ctx, bool self) {
 
 Node clone(Cell* value, Kind kind) {
   collector::KeepNodes keep;
-  Node old = value->w1;
+  Node old = object_context(value);
   uint32_t h = cell(old)->header;
   Node ctx = create(size(old), h & HDR_CTX_ON_STACK, h & HDR_CTX_SELF, old, kind);
   for (Cell *w = words(ctx), *e = w + size(ctx); w < e; w++) set_word_context(w, ctx);
-  value->w1 = ctx;
+  set_object_context(value, ctx);
   return ctx;
 }
 

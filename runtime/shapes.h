@@ -66,8 +66,10 @@ inline void make_symbol(Cell* s, int32_t alias, Node name) {
   s->header = T_SYMBOL;
 }
 
-// --- Object cells (object! error! port!): word 1 the context.
+// --- Object cells (object! error! port!): word 1 the context. function!
+// and routine! keep theirs in the same word.
 inline Node object_context(const Cell* o) { return o->w1; }
+inline void set_object_context(Cell* o, Node ctx) { o->w1 = ctx; }
 inline Off* object_context_ref(Cell* o) { return &o->w1; }  // for the collector to correct
 
 // --- Context cells, the first cell of a context's node: word 1 the word
