@@ -332,7 +332,7 @@ def masked_input(home):
         p.kill()
 
 
-def modes_kept(home, name, script_text, action):
+def modes_kept(home, name, script_text, action, status):
     """Runs the console between two `stty -g`, does action, and checks the
     terminal settings read the same afterwards."""
     script = os.path.join(home, "s.xeb")
@@ -345,6 +345,7 @@ def modes_kept(home, name, script_text, action):
     try:
         action(p)
         p.wait_for("done")
+        expect(f"exit={status}" in p.screen(), f"{name}: not exit={status}: {p.screen()}")
         a, b = open(before).read(), open(after).read()
         expect(a == b, f"{name}: stty before {a!r} after {b!r}")
     finally:
@@ -352,15 +353,22 @@ def modes_kept(home, name, script_text, action):
 
 
 def xeb_pid(p):
-    pane_pid = p.tmux("display-message", "-p", "#{pane_pid}").strip()
+    """The console's process: the child of the pane's shell, found in /proc."""
+    pane_pid = int(p.tmux("display-message", "-p", "#{pane_pid}").strip())
     end = time.time() + LIMIT
     while time.time() < end:
-        out = subprocess.run(["ps", "-o", "pid=,comm=", "--ppid", pane_pid], stdout=subprocess.PIPE,
-                             text=True).stdout
-        for line in out.split("\n"):
-            parts = line.split()
-            if len(parts) == 2 and parts[1] == "xeb":
-                return int(parts[0])
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                stat = open(f"/proc/{entry}/stat").read()
+            except OSError:
+                continue
+            # pid (comm) state ppid ...: comm may hold spaces, so split after it.
+            comm = stat[stat.index("(") + 1:stat.rindex(")")]
+            ppid = int(stat[stat.rindex(")") + 2:].split()[1])
+            if ppid == pane_pid and comm == "xeb":
+                return int(entry)
         time.sleep(0.05)
     raise AssertionError("no xeb process")
 
@@ -386,14 +394,15 @@ def terminal_restored_on_every_way_out(home):
         p.keys("Enter")
 
     import signal as sg
-    modes_kept(home, "quit", None, lambda p: (p.wait_for(">> "), p.text("quit"), p.keys("Enter")))
-    modes_kept(home, "Ctrl-D", None, typed("C-d"))
-    modes_kept(home, "Ctrl-C", None, typed("C-c"))
-    modes_kept(home, "error in a script", 'Xeb []\nask "? "\n1 / 0\n', answer)
-    modes_kept(home, "SIGTERM", None, signal(sg.SIGTERM))
-    modes_kept(home, "SIGHUP", None, signal(sg.SIGHUP))
-    modes_kept(home, "fatal signal", None, signal(sg.SIGSEGV))
-    modes_kept(home, "runtime error", None, signal(sg.SIGFPE))
+    modes_kept(home, "quit", None, lambda p: (p.wait_for(">> "), p.text("quit"), p.keys("Enter")), 0)
+    modes_kept(home, "Ctrl-D", None, typed("C-d"), 0)
+    modes_kept(home, "Ctrl-C", None, typed("C-c"), 0)
+    modes_kept(home, "error in a script", 'Xeb []\nask "? "\n1 / 0\n', answer, 254)
+    modes_kept(home, "SIGTERM", None, signal(sg.SIGTERM), 128 + sg.SIGTERM)
+    modes_kept(home, "SIGHUP", None, signal(sg.SIGHUP), 128 + sg.SIGHUP)
+    # A fault is a runtime error: its number is the status.
+    modes_kept(home, "fatal signal", None, signal(sg.SIGSEGV), 1)
+    modes_kept(home, "runtime error", None, signal(sg.SIGFPE), 33)
 
 
 @case
