@@ -332,7 +332,9 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
     if (!is_type(w, T_WORD)) return pos;
     const Cell* op = bound_value(w);
     if (!op || !is_type(op, T_OP)) return pos;
-    Cell fn = *op, name = *w;
+    // The operator is the one met here: evaluating its right operand may
+    // rebind its word or move the store its value lies in.
+    Cell fn = *op, name = *w, taken = *op;
     set_type(&fn, static_cast<TypeId>(native::wrapped_type(op)));
     fn.header &= HDR_TYPE_MASK;
     stack::set_top(start + 1);  // the value just made is the left operand
@@ -356,7 +358,7 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
       pos = eval_value(code, pos + 1, end, true, true, false);
       if (throwing()) return pos;
       if (is_type(start + 1, T_INTEGER)) {
-        integer_infix(op, start, get_int(start + 1));
+        integer_infix(&taken, start, get_int(start + 1));
         stack::set_top(start + 1);
       } else {
         call_evaluated(&fn, &name, start, 2, true);
