@@ -117,6 +117,11 @@ def main():
         out, status = run(xeb, [ok, "a", "b c"], "")
         check("script with a header", out, status, 'hi\n["a" "b c"]\n', 0)
 
+        # Arguments come from the argument vector: blanks and quotes inside
+        # one stay in it.
+        out, status = run(xeb, [ok, 'x "y" z', "-"], "")
+        check("arguments keep their blanks and quotes", out, status, 'hi\n[{x "y" z} "-"]\n', 0)
+
         bare = script("bare.xeb", 'print "hi"\n')
         out, status = run(xeb, [bare], "")
         check("script without a header", out, status, "*** Error: Xeb header not found!\n", 254)

@@ -30,6 +30,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(200, "héllo\r\nworld\n".encode())
         if path == "/big":
             return self.reply(200, BIG)
+        if path == "/typed":
+            return self.reply(200, b"typed body", [("Content-Type", "text/tst; charset=utf-8")])
         if path == "/missing":
             return self.reply(404, b"no such page")
         if path == "/moved":
