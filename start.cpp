@@ -32,6 +32,7 @@ void boot() {
   routines::add(routines::system_routines());
   routines::add(routines::runtime_routines());
   routines::add(routines::predicate_routines());
+  routines::add(routines::codec_routines());
   routines::add(routines::console_routines());
   routines::add(routines::media_routines());
   library::boot(library::sources());

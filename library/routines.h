@@ -11,5 +11,6 @@ std::span<const Def> system_routines();     // library/sys_routines.cpp
 std::span<const Def> runtime_routines();    // library/runtime_routines.cpp
 std::span<const Def> predicate_routines();  // library/predicates.cpp
 std::span<const Def> media_routines();      // library/media_routines.cpp
+std::span<const Def> codec_routines();      // library/codec_routines.cpp
 
 }  // namespace xeb::routines
