@@ -1,6 +1,7 @@
 // Whole-program start-up, in the order the layers depend on each other.
 #include "start.h"
 
+#include "codec/xebbin.h"
 #include "console/routines.h"
 #include "datatypes/init.h"
 #include "evaluator/boot.h"
@@ -9,7 +10,6 @@
 #include "lexer/load.h"
 #include "library/boot.h"
 #include "library/routines.h"
-#include "library/texts.h"
 #include "platform/services.h"
 
 namespace xeb::start {
@@ -35,7 +35,11 @@ void boot() {
   routines::add(routines::codec_routines());
   routines::add(routines::console_routines());
   routines::add(routines::media_routines());
-  library::boot(library::sources());
+  // The boot image decodes into the root block with the collector off; its
+  // sources' top levels then run in order.
+  int32_t first = xebbin::boot_load(library::boot_image());
+  Cell sources = buf_of(runtime::root())->cells()[first];
+  library::boot(&sources);
 }
 
 }  // namespace xeb::start

@@ -95,6 +95,7 @@ struct Decoder {
   uint32_t symbol_count = 0;
   uint32_t names_size = 0;
   std::vector<int32_t> symbols;  // interned ids, 0 until a record names one
+  std::vector<int32_t> globals;  // each symbol's index in the global context, -2 until known
   Cell* root = nullptr;
   uint32_t root_base = 0;
   int depth = 0;
@@ -428,11 +429,7 @@ struct Decoder {
       }
       case T_ISSUE: {
         scalar_only();
-        int32_t sym = symbol(field());
-        Cell c;
-        word::make_at(sym, &c);
-        set_type(&c, T_ISSUE);
-        return emit(t, c);
+        return emit(t, global_word(field(), T_ISSUE));
       }
       case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT:
         return word(t, type, ext, h, shared, set);
@@ -847,8 +844,22 @@ struct Decoder {
     stack::pop(1);
   }
 
+  // A word of the global context, as the lexer makes it; each symbol is
+  // looked up there once per stream.
+  Cell global_word(uint32_t table_index, TypeId type) {
+    int32_t sym = symbol(table_index);
+    int32_t& index = globals[table_index];
+    if (index == -2) {
+      Cell c;
+      word::make_at(sym, &c);
+      index = word_index(&c);
+    }
+    return Cell{type, context::global(), static_cast<uint32_t>(sym), static_cast<uint32_t>(index)};
+  }
+
   int32_t word(Target& t, TypeId type, bool ext, uint32_t h, bool shared, bool set) {
-    int32_t sym = symbol(field());
+    uint32_t table_index = field();
+    int32_t sym = symbol(table_index);
     int32_t pos;
     Node ctx = 0;
     int32_t index = -1;
@@ -888,10 +899,7 @@ struct Decoder {
       }
     }
     if (global) {
-      Cell c;
-      word::make_at(sym, &c);
-      set_type(&c, type);
-      pos = emit(t, c);
+      pos = emit(t, global_word(table_index, type));
     } else {
       pos = emit_word(t, OwnerOf{type, sym, index}, ctx);
     }
@@ -963,6 +971,7 @@ void decode(std::span<const uint8_t> in, Cell* target, bool codec_mode, const Ce
     d.symbol_count = n;
     d.names_size = s;
     d.symbols.assign(n, 0);
+    d.globals.assign(n, -2);
   }
   if (payload > d.left()) d.bad();
   d.end = d.p + payload;

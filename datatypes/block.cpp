@@ -275,7 +275,7 @@ Cell* clone(const Cell* b, bool deep, bool any) {
     }
     cycles::pop();
   }
-  r->header = type_of(b);
+  r->header = type_of(src);  // b may point into a buffer the nested clones moved
   *src = *r;
   stack::pop(1);
   return src;

@@ -146,7 +146,7 @@ std::span<char* const> arguments() { return args; }
 
 const char* program() { return program_path; }
 
-void boot(std::span<const Source> sources) {
+void boot(const Cell* sources) {
   series::compare_call = &compare;
   port::call_hook = &call;
   // From the library's top level on, collections may run (and must be safe).
@@ -161,11 +161,10 @@ void boot(std::span<const Source> sources) {
   bind_builder();
   define_predicates();
   int32_t routine_sym = symbol::resolve(symbol::make("routine"));
+  Cell* list = stack::push(sources);
   Cell* mark = stack::top();
-  for (const Source& src : sources) {
-    Cell* code = stack::push_new();
-    set_unset(code);
-    lexer::transcode_bytes(bytes(src.text), code);
+  for (int32_t i = 0, n = static_cast<int32_t>(block::buf(list)->cell_count()); i < n; i++) {
+    Cell* code = stack::push(block::buf(list)->cells() + i);
     bind_routines(code, routine_sym);
     interpreter::eval_block(code, false);
     if (throwing()) return;  // nothing catches here: the top-level catch ends the process

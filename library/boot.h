@@ -1,10 +1,11 @@
-// Start-up of the layers written in the language: evaluates the embedded
-// sources in manifest order (each source's routine declarations bound to the
-// routine table by name first), then hands over to the console.
+// Start-up of the layers written in the language: evaluates the sources of
+// the boot image in manifest order (each source's routine declarations bound
+// to the routine table by name first), then hands over to the console.
 #pragma once
+#include <cstdint>
 #include <span>
 
-#include "library/texts.h"
+#include "runtime/cell.h"
 
 namespace xeb::library {
 
@@ -14,12 +15,17 @@ void set_command_line(int argc, char** argv);
 std::span<char* const> arguments();
 const char* program();  // the program's path as given, or null
 
-// Runs the top level of every source, in order. Needs the runtime, the
-// lexer, the evaluator and the routine table built. Turns the
-// collector on before the first source: from here on nothing may hold a
-// buffer address across an allocation. An error nothing catches prints and
-// ends the process with status -2.
-void boot(std::span<const Source> sources);
+// The boot image: a compact Xebbin stream of one block holding each
+// source's block of values, in manifest order; made at build time by
+// tools/boot_image.cpp.
+std::span<const uint8_t> boot_image();
+
+// Runs the top level of every source of the block (a rooted cell, the boot
+// image decoded), in order. Needs the runtime, the lexer, the evaluator and
+// the routine table built. Turns the collector on before the first source:
+// from here on nothing may hold a buffer address across an allocation. An
+// error nothing catches prints and ends the process with status -2.
+void boot(const Cell* sources);
 
 // Calls `cli-console-ctx/launch`; answers the exit status (0) when it
 // returns.

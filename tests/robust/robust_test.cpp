@@ -123,7 +123,7 @@ std::vector<std::string> builtin_names() {
 // tracers whose printing grows with the depth of their argument.
 const std::set<std::string> kLeftOut = {
     "wait", "quit", "quit-return", "halt", "ask", "input", "launch", "run", "call", "browse", "write",
-    "delete", "rename", "create", "open", "read", "save-cfg", "load-cfg", "change-dir", "set-current-dir",
+    "delete", "rename", "create", "open", "read", "save", "save-cfg", "load-cfg", "change-dir", "set-current-dir",
     "set-env", "q", "forever", "while", "until", "loop", "repeat", "do-command", "eval-command", "read-argument",
     "init", "trapper", "recycle", "save", "load", "make-dir", "do-file", "extract-boot-args", "clock",
     "parse-trace", "transcode-trace"};

@@ -93,3 +93,21 @@ TEST_F(Xebbin, Truncated) {
 
 }  // namespace
 }  // namespace xeb::test
+
+namespace xeb::test {
+namespace {
+
+// A damaged boot image ends start-up with a message and status 1, whatever
+// part of it is damaged: the magic, the LZ block, a record.
+TEST_F(Xebbin, CorruptBootImage) {
+  std::vector<uint8_t> good = encode("[a [b] \"c\"]", true);
+  std::vector<uint8_t> magic = good, record = good, packed = good;
+  magic[0] = 'Y';
+  record.pop_back();  // the payload cut short
+  packed[7] |= xebbin::FLAG_COMPRESSED;
+  for (const auto* image : {&magic, &record, &packed})
+    EXPECT_EXIT(xebbin::boot_load(*image), ::testing::ExitedWithCode(1), "Error: corrupt boot image");
+}
+
+}  // namespace
+}  // namespace xeb::test
