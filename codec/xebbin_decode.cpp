@@ -27,6 +27,7 @@
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
+#include "datatypes/image.h"
 #include "datatypes/init.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -514,7 +515,8 @@ struct Decoder {
         stack::set_top(saved);
         return pos;
       }
-      case T_ROUTINE: case T_TRIPLE: case T_HANDLE: case T_PORT: case T_EVENT: case T_IMAGE: {
+      case T_IMAGE: return image(t, ext, shared);
+      case T_ROUTINE: case T_TRIPLE: case T_HANDLE: case T_PORT: case T_EVENT: {
         if (!codec) bad();
         Cell d = datatype::make_cell(type);
         fire(Err::no_codec, &d);
@@ -674,6 +676,37 @@ struct Decoder {
     b->tail = b->head + static_cast<Off>(size);
     series::set_head(v, head);
     int32_t pos = emit(t, *v);
+    stack::set_top(saved);
+    return pos;
+  }
+
+  int32_t image(Target& t, bool ext, bool shared) {
+    int32_t head = head_field(ext);
+    if (shared) {
+      Cell r = shared_path();
+      if (!is_type(&r, T_IMAGE)) bad();
+      image::set_head(&r, head);
+      return emit(t, r);
+    }
+    uint32_t w, h;
+    if (compact) {
+      w = varint();
+      h = varint();
+    } else {
+      uint32_t size = le32();
+      w = size & 0xFFFF;
+      h = size >> 16;
+    }
+    if (w > 65535 || h > 65535) bad();
+    uint64_t size = uint64_t{w} * h * 4;
+    if (size > left()) bad();
+    const uint8_t* src = bytes(size);
+    platform::bitmap::Bitmap* b = image::new_bitmap(w, h);
+    if (b && b->pixels) std::memcpy(b->pixels, src, size);
+    Cell* saved = stack::top();
+    Cell* img = image::push(b, static_cast<int32_t>(w), static_cast<int32_t>(h));
+    image::set_head(img, head);
+    int32_t pos = emit(t, *img);
     stack::set_top(saved);
     return pos;
   }

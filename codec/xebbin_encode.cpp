@@ -16,6 +16,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/map.h"
 #include "datatypes/money.h"
 #include "datatypes/char.h"
@@ -128,6 +129,27 @@ struct Encoder {
   // Answers true when the key was met before (the record is shared);
   // otherwise records the path of the record being written and opens its
   // contents at position 0.
+  void image(const Cell* v) {
+    int32_t head = image::head(v);
+    Node record = image::record(v);
+    bool shared = record && enter(record);  // an image without pixels shares nothing
+    header(T_IMAGE, head != 0, 0, shared);
+    if (head != 0 || !compact) field(static_cast<uint32_t>(head));
+    if (shared) return path_of(record);
+    uint32_t w = static_cast<uint32_t>(image::width(v)), h = static_cast<uint32_t>(image::height(v));
+    if (compact) {
+      varint(w);
+      varint(h);
+    } else {
+      le32(w | h << 16);
+    }
+    size_t n = size_t{w} * h * 4;
+    platform::bitmap::Bitmap* b = image::bitmap(v);
+    if (b && b->pixels) raw(b->pixels, n);  // the words as they are: B G R A
+    else out.insert(out.end(), n, 0);
+    if (record) leave();
+  }
+
   bool enter(Node key) {
     auto it = seen.find(key);
     if (it != seen.end()) return true;
@@ -310,8 +332,9 @@ struct Encoder {
         return;
       }
       case T_ERROR: return error(v);
+      case T_IMAGE: return image(v);
       default:
-        // routine! triple! handle! port! event! image!, and the internal types
+        // routine! triple! handle! port! event!, and the internal types
         refuse(v);
     }
   }
