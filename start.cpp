@@ -38,7 +38,7 @@ void boot() {
   // The boot image decodes into the root block with the collector off; its
   // sources' top levels then run in order.
   int32_t first = xebbin::boot_load(library::boot_image());
-  Cell sources = buf_of(runtime::root())->cells()[first];
+  Cell sources = buf_of(datatypes::root())->cells()[first];
   library::boot(&sources);
 }
 

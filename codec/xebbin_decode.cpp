@@ -7,6 +7,7 @@
 // Records emit their cell into the target before reading their contents, so
 // a path in those contents can already reach the record (a block holding
 // itself). Cells are re-found by position after each allocation.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -100,6 +101,16 @@ struct Decoder {
   Cell* root = nullptr;
   uint32_t root_base = 0;
   int depth = 0;
+  // Cells reserved ahead for counts the stream states: nested records each
+  // claim up to the bytes left, so what is reserved on trust is bounded by
+  // the payload once, and the rest grows as records actually arrive.
+  uint64_t reserve_budget = 0;
+
+  int32_t reserve(uint32_t n) {
+    uint32_t r = static_cast<uint32_t>(std::min<uint64_t>(n, reserve_budget));
+    reserve_budget -= r;
+    return static_cast<int32_t>(r);
+  }
 
   // --- Reading fields ---------------------------------------------------------
 
@@ -257,9 +268,12 @@ struct Decoder {
   // The context a shared word or owner refers to through a value that has it.
   Node context_from(const Cell& r) {
     TypeId t = type_of(&r);
-    if (any_word(t) || t == T_OBJECT || t == T_FUNCTION) return word_context(&r);
-    if (t == T_OP && native::wrapped_type(&r) == T_FUNCTION) return function::context_of(&r);
-    bad();
+    Node ctx = 0;
+    if (any_word(t)) ctx = word_context(&r);
+    else if (t == T_OBJECT) ctx = object::context_of(&r);
+    else if (t == T_FUNCTION || (t == T_OP && native::wrapped_type(&r) == T_FUNCTION)) ctx = function::context_of(&r);
+    if (!ctx) bad();
+    return ctx;
   }
 
   // --- Records --------------------------------------------------------------------
@@ -561,7 +575,7 @@ struct Decoder {
     }
     uint32_t n = count();
     Cell* saved = stack::top();
-    Cell* nb = block::make_at(stack::push_new(), static_cast<int32_t>(n));
+    Cell* nb = block::make_at(stack::push_new(), reserve(n));
     if (type == T_HASH) hash::index_at(nb);
     Cell c = *nb;
     set_type(&c, type);
@@ -586,7 +600,7 @@ struct Decoder {
     uint32_t n = count();
     if (n & 1) bad();
     Cell* saved = stack::top();
-    Cell* m = map::make_at(stack::push_new(), nullptr, static_cast<int32_t>(n / 2));
+    Cell* m = map::make_at(stack::push_new(), nullptr, reserve(n / 2));
     int32_t pos = emit(t, *m);
     Cell* alias = stack::push_new();
     *alias = Cell{T_BLOCK, 0, map::block_node(m), 0};
@@ -816,8 +830,8 @@ struct Decoder {
     bool values;
     Node ctx = context_record(false, 0, &values);
     if (!context::on_stack(ctx) || context::kind_of(ctx) != context::Kind::function) bad();
-    Cell* spec = block::make_at(stack::push_new(), static_cast<int32_t>(spec_n));
-    Cell* body = block::make_at(stack::push_new(), static_cast<int32_t>(body_n));
+    Cell* spec = block::make_at(stack::push_new(), reserve(spec_n));
+    Cell* body = block::make_at(stack::push_new(), reserve(body_n));
     function::push(spec, body, ctx, 0, 0, 0);
     Cell* fn = stack::top() - 1;
     int32_t pos = word ? emit_word(t, *word, ctx) : emit(t, *fn);
@@ -970,7 +984,7 @@ struct Decoder {
 }  // namespace
 
 void decode(std::span<const uint8_t> in, Cell* target, bool codec_mode, const Cell* what) {
-  runtime::KeepNodes keep;
+  collector::KeepNodes keep;
   Decoder d;
   d.codec = codec_mode;
   if (in.size() < 8 || std::memcmp(in.data(), MAGIC, 6) != 0) not_xebbin(codec_mode, what, "not a Xebbin stream");
@@ -1008,6 +1022,7 @@ void decode(std::span<const uint8_t> in, Cell* target, bool codec_mode, const Ce
   }
   if (payload > d.left()) d.bad();
   d.end = d.p + payload;
+  d.reserve_budget = payload;
   Cell* root = stack::push(target);
   d.root = root;
   d.root_base = block::buf(root)->cell_count();
@@ -1020,7 +1035,7 @@ int32_t boot_load(std::span<const uint8_t> image) {
   codec_q = false;
   collector::NoCollection quiet;
   Cell* root = stack::push_new();
-  *root = Cell{T_BLOCK, 0, runtime::root(), 0};
+  *root = Cell{T_BLOCK, 0, datatypes::root(), 0};
   int32_t first = static_cast<int32_t>(block::buf(root)->cell_count());
   decode(image, root, false, nullptr);
   stack::pop(1);

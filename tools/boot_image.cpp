@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: boot_image ROOT OUT.cpp SOURCE...\n");
     return 2;
   }
-  runtime::init();
+  datatypes::init();
   lexer::init_loaders();
   stack::init();
   std::string root = argv[1];
