@@ -1,6 +1,8 @@
 // libFuzzer target: any bytes through the Xebbin decoder, with the whole
 // library booted, end in values or a language error, never a fault; what
 // they decode to is molded, encoded in both layouts and decoded again.
+#include <pthread.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/stack.h"
+#include "runtime/startup.h"
 #include "runtime/throw.h"
 #include "start.h"
 
@@ -57,11 +60,31 @@ bool boot() {
   return true;
 }
 
+struct Input {
+  const uint8_t* data;
+  size_t size;
+};
+
+void* run_input(void* p) {
+  auto* in = static_cast<Input*>(p);
+  attempt(run, in->data, in->size);
+  return nullptr;
+}
+
 }  // namespace
 
+// On a thread with the interpreter's stack, as in the program: the deepest
+// stream the decoder accepts nests its records 4,000 deep.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = boot();
   (void)ready;
-  attempt(run, data, size);
+  Input in{data, size};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, startup::INTERPRETER_STACK);
+  pthread_t t;
+  if (pthread_create(&t, &attr, run_input, &in) != 0) __builtin_trap();
+  pthread_attr_destroy(&attr);
+  pthread_join(t, nullptr);
   return 0;
 }
