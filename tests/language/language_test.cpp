@@ -133,7 +133,7 @@ TEST_F(Language, Files) {
   ASSERT_NE(mkdtemp(dir), nullptr);
   std::string back = std::filesystem::current_path();
   std::filesystem::current_path(dir);
-  for (const char* name : {"files.txt", "process.txt", "completion.txt"}) {
+  for (const char* name : {"files.txt", "process.txt", "completion.txt", "shell.txt"}) {
     EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/" + name), 0u) << name;
   }
   std::filesystem::current_path(back);
