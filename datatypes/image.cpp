@@ -251,17 +251,23 @@ void tail_q() {
   *img = logic(head(img) >= area(img));
 }
 
-Cell* pick(Cell* img, int, Cell* boxed) {
+// The position: the index cell when it is one, else the index itself.
+int64_t position(const Cell* img, int index, const Cell* boxed, bool& out) {
+  Cell at = is_type(boxed, T_INTEGER) || is_type(boxed, T_PAIR) || is_type(boxed, T_FLOAT) ? *boxed : integer::make_cell(index);
+  return index_of(img, &at, true, out);
+}
+
+Cell* pick(Cell* img, int index, Cell* boxed) {
   bool out;
-  int64_t i = index_of(img, boxed, true, out);
+  int64_t i = position(img, index, boxed, out);
   if (out) return &fixed_none;
   Cell t = pixel_tuple(pixel_at(img, i));
   return stack::push(&t);
 }
 
-Cell* poke(Cell* img, int, Cell* value, Cell* boxed) {
+Cell* poke(Cell* img, int index, Cell* value, Cell* boxed) {
   bool out;
-  int64_t i = index_of(img, boxed, true, out);
+  int64_t i = position(img, index, boxed, out);
   if (out) {
     Cell c = *boxed;
     fire(Err::out_of_range, &c);
@@ -391,8 +397,8 @@ int compare(Cell* a, Cell* b, int op) {
 
 Cell* eval_path(Cell* img, Cell* element, Cell* value, const PathStep& step) {
   if (is_type(element, T_INTEGER) || is_type(element, T_PAIR)) {
-    if (value) return poke(img, 0, value, element);
-    return pick(img, 0, element);
+    if (value) return poke(img, get_int(element), value, element);
+    return pick(img, get_int(element), element);
   }
   if (is_type(element, T_WORD)) {
     int32_t sym = word_symbol(element);

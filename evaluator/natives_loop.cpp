@@ -9,6 +9,7 @@
 // The data stack never moves, so pointers to argument and state cells hold;
 // buffer addresses are re-read after every body.
 #include "datatypes/block.h"
+#include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
@@ -117,7 +118,9 @@ void assign(const Cell* word, const Cell* value) {
 
 bool word_type(TypeId t) { return t == T_WORD || t == T_SET_WORD || t == T_GET_WORD || t == T_LIT_WORD; }
 
-inline int32_t tail_of(const Cell* s) { return series::buffer_length(s); }
+inline int32_t tail_of(const Cell* s) {
+  return is_type(s, T_IMAGE) ? static_cast<int32_t>(image::area(s)) : series::buffer_length(s);
+}
 inline bool has_value(const Cell* s) { return series::head(s) < tail_of(s); }
 
 // The element at the series' head + i (none! past the tail), for any series.
@@ -288,7 +291,7 @@ void foreach(bool, const int32_t*) {
   } else if (is_type(s, T_MAP)) {
     fire(Err::invalid_arg, word);
   }
-  if (!series::any_series(type_of(s)) && !is_type(s, T_MAP)) fire(Err::not_done);  // image!: not here yet
+  if (!series::any_series(type_of(s)) && !is_type(s, T_MAP)) fire(Err::not_done);
   rounds(body, [&] {
     stack::reset();
     return n ? foreach_next_multi(s, word, n) : foreach_next(s, word);
