@@ -74,6 +74,7 @@ TEST_F(Language, Compress) {
   run_file("compress.txt");
   collector::enabled = 0;
 }
+TEST_F(Language, Json) { run_file("json.txt"); }
 // The JSON reader's unescape routine is a field of its grammar object; the
 // cases reach it through a global word bound here.
 TEST_F(Language, Routines) {
