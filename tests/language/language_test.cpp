@@ -75,6 +75,7 @@ TEST_F(Language, Compress) {
   collector::enabled = 0;
 }
 TEST_F(Language, Json) { run_file("json.txt"); }
+TEST_F(Language, Csv) { run_file("csv.txt"); }
 // The JSON reader's unescape routine is a field of its grammar object; the
 // cases reach it through a global word bound here.
 TEST_F(Language, Routines) {
