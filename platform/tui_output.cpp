@@ -214,12 +214,12 @@ void Session::mouse(bool enable) {
   send();
 }
 
-void Session::show_cursor(bool show) {
+void Session::show_cursor(bool show, bool send_now) {
   if (show != cursor_hidden) return;
   private_mode(out_, 25, show);
   cursor_hidden = !show;
   note_modes();
-  send();
+  if (send_now) send();
 }
 
 void Session::alternate_screen(bool enable) {

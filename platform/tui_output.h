@@ -77,7 +77,8 @@ class Session {
   bool on() const { return on_; }
 
   void mouse(bool enable);
-  void show_cursor(bool show);
+  // send_now false: appended to the frame being assembled.
+  void show_cursor(bool show, bool send_now = true);
   void alternate_screen(bool enable);
   void cursor_down(int n);
   // After the outermost loop: below the drawn area, at column 0.
