@@ -17,6 +17,7 @@
 #include "codec/lz.h"
 #include "codec/xebbin.h"
 #include "codec/xebbin_format.h"
+#include "datatypes/typeset.h"
 #include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
@@ -49,6 +50,7 @@
 #include "runtime/exit.h"
 #include "runtime/hashtable.h"
 #include "runtime/stack.h"
+#include "runtime/shapes.h"
 
 namespace xeb::xebbin {
 
@@ -236,7 +238,7 @@ struct Decoder {
     if (any_word(t)) {
       Node ctx = word_context(&c);
       Cell* own = ctx ? context::owner(ctx) : nullptr;
-      if (own && is_type(own, T_FUNCTION) && own->w1 == ctx) return function_part(*own);
+      if (own && is_type(own, T_FUNCTION) && object_context(own) == ctx) return function_part(*own);
       return context_values(ctx, 0);
     }
     switch (t) {
@@ -439,7 +441,7 @@ struct Decoder {
         uint32_t n = compact ? u8() : 12;
         if (n > 12) bad();
         Cell c{T_TYPESET, 0, 0, 0};
-        std::memcpy(&c.w1, bytes(n), n);
+        std::memcpy(typeset::bits(&c), bytes(n), n);
         return emit(t, c);
       }
       case T_ISSUE: {
@@ -551,7 +553,7 @@ struct Decoder {
   // The object! or function! that owns ctx.
   Cell owner_of(Node ctx, TypeId type) {
     Cell* own = context::owner(ctx);
-    if (!is_type(own, type) || own->w1 != ctx) bad();
+    if (!is_type(own, type) || object_context(own) != ctx) bad();
     return *own;
   }
 

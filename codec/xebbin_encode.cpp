@@ -33,6 +33,7 @@
 #include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "runtime/collector.h"
+#include "runtime/shapes.h"
 
 namespace xeb::xebbin {
 
@@ -455,8 +456,8 @@ struct Encoder {
     sfield(object::class_of(v));
     if (hooks) {
       Cell* h = buf_of(object::hooks_of(v))->cells();
-      sfield(static_cast<int32_t>(h[0].w2));
-      sfield(static_cast<int32_t>(h[1].w2));
+      sfield(get_int(&h[0]));
+      sfield(get_int(&h[1]));
     }
     context_record(ctx);
     if (!inline_owner) leave();
@@ -507,7 +508,7 @@ struct Encoder {
     bool global = !ctx || ctx == context::global();
     if (!global) {
       Cell* own = context::owner(ctx);
-      global = !(is_type(own, T_OBJECT) || is_type(own, T_FUNCTION)) || own->w1 != ctx;
+      global = !(is_type(own, T_OBJECT) || is_type(own, T_FUNCTION)) || object_context(own) != ctx;
     }
     if (global) {
       header(t, false, F_GLOBAL_OR_SET);

@@ -11,6 +11,7 @@ void init();
 
 // The bitmap's bytes, in memory order.
 inline const uint8_t* bits(const Cell* ts) { return reinterpret_cast<const uint8_t*>(&ts->w1); }
+inline uint8_t* bits(Cell* ts) { return reinterpret_cast<uint8_t*>(&ts->w1); }
 
 void clear(Cell* ts);
 bool has(const Cell* ts, int type_id);
