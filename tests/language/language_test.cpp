@@ -44,6 +44,7 @@ class Language : public LanguageCases {
 TEST_F(Language, Values) { run_file("values.txt"); }
 TEST_F(Language, Trace) { run_file("trace.txt"); }
 TEST_F(Language, Help) { run_file("help.txt"); }
+TEST_F(Language, Tools) { run_file("tools.txt"); }
 
 // The program changing under the interpreter: run with the collector on and,
 // in the stress build, collecting at every allocation.
