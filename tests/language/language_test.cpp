@@ -68,6 +68,7 @@ TEST_F(Language, Lexer) { run_file("lexer.txt"); }
 TEST_F(Language, Collections) { run_file("collections.txt"); }
 TEST_F(Language, Parse) { run_file("parse.txt"); }
 TEST_F(Language, Scalar) { run_file("scalar.txt"); }
+TEST_F(Language, Url) { run_file("url.txt"); }
 TEST_F(Language, System) { run_file("system.txt"); }
 // The codec's natives hold buffer addresses while they work: run with the
 // collector on, so that the stress build collects inside them.
@@ -91,21 +92,6 @@ TEST_F(Language, Routines) {
   context::set(word::load("unescape"), r);
   stack::pop(2);
   run_file("routines.txt");
-}
-
-// The codec walks and rebuilds whole graphs: with the collector on and, in
-// the stress build, collecting at every allocation.
-TEST_F(Language, Xebbin) {
-  collector::enabled = 1;
-#ifdef XEB_GC_STRESS
-  uint32_t every = collector::stress_every;
-  collector::stress_every = 1;
-#endif
-  run_file("xebbin.txt");
-#ifdef XEB_GC_STRESS
-  collector::stress_every = every;
-#endif
-  collector::enabled = 0;
 }
 
 // HTTP cases talk to a python3 server the test starts on 127.0.0.1; it ends
@@ -137,7 +123,7 @@ TEST_F(Language, Files) {
   ASSERT_NE(mkdtemp(dir), nullptr);
   std::string back = std::filesystem::current_path();
   std::filesystem::current_path(dir);
-  for (const char* name : {"files.txt", "process.txt", "completion.txt", "shell.txt"}) {
+  for (const char* name : {"files.txt", "process.txt", "completion.txt", "shell.txt", "preprocessor.txt"}) {
     EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/" + name), 0u) << name;
   }
   std::filesystem::current_path(back);
@@ -175,9 +161,7 @@ TEST_F(Language, Library) {
   ASSERT_NE(mkdtemp(dir), nullptr);
   std::string back = std::filesystem::current_path();
   std::filesystem::current_path(dir);
-  collector::enabled = 1;  // the library's functions run with collections
   run_file("library.txt");
-  collector::enabled = 0;
   std::filesystem::current_path(back);
   std::filesystem::remove_all(dir);
 }
