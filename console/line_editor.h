@@ -12,6 +12,8 @@
 #include "platform/key_decoder.h"
 #include "platform/term_io.h"
 
+#include "runtime/unicode.h"
+
 namespace xeb::console {
 
 // One completion entry: text, and the cursor's place in it.
@@ -71,6 +73,6 @@ class LineEditor {
   size_t saved_cursor_ = 0;
 };
 
-void append_utf8(std::string& out, char32_t c);
+using unicode::append_utf8;
 
 }  // namespace xeb::console

@@ -8,6 +8,8 @@
 
 namespace xeb::gui {
 
+using unicode::append_utf8;
+
 using platform::tui::Look;
 
 namespace {
@@ -26,25 +28,6 @@ void csi(std::string& out, int n, char final) {
 }
 
 int width_of(char32_t c) { return c < 0x20 ? 1 : char_display_width(c); }
-
-void append_utf8(std::string& out, char32_t c) {
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // The look an escape sequence inside a text leaves: parameters of final
 // "m" applied in order; other finals are consumed and change nothing.

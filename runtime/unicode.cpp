@@ -280,6 +280,12 @@ int64_t utf8_size(const std::byte* start, const std::byte* end, int unit) {
   return n;
 }
 
+void append_utf8(std::string& out, char32_t c) {
+  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+  uint8_t bytes[4];
+  out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(encode_utf8(c, bytes)));
+}
+
 int encode_utf8(int64_t cp, uint8_t* out) {
   if (!valid_cp(cp)) raise_bad_char(cp);
   uint32_t c = static_cast<uint32_t>(cp);

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -58,6 +59,9 @@ int cp_utf8_size(int64_t cp);
 // UTF-8 bytes of the units of width unit (1, 2 or 4) in [start, end).
 int64_t utf8_size(const std::byte* start, const std::byte* end, int unit);
 int encode_utf8(int64_t cp, uint8_t* out);  // 1 to 4 bytes written
+// Appends c as UTF-8 to terminal output; a surrogate or a value past
+// 0x10FFFF becomes U+FFFD instead of raising.
+void append_utf8(std::string& out, char32_t c);
 // Writes only the leading bytes that fit in room; answers how many.
 int encode_utf8_bounded(int64_t cp, uint8_t* out, int64_t room);
 // One little-endian unit, or a surrogate pair above 0xFFFF; answers the
