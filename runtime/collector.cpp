@@ -449,6 +449,7 @@ void collect() {
   memory::update_node_frames();
   moved.clear();
   for (Node n : fixed_series) clear_mark(n);
+  memory::after_collection();
   collections++;
   collecting = 0;
 }

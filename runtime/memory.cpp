@@ -38,12 +38,34 @@ void os_release(void* p) {
 uint32_t stress_count = 0;
 #endif
 
+// Collection pacing. A full frame set alone does not start a collection:
+// one runs only once as many bytes have been allocated since the last one as
+// that one found alive. Collecting whenever the frames were full made each
+// collection free only the slack of one frame while it marked and slid the
+// whole live heap, so a growing heap cost time quadratic in its size.
+int64_t allocated_since = 0;  // bytes of buffers allocated since the last collection
+int64_t budget = 0;           // live bytes the last collection found
+
+void collect_paced() {
+  if (allocated_since >= budget) collector::collect_if_enabled();
+}
+
 }  // namespace
+
+void after_collection() {
+  int64_t live = 0;
+  for (SeriesFrame* f = series_frame(state.first_series_frame); f; f = series_frame(f->next))
+    live += int64_t{f->heap} - f->data_start();
+  for (Off g = state.first_big_frame; g; g = at<BigFrame>(g)->next) live += at<BigFrame>(g)->needed;
+  budget = live;
+  allocated_since = 0;
+}
 
 void init() {
   region::init();
   if (!region::base) runtime_error(94);
   state = State{};
+  allocated_since = budget = 0;
   state.initial_size = INITIAL_FRAME_SIZE;
   state.next_size = INITIAL_FRAME_SIZE;
   state.largest_size = LARGEST_FRAME_SIZE;
@@ -215,8 +237,9 @@ SeriesBuf* alloc_buffer(int64_t n, int unit, int offset) {
 #endif
   SeriesBuf* b;
   uint32_t big = 0;
+  allocated_since += needed;
   if (needed >= state.largest_size) {
-    collector::collect_if_enabled();
+    collect_paced();
     b = new_big_frame(needed);
     big = SER_BIG;
   } else {
@@ -224,7 +247,7 @@ SeriesBuf* alloc_buffer(int64_t n, int unit, int offset) {
     if (!f || int64_t{f->heap} + needed >= int64_t{f->end}) {
       f = find_series_frame(needed);
       if (!f) {
-        collector::collect_if_enabled();
+        collect_paced();
         f = find_series_frame(needed);
         if (!f || int64_t{f->end} - int64_t{f->heap} < MIN_FREE_IN_FRAME) {
           if (needed >= state.next_size) state.next_size = state.largest_size;

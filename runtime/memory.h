@@ -110,6 +110,7 @@ struct State {
 extern State state;
 
 void init();  // reserves the region and fills the state; idempotent per process
+void after_collection();  // the collector's last step: sets the next collection's pace
 void reset_for_tests();  // frees every frame and fixed buffer, then init()
 
 // Allocation entry points; n counts elements. Series requests whose byte
