@@ -594,7 +594,9 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   trace::event(trace::open, code, pos, nullptr, &nm);
   fetch_args(f);
   if (throwing()) return f.pos;
-  trace::event(trace::call, code, f.pos, &nm, &fn);
+  // An anonymous call is named by the function value itself.
+  const Cell* ref = name ? &nm : &fn;
+  trace::event(trace::call, code, f.pos, ref, &fn);
   switch (type_of(&fn)) {
     case T_NATIVE: {
       natives::Entry e = natives::entry(static_cast<int>(native::index(&fn)));
@@ -615,7 +617,7 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       call_routine(f.fn);
   }
   if (throwing()) return f.pos;
-  trace::event(trace::return_, code, f.pos, &nm, stack::base());
+  trace::event(trace::return_, code, f.pos, ref, stack::base());
   Cell r = *stack::base();
   if (f.is_fn) stack::unwind_func();
   else stack::unwind();

@@ -17,6 +17,7 @@ namespace xeb::interpreter::trace {
 
 uint32_t tracing = 0;
 uint32_t active = 0;
+uint32_t switch_request = 0;
 
 namespace {
 
@@ -109,7 +110,13 @@ uint32_t enter_function(uint32_t header) {
   uint32_t saved = tracing;
   if (header & HDR_NO_TRACE) tracing = 0;
   else if (header & HDR_TRACE) tracing = active;
+  else return KEEP;
   return saved;
+}
+
+void apply_switch() {
+  tracing = (switch_request - 1) & active;
+  switch_request = 0;
 }
 
 void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* value) {

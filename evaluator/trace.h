@@ -45,10 +45,23 @@ void finish();
 // Ends the run without an event (an error left the traced code).
 void abandon();
 
+// `trace on/off` from the traced code: the library function that asks
+// returns with tracing switched (and it stays off outside a run). 0 when
+// nothing is asked, else 1 + the state wanted.
+extern uint32_t switch_request;
+inline void request_switch(bool on) { switch_request = on ? 2 : 1; }
+void apply_switch();
+
 // Per-function attributes: the tracing state a function's body runs with.
-// Answers the state to restore afterwards.
+// Answers the state to restore afterwards, KEEP when the body runs with the
+// caller's (its end then leaves the state as the body left it).
+constexpr uint32_t KEEP = 0xFFFFFFFF;
 uint32_t enter_function(uint32_t fn_header);
-inline void leave_function(uint32_t saved) { tracing = saved; }
+inline void leave_function(uint32_t saved) {
+  if (saved == KEEP) return;
+  tracing = saved;
+  if (switch_request) [[unlikely]] apply_switch();
+}
 
 // A callback the runtime runs (object hooks, comparators, parse and lexer
 // callbacks, port actors) runs with tracing suspended: the boot library

@@ -146,6 +146,18 @@ std::span<char* const> arguments() { return args; }
 
 const char* program() { return program_path; }
 
+namespace {
+BuildDate built;
+bool built_known = false;
+}  // namespace
+
+void set_build_date(const BuildDate& date) {
+  built = date;
+  built_known = true;
+}
+
+const BuildDate* build_date() { return built_known ? &built : nullptr; }
+
 void boot(const Cell* sources) {
   series::compare_call = &compare;
   port::call_hook = &call;

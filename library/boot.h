@@ -15,6 +15,14 @@ void set_command_line(int argc, char** argv);
 std::span<char* const> arguments();
 const char* program();  // the program's path as given, or null
 
+// When the program was built, in UTC, as the build recorded it; a program
+// that records none (the test programs) has no build date.
+struct BuildDate {
+  int32_t year, month, day, hour, minute, second;
+};
+void set_build_date(const BuildDate& date);
+const BuildDate* build_date();  // or null
+
 // The boot image: a compact Xebbin stream of one block holding each
 // source's block of values, in manifest order; made at build time by
 // tools/boot_image.cpp.

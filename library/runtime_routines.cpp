@@ -10,6 +10,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
+#include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -137,6 +138,13 @@ void collect_calls() {
 
 void tracing_q() { result_logic(interpreter::trace::tracing != 0); }
 
+// _set-tracing [on]: switches the events of the traced run on or off once
+// the library function that calls it returns.
+void set_tracing() {
+  interpreter::trace::request_switch(!is_false(arg(0)));
+  set_unset(stack::base());
+}
+
 // write-stdout [data]: a string as UTF-8, a binary as its bytes, any other
 // value molded, straight to the standard output.
 void write_stdout() {
@@ -233,6 +241,7 @@ constexpr Def kRuntime[] = {
     {"frame-index?", &frame_index_q},
     {"collect-calls", &collect_calls},
     {"tracing?", &tracing_q},
+    {"_set-tracing", &set_tracing},
     {"write-stdout", &write_stdout},
     {"active?", &gc_active_q},
     {"series-cycles", &gc_series_cycles},

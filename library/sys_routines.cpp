@@ -12,6 +12,7 @@
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/context.h"
+#include "datatypes/date.h"
 #include "datatypes/event.h"
 #include "datatypes/float.h"
 #include "datatypes/logic.h"
@@ -191,6 +192,16 @@ void command_boot() {
   result_text(library::program(), T_STRING);
 }
 
+// _build-date: the date and time the program was built (UTC), or none.
+void build_date() {
+  const library::BuildDate* d = library::build_date();
+  if (!d) {
+    *stack::base() = Cell{T_NONE, 0, 0, 0};
+    return;
+  }
+  *stack::base() = date::make_from_parts(d->year, d->month, d->day, d->hour, d->minute, d->second, 0);
+}
+
 // send-event-os: hands the event to the GUI back-end's post operation.
 void send_event_os() {
   Cell* base = stack::base();
@@ -217,6 +228,7 @@ constexpr Def kSystem[] = {
     {"_command-line", &command_line},
     {"_float-switch", &float_switch},
     {"_command-boot", &command_boot},
+    {"_build-date", &build_date},
     {"send-event-os", &send_event_os},
     {"find-flag?", &find_flag_q},
 };

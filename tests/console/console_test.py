@@ -180,6 +180,23 @@ def main():
 
     config_cases(xeb, failures)
 
+    # The program records when it was built: about shows that date (UTC),
+    # which lies between the program file's writing and an hour before it.
+    import datetime
+    import re
+    out, status = run(xeb, [], "about\nprint [system/build/date/zone system/build/date/year system/build/date/month "
+                      "system/build/date/day system/build/date/time]\n")
+    lines = out[len(BANNER):].splitlines()
+    m = len(lines) == 2 and re.fullmatch(r"Xeb 0\.1\.0 for Linux built \d+-\w+-\d{4}/\d+:\d\d:\d\d", lines[0])
+    built = None
+    if m:
+        z, y, mo, d, t = lines[1].split()
+        h, mi, sec = (int(x) for x in t.split(":"))
+        built = datetime.datetime(int(y), int(mo), int(d), h, mi, sec, tzinfo=datetime.timezone.utc)
+    written = datetime.datetime.fromtimestamp(os.path.getmtime(xeb), datetime.timezone.utc)
+    if not built or z != "0:00:00" or not written - datetime.timedelta(hours=1) <= built <= written:
+        failures.append(f"build date: got {out!r}, the program was written {written}")
+
     # A start-up that cannot get its memory ends with a message and a
     # status other than 0.
     import resource
