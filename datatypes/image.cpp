@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "datatypes/binary.h"
@@ -536,6 +537,18 @@ void set_data(Cell* img, Cell* value, int data_kind) {
 
 bool is_encoded(std::span<const uint8_t> bytes) { return bm::sniff(bytes).has_value(); }
 
+namespace {
+// A codec that failed for want of its platform library says which one.
+void check_library() {
+  const char* lib = bm::missing_library();
+  if (!lib) return;
+  std::string text = std::string("cannot load the image library (") + lib + ")";
+  Cell* s = string::push_new(static_cast<int32_t>(text.size()) + 1);
+  string::append_utf8(s, text);
+  fire(Err::message, s);
+}
+}  // namespace
+
 Cell* encode(Cell* img, int format) {
   if (format < 0 || format >= bm::FORMAT_COUNT) fire(Err::not_done);
   if (area(img) == 0) {
@@ -543,8 +556,9 @@ Cell* encode(Cell* img, int format) {
     return binary::make_at(stack::push_new(), 1);
   }
   std::vector<uint8_t> out;
-  if (!bm::encode(*pixels_of(img), static_cast<bm::Format>(format), out) || out.size() > INT32_MAX)
-    fire(Err::bad_media);
+  bool ok = bm::encode(*pixels_of(img), static_cast<bm::Format>(format), out);
+  if (!ok) check_library();
+  if (!ok || out.size() > INT32_MAX) fire(Err::bad_media);
   return binary::load(out.data(), static_cast<int32_t>(out.size()));
 }
 
@@ -562,6 +576,7 @@ Cell* load_binary(std::span<const uint8_t> bytes) {
   if (!is_encoded(bytes)) return stack::push(&fixed_none);
   pressure();
   bm::Bitmap* b = bm::decode(bytes);
+  if (!b) check_library();
   if (!b) fire(Err::bad_media);
   return push(b);
 }
@@ -575,6 +590,7 @@ Cell* decode(Cell* data) {
   std::string path = string::utf8_of(data);
   pressure();
   bm::Bitmap* b = bm::decode_file(path);
+  if (!b) check_library();
   if (!b) {
     Cell f = *data;
     fire(Err::cannot_open, &f);

@@ -157,6 +157,8 @@ void checksum(bool, const int32_t* refs) {
   }
 
   platform::digest::Algo a = *algo_of(m);
+  if (!platform::digest::available())
+    fail_text(std::string("cannot load the digest library (") + platform::digest::LIBRARY + ")");
   uint8_t out[platform::digest::kMaxSize];
   bool ok;
   if (spec) {

@@ -22,7 +22,23 @@ namespace {
 int64_t live = 0;
 int64_t made = 0;
 Bitmap* first = nullptr;  // the live bitmaps, reachable for leak checkers to the end
+const char* missing = nullptr;  // see missing_library
+
+// The library the format's codec loads when it cannot be loaded; null for
+// one that loads and for our own.
+const char* unloadable(Format f) {
+  switch (f) {
+    case Format::bmp: return nullptr;
+    case Format::png: return png_loaded() ? nullptr : PNG_LIBRARY;
+    case Format::gif: return gif_loaded() ? nullptr : GIF_LIBRARY;
+    case Format::jpeg: return jpeg_loaded() ? nullptr : JPEG_LIBRARY;
+    case Format::tiff: return tiff_loaded() ? nullptr : TIFF_LIBRARY;
+  }
+  return nullptr;
+}
 }  // namespace
+
+const char* missing_library() { return missing; }
 
 int64_t live_bytes() { return live; }
 int64_t made_bytes() { return made; }
@@ -127,6 +143,7 @@ std::optional<Format> sniff(std::span<const uint8_t> s) {
 }
 
 Bitmap* decode_as(Format f, std::span<const uint8_t> bytes) {
+  if ((missing = unloadable(f))) return nullptr;
   switch (f) {
     case Format::bmp: return decode_bmp(bytes);
     case Format::png: return decode_png(bytes);
@@ -139,10 +156,12 @@ Bitmap* decode_as(Format f, std::span<const uint8_t> bytes) {
 
 Bitmap* decode(std::span<const uint8_t> bytes) {
   std::optional<Format> f = sniff(bytes);
+  missing = nullptr;
   return f ? decode_as(*f, bytes) : nullptr;
 }
 
 Bitmap* decode_file(const std::string& path) {
+  missing = nullptr;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st;
@@ -164,6 +183,7 @@ Bitmap* decode_file(const std::string& path) {
 bool encode(const Bitmap& b, Format f, std::vector<uint8_t>& out) {
   out.clear();
   if (!b.pixels) return true;
+  if ((missing = unloadable(f))) return false;
   switch (f) {
     case Format::bmp: return encode_bmp(b, out);
     case Format::png: return encode_png(b, out);

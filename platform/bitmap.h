@@ -69,5 +69,9 @@ Bitmap* decode_file(const std::string& path);
 // The bitmap encoded; false when the encoder fails. A bitmap with no pixels
 // gives no bytes.
 bool encode(const Bitmap& b, Format f, std::vector<uint8_t>& out);
+// After a decode or encode that failed, the soname of the platform library
+// the format's codec could not load, when that is why; null otherwise. The
+// codecs' libraries are loaded at their first use.
+const char* missing_library();
 
 }  // namespace xeb::platform::bitmap

@@ -11,6 +11,17 @@ namespace xeb::platform::bitmap {
 
 bool sides_ok(int64_t width, int64_t height);
 
+// The platform libraries of the codecs, loaded at their first use (BMP is our
+// own), and whether each loads. A codec whose library is missing fails.
+constexpr const char* PNG_LIBRARY = "libpng16.so.16";
+constexpr const char* GIF_LIBRARY = "libgif.so.7";
+constexpr const char* JPEG_LIBRARY = "libturbojpeg.so.0";
+constexpr const char* TIFF_LIBRARY = "libtiff.so.6";
+bool png_loaded();
+bool gif_loaded();
+bool jpeg_loaded();
+bool tiff_loaded();
+
 Bitmap* decode_bmp(std::span<const uint8_t> bytes);
 Bitmap* decode_png(std::span<const uint8_t> bytes);
 Bitmap* decode_gif(std::span<const uint8_t> bytes);

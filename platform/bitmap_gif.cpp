@@ -4,6 +4,7 @@
 // the graphics control block before it. Encoding writes one frame: an image
 // of at most 256 colours (255 with transparency) keeps them exactly; more
 // are reduced by median cut. Alpha below 128 becomes the transparent index.
+// The library is loaded at the first use.
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -12,10 +13,25 @@
 #include <map>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/dynlib.h"
 
 namespace xeb::platform::bitmap {
 
 namespace {
+
+#define GIF_ENTRIES(X)                                                                                      \
+  X(DGifOpen) X(DGifCloseFile) X(DGifGetRecordType) X(DGifGetImageDesc) X(DGifGetLine) X(DGifGetExtension) \
+  X(DGifGetExtensionNext) X(DGifExtensionToGCB) X(GifMakeMapObject) X(GifFreeMapObject) X(EGifOpen)        \
+  X(EGifCloseFile) X(EGifSetGifVersion) X(EGifPutScreenDesc) X(EGifGCBToExtension) X(EGifPutExtension)     \
+  X(EGifPutImageDesc) X(EGifPutLine)
+
+struct Gif {
+  GIF_ENTRIES(XEB_DYNLIB_ENTRY)
+};
+
+const Gif* gif() {
+  return dynlib::load<Gif>(GIF_LIBRARY, [](void* lib, Gif& api) { return true GIF_ENTRIES(XEB_DYNLIB_FIND); });
+}
 
 struct Reader {
   std::span<const uint8_t> s;
@@ -40,11 +56,11 @@ struct Decoder {
   GifFileType* g;
   ~Decoder() {
     int e;
-    if (g) DGifCloseFile(g, &e);
+    if (g) gif()->DGifCloseFile(g, &e);
   }
 };
 
-Bitmap* read_frame(GifFileType* g, int transparent) {
+Bitmap* read_frame(const Gif& lib, GifFileType* g, int transparent) {
   const GifImageDesc& d = g->Image;
   int64_t left = d.Left, top = d.Top, w = d.Width, h = d.Height;
   if (w <= 0 || h <= 0) return nullptr;
@@ -59,7 +75,7 @@ Bitmap* read_frame(GifFileType* g, int transparent) {
   int passes = d.Interlace ? 4 : 1;
   for (int pass = 0; pass < passes; pass++) {
     for (int64_t y = d.Interlace ? kStart[pass] : 0; y < h; y += d.Interlace ? kStep[pass] : 1) {
-      if (DGifGetLine(g, line.data(), static_cast<int>(w)) == GIF_ERROR) {
+      if (lib.DGifGetLine(g, line.data(), static_cast<int>(w)) == GIF_ERROR) {
         release(b);
         return nullptr;
       }
@@ -159,36 +175,40 @@ struct Encoder {
   GifFileType* g;
   ~Encoder() {
     int e;
-    if (g) EGifCloseFile(g, &e);
+    if (g) gif()->EGifCloseFile(g, &e);
   }
 };
 
 }  // namespace
 
+bool gif_loaded() { return gif() != nullptr; }
+
 Bitmap* decode_gif(std::span<const uint8_t> s) {
+  const Gif* lib = gif();
+  if (!lib) return nullptr;
   Reader r{s};
   int err = 0;
-  Decoder dec{DGifOpen(&r, read_fn, &err)};
+  Decoder dec{lib->DGifOpen(&r, read_fn, &err)};
   GifFileType* g = dec.g;
   if (!g) return nullptr;
   int transparent = -1;
   for (;;) {
     GifRecordType type;
-    if (DGifGetRecordType(g, &type) == GIF_ERROR) return nullptr;
+    if (lib->DGifGetRecordType(g, &type) == GIF_ERROR) return nullptr;
     if (type == IMAGE_DESC_RECORD_TYPE) {
-      if (DGifGetImageDesc(g) == GIF_ERROR) return nullptr;
-      return read_frame(g, transparent);
+      if (lib->DGifGetImageDesc(g) == GIF_ERROR) return nullptr;
+      return read_frame(*lib, g, transparent);
     }
     if (type == EXTENSION_RECORD_TYPE) {
       int code;
       GifByteType* ext;
-      if (DGifGetExtension(g, &code, &ext) == GIF_ERROR) return nullptr;
+      if (lib->DGifGetExtension(g, &code, &ext) == GIF_ERROR) return nullptr;
       if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
         GraphicsControlBlock gcb;
-        if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+        if (lib->DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
       }
       while (ext)
-        if (DGifGetExtensionNext(g, &ext) == GIF_ERROR) return nullptr;
+        if (lib->DGifGetExtensionNext(g, &ext) == GIF_ERROR) return nullptr;
       continue;
     }
     return nullptr;  // the end, or no image before it
@@ -196,6 +216,8 @@ Bitmap* decode_gif(std::span<const uint8_t> s) {
 }
 
 bool encode_gif(const Bitmap& b, std::vector<uint8_t>& out) {
+  const Gif* lib = gif();
+  if (!lib) return false;
   size_t n = size_t(b.width) * size_t(b.height);
   bool transparency = false;
   std::map<uint32_t, int> exact;  // colour to palette index, while it fits
@@ -221,23 +243,23 @@ bool encode_gif(const Bitmap& b, std::vector<uint8_t>& out) {
   while (size_t(size) < palette.size()) size *= 2;
   std::vector<GifColorType> colours(size_t(size), GifColorType{0, 0, 0});
   for (size_t i = 0; i < palette.size(); i++) colours[i] = GifColorType{palette[i][0], palette[i][1], palette[i][2]};
-  ColorMapObject* map = GifMakeMapObject(size, colours.data());
+  ColorMapObject* map = lib->GifMakeMapObject(size, colours.data());
   if (!map) return false;
   out.clear();
   int err = 0;
-  Encoder enc{EGifOpen(&out, write_fn, &err)};
+  Encoder enc{lib->EGifOpen(&out, write_fn, &err)};
   bool ok = enc.g != nullptr;
   if (ok) {
-    EGifSetGifVersion(enc.g, true);
-    ok = EGifPutScreenDesc(enc.g, b.width, b.height, 8, 0, map) != GIF_ERROR;
+    lib->EGifSetGifVersion(enc.g, true);
+    ok = lib->EGifPutScreenDesc(enc.g, b.width, b.height, 8, 0, map) != GIF_ERROR;
   }
   if (ok && transparency) {
     GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, transparent_index};
     GifByteType ext[4];
-    EGifGCBToExtension(&gcb, ext);
-    ok = EGifPutExtension(enc.g, GRAPHICS_EXT_FUNC_CODE, 4, ext) != GIF_ERROR;
+    lib->EGifGCBToExtension(&gcb, ext);
+    ok = lib->EGifPutExtension(enc.g, GRAPHICS_EXT_FUNC_CODE, 4, ext) != GIF_ERROR;
   }
-  if (ok) ok = EGifPutImageDesc(enc.g, 0, 0, b.width, b.height, false, nullptr) != GIF_ERROR;
+  if (ok) ok = lib->EGifPutImageDesc(enc.g, 0, 0, b.width, b.height, false, nullptr) != GIF_ERROR;
   // Quantised colours are mapped through a cache keyed by the 15-bit colour.
   std::vector<int16_t> cache(exact.empty() ? 32768 : 0, -1);
   std::vector<GifPixelType> line(static_cast<size_t>(b.width));
@@ -257,14 +279,14 @@ bool encode_gif(const Bitmap& b, std::vector<uint8_t>& out) {
       }
       line[size_t(x)] = GifPixelType(i);
     }
-    ok = EGifPutLine(enc.g, line.data(), b.width) != GIF_ERROR;
+    ok = lib->EGifPutLine(enc.g, line.data(), b.width) != GIF_ERROR;
   }
   if (enc.g) {
     int e;
-    if (EGifCloseFile(enc.g, &e) == GIF_ERROR) ok = false;
+    if (lib->EGifCloseFile(enc.g, &e) == GIF_ERROR) ok = false;
     enc.g = nullptr;
   }
-  GifFreeMapObject(map);
+  lib->GifFreeMapObject(map);
   return ok;
 }
 

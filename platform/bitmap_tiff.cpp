@@ -3,7 +3,8 @@
 // associated alpha is divided out); every other layout goes through
 // libtiff's RGBA reader, whose premultiplied output is un-premultiplied
 // here. Writes 8-bit RGB, or RGBA with unassociated alpha, LZW-compressed.
-// libtiff's messages are silenced: a failure is a null result.
+// libtiff's messages are silenced: a failure is a null result. The library
+// is loaded at the first use.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -11,10 +12,29 @@
 #include <cstring>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/dynlib.h"
 
 namespace xeb::platform::bitmap {
 
 namespace {
+
+// TIFFGetField, TIFFGetFieldDefaulted and TIFFSetField are variadic: they are
+// called through pointers of their variadic type, each argument of the type
+// the tag takes.
+#define TIFF_ENTRIES(X)                                                                                  \
+  X(TIFFOpenOptionsAlloc) X(TIFFOpenOptionsFree) X(TIFFOpenOptionsSetErrorHandlerExtR)                  \
+  X(TIFFOpenOptionsSetWarningHandlerExtR) X(TIFFOpenOptionsSetMaxSingleMemAlloc) X(TIFFClientOpenExt)   \
+  X(TIFFClose) X(TIFFGetField) X(TIFFGetFieldDefaulted) X(TIFFSetField) X(TIFFIsTiled) X(TIFFScanlineSize) \
+  X(TIFFReadScanline) X(TIFFRGBAImageOK) X(TIFFReadRGBAImageOriented) X(TIFFDefaultStripSize)            \
+  X(TIFFWriteScanline) X(TIFFWriteDirectory)
+
+struct Tiff {
+  TIFF_ENTRIES(XEB_DYNLIB_ENTRY)
+};
+
+const Tiff* tiff() {
+  return dynlib::load<Tiff>(TIFF_LIBRARY, [](void* lib, Tiff& api) { return true TIFF_ENTRIES(XEB_DYNLIB_FIND); });
+}
 
 struct Stream {
   std::vector<uint8_t>* grow = nullptr;  // writing
@@ -58,21 +78,22 @@ void unmap_fn(thandle_t, void*, toff_t) {}
 
 int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-TIFF* open(Stream& s, const char* mode) {
-  TIFFOpenOptions* o = TIFFOpenOptionsAlloc();
+TIFF* open(const Tiff& lib, Stream& s, const char* mode) {
+  TIFFOpenOptions* o = lib.TIFFOpenOptionsAlloc();
   if (!o) return nullptr;
-  TIFFOpenOptionsSetErrorHandlerExtR(o, quiet, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(o, quiet, nullptr);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(o, tmsize_t(pixel_limit) * 4 + 65536);
-  TIFF* t = TIFFClientOpenExt("memory", mode, &s, read_fn, write_fn, seek_fn, close_fn, size_fn, map_fn, unmap_fn, o);
-  TIFFOpenOptionsFree(o);
+  lib.TIFFOpenOptionsSetErrorHandlerExtR(o, quiet, nullptr);
+  lib.TIFFOpenOptionsSetWarningHandlerExtR(o, quiet, nullptr);
+  lib.TIFFOpenOptionsSetMaxSingleMemAlloc(o, tmsize_t(pixel_limit) * 4 + 65536);
+  TIFF* t = lib.TIFFClientOpenExt("memory", mode, &s, read_fn, write_fn, seek_fn, close_fn, size_fn, map_fn, unmap_fn, o);
+  lib.TIFFOpenOptionsFree(o);
   return t;
 }
 
 struct Closer {
+  const Tiff& lib;
   TIFF* t;
   ~Closer() {
-    if (t) TIFFClose(t);
+    if (t) lib.TIFFClose(t);
   }
 };
 
@@ -87,21 +108,21 @@ uint32_t unpremultiply(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
 }
 
 // 8-bit contiguous RGB(A) strips, top row first: read as stored.
-bool direct_layout(TIFF* t, uint16_t& samples, bool& associated) {
+bool direct_layout(const Tiff& lib, TIFF* t, uint16_t& samples, bool& associated) {
   uint16_t bits = 0, planar = PLANARCONFIG_CONTIG, photometric = 0, orientation = ORIENTATION_TOPLEFT;
-  TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
-  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
-  TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
-  TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
-  if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
-  if (bits != 8 || planar != PLANARCONFIG_CONTIG || photometric != PHOTOMETRIC_RGB || TIFFIsTiled(t) ||
+  lib.TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
+  lib.TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  lib.TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+  lib.TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+  if (!lib.TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+  if (bits != 8 || planar != PLANARCONFIG_CONTIG || photometric != PHOTOMETRIC_RGB || lib.TIFFIsTiled(t) ||
       orientation != ORIENTATION_TOPLEFT || (samples != 3 && samples != 4))
     return false;
   associated = false;
   if (samples == 4) {
     uint16_t count = 0;
     uint16_t* kinds = nullptr;
-    if (TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &count, &kinds) && count == 1 && kinds)
+    if (lib.TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &count, &kinds) && count == 1 && kinds)
       associated = kinds[0] == EXTRASAMPLE_ASSOCALPHA;
   }
   return true;
@@ -109,25 +130,30 @@ bool direct_layout(TIFF* t, uint16_t& samples, bool& associated) {
 
 }  // namespace
 
+bool tiff_loaded() { return tiff() != nullptr; }
+
 Bitmap* decode_tiff(std::span<const uint8_t> bytes) {
+  const Tiff* api = tiff();
+  if (!api) return nullptr;
+  const Tiff& lib = *api;
   Stream s;
   s.in = bytes;
-  Closer c{open(s, "rm")};
+  Closer c{lib, open(lib, s, "rm")};
   TIFF* t = c.t;
   if (!t) return nullptr;
   uint32_t width = 0, height = 0;
-  if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height)) return nullptr;
+  if (!lib.TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) || !lib.TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height)) return nullptr;
   if (width == 0 || height == 0 || !sides_ok(width, height)) return nullptr;
   uint16_t samples = 0;
   bool associated = false;
-  if (direct_layout(t, samples, associated)) {
-    tmsize_t line = TIFFScanlineSize(t);
+  if (direct_layout(lib, t, samples, associated)) {
+    tmsize_t line = lib.TIFFScanlineSize(t);
     if (line < tmsize_t(width) * samples) return nullptr;
     Bitmap* b = make(int32_t(width), int32_t(height));
     if (!b) return nullptr;
     std::vector<uint8_t> row(static_cast<size_t>(line));
     for (uint32_t y = 0; y < height; y++) {
-      if (TIFFReadScanline(t, row.data(), y, 0) < 0) {
+      if (lib.TIFFReadScanline(t, row.data(), y, 0) < 0) {
         release(b);
         return nullptr;
       }
@@ -141,10 +167,10 @@ Bitmap* decode_tiff(std::span<const uint8_t> bytes) {
     return b;
   }
   char message[1024];
-  if (!TIFFRGBAImageOK(t, message)) return nullptr;
+  if (!lib.TIFFRGBAImageOK(t, message)) return nullptr;
   Bitmap* b = make(int32_t(width), int32_t(height));
   if (!b) return nullptr;
-  if (!TIFFReadRGBAImageOriented(t, width, height, b->pixels, ORIENTATION_TOPLEFT, 1)) {
+  if (!lib.TIFFReadRGBAImageOriented(t, width, height, b->pixels, ORIENTATION_TOPLEFT, 1)) {
     release(b);
     return nullptr;
   }
@@ -158,28 +184,31 @@ Bitmap* decode_tiff(std::span<const uint8_t> bytes) {
 }
 
 bool encode_tiff(const Bitmap& b, std::vector<uint8_t>& out) {
+  const Tiff* api = tiff();
+  if (!api) return false;
+  const Tiff& lib = *api;
   out.clear();
   Stream s;
   s.grow = &out;
   bool alpha = !opaque(b);
   uint16_t samples = alpha ? 4 : 3;
   {
-    Closer c{open(s, "w")};
+    Closer c{lib, open(lib, s, "w")};
     TIFF* t = c.t;
     if (!t) return false;
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(b.width));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(b.height));
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samples);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    lib.TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(b.width));
+    lib.TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(b.height));
+    lib.TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    lib.TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samples);
+    lib.TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    lib.TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    lib.TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    lib.TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
     if (alpha) {
       uint16_t kind = EXTRASAMPLE_UNASSALPHA;
-      TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &kind);
+      lib.TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &kind);
     }
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+    lib.TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, lib.TIFFDefaultStripSize(t, 0));
     std::vector<uint8_t> row(size_t(b.width) * samples);
     for (int32_t y = 0; y < b.height; y++) {
       const uint32_t* in = b.pixels + int64_t{y} * b.width;
@@ -188,9 +217,9 @@ bool encode_tiff(const Bitmap& b, std::vector<uint8_t>& out) {
         p[0] = uint8_t(in[x] >> 16), p[1] = uint8_t(in[x] >> 8), p[2] = uint8_t(in[x]);
         if (alpha) p[3] = uint8_t(in[x] >> 24);
       }
-      if (TIFFWriteScanline(t, row.data(), uint32_t(y), 0) < 0) return false;
+      if (lib.TIFFWriteScanline(t, row.data(), uint32_t(y), 0) < 0) return false;
     }
-    if (!TIFFWriteDirectory(t)) return false;
+    if (!lib.TIFFWriteDirectory(t)) return false;
   }
   return !out.empty();
 }

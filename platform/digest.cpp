@@ -1,47 +1,62 @@
-// Digests through EVP. HMAC is built here from the digest calls (the key
-// hashed when longer than a block, padded, the inner and outer hashes), so
-// its result is the published construction's whatever the library offers.
+// Digests through EVP, loaded on first use (platform/dynlib.h). HMAC is
+// built here from the digest calls (the key hashed when longer than a block,
+// padded, the inner and outer hashes), so its result is the published
+// construction's whatever the library offers.
 #include "platform/digest.h"
 
 #include <openssl/evp.h>
 
 #include <cstring>
-#include <memory>
+
+#include "platform/dynlib.h"
 
 namespace xeb::platform::digest {
 
 namespace {
 
-const EVP_MD* md_of(Algo a) {
+#define CRYPTO_ENTRIES(X)                                                                        \
+  X(EVP_md5) X(EVP_sha1) X(EVP_sha256) X(EVP_sha384) X(EVP_sha512) X(EVP_MD_CTX_new) X(EVP_MD_CTX_free) \
+  X(EVP_DigestInit_ex) X(EVP_DigestUpdate) X(EVP_DigestFinal_ex)
+
+struct Crypto {
+  CRYPTO_ENTRIES(XEB_DYNLIB_ENTRY)
+};
+
+const Crypto* crypto() {
+  return dynlib::load<Crypto>(LIBRARY, [](void* lib, Crypto& api) { return true CRYPTO_ENTRIES(XEB_DYNLIB_FIND); });
+}
+
+const EVP_MD* md_of(const Crypto& c, Algo a) {
   switch (a) {
-    case Algo::md5: return EVP_md5();
-    case Algo::sha1: return EVP_sha1();
-    case Algo::sha256: return EVP_sha256();
-    case Algo::sha384: return EVP_sha384();
-    case Algo::sha512: return EVP_sha512();
+    case Algo::md5: return c.EVP_md5();
+    case Algo::sha1: return c.EVP_sha1();
+    case Algo::sha256: return c.EVP_sha256();
+    case Algo::sha384: return c.EVP_sha384();
+    case Algo::sha512: return c.EVP_sha512();
   }
   return nullptr;
 }
 
-struct CtxFree {
-  void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-};
-using Ctx = std::unique_ptr<EVP_MD_CTX, CtxFree>;
-
 // One digest over up to two pieces: hash(first followed by second).
 bool digest2(Algo a, std::span<const uint8_t> first, std::span<const uint8_t> second, uint8_t* out) {
-  const EVP_MD* md = md_of(a);
+  const Crypto* c = crypto();
+  if (!c) return false;
+  const EVP_MD* md = md_of(*c, a);
   if (!md) return false;
-  Ctx ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1) return false;
-  if (!first.empty() && EVP_DigestUpdate(ctx.get(), first.data(), first.size()) != 1) return false;
-  if (!second.empty() && EVP_DigestUpdate(ctx.get(), second.data(), second.size()) != 1) return false;
+  EVP_MD_CTX* ctx = c->EVP_MD_CTX_new();
+  if (!ctx) return false;
   unsigned int n = 0;
-  if (EVP_DigestFinal_ex(ctx.get(), out, &n) != 1) return false;
-  return static_cast<int>(n) == size(a);
+  bool ok = c->EVP_DigestInit_ex(ctx, md, nullptr) == 1 &&
+            (first.empty() || c->EVP_DigestUpdate(ctx, first.data(), first.size()) == 1) &&
+            (second.empty() || c->EVP_DigestUpdate(ctx, second.data(), second.size()) == 1) &&
+            c->EVP_DigestFinal_ex(ctx, out, &n) == 1;
+  c->EVP_MD_CTX_free(ctx);
+  return ok && static_cast<int>(n) == size(a);
 }
 
 }  // namespace
+
+bool available() { return crypto() != nullptr; }
 
 bool hash(Algo a, std::span<const uint8_t> data, uint8_t* out) { return digest2(a, data, {}, out); }
 

@@ -1,6 +1,7 @@
 // Cryptographic digests and HMAC over OpenSSL's EVP interface: MD5, SHA-1,
-// SHA-256, SHA-384 and SHA-512. Nothing here raises: every library call's
-// result is checked, and a failure answers false with the output undefined.
+// SHA-256, SHA-384 and SHA-512, the library loaded at the first digest.
+// Nothing here raises: every library call's result is checked, and a failure
+// (the library missing included) answers false with the output undefined.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -17,6 +18,11 @@ constexpr int size(Algo a) {
 }
 // The block size HMAC pads its key to.
 constexpr int block_size(Algo a) { return a == Algo::sha384 || a == Algo::sha512 ? 128 : 64; }
+
+// The library the digests come from, loaded at the first use.
+constexpr const char* LIBRARY = "libcrypto.so.3";
+// Whether it loads (loading it if not yet done).
+bool available();
 
 // The digest of the data into out[0 .. size(a)).
 bool hash(Algo a, std::span<const uint8_t> data, uint8_t* out);
