@@ -1,12 +1,14 @@
 // Routines of the codec objects in system/codecs: the Xebbin codec's encoder
-// and decoder.
+// and decoder, the JSON reader and writer.
 #include <vector>
 
+#include "codec/json.h"
 #include "codec/xebbin.h"
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/logic.h"
+#include "datatypes/string.h"
 #include "library/routines.h"
 #include "runtime/stack.h"
 
@@ -39,7 +41,43 @@ void xebbin_decode() {
   *base = r;
 }
 
+// _json-read [text [string!]]: a block holding the value the JSON text
+// denotes, or, for a text that is not JSON, a block of three integers: the
+// line count, and the offsets from the text's head of the position after
+// the last complete part and of the position after the last line feed.
+void json_read() {
+  Cell* base = stack::base();
+  json::Refusal refused;
+  Cell* value = stack::push_new();
+  set_unset(value);
+  bool ok = json::read(base, value, refused);
+  Cell* r = block::push_only(ok ? 1 : 3);
+  if (ok) {
+    block::xs_append(r, value);
+  } else {
+    for (int32_t v : {refused.line, refused.mark, refused.last_lf}) {
+      Cell c{T_INTEGER, 0, static_cast<uint32_t>(v), 0};
+      block::xs_append(r, &c);
+    }
+  }
+  *base = *r;
+  stack::pop(2);
+}
+
+// _json-write [data [any-type!] indent [string! none!] ascii [logic!]]: the
+// JSON text of data, pretty with an indent string.
+void json_write() {
+  Cell* base = stack::base();
+  const Cell* indent = is_type(base + 1, T_STRING) ? base + 1 : nullptr;
+  Cell* out = stack::push_new();
+  json::write(base, indent, !is_false(base + 2), out);
+  *base = *out;
+  stack::pop(1);
+}
+
 constexpr Def kCodecs[] = {
+    {"_json-read", &json_read},
+    {"_json-write", &json_write},
     {"_xebbin-encode", &xebbin_encode},
     {"_xebbin-decode", &xebbin_decode},
 };
