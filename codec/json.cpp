@@ -7,7 +7,7 @@
 // mold, so the heap grows by what the result needs.
 #include "codec/json.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -487,12 +487,28 @@ struct Writer {
     out.ascii(std::string_view(t, 6));
   }
 
+  // Runs of characters that need no escape and fit the output's unit are
+  // appended whole.
   template <typename U>
   void chars(const U* p, int32_t n) {
-    for (int32_t i = 0; i < n; i++) {
-      uint32_t c = p[i];
-      if (normal(c)) out.put(c);
-      else escape(c);
+    int32_t i = 0;
+    while (i < n) {
+      uint32_t fits = out.unit == 1 ? 0xFF : out.unit == 2 ? 0xFFFF : 0xFFFFFFFF;
+      int32_t j = i;
+      while (j < n && p[j] <= fits && normal(p[j])) j++;
+      if (j > i) {
+        if (sizeof(U) == static_cast<size_t>(out.unit)) {
+          out.bytes.append(reinterpret_cast<const char*>(p + i), static_cast<size_t>(j - i) * sizeof(U));
+        } else {
+          for (int32_t k = i; k < j; k++) out.put(p[k]);
+        }
+      }
+      if (j < n) {
+        if (normal(p[j])) out.put(p[j]);
+        else escape(p[j]);
+        j++;
+      }
+      i = j;
     }
   }
   void quoted_units(const std::byte* p, int unit, int32_t n) {
@@ -570,9 +586,22 @@ struct Writer {
 
   // A key: a word by its spelling, a string as it is, any other by its mold.
   void key(const Cell* k) {
-    if (any_word(type_of(k))) quoted_utf8(symbol::name(word_symbol(k)));
-    else if (is_type(k, T_STRING)) quoted_string(k);
-    else quoted_text(k, false);
+    if (any_word(type_of(k))) {
+      std::string_view name = symbol::name(word_symbol(k));
+      bool plain = true;
+      for (char c : name) plain = plain && static_cast<uint8_t>(c) < 0x80 && normal(static_cast<uint8_t>(c));
+      if (plain) {
+        out.put('"');
+        out.ascii(name);
+        out.put('"');
+      } else {
+        quoted_utf8(name);
+      }
+    } else if (is_type(k, T_STRING)) {
+      quoted_string(k);
+    } else {
+      quoted_text(k, false);
+    }
     out.put(':');
     if (pretty) out.put(' ');
   }
@@ -628,8 +657,8 @@ struct Writer {
       case T_LOGIC: return out.ascii(v->w1 ? "true" : "false");
       case T_INTEGER: {
         char t[16];
-        int n = std::snprintf(t, sizeof t, "%d", get_int(v));
-        return out.ascii(std::string_view(t, static_cast<size_t>(n)));
+        char* e = std::to_chars(t, t + sizeof t, get_int(v)).ptr;
+        return out.ascii(std::string_view(t, static_cast<size_t>(e - t)));
       }
       // JSON has no NaN or infinity: they are written as null. The molded
       // text keeps every digit.
