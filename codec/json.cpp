@@ -19,7 +19,9 @@
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/float.h"
+#include "datatypes/logic.h"
 #include "datatypes/map.h"
+#include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -631,7 +633,7 @@ struct Writer {
   }
 
   void object(const Cell* v) {
-    Node ctx = v->w1;
+    Node ctx = object::context_of(v);
     int32_t n = context::size(ctx);
     if (n == 0) return out.ascii("{}");
     enter(ctx, 0);
@@ -654,7 +656,7 @@ struct Writer {
   void value(const Cell* v) {
     switch (type_of(v)) {
       case T_NONE: return out.ascii("null");
-      case T_LOGIC: return out.ascii(v->w1 ? "true" : "false");
+      case T_LOGIC: return out.ascii(logic::get(v) ? "true" : "false");
       case T_INTEGER: {
         char t[16];
         char* e = std::to_chars(t, t + sizeof t, get_int(v)).ptr;
