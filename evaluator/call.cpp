@@ -1,6 +1,8 @@
 // Function calls: the argument cache, argument fetching by it, refinements
 // from paths and apply blocks, and running natives, actions and function
 // bodies.
+#include <cstring>
+
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
@@ -359,18 +361,23 @@ void fetch_args(Fetch& f) {
 constexpr uint32_t SPEC_FAST = 0x80000000;
 constexpr uint32_t SPEC_PLAIN = 0x10000;   // every fixed argument is ordinary
 constexpr uint32_t SPEC_REFINE = 0x20000;  // refinements follow the fixed part
+constexpr uint32_t SPEC_ANY = 0x40000;     // every fixed argument takes any value but unset!
 constexpr int32_t MAX_FAST_ARITY = 255;
 
 uint32_t summarize(const Cell* cache) {
   SeriesBuf* b = block::buf(cache);
   int32_t n = static_cast<int32_t>(b->cell_count()), arity = 0, locals = 0;
-  uint32_t flags = SPEC_FAST | SPEC_PLAIN;
+  uint32_t flags = SPEC_FAST | SPEC_PLAIN | SPEC_ANY;
+  uint8_t any[12];
+  std::memset(any, 0xFF, sizeof any);
+  any[T_UNSET >> 3] &= static_cast<uint8_t>(~(0x80 >> (T_UNSET & 7)));  // the default typeset
   for (int32_t k = 0; k < n; k++) {
     const Cell* e = b->cells() + k;
     if (is_type(e, T_TYPESET)) {
       if (arg_class(e) == ArgClass::returns) return 0;
       if (flags & SPEC_REFINE) continue;
       if (arg_class(e) != ArgClass::normal) flags &= ~SPEC_PLAIN;
+      if (std::memcmp(typeset::bits(e), any, sizeof any)) flags &= ~SPEC_ANY;
       arity++;
     } else if (is_type(e, T_REFINEMENT)) {
       flags |= SPEC_REFINE;
@@ -470,38 +477,83 @@ constexpr int32_t kNoRefs[actions::MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -
 
 }  // namespace
 
+namespace {
+
+// A function's body when it is traced, left out of a trace, or library
+// code: the tracing state it runs with is put back on every way out.
+[[gnu::noinline]] void run_body_traced(const Cell* fn);
+
+// A pending exit met at the end of a body: return and exit land on this
+// frame (their value already in its base); answers false for any other
+// code, which passes on.
+[[gnu::noinline]] bool land_body_exit() {
+  if (pending_throw != ThrowCode::return_value && pending_throw != ThrowCode::exit) return false;
+  pending_throw = ThrowCode::none;
+  stack::cs.throw_origin = nullptr;
+  stack::set_top(stack::base() + 1);
+  return true;
+}
+
+// Runs the body of the function on top of the call stack, its arguments
+// and locals in place from the arguments base.
+inline void run_body(const Cell* fn) {
+  stack::enter_body(function::context_of(fn));
+  if ((fn->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY)) || trace::tracing) [[unlikely]]
+    run_body_traced(fn);
+  else
+    eval_block(more_of(fn), true);
+  if (throwing() && !land_body_exit()) return;
+  stack::top_frame()->header &= ~FRAME_BODY;
+}
+
+// An argument the spec refuses, in the short call path.
+[[gnu::noinline, noreturn]] void refuse_fast(const Cell* fn, const Cell* v, int32_t k) {
+  CallFrame* frame = stack::top_frame();
+  Cell nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
+  expect_arg(&nm, v, fn, k);
+}
+
+}  // namespace
+
 // A call whose spec holds only ordinary arguments (and locals), from code,
 // without a path or apply mode: the general fetch reduced to its steps.
-// Answers -1, having done nothing, for any other call.
+// Answers -1, having done nothing, for any other call. fn_in and name may
+// lie anywhere (a code buffer, a context's store): both are read before
+// anything can allocate.
 int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, const Cell* name) {
   // Only a cache built already: building one allocates, and fn is not yet
   // on the stack.
   const Cell* cache = more_of(fn_in) + 1;
-  if (!is_type(cache, T_BLOCK) || !(series::extra(cache) & SPEC_FAST)) return -1;
+  if (!is_type(cache, T_BLOCK)) return -1;
   uint32_t summary = series::extra(cache);
-  Cell fn = *fn_in;
-  TypeId t = type_of(&fn);
-  if (t == T_ROUTINE) return -1;
+  if (!(summary & SPEC_FAST)) return -1;
+  TypeId t = type_of(fn_in);
   natives::Entry native = nullptr;
   actions::Entry action = nullptr;
-  if (t == T_NATIVE && !(native = natives::entry(static_cast<int>(native::index(&fn))))) return -1;
-  if (t == T_ACTION && !(action = actions::entry(static_cast<int>(native::index(&fn))))) return -1;
-  Cell* start = stack::push(&fn);
+  switch (t) {
+    case T_FUNCTION: break;
+    case T_NATIVE:
+      if (!(native = natives::entry(static_cast<int>(native::index(fn_in))))) return -1;
+      break;
+    case T_ACTION:
+      if (!(action = actions::entry(static_cast<int>(native::index(fn_in))))) return -1;
+      break;
+    default:
+      return -1;
+  }
+  Cell* start = stack::push(fn_in);
+  uint32_t flags = frame_flags(t == T_FUNCTION ? FrameType::function : FrameType::native) | FRAME_INTERP;
+  if (name) stack::push_frame(name, flags);
+  else stack::push_frame(stack::names.anon, 0, flags);
   if (t == T_FUNCTION) {
-    if (name) stack::push_frame(name, frame_flags(FrameType::function) | FRAME_INTERP);
-    else stack::push_frame(stack::names.anon, 0, frame_flags(FrameType::function) | FRAME_INTERP);
     CallFrame* frame = stack::top_frame();
-    frame->fctx = function::context_of(&fn);
-    frame->saved = stack::values_of(function::context_of(&fn));
-  } else if (name) {
-    stack::push_frame(name, frame_flags(FrameType::native) | FRAME_INTERP);
-  } else {
-    stack::push_frame(stack::names.anon, 0, frame_flags(FrameType::native) | FRAME_INTERP);
+    frame->fctx = function::context_of(start);
+    frame->saved = stack::values_of(frame->fctx);
   }
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
   for (int32_t k = 0; k < arity; k++) {
     ArgClass cls = summary & SPEC_PLAIN ? ArgClass::normal : arg_class(cache_cells(start) + k);
-    if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) {
+    if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) [[unlikely]] {
       if (cls == ArgClass::literal && typeset::has(cache_cells(start) + k, T_UNSET)) {
         set_unset(stack::push_new());  // an optional last literal argument
         continue;
@@ -513,11 +565,8 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     pos = fetch_arg(code, pos, end, cls, false, false);
     if (throwing()) return pos;
     Cell* v = stack::top() - 1;
-    if (!accepts(cache_cells(start) + k, type_of(v))) {
-      CallFrame* frame = stack::top_frame();
-      Cell nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
-      expect_arg(&nm, v, start, k);
-    }
+    if (summary & SPEC_ANY ? is_type(v, T_UNSET) : !accepts(cache_cells(start) + k, type_of(v))) [[unlikely]]
+      refuse_fast(start, v, k);
   }
   switch (t) {
     case T_NATIVE: native(false, kNoRefs); break;
@@ -535,7 +584,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       } else {
         if (summary & 0xFF00) function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
       }
-      eval_function(start);
+      run_body(start);
   }
   if (throwing()) return pos;
   Cell r = *stack::base();
@@ -636,31 +685,19 @@ struct TraceScope {
   ~TraceScope() { trace::leave_function(saved); }
 };
 
+void run_body_traced(const Cell* fn) {
+  // Library bodies behave as compiled code: nothing in them is traced.
+  TraceScope scope(fn->header & HDR_LIBRARY ? HDR_NO_TRACE : fn->header);
+  CallFrame* frame = stack::top_frame();
+  Cell name{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
+  trace::event(trace::prolog, more_of(fn), -1, &name, fn);
+  eval_block(more_of(fn), true);
+  if (!throwing()) trace::event(trace::epilog, more_of(fn), -1, &name, fn);
+}
+
 }  // namespace
 
-void eval_function(const Cell* fn) {
-  stack::enter_body(function::context_of(fn));
-  CallFrame* frame = stack::top_frame();
-  if (fn->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY) || trace::tracing)
-      [[unlikely]] {
-    // Library bodies behave as compiled code: nothing in them is traced.
-    TraceScope scope(fn->header & HDR_LIBRARY ? HDR_NO_TRACE : fn->header);
-    Cell name{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
-    trace::event(trace::prolog, more_of(fn), -1, &name, fn);
-    eval_block(more_of(fn), true);
-    if (!throwing()) trace::event(trace::epilog, more_of(fn), -1, &name, fn);
-  } else {
-    eval_block(more_of(fn), true);
-  }
-  if (throwing()) {
-    if (pending_throw != ThrowCode::return_value && pending_throw != ThrowCode::exit) return;
-    // The exit has already landed on this frame: its value is in the base.
-    pending_throw = ThrowCode::none;
-    stack::cs.throw_origin = nullptr;
-    stack::set_top(stack::base() + 1);
-  }
-  stack::top_frame()->header &= ~FRAME_BODY;
-}
+void eval_function(const Cell* fn) { run_body(fn); }
 
 // A routine! carries its routine-table index in cell 2 of its more block; the
 // C++ function reads its arguments from the base and leaves its result there.

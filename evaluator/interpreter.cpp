@@ -59,6 +59,86 @@ inline void put(const Cell* v, bool push, Cell* start) {
 }
 
 
+// A set-word at pos and the expression after it; the value is put by the
+// mode at start. Answers the position after the expression.
+int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
+  const Cell* v = cell_at(code, pos);
+  const Cell* callee = nullptr;
+  if (!trace::tracing) [[likely]] {
+    // A value that cannot fail, stored where nothing can fail, needs
+    // no frame to name it in an error.
+    Cell x;
+    int32_t after = quick_value(code, pos + 1, end, &x, &callee);
+    if (after >= 0 && set_word_direct(v, &x)) {
+      put(&x, push, start);
+      return after;
+    }
+  }
+  Cell* base = stack::push_frame(v, frame_flags(FrameType::native) | FRAME_INTERP);
+  stack::push(v);
+  trace::event(trace::push, code, pos, nullptr, base);
+  if (++pos >= end) fire(Err::need_value, base);
+  if (callee) {
+    // A call, as eval_value would make it: the word's value is known.
+    Cell fn = *callee, name = *cell_at(code, pos);
+    int32_t after = call_fast(&fn, code, pos + 1, end, true, &name);
+    pos = after >= 0 ? after : eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+    if (throwing()) return pos;
+    pos = infix_after(code, pos, end, true, base + 1);
+  } else {
+    pos = eval_value(code, pos, end, false, true, false);
+  }
+  if (throwing()) return pos;
+  trace::event(trace::set, code, pos, base, base + 1);
+  if (is_type(base + 1, T_UNSET)) fire(Err::need_value, base);
+  set_word(base, base + 1);
+  Cell r = base[1];
+  stack::unwind();
+  put(&r, push, start);
+  return pos;
+}
+
+// One expression of a block, pushed: eval_value's work with its commonest
+// cases taken here, in the block's own loop (a call through a word, a
+// literal, a word holding a plain value), so they need no frame of
+// eval_value. Only while not tracing; anything else goes to eval_value.
+[[gnu::always_inline]] inline int32_t eval_step(Cell* code, int32_t pos, int32_t end) {
+  if (trace::tracing) [[unlikely]]
+    return eval_value(code, pos, end, false, true, false);
+  SeriesBuf* b = series::buf(code);
+  if (pos >= end || pos >= static_cast<int32_t>(b->cell_count())) [[unlikely]]
+    return eval_value(code, pos, end, false, true, false);
+  Cell* v = b->cells() + pos;
+  Cell* start = stack::top();
+  TypeId t = type_of(v);
+  const Cell* val = v;
+  if (t == T_SET_WORD) {
+    pos = eval_set_word(code, pos, end, true, start);
+    if (throwing()) return pos;
+    return infix_after(code, pos, end, true, start);
+  }
+  if (t == T_WORD) {
+    val = bound_value(v);
+    if (!val) return eval_value(code, pos, end, false, true, false);
+    t = type_of(val);
+    if (callable(t)) {
+      // call_fast reads the value and the word before anything allocates.
+      int32_t after = call_fast(val, code, pos + 1, end, true, v);
+      if (after < 0) {
+        Cell fn = *val, name = *v;
+        after = eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+      }
+      if (throwing()) return after;
+      return infix_after(code, after, end, true, start);
+    }
+    if (t == T_UNSET || t == T_OP) return eval_value(code, pos, end, false, true, false);
+  } else if (!plain_literal(t)) {
+    return eval_value(code, pos, end, false, true, false);
+  }
+  stack::push(val);
+  return infix_after(code, pos + 1, end, true, start);
+}
+
 }  // namespace
 
 GlobalValues global_values;
@@ -107,7 +187,7 @@ void eval_block(const Cell* block, bool keep) {
     // run, and one that cut the block short ends it at its new tail.
     for (;;) {
       scope.rec.pos = pos;
-      pos = eval_value(code, pos, end, false, true, false);
+      pos = eval_step(code, pos, end);
       if (throwing()) return;
       trace::event(trace::expr, code, pos, nullptr, stack::top() - 1);
       if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) break;
@@ -172,48 +252,16 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
   auto produced = [&] { trace::event(trace::push, code, at, nullptr, start); };
   switch (type_of(v)) {
     case T_PAREN:
-      eval_block(v, false);
+      eval_block(v, false);  // pushed at start
       if (throwing()) return pos;
-      put(stack::top() - 1, push, start);
+      if (!push) stack::set_result_trim(start);
       pos++;
       break;
 
-    case T_SET_WORD: {
-      const Cell* callee = nullptr;
-      if (!trace::tracing) [[likely]] {
-        // A value that cannot fail, stored where nothing can fail, needs
-        // no frame to name it in an error.
-        Cell x;
-        int32_t after = quick_value(code, pos + 1, end, &x, &callee);
-        if (after >= 0 && set_word_direct(v, &x)) {
-          put(&x, push, start);
-          pos = after;
-          break;
-        }
-      }
-      Cell* base = stack::push_frame(v, frame_flags(FrameType::native) | FRAME_INTERP);
-      stack::push(v);
-      trace::event(trace::push, code, at, nullptr, base);
-      if (++pos >= end) fire(Err::need_value, base);
-      if (callee) {
-        // A call, as eval_value would make it: the word's value is known.
-        Cell fn = *callee, name = *cell_at(code, pos);
-        int32_t after = call_fast(&fn, code, pos + 1, end, true, &name);
-        pos = after >= 0 ? after : eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
-        if (throwing()) return pos;
-        pos = infix_after(code, pos, end, true, base + 1);
-      } else {
-        pos = eval_value(code, pos, end, false, true, false);
-      }
+    case T_SET_WORD:
+      pos = eval_set_word(code, pos, end, push, start);
       if (throwing()) return pos;
-      trace::event(trace::set, code, pos, base, base + 1);
-      if (is_type(base + 1, T_UNSET)) fire(Err::need_value, base);
-      set_word(base, base + 1);
-      Cell r = base[1];
-      stack::unwind();
-      put(&r, push, start);
       break;
-    }
 
     case T_SET_PATH: {
       stack::push_frame(static_cast<uint32_t>(words::sym(words::W::set_path)), 0,
@@ -254,10 +302,14 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
         case T_UNSET:
           fire(Err::no_value, v);
         case T_NATIVE: case T_ACTION: case T_FUNCTION: case T_ROUTINE: {
-          Cell fn = *val, name = *v;
           if (!push) stack::set_top(start);
-          int32_t after = trace::tracing ? -1 : call_fast(&fn, code, pos + 1, end, push, &name);
-          pos = after >= 0 ? after : eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+          // call_fast reads the value and the word before anything allocates.
+          int32_t after = trace::tracing ? -1 : call_fast(val, code, pos + 1, end, push, v);
+          if (after < 0) {
+            Cell fn = *val, name = *v;
+            after = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+          }
+          pos = after;
           if (throwing()) return pos;
           break;
         }
