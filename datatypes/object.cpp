@@ -365,10 +365,12 @@ void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value) {
   Cell* fn = stack::push(context::values(ctx) + index);
   if (!is_type(fn, T_FUNCTION)) fire(Err::invalid_obj_evt, fn);
   int32_t count = refresh_hook(obj->w3, 0, fn);
+  // The handler always gets a word, also for a set-word of a spec block.
   Cell* w = word;
-  if (word_context(word) != ctx) {
+  if (word_context(word) != ctx || type_of(word) != T_WORD) {
     w = stack::push(word);
-    context::bind_word(ctx, w);
+    set_type(w, T_WORD);
+    if (word_context(w) != ctx) context::bind_word(ctx, w);
   }
   behind_barrier(words::W::on_change, [&] {
     Cell name = words::word(words::W::on_change);

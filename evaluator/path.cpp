@@ -18,9 +18,10 @@ namespace {
 // After a set through step k changed the container in place: while that
 // container is a value kept whole in its cell, it is stored into the
 // container before it by the element that reached it (through that type's
-// own setter, so owners hear of it), and finally into the head word.
+// own setter, so owners hear of it), and finally into the head word. An
+// event is kept whole in its cell too: the global handlers retype events.
 void store_back(Cell* head_word, Cell* path, Cell* chain, int32_t k, Cell* changed, bool case_) {
-  while (scalar::immediate_type(type_of(changed))) {
+  while (scalar::immediate_type(type_of(changed)) || type_of(changed) == T_EVENT) {
     if (k == 0) {
       context::set(head_word, changed);
       return;
