@@ -18,18 +18,28 @@ namespace {
 
 #include "runtime/unicode_tables_case.inc"
 
-// Entry cp holds its mapping, 0 when cp maps to itself. Live until the
-// process ends.
-uint32_t* upper_table = nullptr;
-uint32_t* lower_table = nullptr;
+// A case table of the BMP in two stages: the block of 256 code points a
+// code point falls in names a row of the pool, whose entry holds the
+// mapping, 0 when the code point maps to itself. Row 0 is all zeros and
+// serves every block without a mapping, so the table holds only the few
+// blocks that have one (a flat table would be 256 KB to clear at start).
+// Live until the process ends.
+struct Table {
+  uint16_t row[256];
+  uint32_t* pool;
+};
+Table upper_table, lower_table;
+bool built = false;
 
-constexpr size_t TABLE_ENTRIES = 0x10000;
-
-uint32_t* build(std::span<const uint32_t> pairs) {
-  auto* t = static_cast<uint32_t*>(memory::heap_alloc(TABLE_ENTRIES * sizeof(uint32_t)));
-  std::memset(t, 0, TABLE_ENTRIES * sizeof(uint32_t));
-  for (size_t i = 0; i + 1 < pairs.size(); i += 2) t[pairs[i]] = pairs[i + 1];
-  return t;
+void build(Table& t, std::span<const uint32_t> pairs) {
+  uint16_t rows = 1;
+  std::memset(t.row, 0, sizeof t.row);
+  for (size_t i = 0; i + 1 < pairs.size(); i += 2)
+    if (!t.row[pairs[i] >> 8]) t.row[pairs[i] >> 8] = rows++;
+  size_t bytes = size_t{rows} * 256 * sizeof(uint32_t);
+  t.pool = static_cast<uint32_t*>(memory::heap_alloc(bytes));
+  std::memset(t.pool, 0, bytes);
+  for (size_t i = 0; i + 1 < pairs.size(); i += 2) t.pool[size_t{t.row[pairs[i] >> 8]} * 256 + (pairs[i] & 255)] = pairs[i + 1];
 }
 
 // Pairs above the BMP are few; a scan of the sorted pairs is enough.
@@ -67,14 +77,16 @@ bool string_like(const Cell* c) {
 }  // namespace
 
 void init_case_tables() {
-  if (upper_table) return;
-  upper_table = build(kUpperBmp);
-  lower_table = build(kLowerBmp);
+  if (built) return;
+  built = true;
+  build(upper_table, kUpperBmp);
+  build(lower_table, kLowerBmp);
 }
 
 uint32_t to_case(uint32_t cp, bool upper) {
   if (cp <= 0xFFFF) {
-    uint32_t m = (upper ? upper_table : lower_table)[cp];
+    const Table& t = upper ? upper_table : lower_table;
+    uint32_t m = t.pool[size_t{t.row[cp >> 8]} * 256 + (cp & 255)];
     return m ? m : cp;
   }
   return upper ? astral(cp, kUpperAstral) : astral(cp, kLowerAstral);
