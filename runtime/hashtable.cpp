@@ -1106,7 +1106,6 @@ int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* 
     h = table(t);
   }
   int32_t canon = resolve_symbol(symbol);
-  int32_t want = any_case ? canon : symbol;
   const uint32_t* f = flags_of(h);
   const int32_t* k = keys_of(h);
   const Cell* cells = cells_of(h);
@@ -1118,8 +1117,10 @@ int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* 
       break;
     }
     if (is_live(f, p.i)) {
+      // The same spelling matches either way; another only by its
+      // canonical symbol, and only when case does not count.
       int32_t id = word_symbol(&cells[k[p.i]]);
-      if ((any_case ? resolve_symbol(id) : id) == want) {
+      if (id == symbol || (any_case && resolve_symbol(id) == canon)) {
         if (index) *index = k[p.i];
         return k[p.i];
       }

@@ -428,6 +428,21 @@ Node load_utf8(const uint8_t* bytes, int32_t len, Cell* target, int32_t* remaini
   const uint8_t* end = p + len;
   if (len > 2 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
   while (p < end) {
+    // A run of ASCII into one-byte units goes in as it stands (a CR, which
+    // may fold, takes the way below).
+    if (*p < 0x80 && t.buf()->unit() == 1) {
+      const uint8_t* q = p;
+      while (q < end && *q < 0x80 && !(cr && *q == '\r')) q++;
+      if (q > p) {
+        int64_t k = q - p;
+        SeriesBuf* b = t.buf();
+        if (int64_t{off(b->end())} - b->tail < k) b = memory::reserve_tail(b, k);
+        std::memcpy(b->tail_ptr(), p, static_cast<size_t>(k));
+        b->tail += static_cast<Off>(k);
+        p = q;
+        continue;
+      }
+    }
     int32_t n = static_cast<int32_t>(end - p);
     int32_t c = decode_utf8_checked(p, &n);
     if (c < 0) break;  // cut short: left for the next block
