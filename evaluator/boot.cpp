@@ -73,7 +73,8 @@ Cell type_cell(std::string_view name) {
 // Builds the spec block of a built-in on the data stack from its text:
 // {doc strings}, words, 'lit, :get, /refinements and [type names]. Typed, a
 // type block holds the types themselves, which the call-time cache is made
-// from; else it holds the type names as words, as a user reads them.
+// from, and no doc strings; else it holds the type names as words, as a user
+// reads them.
 Cell* build_spec(std::string_view text, bool typed) {
   Cell* spec = block::push_only(8);
   Cell* types = nullptr;
@@ -87,6 +88,7 @@ Cell* build_spec(std::string_view text, bool typed) {
       size_t j = text.find('}', i);
       std::string_view doc = text.substr(i + 1, j - i - 1);
       i = j + 1;
+      if (typed) continue;  // the typed spec only feeds the call-time cache
       Cell* str = string::push_new(static_cast<int32_t>(doc.size()));
       string::append_utf8(str, doc);
       Cell d = *str;
