@@ -292,30 +292,69 @@ int32_t bind_word(Node ctx, Cell* word) {
   return index;
 }
 
-// Allocates nothing: the block's cells are bound in place.
-void bind(const Cell* block, Node ctx, bool self) {
+namespace {
+
+// What one bind looks words up in. A context of a few words (a function's,
+// most often) is searched through the canonical symbols of its words, listed
+// once per bind, rather than by probing its word table for every word. The
+// first word of a symbol wins either way: a table holds them in order.
+constexpr int32_t LISTED_WORDS = 16;
+struct Binder {
+  Node ctx;
+  bool self;
+  int32_t self_sym;
+  int32_t listed = -1;  // words listed in canon, -1 when the table is probed
+  int32_t canon[LISTED_WORDS];
+
+  int32_t find(int32_t sym) const {
+    if (listed < 0) return find_word(ctx, sym, true);
+    int32_t c = symbol::resolve(sym);
+    for (int32_t i = 0; i < listed; i++)
+      if (canon[i] == c) return i;
+    return -1;
+  }
+};
+
+void bind_in(const Cell* block, const Binder& with) {
   Node blk = series::node_of(block);
   if (!blk || cycles::find(blk)) return;
   cycles::push(blk);
-  int32_t self_sym = words::ready() ? symbol::resolve(words::sym(words::W::self)) : -1;
   SeriesBuf* b = buf_of(blk);
   int32_t head = series::head(block);
   for (Cell *c = b->cells() + head, *e = b->cells_tail(); c < e; c++) {
     TypeId t = type_of(c);
     if (any_word(t)) {
-      if (self && t == T_WORD && symbol::resolve(word_symbol(c)) == self_sym) {
-        set_word_context(c, ctx);
+      if (with.self && t == T_WORD && symbol::resolve(word_symbol(c)) == with.self_sym) {
+        set_word_context(c, with.ctx);
         set_word_index(c, -1);
       } else {
-        bind_word(ctx, c);
+        int32_t index = with.find(word_symbol(c));
+        if (index >= 0) {
+          set_word_context(c, with.ctx);
+          set_word_index(c, index);
+        }
       }
     } else if (series::block_like(t)) {
       Cell inner = *c;
       series::set_head(&inner, 0);
-      bind(&inner, ctx, self);
+      bind_in(&inner, with);
     }
   }
   cycles::pop();
+}
+
+}  // namespace
+
+// Allocates nothing: the block's cells are bound in place.
+void bind(const Cell* block, Node ctx, bool self) {
+  Binder with{ctx, self, words::ready() ? symbol::resolve(words::sym(words::W::self)) : -1};
+  int32_t n = size(ctx);
+  if (n <= LISTED_WORDS) {
+    const Cell* w = words(ctx);
+    for (int32_t i = 0; i < n; i++) with.canon[i] = symbol::resolve(word_symbol(w + i));
+    with.listed = n;
+  }
+  bind_in(block, with);
 }
 
 Node clone(Cell* value, Kind kind) {

@@ -43,28 +43,40 @@ std::span<const uint8_t> bytes(std::string_view s) {
 // bound to `routine` makes the routine! of that table entry. Nested blocks
 // (object bodies) are walked too; `block` is a rooted cell.
 void bind_routines(Cell* block, int32_t routine_sym) {
-  for (series::Cursor at(block, block::head_of(block)); !at.at_tail(); at.next()) {
-    int32_t n = at.tail();
-    Cell* c = at.cell();
+  int32_t i = block::head_of(block);
+  for (;;) {
+    // Up to the next block or set-word nothing allocates: the cells are read
+    // in place, and again through the block after each step that can.
+    SeriesBuf* b = block::buf(block);
+    const Cell* cells = b->cells();
+    int32_t n = static_cast<int32_t>(b->cell_count());
+    while (i < n && !is_type(cells + i, T_BLOCK) && !is_type(cells + i, T_SET_WORD)) i++;
+    if (i >= n) return;
+    const Cell* c = cells + i;
     if (is_type(c, T_BLOCK)) {
       Cell* inner = stack::push(c);
       block::set_head(inner, 0);
       bind_routines(inner, routine_sym);
       stack::pop(1);
+      i++;
       continue;
     }
-    if (!is_type(c, T_SET_WORD) || at.index + 2 >= n || !is_type(c + 1, T_WORD) || !is_type(c + 2, T_BLOCK) ||
-        symbol::resolve(word_symbol(c + 1)) != routine_sym)
+    if (i + 2 >= n || !is_type(c + 1, T_WORD) || !is_type(c + 2, T_BLOCK) ||
+        symbol::resolve(word_symbol(c + 1)) != routine_sym || (i + 3 < n && is_type(c + 3, T_INTEGER))) {
+      i++;
       continue;
-    if (at.index + 3 < n && is_type(c + 3, T_INTEGER)) continue;
+    }
     int32_t index = routines::find(symbol::name(word_symbol(c)));
-    if (index < 0) fire(Err::invalid_arg, c);  // the source names a routine the table lacks
+    if (index < 0) {
+      Cell name = *c;
+      fire(Err::invalid_arg, &name);  // the source names a routine the table lacks
+    }
     Cell* pos = stack::push(block);
-    block::set_head(pos, at.index + 3);
+    block::set_head(pos, i + 3);
     Cell code = integer::make_cell(index);
     block::insert_value(pos, &code, false, false);
     stack::pop(1);
-    at.index += 3;
+    i += 4;  // past the spec and the index put after it
   }
 }
 
