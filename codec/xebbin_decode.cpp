@@ -314,6 +314,12 @@ struct Decoder {
       type = b & H_TYPE_MASK;
       if (type == H_TYPE_FOLLOWS) type = varint();
       ext = (b & H_EXT) != 0;
+      // The commonest record by far, in either mode: a word of the global
+      // context, neither shared nor set.
+      if (!ext && !shared && !set && any_word(static_cast<TypeId>(type))) {
+        finish(t, emit(t, global_word(field(), static_cast<TypeId>(type))), nl);
+        return;
+      }
     } else {
       do h = le32();
       while (h == 0);  // padding words
