@@ -3,6 +3,8 @@
 // order, so a slot index addresses both.
 #include "datatypes/context.h"
 
+#include <vector>
+
 #include "datatypes/init.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
@@ -296,22 +298,50 @@ namespace {
 
 // What one bind looks words up in. A context of a few words (a function's,
 // most often) is searched through the canonical symbols of its words, listed
-// once per bind, rather than by probing its word table for every word. The
-// first word of a symbol wins either way: a table holds them in order.
+// once per bind; a larger one, up to a point, through a map from canonical
+// symbol to word index filled for the bind and cleared after it; the largest
+// (the global context) by probing its word table for each word. The first
+// word of a symbol wins every way: a table holds them in order.
 constexpr int32_t LISTED_WORDS = 16;
+constexpr int32_t MAPPED_WORDS = 1024;
+std::vector<int32_t> symbol_map;  // by canonical symbol id, -1 outside a bind
+
 struct Binder {
   Node ctx;
   bool self;
   int32_t self_sym;
-  int32_t listed = -1;  // words listed in canon, -1 when the table is probed
+  int32_t listed = -1;  // words listed in canon, -1 when not listed
   int32_t canon[LISTED_WORDS];
+  const int32_t* map = nullptr;
 
   int32_t find(int32_t sym) const {
-    if (listed < 0) return find_word(ctx, sym, true);
-    int32_t c = symbol::resolve(sym);
-    for (int32_t i = 0; i < listed; i++)
-      if (canon[i] == c) return i;
-    return -1;
+    if (listed >= 0) {
+      int32_t c = symbol::resolve(sym);
+      for (int32_t i = 0; i < listed; i++)
+        if (canon[i] == c) return i;
+      return -1;
+    }
+    if (map) return map[symbol::resolve(sym)];
+    return find_word(ctx, sym, true);
+  }
+};
+
+// Fills symbol_map with a context's words; the destructor clears them again,
+// whichever way the bind ends.
+struct MappedWords {
+  Node ctx;
+  explicit MappedWords(Node c) : ctx(c) {
+    size_t need = static_cast<size_t>(symbol::count()) + 1;
+    if (symbol_map.size() < need) symbol_map.resize(need, -1);
+    const Cell* w = words(ctx);
+    for (int32_t i = 0, n = size(ctx); i < n; i++) {
+      int32_t& slot = symbol_map[static_cast<size_t>(symbol::resolve(word_symbol(w + i)))];
+      if (slot < 0) slot = i;
+    }
+  }
+  ~MappedWords() {
+    const Cell* w = words(ctx);
+    for (int32_t i = 0, n = size(ctx); i < n; i++) symbol_map[static_cast<size_t>(symbol::resolve(word_symbol(w + i)))] = -1;
   }
 };
 
@@ -353,6 +383,11 @@ void bind(const Cell* block, Node ctx, bool self) {
     const Cell* w = words(ctx);
     for (int32_t i = 0; i < n; i++) with.canon[i] = symbol::resolve(word_symbol(w + i));
     with.listed = n;
+  } else if (n <= MAPPED_WORDS) {
+    MappedWords mapped(ctx);
+    with.map = symbol_map.data();
+    bind_in(block, with);
+    return;
   }
   bind_in(block, with);
 }
