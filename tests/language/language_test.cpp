@@ -79,6 +79,13 @@ TEST_F(Language, Compress) {
   collector::enabled = 0;
 }
 TEST_F(Language, Json) { run_file("json.txt"); }
+// Reactions run from inside object change hooks: with the collector on, so
+// that the stress build collects inside them.
+TEST_F(Language, Reactivity) {
+  collector::enabled = 1;
+  run_file("reactivity.txt");
+  collector::enabled = 0;
+}
 TEST_F(Language, Csv) { run_file("csv.txt"); }
 // The JSON reader's unescape routine is a field of its grammar object; the
 // cases reach it through a global word bound here.
@@ -146,11 +153,12 @@ TEST_F(Language, LibrarySpecs) {
   ASSERT_GT(names.size(), 100u);
   run("spec-ok?: func [s] [parse s [opt block! opt string! any [[word! | lit-word! | get-word!] opt block! opt string! "
       "| refinement! opt string! | set-word! block! opt string!]]]");
-  // load-json, to-json and the GUI layer's face functions are made without doc strings.
+  // load-json, to-json, the GUI layer's face functions, the reactor makers,
+  // is and stop-reactor are made without doc strings.
   const std::string_view kUndocumented[] = {"send", "show-memory-stats", "spec-ok?", "load-json", "to-json",
       "face?", "send-event", "debug-info?", "set-flag", "link-tabs-to-parent", "link-sub-to-parent",
       "update-font-faces", "on-face-deep-change*", "get-current-screen", "size-text", "caret-to-offset",
-      "offset-to-caret", "offset-to-char", "metrics?"};
+      "offset-to-caret", "offset-to-char", "metrics?", "reactor", "deep-reactor", "is", "stop-reactor"};
   for (const std::string& name : names) {
     EXPECT_EQ(run("spec-ok? spec-of :" + name), "true") << name;
     if (name[0] == '_' || std::find(std::begin(kUndocumented), std::end(kUndocumented), name) != std::end(kUndocumented))
