@@ -68,7 +68,8 @@ void bind_value(Cell* v, Cell* owner, Cell* word) {
     for (int32_t i = 0; i < n; i++) {
       Cell* c = stack::push(context::values(ctx) + i);
       if (!(is_type(c, T_OBJECT) && object::context_of(c) == object::context_of(owner))) {
-        Cell* w = stack::push(context::word_at(ctx, i));
+        // An object reached through a field is owned through that field.
+        Cell* w = stack::push(word ? word : context::word_at(ctx, i));
         bind_value(c, owner, w);
       }
       stack::pop(is_type(c, T_OBJECT) && object::context_of(c) == object::context_of(owner) ? 1 : 2);
