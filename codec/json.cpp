@@ -84,6 +84,58 @@ void make_text(Cell* c, const T* cps, int32_t n) {
   b->tail = b->head + static_cast<Off>(n * unit);
 }
 
+// The value of four hexadecimal digits at p (at least four units), or -1.
+template <typename U>
+int32_t hex4(const U* p) {
+  int32_t v = 0;
+  for (int k = 0; k < 4; k++) {
+    int d = hex_value(p[k]);
+    if (d < 0) return -1;
+    v = v << 4 | d;
+  }
+  return v;
+}
+
+// Decodes the JSON escapes of [p, p+n) into out: \" \\ \/ and the five
+// control escapes, \u with four hex digits, a high surrogate only with a
+// low one at once after it. False on any other escape.
+template <typename U>
+bool decode_escapes(const U* p, int32_t n, std::vector<uint32_t>& out) {
+  out.clear();
+  for (int32_t i = 0; i < n;) {
+    uint32_t c = p[i++];
+    if (c == '\\') {
+      if (i >= n) return false;
+      uint32_t e = p[i++];
+      switch (e) {
+        case '"': case '\\': case '/': c = e; break;
+        case 'b': c = 0x08; break;
+        case 'f': c = 0x0C; break;
+        case 'n': c = 0x0A; break;
+        case 'r': c = 0x0D; break;
+        case 't': c = 0x09; break;
+        case 'u': {
+          int32_t v = i + 4 <= n ? hex4(p + i) : -1;
+          if (v < 0) return false;
+          i += 4;
+          if (v >= 0xD800 && v <= 0xDBFF) {
+            if (i + 6 > n || p[i] != '\\' || p[i + 1] != 'u') return false;
+            int32_t low = hex4(p + i + 2);
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            v = 0x10000 + ((v - 0xD800) << 10) + (low - 0xDC00);
+            i += 6;
+          }
+          c = static_cast<uint32_t>(v);
+          break;
+        }
+        default: return false;
+      }
+    }
+    out.push_back(c);
+  }
+  return true;
+}
+
 // --- Reading -----------------------------------------------------------------
 
 // Scratch of one reading, kept between readings for its capacity.
@@ -138,8 +190,8 @@ struct Reader {
       case 't': ok = literal("true", Cell{T_LOGIC, 1, 0, 0}); break;
       case 'f': ok = literal("false", Cell{T_LOGIC, 0, 0, 0}); break;
       case 'n': ok = literal("null", Cell{T_NONE, 0, 0, 0}); break;
-      case '{': ok = object(); break;
-      case '[': ok = array(); break;
+      case '{': ok = container<true>(); break;
+      case '[': ok = container<false>(); break;
       case '"': ok = string(false); break;
       default: ok = number(); break;
     }
@@ -154,52 +206,32 @@ struct Reader {
     if (++depth > READ_DEPTH_MAX) fire(Err::too_deep);
   }
 
-  // A failed first item leaves its opening whitespace read; the closing
-  // bracket must then follow at once. A failed item after a comma fails
-  // the text: the comma stands where the bracket would have to.
-  bool array() {
+  // An array or an object. A failed first item leaves its opening
+  // whitespace read; the closing bracket must then follow at once. A failed
+  // item after a comma fails the text: the comma stands where the bracket
+  // would have to.
+  template <bool object>
+  bool container() {
     enter();
     size_t start = x.values.size();
     ws();
     int32_t first = pos;
-    if (value()) {
+    auto item = [this] { return object ? property() : value(); };
+    if (item()) {
       while (pos < n && s[pos] == ',') {
         pos++;
         ws();
-        if (!value()) return false;
+        if (!item()) return false;
       }
     } else {
       pos = first;
     }
-    if (pos >= n || s[pos] != ']') return false;
+    if (pos >= n || s[pos] != (object ? '}' : ']')) return false;
     pos++;
     depth--;
     Cell b = close(start);
+    if (object) map::make_at(&b, &b, static_cast<int32_t>(block::buf(&b)->cell_count()));
     x.values.push_back(b);
-    return true;
-  }
-
-  bool object() {
-    enter();
-    size_t start = x.values.size();
-    ws();
-    int32_t first = pos;
-    if (property()) {
-      while (pos < n && s[pos] == ',') {
-        pos++;
-        ws();
-        if (!property()) return false;
-      }
-    } else {
-      pos = first;
-    }
-    if (pos >= n || s[pos] != '}') return false;
-    pos++;
-    depth--;
-    Cell b = close(start);
-    Cell m{T_UNSET, 0, 0, 0};
-    map::make_at(&m, &b, block::buf(&b)->cell_count());
-    x.values.push_back(m);
     return true;
   }
 
@@ -286,42 +318,8 @@ struct Reader {
     fire(Err::invalid_data, c);
   }
 
-  // Decodes [from, to) into x.cps: \" \\ \/ and the five control escapes,
-  // \u with four hex digits, a high surrogate only with its low half.
   void unescape(int32_t from, int32_t to) {
-    x.cps.clear();
-    for (int32_t i = from; i < to;) {
-      uint32_t c = s[i++];
-      if (c == '\\') {
-        uint32_t e = s[i++];
-        switch (e) {
-          case 'b': c = 0x08; break;
-          case 'f': c = 0x0C; break;
-          case 'n': c = 0x0A; break;
-          case 'r': c = 0x0D; break;
-          case 't': c = 0x09; break;
-          case 'u': {
-            c = hex4(i);
-            i += 4;
-            if (c >= 0xD800 && c <= 0xDBFF) {
-              if (i + 6 > to || s[i] != '\\' || s[i + 1] != 'u') bad_escape(from, to);
-              uint32_t low = hex4(i + 2);
-              if (low < 0xDC00 || low > 0xDFFF) bad_escape(from, to);
-              c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-              i += 6;
-            }
-            break;
-          }
-          default: c = e; break;  // " \ and /
-        }
-      }
-      x.cps.push_back(c);
-    }
-  }
-  uint32_t hex4(int32_t i) const {
-    uint32_t v = 0;
-    for (int k = 0; k < 4; k++) v = v << 4 | static_cast<uint32_t>(hex_value(s[i + k]));
-    return v;
+    if (!decode_escapes(s + from, to - from, x.cps)) bad_escape(from, to);
   }
 
   // A string, or with key the key it makes: a word when its text is
@@ -565,25 +563,39 @@ struct Writer {
     depth--;
   }
 
+  // A container's brackets and the commas between its items; pretty
+  // output puts each item on its own line, indented once per level.
+  void open(Node node, int32_t head, char bracket) {
+    enter(node, head);
+    out.put(bracket);
+    if (pretty) level++, new_line();
+  }
+  void separate(bool& first) {
+    if (!first) {
+      out.put(',');
+      if (pretty) new_line();
+    }
+    first = false;
+  }
+  void close(char bracket) {
+    if (pretty) level--, new_line();
+    leave();
+    out.put(bracket);
+  }
+
   void block(const Cell* v) {
     Node node = series::node_of(v);
     int32_t head = series::head(v);
     int32_t tail = static_cast<int32_t>(buf_of(node)->cell_count());
     if (head >= tail) return out.ascii("[]");
-    enter(node, head);
-    out.put('[');
-    if (pretty) level++, new_line();
+    open(node, head, '[');
+    bool first = true;
     for (int32_t i = head; i < tail; i++) {
-      if (i > head) {
-        out.put(',');
-        if (pretty) new_line();
-      }
+      separate(first);
       Cell item = buf_of(node)->cells()[i];
       value(&item);
     }
-    if (pretty) level--, new_line();
-    leave();
-    out.put(']');
+    close(']');
   }
 
   // A key: a word by its spelling, a string as it is, any other by its mold.
@@ -611,46 +623,32 @@ struct Writer {
   void map_(const Cell* v) {
     Node node = map::block_node(v);
     if (map::length(v) == 0) return out.ascii("{}");
-    enter(node, 0);
-    out.put('{');
-    if (pretty) level++, new_line();
+    open(node, 0, '{');
     bool first = true;
     for (uint32_t i = 0; i + 1 < buf_of(node)->cell_count(); i += 2) {
       Cell* e = buf_of(node)->cells() + i;
       if (map::removed(e + 1)) continue;
-      if (!first) {
-        out.put(',');
-        if (pretty) new_line();
-      }
-      first = false;
       Cell k = map::shown_key(e), item = e[1];
+      separate(first);
       key(&k);
       value(&item);
     }
-    if (pretty) level--, new_line();
-    leave();
-    out.put('}');
+    close('}');
   }
 
   void object(const Cell* v) {
     Node ctx = object::context_of(v);
     int32_t n = context::size(ctx);
     if (n == 0) return out.ascii("{}");
-    enter(ctx, 0);
-    out.put('{');
-    if (pretty) level++, new_line();
+    open(ctx, 0, '{');
+    bool first = true;
     for (int32_t i = 0; i < n; i++) {
-      if (i) {
-        out.put(',');
-        if (pretty) new_line();
-      }
       Cell k = *context::word_at(ctx, i), item = context::values(ctx)[i];
+      separate(first);
       key(&k);
       value(&item);
     }
-    if (pretty) level--, new_line();
-    leave();
-    out.put('}');
+    close('}');
   }
 
   void value(const Cell* v) {
@@ -683,6 +681,8 @@ struct Writer {
 };
 
 }  // namespace
+
+bool unescape(const uint32_t* text, int32_t n, std::vector<uint32_t>& out) { return decode_escapes(text, n, out); }
 
 bool read(const Cell* text, Cell* out, Refusal& refused) {
   collector::NoCollection hold;

@@ -7,6 +7,7 @@
 // writes what the library's emitter writes, character for character.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "runtime/cell.h"
 
@@ -23,6 +24,10 @@ struct Refusal {
 // invalid-data with the escaped text; nesting beyond 1000 containers raises
 // too-deep.
 bool read(const Cell* text, Cell* out, Refusal& refused);
+
+// The JSON escapes of the text decoded into out; false on a malformed
+// escape or a high surrogate without its low half.
+bool unescape(const uint32_t* text, int32_t n, std::vector<uint32_t>& out);
 
 // The JSON text of the value, a new string! written into out. indent: the
 // string repeated once per level for pretty output, or null for compact.

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "codec/json.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -157,60 +159,21 @@ void gc_active_q() { result_logic(collector::enabled != 0); }
 void gc_series_cycles() { result_int(static_cast<int32_t>(collector::collections)); }
 void gc_nodes_cycles() { result_int(static_cast<int32_t>(collector::node_compactions)); }
 
-// The value of four hexadecimal digits at i, or -1.
-int32_t hex4(const Cell* s, int32_t i, int32_t tail) {
-  if (i + 4 > tail) return -1;
-  int32_t v = 0;
-  for (int k = 0; k < 4; k++) {
-    int32_t c = string::xs_abs_at(s, i + k);
-    int32_t d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-    if (d < 0) return -1;
-    v = v << 4 | d;
-  }
-  return v;
-}
-
 // unescape [str]: the JSON escapes of the text decoded in place from its
-// head. The text only shrinks, so the writing index never passes the
-// reading one; indexes count characters, so a buffer widened by a written
-// character keeps them. A trailing backslash, an unknown escape, a bad \u
-// or a high surrogate without its low half is invalid data.
+// head (the JSON reader's decoder). A trailing backslash, an unknown
+// escape, a bad \u or a high surrogate without its low half is invalid
+// data, and leaves the text as it was.
 void unescape() {
   Cell* s = arg(0);
   int32_t head = series::head(s), tail = string::xs_abs_length_q(s);
   if (head > tail) head = tail;
-  int32_t src = head, dst = head;
-  while (src < tail) {
-    int32_t c = string::xs_abs_at(s, src++);
-    if (c == '\\') {
-      if (src >= tail) fire(Err::invalid_data, s);
-      int32_t e = string::xs_abs_at(s, src++);
-      switch (e) {
-        case '"': case '\\': case '/': c = e; break;
-        case 'b': c = 0x08; break;
-        case 'f': c = 0x0C; break;
-        case 'n': c = 0x0A; break;
-        case 'r': c = 0x0D; break;
-        case 't': c = 0x09; break;
-        case 'u': {
-          c = hex4(s, src, tail);
-          if (c < 0) fire(Err::invalid_data, s);
-          src += 4;
-          if (c >= 0xD800 && c <= 0xDBFF) {
-            if (src + 6 > tail || string::xs_abs_at(s, src) != '\\' || string::xs_abs_at(s, src + 1) != 'u')
-              fire(Err::invalid_data, s);
-            int32_t low = hex4(s, src + 2, tail);
-            if (low < 0xDC00 || low > 0xDFFF) fire(Err::invalid_data, s);
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            src += 6;
-          }
-          break;
-        }
-        default: fire(Err::invalid_data, s);
-      }
-    }
-    string::overwrite_char(series::buf(s), dst++, c);
-  }
+  std::vector<uint32_t> text, out;
+  for (int32_t i = head; i < tail; i++) text.push_back(static_cast<uint32_t>(string::xs_abs_at(s, i)));
+  if (!json::unescape(text.data(), static_cast<int32_t>(text.size()), out)) fire(Err::invalid_data, s);
+  // The text only shrinks; indexes count characters, so a buffer widened by
+  // a written character keeps them.
+  int32_t dst = head;
+  for (uint32_t c : out) string::overwrite_char(series::buf(s), dst++, static_cast<int32_t>(c));
   string::truncate_buffer(series::buf(s), dst);
   *stack::base() = *arg(0);
 }
