@@ -6,6 +6,7 @@
 #include "datatypes/init.h"
 #include "evaluator/boot.h"
 #include "evaluator/routines.h"
+#include "gui/routines.h"
 #include "io/files.h"
 #include "lexer/load.h"
 #include "library/boot.h"
@@ -35,6 +36,7 @@ void boot() {
   routines::add(routines::codec_routines());
   routines::add(routines::console_routines());
   routines::add(routines::media_routines());
+  routines::add(routines::gui_routines());
   // The boot image decodes into the root block with the collector off; its
   // sources' top levels then run in order.
   int32_t first = xebbin::boot_load(library::boot_image());

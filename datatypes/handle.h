@@ -19,6 +19,8 @@ enum class Class : uint32_t { null = 0, fd, monitor, window, font, rich_text };
 inline Class class_of(const Cell* h) { return static_cast<Class>(h->w1); }
 inline uint32_t value_of(const Cell* h) { return h->w2; }
 inline int32_t entry_of(const Cell* h) { return static_cast<int32_t>(h->w3); }
+// Ties the handle to an external-handle entry that it keeps alive.
+inline void set_entry(Cell* h, int32_t entry) { h->w3 = static_cast<uint32_t>(entry); }
 
 Cell* make_at(Cell* c, uint32_t value, Class cls);
 Cell* box(uint32_t value, Class cls);  // into the current call's result slot

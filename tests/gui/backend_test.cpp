@@ -1,0 +1,170 @@
+// The GUI back-end with the library booted: widget records made, changed and
+// destroyed from faces (their handles going stale), the event loop's frames
+// on a fake terminal and clock, and widget texts drawn without helpers.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/integer.h"
+#include "datatypes/logic.h"
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "gui/event_loop.h"
+#include "gui/keys.h"
+#include "gui/kinds.h"
+#include "gui/widget.h"
+#include "library/boot.h"
+#include "runtime/collector.h"
+#include "runtime/stack.h"
+#include "start.h"
+#include "tests/evaluator/cases.h"
+#include "tests/support/fake_terminal.h"
+
+namespace xeb::test {
+namespace {
+
+using gui::F;
+using gui::Value;
+
+class Backend : public LanguageCases {
+ protected:
+  static void SetUpTestSuite() {
+    LanguageCases::SetUpTestSuite();
+    library::set_command_line(0, nullptr);
+    start::boot();
+    collector::enabled = 0;
+  }
+  void SetUp() override {
+    LanguageCases::SetUp();
+    run("mk: func [t o s] [make object! [type: t offset: o size: s text: copy \"ok\" image: color: menu: data: none"
+        " enabled?: true visible?: true selected: flags: options: parent: pane: state: rate: edge: para: font:"
+        " actors: extra: draw: none]]");
+  }
+  static Value global(const char* name) { return *context::get(word::load(name)); }
+
+  // make-view as show does it: the handle in a new state block.
+  static gui::Widget* show(const char* name, gui::Widget* parent) {
+    Value face = global(name);
+    gui::Widget* w = gui::make_view(face, parent);
+    Value h = gui::handle_of(w);
+    Value* b = block::push_only(4);
+    block::xs_append(b, &h);
+    Value zero = integer::make_cell(0);
+    block::xs_append(b, &zero);
+    block::xs_append(b, &fixed_none);
+    block::xs_append(b, &fixed_false);
+    gui::set_quiet(global(name), F::state, *b);
+    stack::pop(1);
+    return w;
+  }
+};
+
+// A window of faces made, changed and destroyed a thousand times: each
+// destroyed widget's handle stops resolving, and no record is left over.
+TEST_F(Backend, RecordsComeAndGoWithoutLeaks) {
+  collector::enabled = 1;
+#ifdef XEB_GC_STRESS
+  const uint32_t every = collector::stress_every;
+  collector::stress_every = 1;
+#endif
+  run("win: mk 'window 0x0 20x5 btn: mk 'button 1x1 6x1 fld: mk 'field 1x2 8x1 lst: mk 'text-list 1x3 8x2"
+      " lst/data: [\"a\" \"b\"] win/pane: reduce [btn fld lst]");
+  const int before = gui::live_widgets();
+  for (int i = 0; i < 1000; i++) {
+    gui::Widget* w = show("win", nullptr);
+    show("btn", w);
+    show("fld", w);
+    show("lst", w);
+    Value btn_state = gui::get(global("btn"), F::state);
+    Value h = *block::xs_abs_at(&btn_state, 0);
+    ASSERT_NE(gui::widget_of_handle(h), nullptr);
+    // A changed size and text reach the record through the dirty bits.
+    run("btn/size: 7x1 btn/state/2: 4 + 8");
+    gui::update_view(global("btn"));
+    ASSERT_EQ(gui::widget_of_face(global("btn"))->right, 8.0f);
+    gui::destroy_view(global("win"), false);
+    ASSERT_EQ(gui::widget_of_handle(h), nullptr);
+    ASSERT_TRUE(is_type(&(btn_state = gui::get(global("btn"), F::state)), T_NONE));
+  }
+  EXPECT_EQ(gui::live_widgets(), before);
+  EXPECT_TRUE(gui::windows.empty());
+#ifdef XEB_GC_STRESS
+  collector::stress_every = every;
+#endif
+  collector::enabled = 0;
+}
+
+// widget-data answers a list's first shown row and 0 for every other kind;
+// focus goes to the first focusable face.
+TEST_F(Backend, WidgetDataAndFocus) {
+  run("win: mk 'window 0x0 20x5 fld: mk 'field 1x1 8x1 fld/flags: 'focusable win/pane: reduce [fld]");
+  gui::Widget* w = show("win", nullptr);
+  gui::Widget* f = show("fld", w);
+  EXPECT_TRUE(f->flags & gui::wflag::focused);
+  EXPECT_EQ(gui::window_of(f)->focused, f);
+  EXPECT_EQ(f->edit.index, 2);  // the caret starts after a text that fits
+  gui::destroy_view(global("win"), false);
+}
+
+// Without the widget-text helpers the back-end writes a progress bar itself.
+TEST_F(Backend, ProgressBarText) {
+  run("win: mk 'window 0x0 20x5 bar: mk 'progress 1x1 12x1 bar/data: 0.5 win/pane: reduce [bar]");
+  gui::Widget* w = show("win", nullptr);
+  show("bar", w);
+  EXPECT_EQ(run("bar/text"), "\"[#####     ]\"");
+  gui::destroy_view(global("win"), false);
+}
+
+// Typing into a field: characters go in at the caret until the field is
+// full; backspace at the start does nothing.
+TEST_F(Backend, FieldEditing) {
+  run("win: mk 'window 0x0 20x5 fld: mk 'field 0x0 4x1 fld/text: copy \"\" win/pane: reduce [fld]");
+  gui::Widget* w = show("win", nullptr);
+  gui::Widget* f = show("fld", w);
+  for (int32_t c : std::initializer_list<int32_t>{127, 'a', 'b', 'c', 'd', 'e', gui::keycode::left, 127, 'x'}) gui::on_event(f, gui::ev::key, 0, 0, c, 0);
+  EXPECT_EQ(run("fld/text"), "\"abxd\"");
+  EXPECT_EQ(f->edit.index, 3);
+  gui::destroy_view(global("win"), false);
+}
+
+// Frames on the fake clock: a frame whose work took 10 ms waits 23 ms, the
+// first one waits the whole 33 ms.
+TEST_F(Backend, FrameWaitsTheRestOfThirtyThreeMs) {
+  FakeTerminal ft;
+  static FakeTerminal* fake;
+  static std::vector<int> waits;
+  fake = &ft;
+  waits.clear();
+  platform::TermIO io = ft.io();
+  io.write = [](void* s, const void* d, size_t n) {
+    FakeTerminal::of(s).written.append(static_cast<const char*>(d), n);
+    FakeTerminal::of(s).now += 10;  // each frame's write takes 10 ms
+    return true;
+  };
+  io.wait = [](void* s, int ms) {
+    if (ms > 0) {
+      waits.push_back(ms);
+      FakeTerminal::of(s).now += ms;
+      if (waits.size() == 3) gui::post_quit();
+    }
+    return platform::Ready::timeout;
+  };
+  gui::Terminal t;
+  t.io = io;
+  t.is_terminal = true;
+  gui::use_terminal(t);
+  run("win: mk 'window 0x0 10x2 win/text: none");
+  show("win", nullptr);
+  gui::session().redraw_pending = true;
+  gui::do_events(false);
+  ASSERT_GE(waits.size(), 3u);
+  EXPECT_EQ(waits[0], 33);
+  EXPECT_EQ(waits[1], 23);  // the first frame drew (10 ms)
+  EXPECT_TRUE(gui::windows.empty());  // the outermost loop's end resets
+  EXPECT_NE(ft.written.find("\x1b[6n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace xeb::test
