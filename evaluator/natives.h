@@ -40,6 +40,9 @@ consteval int ref(Action a, std::string_view name) { return refinement_slot(kAct
 
 
 void init();  // the table and the print work block; once
+// Set by the GUI back-end: `wait` runs one pass of its event loop after
+// sleeping, so a shown window keeps answering while a script waits.
+extern bool (*wait_poll_hook)();
 // The table and the registration counter (one past the last index), read
 // inline by the interpreter's calls.
 extern Entry* table;

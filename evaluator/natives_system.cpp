@@ -21,6 +21,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/trace.h"
 #include "evaluator/native_entries.h"
+#include "evaluator/natives.h"
 #include "evaluator/natives_support.h"
 #include "lexer/load.h"
 #include "io/call.h"
@@ -92,6 +93,8 @@ void recycle(bool, const int32_t* refs) {
   bytes_in_use_result();
 }
 
+bool (*wait_poll_hook)() = nullptr;
+
 void wait(bool, const int32_t*) {
   Cell* v = arg(0);
   double seconds;
@@ -101,6 +104,7 @@ void wait(bool, const int32_t*) {
     default: fire(Err::invalid_arg, v);
   }
   if (seconds > 0) platform::sleep(seconds);
+  if (wait_poll_hook) wait_poll_hook();
   stack::set_result_trim(&fixed_none);
 }
 

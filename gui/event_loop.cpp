@@ -56,6 +56,7 @@ std::vector<Timer> timers;
 platform::KeyDecoder decoder;
 MouseState mouse;
 bool input_closed = false;
+bool outermost_running = false;
 
 // Event records: a ring whose slots carry a generation, so that a kept
 // event whose slot was reused reads as an empty event.
@@ -527,8 +528,12 @@ void render_frame() {
 
 bool do_events(bool no_wait) {
   platform::tui::Session& s = session();
-  // Nested when the terminal mode is already on (an outer loop owns it).
-  const bool nested = no_wait || s.on();
+  // Nested when the terminal mode is already on, not by the count of
+  // windows: a window shown without waiting and then a second one still
+  // get the terminal's mode and its clean-up. Without a terminal the mode
+  // never comes on, so an outermost loop marks itself.
+  const bool nested = no_wait || s.on() || outermost_running;
+  if (!nested && !no_wait) outermost_running = true;
   const int entry_depth = depth;
   if (!no_wait) depth++;
   bool entered_alt = false;
@@ -582,6 +587,7 @@ bool do_events(bool no_wait) {
       s.leave();
     }
     depth = entry_depth;
+    outermost_running = false;
     reset_all();
     reset_loop_state();
   }

@@ -21,6 +21,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/datatype.h"
 #include "datatypes/word.h"
+#include "evaluator/natives.h"
 #include "gui/call.h"
 #include "gui/event_loop.h"
 #include "gui/kinds.h"
@@ -278,6 +279,7 @@ void gui_init() {
   set("build", integer::make_cell(1000));
   set("product", integer::make_cell(0));
   gui::install_event_hooks();
+  natives::wait_poll_hook = &gui::poll_events;
   Value check = gui::tui_helper("check-color-support");
   if (is_type(&check, T_FUNCTION)) {
     gui::CallResult r = gui::call_function(&check, "check-color-support", {});

@@ -487,8 +487,11 @@ void update_facet(const Value& owner, const Value& word, const Value& action, co
 
 void destroy_view(const Value& face, bool) {
   Value* f = stack::push(&face);
+  ++dispatching;
   destroy_tree(*f);
+  --dispatching;
   stack::pop(1);
+  release_dead();
   post_quit();
   if (!windows.empty()) mark_redraw_all();
 }
@@ -507,12 +510,14 @@ int live_widgets() {
 }
 
 void reset_all() {
+  ++dispatching;  // records stay until every window is down
   while (!windows.empty()) {
     Widget* win = windows.back()->window;
     Value face = win->face;
     destroy_tree(face);
     if (!win->dead) kill(win);
   }
+  --dispatching;
   last_window = nullptr;
   release_dead();
 }
