@@ -3,7 +3,8 @@
 # twins and prints the times and the ratios xeb/lua, xeb/python and
 # ret/noret. The three interpreters run in turn, round after round, so that a
 # change in the machine's load falls on all of them; each time is the best
-# wall time of RUNS rounds (default 3). Run by hand from anywhere; XEB
+# CPU time (user + system) of RUNS rounds (default 3): on a shared machine it
+# moves less with the load than wall time. Run by hand from anywhere; XEB
 # defaults to build/release/xeb.
 #
 # The references are called as their own binaries: a version manager's shim
@@ -38,16 +39,11 @@ if [ -z "$py" ]; then
 fi
 lua=${LUA:-$(real_binary lua5.4)}
 
-# now: monotonic nanoseconds.
-now() { date +%s%N; }
-
-# time_once CMD...: one wall time in nanoseconds.
+# time_once CMD...: the CPU time (user + system) of one run in nanoseconds.
 time_once() {
-  local t0 t1
-  t0=$(now)
-  "$@" >/dev/null
-  t1=$(now)
-  echo $(( t1 - t0 ))
+  local TIMEFORMAT='%3U %3S' t
+  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
+  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.0f", (a[1] + a[2]) * 1e9 }'
 }
 
 secs() { awk -v n="$1" 'BEGIN { printf "%.3f", n / 1e9 }'; }

@@ -553,7 +553,9 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
   for (int32_t k = 0; k < arity; k++) {
     ArgClass cls = summary & SPEC_PLAIN ? ArgClass::normal : arg_class(cache_cells(start) + k);
-    if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) [[unlikely]] {
+    SeriesBuf* b = series::buf(code);
+    int32_t tail = static_cast<int32_t>(b->cell_count());
+    if (pos >= end || pos >= tail) [[unlikely]] {
       if (cls == ArgClass::literal && typeset::has(cache_cells(start) + k, T_UNSET)) {
         set_unset(stack::push_new());  // an optional last literal argument
         continue;
@@ -562,7 +564,31 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       Cell w = param_word(start, k), nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
       fire(Err::no_arg, &nm, &w);
     }
-    pos = fetch_arg(code, pos, end, cls, false, false);
+    if (cls == ArgClass::normal) {
+      // A literal, or a word holding a value that is neither callable nor
+      // unset, is pushed as it stands; an operator after it takes it.
+      const Cell* v = b->cells() + pos;
+      const Cell* val = v;
+      TypeId vt = type_of(v);
+      if (vt == T_WORD) {
+        val = bound_value(v);
+        if (val) {
+          vt = type_of(val);
+          if (vt == T_UNSET || vt == T_OP || callable(vt)) val = nullptr;
+        }
+      } else if (!plain_literal(vt)) {
+        val = nullptr;
+      }
+      if (val && !trace::tracing) [[likely]] {
+        Cell* at = stack::push(val);
+        pos++;
+        if (pos < end && pos < tail && is_type(v + 1, T_WORD)) pos = infix_after(code, pos, end, true, at);
+      } else {
+        pos = eval_value(code, pos, end, false, true, false);
+      }
+    } else {
+      pos = fetch_arg(code, pos, end, cls, false, false);
+    }
     if (throwing()) return pos;
     Cell* v = stack::top() - 1;
     if (summary & SPEC_ANY ? is_type(v, T_UNSET) : !accepts(cache_cells(start) + k, type_of(v))) [[unlikely]]

@@ -102,11 +102,10 @@ int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
 // cases taken here, in the block's own loop (a call through a word, a
 // literal, a word holding a plain value), so they need no frame of
 // eval_value. Only while not tracing; anything else goes to eval_value.
-[[gnu::always_inline]] inline int32_t eval_step(Cell* code, int32_t pos, int32_t end) {
+// b is the code's buffer, read since the last allocation, and pos lies
+// before both end and its tail.
+[[gnu::always_inline]] inline int32_t eval_step(Cell* code, SeriesBuf* b, int32_t pos, int32_t end) {
   if (trace::tracing) [[unlikely]]
-    return eval_value(code, pos, end, false, true, false);
-  SeriesBuf* b = series::buf(code);
-  if (pos >= end || pos >= static_cast<int32_t>(b->cell_count())) [[unlikely]]
     return eval_value(code, pos, end, false, true, false);
   Cell* v = b->cells() + pos;
   Cell* start = stack::top();
@@ -116,6 +115,11 @@ int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
     pos = eval_set_word(code, pos, end, true, start);
     if (throwing()) return pos;
     return infix_after(code, pos, end, true, start);
+  }
+  if (t == T_PAREN) {
+    eval_block(v, false);  // pushed at start
+    if (throwing()) return pos;
+    return infix_after(code, pos + 1, end, true, start);
   }
   if (t == T_WORD) {
     val = bound_value(v);
@@ -183,14 +187,17 @@ void eval_block(const Cell* block, bool keep) {
     set_unset(stack::push_new());
   } else {
     CodeScope scope(code, pos);
+    SeriesBuf* b = series::buf(code);
     // The end is the tail when the block began; values added later are not
     // run, and one that cut the block short ends it at its new tail.
     for (;;) {
       scope.rec.pos = pos;
-      pos = eval_step(code, pos, end);
+      pos = eval_step(code, b, pos, end);
       if (throwing()) return;
       trace::event(trace::expr, code, pos, nullptr, stack::top() - 1);
-      if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) break;
+      if (pos >= end) break;
+      b = series::buf(code);
+      if (pos >= static_cast<int32_t>(b->cell_count())) break;
       stack::set_top(mark);
     }
   }
@@ -407,7 +414,12 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
         pos += 2;
         continue;
       }
-      pos = eval_value(code, pos + 1, end, true, true, false);
+      if (is_type(r, T_PAREN)) {
+        eval_block(r, false);  // pushed at start + 1
+        pos += 2;
+      } else {
+        pos = eval_value(code, pos + 1, end, true, true, false);
+      }
       if (throwing()) return pos;
       if (is_type(start + 1, T_INTEGER)) {
         integer_infix(&taken, start, get_int(start + 1));
