@@ -202,11 +202,12 @@ void build_date() {
   *stack::base() = date::make_from_parts(d->year, d->month, d->day, d->hour, d->minute, d->second, 0);
 }
 
-// send-event-os: hands the event to the GUI back-end's post operation.
+// send-event-os: hands the event to the GUI back-end's post operation and
+// answers whether it was taken; the terminal back-end takes none.
 void send_event_os() {
   Cell* base = stack::base();
   event::gui.post(base, base + 1);
-  *base = Cell{T_UNSET, 0, 0, 0};
+  result_logic(false);
 }
 
 // find-flag?: whether flags is the flag word or a block holding it.
