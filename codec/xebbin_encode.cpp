@@ -317,7 +317,8 @@ struct Encoder {
       case T_NATIVE: case T_ACTION: {
         header(t, false);
         field(native::index(v));
-        Cell spec{T_BLOCK, 0, native::spec_node(v), 0};
+        // No collection runs here: making the spec moves no buffer.
+        Cell spec{T_BLOCK, 0, native::shown_spec(v), 0};
         value(&spec);
         index--;  // the spec does not count
         return;

@@ -10,75 +10,77 @@
 namespace xeb {
 
 // The action list: every action once, in number order (an action's number
-// is its row, from 1). The ids, the names and specs of the action! values and
-// the evaluator's generic entries all come from here. A row is
+// is its row, from 1). The ids, the names and call specs of the action!
+// values and the evaluator's generic entries all come from here (the specs a
+// user reads are in evaluator/builtin_docs.h). A row is
 // X(id, entry, name, spec): entry is the evaluator's generic entry (a name
 // only this layer never expands), name and spec are null for the slots no
-// word reaches (path element, comparison), spec as a user reads it: {the doc
-// string}, then the arguments and refinements with their type words.
+// word reaches (path element, comparison), spec is the text of the spec the
+// calls are made and checked by: the arguments and refinements in order,
+// with the type words checked at call time.
 #define XEB_ACTIONS(X) \
-  X(A_MAKE, g_make, "make", "{Makes a value of a datatype from a spec} type [any-type!] spec [any-type!]") \
-  X(A_RANDOM, g_random, "random", "{Returns a random value of the same datatype, or shuffles a series} value /seed /secure /only") \
-  X(A_REFLECT, g_reflect, "reflect", "{Returns a field of a value} value field [word!]") \
-  X(A_TO, g_to, "to", "{Converts a value to a datatype} type [any-type!] spec [any-type!]") \
-  X(A_FORM, g_form, "form", "{Converts a value to human-readable text} value [any-type!] /part limit [integer!]") \
-  X(A_MOLD, g_mold, "mold", "{Converts a value to text that loads back as the value} value [any-type!] /only /all /flat /part limit [integer!]") \
+  X(A_MAKE, g_make, "make", "type [any-type!] spec [any-type!]") \
+  X(A_RANDOM, g_random, "random", "value /seed /secure /only") \
+  X(A_REFLECT, g_reflect, "reflect", "value field [word!]") \
+  X(A_TO, g_to, "to", "type [any-type!] spec [any-type!]") \
+  X(A_FORM, g_form, "form", "value [any-type!] /part limit [integer!]") \
+  X(A_MOLD, g_mold, "mold", "value [any-type!] /only /all /flat /part limit [integer!]") \
   X(A_EVAL_PATH, nullptr, nullptr, nullptr) \
   X(A_NONE_8, nullptr, nullptr, nullptr) \
   X(A_COMPARE, nullptr, nullptr, nullptr) \
-  X(A_ABSOLUTE, g_stack<A_ABSOLUTE>, "absolute", "{Returns the absolute value} value") \
-  X(A_ADD, g_stack<A_ADD>, "add", "{Returns the sum of the two values} value1 value2") \
-  X(A_DIVIDE, g_stack<A_DIVIDE>, "divide", "{Returns the first value divided by the second} value1 value2") \
-  X(A_MULTIPLY, g_stack<A_MULTIPLY>, "multiply", "{Returns the product of the two values} value1 value2") \
-  X(A_NEGATE, g_negate, "negate", "{Changes the sign of a number} number") \
-  X(A_POWER, g_stack<A_POWER>, "power", "{Returns the number raised to the exponent} number exponent") \
-  X(A_REMAINDER, g_stack<A_REMAINDER>, "remainder", "{Returns the remainder of the first value divided by the second} value1 value2") \
-  X(A_ROUND, g_round, "round", "{Rounds a number} n /to scale /even /down /half-down /floor /ceiling /half-ceiling") \
-  X(A_SUBTRACT, g_stack<A_SUBTRACT>, "subtract", "{Returns the second value subtracted from the first} value1 value2") \
-  X(A_EVEN_Q, g_even_q, "even?", "{Returns true if the number is even} number") \
-  X(A_ODD_Q, g_odd_q, "odd?", "{Returns true if the number is odd} number") \
-  X(A_AND_T, g_stack<A_AND_T>, "and~", "{Returns the first value ANDed with the second} value1 value2") \
-  X(A_COMPLEMENT, g_complement, "complement", "{Returns the complement of the value} value") \
-  X(A_OR_T, g_stack<A_OR_T>, "or~", "{Returns the first value ORed with the second} value1 value2") \
-  X(A_XOR_T, g_stack<A_XOR_T>, "xor~", "{Returns the first value XORed with the second} value1 value2") \
-  X(A_APPEND, g_append, "append", "{Inserts values at the tail of a series and returns the series head} series value [any-type!] /part length /only /dup count") \
-  X(A_AT, g_stack<A_AT>, "at", "{Returns the series at the index} series index") \
-  X(A_BACK, g_stack<A_BACK>, "back", "{Returns the series one position back} series") \
-  X(A_CHANGE, g_change, "change", "{Changes values of a series and returns the series after the change} series value [any-type!] /part range /only /dup count") \
-  X(A_CLEAR, g_clear, "clear", "{Removes the values from the position to the tail} series") \
-  X(A_COPY, g_copy, "copy", "{Returns a copy of the value} value /part length /deep /types kind") \
-  X(A_FIND, g_find, "find", "{Returns the series where the value is found, or none} series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse /tail /match") \
-  X(A_HEAD, g_stack<A_HEAD>, "head", "{Returns the series at its head} series") \
-  X(A_HEAD_Q, g_stack<A_HEAD_Q>, "head?", "{Returns true if the series is at its head} series") \
-  X(A_INDEX_Q, g_stack<A_INDEX_Q>, "index?", "{Returns the position of the series} series") \
-  X(A_INSERT, g_insert, "insert", "{Inserts values into a series and returns the series after the insert} series value [any-type!] /part length /only /dup count") \
-  X(A_LENGTH_Q, g_length_q, "length?", "{Returns the number of values from the position to the tail} series") \
-  X(A_MOVE, g_move, "move", "{Moves values of a series to another position or series} origin target /part length") \
-  X(A_NEXT, g_stack<A_NEXT>, "next", "{Returns the series one position forward} series") \
-  X(A_PICK, g_pick, "pick", "{Returns the value at the position} series index") \
-  X(A_POKE, g_poke, "poke", "{Replaces the value at the position} series index value [any-type!]") \
-  X(A_PUT, g_put, "put", "{Replaces the value following a key, or adds the key and value} series key value /case") \
-  X(A_REMOVE, g_remove, "remove", "{Removes values at the position} series /part length /key key-arg") \
-  X(A_REVERSE, g_reverse, "reverse", "{Reverses the order of the values} series /part length /skip size") \
-  X(A_SELECT, g_select, "select", "{Returns the value after the value found, or none} series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse") \
-  X(A_SORT, g_sort, "sort", "{Sorts a series} series /case /skip size /compare comparator /part length /all /reverse /stable") \
-  X(A_SKIP, g_stack<A_SKIP>, "skip", "{Returns the series moved forward or back} series offset") \
-  X(A_SWAP, g_swap, "swap", "{Swaps the first values of two series} series1 series2") \
-  X(A_TAIL, g_stack<A_TAIL>, "tail", "{Returns the series at its tail} series") \
-  X(A_TAIL_Q, g_stack<A_TAIL_Q>, "tail?", "{Returns true if the series is at its tail} series") \
-  X(A_TAKE, g_take, "take", "{Removes and returns values of a series} series /part length /deep /last") \
-  X(A_TRIM, g_trim, "trim", "{Removes space or other values from a series} series /head /tail /auto /lines /all /with str") \
-  X(A_CREATE, g_create, "create", "{Creates a new port} port") \
-  X(A_CLOSE, g_close, "close", "{Closes a port} port") \
-  X(A_DELETE, g_delete, "delete", "{Deletes a file} file") \
-  X(A_MODIFY, g_modify, "modify", "{Changes a field of a value} target field value /case") \
-  X(A_OPEN, g_open, "open", "{Opens a port} port /new /read /write /seek /allow access") \
-  X(A_OPEN_Q, g_open_q, "open?", "{Returns true if the port is open} port") \
-  X(A_QUERY, g_query, "query", "{Returns information about a target} target") \
-  X(A_READ, g_read, "read", "{Reads from a file, URL or port} source /part length /seek index /binary /lines /info /as encoding") \
-  X(A_RENAME, g_rename, "rename", "{Renames a file} from to") \
-  X(A_UPDATE, g_update, "update", "{Updates a port} port") \
-  X(A_WRITE, g_write, "write", "{Writes to a file, URL or port} destination data /binary /lines /info /append /part length /seek index /allow access /as encoding")
+  X(A_ABSOLUTE, g_stack<A_ABSOLUTE>, "absolute", "value") \
+  X(A_ADD, g_stack<A_ADD>, "add", "value1 value2") \
+  X(A_DIVIDE, g_stack<A_DIVIDE>, "divide", "value1 value2") \
+  X(A_MULTIPLY, g_stack<A_MULTIPLY>, "multiply", "value1 value2") \
+  X(A_NEGATE, g_negate, "negate", "number") \
+  X(A_POWER, g_stack<A_POWER>, "power", "number exponent") \
+  X(A_REMAINDER, g_stack<A_REMAINDER>, "remainder", "value1 value2") \
+  X(A_ROUND, g_round, "round", "n /to scale /even /down /half-down /floor /ceiling /half-ceiling") \
+  X(A_SUBTRACT, g_stack<A_SUBTRACT>, "subtract", "value1 value2") \
+  X(A_EVEN_Q, g_even_q, "even?", "number") \
+  X(A_ODD_Q, g_odd_q, "odd?", "number") \
+  X(A_AND_T, g_stack<A_AND_T>, "and~", "value1 value2") \
+  X(A_COMPLEMENT, g_complement, "complement", "value") \
+  X(A_OR_T, g_stack<A_OR_T>, "or~", "value1 value2") \
+  X(A_XOR_T, g_stack<A_XOR_T>, "xor~", "value1 value2") \
+  X(A_APPEND, g_append, "append", "series value [any-type!] /part length /only /dup count") \
+  X(A_AT, g_stack<A_AT>, "at", "series index") \
+  X(A_BACK, g_stack<A_BACK>, "back", "series") \
+  X(A_CHANGE, g_change, "change", "series value [any-type!] /part range /only /dup count") \
+  X(A_CLEAR, g_clear, "clear", "series") \
+  X(A_COPY, g_copy, "copy", "value /part length /deep /types kind") \
+  X(A_FIND, g_find, "find", "series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse /tail /match") \
+  X(A_HEAD, g_stack<A_HEAD>, "head", "series") \
+  X(A_HEAD_Q, g_stack<A_HEAD_Q>, "head?", "series") \
+  X(A_INDEX_Q, g_stack<A_INDEX_Q>, "index?", "series") \
+  X(A_INSERT, g_insert, "insert", "series value [any-type!] /part length /only /dup count") \
+  X(A_LENGTH_Q, g_length_q, "length?", "series") \
+  X(A_MOVE, g_move, "move", "origin target /part length") \
+  X(A_NEXT, g_stack<A_NEXT>, "next", "series") \
+  X(A_PICK, g_pick, "pick", "series index") \
+  X(A_POKE, g_poke, "poke", "series index value [any-type!]") \
+  X(A_PUT, g_put, "put", "series key value /case") \
+  X(A_REMOVE, g_remove, "remove", "series /part length /key key-arg") \
+  X(A_REVERSE, g_reverse, "reverse", "series /part length /skip size") \
+  X(A_SELECT, g_select, "select", "series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse") \
+  X(A_SORT, g_sort, "sort", "series /case /skip size /compare comparator /part length /all /reverse /stable") \
+  X(A_SKIP, g_stack<A_SKIP>, "skip", "series offset") \
+  X(A_SWAP, g_swap, "swap", "series1 series2") \
+  X(A_TAIL, g_stack<A_TAIL>, "tail", "series") \
+  X(A_TAIL_Q, g_stack<A_TAIL_Q>, "tail?", "series") \
+  X(A_TAKE, g_take, "take", "series /part length /deep /last") \
+  X(A_TRIM, g_trim, "trim", "series /head /tail /auto /lines /all /with str") \
+  X(A_CREATE, g_create, "create", "port") \
+  X(A_CLOSE, g_close, "close", "port") \
+  X(A_DELETE, g_delete, "delete", "file") \
+  X(A_MODIFY, g_modify, "modify", "target field value /case") \
+  X(A_OPEN, g_open, "open", "port /new /read /write /seek /allow access") \
+  X(A_OPEN_Q, g_open_q, "open?", "port") \
+  X(A_QUERY, g_query, "query", "target") \
+  X(A_READ, g_read, "read", "source /part length /seek index /binary /lines /info /as encoding") \
+  X(A_RENAME, g_rename, "rename", "from to") \
+  X(A_UPDATE, g_update, "update", "port") \
+  X(A_WRITE, g_write, "write", "destination data /binary /lines /info /append /part length /seek index /allow access /as encoding")
 
 enum Action : int {
   A_NO_ACTION = 0,

@@ -21,6 +21,7 @@ namespace xeb {
 namespace native {
 
 int32_t table_size = 0;
+void (*show_spec_hook)(const Cell*) = nullptr;
 
 namespace {
 
@@ -57,7 +58,7 @@ Cell* reflect(Cell* v, int field) {
   Cell r;
   int wrapped = is_type(v, T_OP) ? wrapped_type(v) : type_of(v);
   if (words::is(field, words::W::spec)) {
-    r = Cell{T_BLOCK, 0, spec_node(v), 0};
+    r = Cell{T_BLOCK, 0, shown_spec(v), 0};
   } else if (words::is(field, words::W::body)) {
     if (wrapped == T_FUNCTION || wrapped == T_ROUTINE) r = function::more(v)[0];
     else r = Cell{T_INTEGER, 0, index(v), 0};
@@ -73,9 +74,11 @@ int op_form(Cell*, Cell* b, Cell*, int part) { return actions::emit(b, "?op?", p
 
 int mold_builtin(const char* lead, Cell* v, Cell* b, int only, int all, int flat, Cell* arg, int part, int indent) {
   Cell* saved = stack::top();
+  Cell f = *v;  // v may lie in a buffer that the spec's making moves
+  Node shown = shown_spec(&f);
   part = actions::emit(b, lead, part);
   Cell* spec = stack::push_new();
-  *spec = Cell{T_BLOCK, 0, native::spec_node(v), 0};
+  *spec = Cell{T_BLOCK, 0, shown, 0};
   part = actions::mold(spec, b, only, all, flat, arg, part, indent);
   part = actions::emit(b, "]", part);
   stack::set_top(saved);
@@ -90,11 +93,14 @@ int action_mold(Cell* v, Cell* b, int o, int a, int f, Cell* arg, int part, int 
 
 int op_mold(Cell* v, Cell* b, int only, int all, int flat, Cell* arg, int part, int indent) {
   Cell* saved = stack::top();
+  Cell* held = stack::push(v);  // v may lie in a buffer that the spec's making moves
+  Node shown = shown_spec(held);
+  v = held;
   bool fn = wrapped_type(v) == T_FUNCTION;
   part = actions::emit(b, "make op! ", part);
   part = actions::emit(b, fn ? "func " : "[", part);
   Cell* spec = stack::push_new();
-  *spec = Cell{T_BLOCK, 0, native::spec_node(v), 0};
+  *spec = Cell{T_BLOCK, 0, shown, 0};
   part = actions::mold(spec, b, only, all, flat, arg, part, indent);
   if (fn) {
     Cell* body = stack::push(function::more(v));

@@ -25,6 +25,16 @@ inline Node spec_node(const Cell* f) { return f->w2; }
 inline Node more_node(const Cell* f) { return f->w3; }
 inline void set_spec(Cell* f, Node spec) { f->w2 = spec; }
 
+// A built-in shows a spec with its descriptions, built from text the first
+// time something reads it (the evaluator's hook). The words of the spec are
+// the same before and after, so that readers of the words alone need not
+// ask. May allocate.
+extern void (*show_spec_hook)(const Cell* f);
+inline Node shown_spec(const Cell* f) {
+  if (show_spec_hook) show_spec_hook(f);
+  return spec_node(f);
+}
+
 }  // namespace xeb::native
 
 namespace xeb::action {

@@ -17,6 +17,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/builtin_docs.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/trace.h"
 #include "evaluator/natives.h"
@@ -71,10 +72,10 @@ Cell type_cell(std::string_view name) {
 }
 
 // Builds the spec block of a built-in on the data stack from its text:
-// {doc strings}, words, 'lit, :get, /refinements and [type names]. Typed, a
-// type block holds the types themselves, which the call-time cache is made
-// from, and no doc strings; else it holds the type names as words, as a user
-// reads them.
+// {doc strings}, words, 'lit, :get, /refinements, return: and [type names].
+// Typed, a type block holds the types themselves, which the call-time cache
+// is made from, and no doc strings; else it holds the type names as words,
+// as a user reads them.
 Cell* build_spec(std::string_view text, bool typed) {
   Cell* spec = block::push_only(8);
   Cell* types = nullptr;
@@ -89,11 +90,12 @@ Cell* build_spec(std::string_view text, bool typed) {
       std::string_view doc = text.substr(i + 1, j - i - 1);
       i = j + 1;
       if (typed) continue;  // the typed spec only feeds the call-time cache
+      // Each piece stays on the stack until the spec holds it: the spec's
+      // growth may collect.
       Cell* str = string::push_new(static_cast<int32_t>(doc.size()));
       string::append_utf8(str, doc);
-      Cell d = *str;
+      block::xs_append(spec, str);
       stack::pop(1);
-      block::xs_append(spec, &d);
       continue;
     }
     if (text[i] == '[') {
@@ -102,10 +104,9 @@ Cell* build_spec(std::string_view text, bool typed) {
       continue;
     }
     if (text[i] == ']') {
-      Cell t = *types;
+      block::xs_append(spec, types);
       stack::pop(1);
       types = nullptr;
-      block::xs_append(spec, &t);
       i++;
       continue;
     }
@@ -123,15 +124,46 @@ Cell* build_spec(std::string_view text, bool typed) {
     else if (tok[0] == ':') kind = T_GET_WORD;
     else if (tok[0] == '/') kind = T_REFINEMENT;
     if (kind != T_WORD) tok.remove_prefix(1);
+    if (tok.back() == ':') {
+      kind = T_SET_WORD;
+      tok.remove_suffix(1);
+    }
     Cell w{kind, 0, static_cast<uint32_t>(symbol::make(tok)), static_cast<uint32_t>(-1)};
     block::xs_append(types ? types : spec, &w);
   }
   return spec;
 }
 
+// The spec a built-in shows is built on first use: until then the value
+// keeps the typed spec its call-time cache was made from (the same words in
+// the same order), whose node is noted here by built-in (natives first,
+// then actions by number); 0 once the spec is built.
+Node typed_spec[natives::COUNT + ACTION_COUNT];
+
+// Replaces the typed spec of a built-in by the spec a user reads, in place,
+// so that every copy of the value (its op!s too) shows it. A value made
+// otherwise (make native!, a decoded one) keeps its own spec.
+void show_spec(const Cell* fn) {
+  TypeId t = is_type(fn, T_OP) ? static_cast<TypeId>(native::wrapped_type(fn)) : type_of(fn);
+  if (t != T_NATIVE && t != T_ACTION) return;
+  int32_t index = static_cast<int32_t>(native::index(fn));
+  int32_t slot = t == T_NATIVE ? index - 1 : natives::COUNT + index - 1;
+  if (slot < 0 || slot >= natives::COUNT + ACTION_COUNT) return;
+  Node node = typed_spec[slot];
+  if (!node || node != native::spec_node(fn)) return;
+  const char* text = t == T_NATIVE ? natives::kNativeDocs[index - 1].spec : natives::kActionDocs[index - 1].spec;
+  typed_spec[slot] = 0;
+  Cell* saved = stack::top();
+  Cell* spec = stack::push_new();
+  *spec = Cell{T_BLOCK, 0, node, 0};
+  Cell* shown = build_spec(text, false);
+  block::xs_clear(spec);
+  block::xs_append_values(spec, shown);
+  stack::set_top(saved);
+}
+
 // Makes the built-in through its type's make slot and sets its word. The
-// call-time cache comes from the typed spec; the value then keeps the spec
-// a user reads.
+// call-time cache comes from the typed spec.
 void define(const char* name, std::string_view spec_text, TypeId type, int index) {
   Cell* saved = stack::top();
   Cell* spec = build_spec(spec_text, true);
@@ -145,8 +177,7 @@ void define(const char* name, std::string_view spec_text, TypeId type, int index
   Cell v = *value;
   Cell* held = stack::push(&v);
   interpreter::cache_spec(held);
-  Cell* shown = build_spec(spec_text, false);
-  native::set_spec(held, series::node_of(shown));
+  typed_spec[type == T_NATIVE ? index - 1 : natives::COUNT + index - 1] = native::spec_node(held);
   Cell* w = stack::push(word::load(name));
   context::set(w, held);
   stack::set_top(saved);
@@ -187,6 +218,7 @@ void init() {
   object::eval_block_hook = &eval_object_spec;
   object::eval_function_hook = &eval_hook_function;
   error::current_code_hook = [] { return static_cast<const Cell*>(interpreter::current_code()); };
+  native::show_spec_hook = &show_spec;
   for (int i = 0; i < natives::COUNT; i++) define(natives::kDefs[i].name, natives::kDefs[i].spec, T_NATIVE, i + 1);
   for (int k = 0; k < ACTION_COUNT; k++)
     if (natives::kActionDefs[k].name) define(natives::kActionDefs[k].name, natives::kActionDefs[k].spec, T_ACTION, k + 1);

@@ -30,7 +30,7 @@ LOOP_CASES = [
     # or applied by the loop itself.
     ("op! and function results",
      ":+\np: make op! func [a b][a + b]\n:p\n1 p 2\nf: func [a][a * 2]\n:f\n",
-     "== make op! [[\"Returns the sum of the two values\" value1 value2]]\n" + "== make op! func [a b][a + b]\n" * 2 + "== 3\n"
+     "== make op! [[\"Returns the sum of the two values\" value1 [scalar! vector!] v...\n" + "== make op! func [a b][a + b]\n" * 2 + "== 3\n"
      + "== func [a][a * 2]\n" * 2, 0),
     ("multi-line function", "f: func [a][\n  a * 2\n]\nf 4\n", "== func [a][\n    a * 2\n]\n== 8\n", 0),
     # 80 columns on a pipe: up to 77 characters print whole; longer ones
