@@ -166,5 +166,61 @@ TEST_F(Backend, FrameWaitsTheRestOfThirtyThreeMs) {
   EXPECT_NE(ft.written.find("\x1b[6n"), std::string::npos);
 }
 
+// Clicks through the pointer path: the widget hit and then its window get
+// each event; a quick second click adds dbl-click, a third is a click again.
+TEST_F(Backend, ClicksAndDoubleClicks) {
+  run("log: copy [] system/view/awake: func [e] [append log reduce [e/face/type e/type] none]"
+      " win: mk 'window 0x0 20x5 btn: mk 'button 2x1 6x1 win/pane: reduce [btn]");
+  gui::Widget* w = show("win", nullptr);
+  show("btn", w);
+  run("clear log");
+  for (int i = 0; i < 3; i++) {
+    gui::pointer_button(gui::ev::down, 3, 1, 0);
+    gui::pointer_button(gui::ev::up, 3, 1, 0);
+  }
+  EXPECT_EQ(run("log"),
+            "[button down window down button up button click window up window click "
+            "button down window down button up button click button dbl-click window up window click window dbl-click "
+            "button down window down button up button click window up window click]");
+  gui::destroy_view(global("win"), false);
+  run("system/view/awake: none");
+}
+
+// An actor that closes the window on the first click of a double click: the
+// rest of the path touches no freed record, and a kept event reads as empty.
+TEST_F(Backend, ClickThatClosesTheWindow) {
+  run("kept: none system/view/awake: func [e] [if e/type = 'click [kept: e system/view/platform/destroy-view win false] none]"
+      " win: mk 'window 0x0 20x5 btn: mk 'button 2x1 6x1 win/pane: reduce [btn]");
+  gui::Widget* w = show("win", nullptr);
+  show("btn", w);
+  gui::pointer_button(gui::ev::down, 3, 1, 0);
+  gui::pointer_button(gui::ev::up, 3, 1, 0);
+  EXPECT_TRUE(gui::windows.empty());
+  gui::release_dead();
+  EXPECT_EQ(run("reduce [kept/type kept/face kept/offset]"), "[click none 1x0]");
+  run("system/view/awake: none");
+}
+
+// With an input that is not a terminal, every frame sleeps its 33 ms
+// instead of polling a closed input in a loop.
+TEST_F(Backend, FramesSleepWithoutATerminal) {
+  FakeTerminal ft;
+  static std::vector<int> sleeps;
+  sleeps.clear();
+  gui::Terminal t;
+  t.io = ft.io();
+  t.is_terminal = false;
+  t.sleep = [](int ms) {
+    sleeps.push_back(ms);
+    if (sleeps.size() == 5) gui::post_quit();
+  };
+  gui::use_terminal(t);
+  run("win: mk 'window 0x0 10x2");
+  show("win", nullptr);
+  gui::do_events(false);
+  EXPECT_EQ(sleeps, (std::vector<int>{33, 33, 33, 33, 33}));
+  EXPECT_TRUE(ft.written.empty());  // nothing drawn without a terminal
+}
+
 }  // namespace
 }  // namespace xeb::test
