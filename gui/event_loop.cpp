@@ -596,6 +596,12 @@ bool do_events(bool no_wait) {
 
 bool poll_events() { return session().on() ? do_events(true) : false; }
 
+void suspend_for_output() {
+  if (session().on()) session().suspend();
+}
+
+void resume_after_output() { session().resume(); }
+
 void reset_loop_state() {
   hover = capture = nullptr;
   pressed.clear();

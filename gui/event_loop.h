@@ -41,6 +41,10 @@ void post_quit();
 int loop_depth();
 // One pass when the terminal mode is on (for `wait`); false otherwise.
 bool poll_events();
+// Around every print while the GUI is shown: the drawn lines are erased,
+// and drawn again below the printed text.
+void suspend_for_output();
+void resume_after_output();
 
 // Senders: answer true when the face's handler answered `done`.
 bool send_pointer(int type, Widget* w, float x, float y, uint32_t flags);

@@ -15,6 +15,7 @@
 #include "datatypes/object.h"
 #include "datatypes/ownership.h"
 #include "datatypes/pair.h"
+#include "datatypes/print_hooks.h"
 #include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -280,6 +281,7 @@ void gui_init() {
   set("product", integer::make_cell(0));
   gui::install_event_hooks();
   natives::wait_poll_hook = &gui::poll_events;
+  print_hooks::set_text_ui({&gui::suspend_for_output, &gui::resume_after_output});
   Value check = gui::tui_helper("check-color-support");
   if (is_type(&check, T_FUNCTION)) {
     gui::CallResult r = gui::call_function(&check, "check-color-support", {});

@@ -222,5 +222,27 @@ TEST_F(Backend, FramesSleepWithoutATerminal) {
   EXPECT_TRUE(ft.written.empty());  // nothing drawn without a terminal
 }
 
+// A print while a window is shown erases the drawn lines first and asks
+// where the cursor ended, so the window is drawn again below the text.
+TEST_F(Backend, PrintWhileShown) {
+  FakeTerminal ft;
+  gui::Terminal t;
+  t.io = ft.io();
+  t.is_terminal = true;
+  gui::use_terminal(t);
+  platform::tui::Session& s = gui::session();
+  s.enter(true, false);
+  s.drawn = true;
+  s.lines_below_top = 2;
+  s.redraw_pending = false;
+  ft.written.clear();
+  gui::suspend_for_output();
+  EXPECT_EQ(ft.written.find("\r\x1b[2A\x1b[0J"), 0u);
+  gui::resume_after_output();
+  EXPECT_EQ(ft.written.substr(ft.written.size() - 4), "\x1b[6n");
+  EXPECT_TRUE(s.redraw_pending);
+  s.leave(0);
+}
+
 }  // namespace
 }  // namespace xeb::test
