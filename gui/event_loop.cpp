@@ -418,19 +418,19 @@ void stop_timer(Widget* w) {
   w->has_timer = false;
 }
 
+int rate_interval(const Value& rate) {
+  if (is_type(&rate, T_INTEGER) && integer::get(&rate) > 0) return 1000 / integer::get(&rate);
+  if (is_type(&rate, T_TIME) && xeb::time::seconds(&rate) > 0) return static_cast<int>(xeb::time::seconds(&rate) * 1000);
+  if (is_type(&rate, T_NONE)) return -1;
+  Value v = rate;
+  fire(Err::invalid_facet_type, &v);
+}
+
 void start_timer(Widget* w, const Value& rate) {
-  int interval;
-  if (is_type(&rate, T_NONE)) {
+  const int interval = rate_interval(rate);
+  if (interval < 0) {
     stop_timer(w);
     return;
-  }
-  if (is_type(&rate, T_INTEGER) && integer::get(&rate) > 0) {
-    interval = 1000 / integer::get(&rate);
-  } else if (is_type(&rate, T_TIME) && xeb::time::seconds(&rate) > 0) {
-    interval = static_cast<int>(xeb::time::seconds(&rate) * 1000);
-  } else {
-    Value v = rate;
-    fire(Err::invalid_facet_type, &v);
   }
   stop_timer(w);
   timers.push_back(Timer{w, false, 0, std::max(interval, 0)});

@@ -59,6 +59,9 @@ void forget(Widget* w);
 
 // Face timers from `rate`.
 void start_timer(Widget* w, const Value& rate);
+// The interval of a rate in ms (-1 for none); raises invalid-facet-type
+// for a rate that is not a positive integer or time.
+int rate_interval(const Value& rate);
 void stop_timer(Widget* w);
 
 // Pointer input relative to the current window (for tests and the decoder).

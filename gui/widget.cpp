@@ -312,7 +312,9 @@ Widget* make_view(const Value& face_in, Widget* parent) {
     collector::add_mark_hook(&mark_widgets);
   }
   Value* face = stack::push(&face_in);
+  // Checked before the record exists, so a refused face leaves none behind.
   const uint32_t ff = face_flags(get(*face, F::flags));
+  (void)rate_interval(get(*face, F::rate));
   Value offset = get(*face, F::offset);
   if (is_type(&offset, T_PAIR)) {
     offset = point::make_cell2(static_cast<float>(pair::x(&offset)), static_cast<float>(pair::y(&offset)));

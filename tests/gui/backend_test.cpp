@@ -244,5 +244,68 @@ TEST_F(Backend, PrintWhileShown) {
   s.leave(0);
 }
 
+// The platform's routines from the language: text sizes and metrics, the
+// screen and dark-mode answers, argument checks.
+TEST_F(Backend, PlatformRoutines) {
+  struct C {
+    const char* src;
+    const char* expected;
+  };
+  const C cases[] = {
+      {"p: system/view/platform reduce [p/version p/build p/product p/support-dark-mode? p/fetch-all-screens]",
+       "[10.10.10 1000 0 false none]"},
+      {"f: mk 'text 0x0 10x2 f/text: none p/size-text f none", "none"},
+      {"f/text: \"ab^/cde\" p/size-text f none", "(3, 2)"},
+      {"p/size-text f 12", "error: invalid-type"},
+      {"p/update-view reduce [f 1]", "error: invalid-type"},
+      {"p/update-view system/view/screens/1", "none"},
+      {"b: mk 'rich-text 0x0 4x3 b/text: \"abcdefgh\" reduce [p/text-box-metrics b 5 0 p/text-box-metrics b 5 6"
+       " p/text-box-metrics b 0 3 p/text-box-metrics b 0 4 p/text-box-metrics b 2x1 1]",
+       "[(0, 1) (1, 2) (4, 2) 2 7]"},
+      {"p/text-box-metrics f 0 3", "error: face-type"},
+      {"r: mk 'text 0x0 1x1 r/rate: 0 p/make-view r p/make-null-handle", "error: invalid-facet-type"},
+      {"r/rate: none r/flags: [focusable bogus] p/make-view r p/make-null-handle", "error: invalid-arg"},
+  };
+  for (const C& c : cases) EXPECT_EQ(run(c.src), c.expected) << c.src;
+}
+
+// An image shown as half blocks: the upper pixel is the background, the
+// lower one the foreground; a transparent upper pixel leaves a blank.
+TEST_F(Backend, ImageAsHalfBlocks) {
+  run("img: make image! 2x2 poke img 1 255.0.0 poke img 2 255.0.0.255 poke img 3 0.0.255 poke img 4 0.0.255"
+      " win: mk 'window 0x0 4x2 pic: mk 'base 0x0 2x1 pic/image: img pic/text: none win/pane: reduce [pic]");
+  gui::Widget* w = show("win", nullptr);
+  gui::Widget* pic = show("pic", w);
+  ASSERT_EQ(pic->image.size(), 2u);
+  EXPECT_EQ(pic->image[0].ch, U'\u2584');
+  EXPECT_EQ(pic->image[0].bg, platform::tui::colour::palette(196));
+  EXPECT_EQ(pic->image[0].fg, platform::tui::colour::palette(21));
+  EXPECT_EQ(pic->image[1].ch, U' ');
+  gui::destroy_view(global("win"), false);
+}
+
+// Lists move their selection with up and down inside their rows; a group
+// box of 2x2 is its four corners.
+TEST_F(Backend, ListKeysAndGroupBox) {
+  run("system/view/awake: none win: mk 'window 0x0 20x6 lst: mk 'text-list 0x0 10x2 lst/data: [\"a\" \"b\" \"c\"]"
+      " lst/selected: 1 box: mk 'group-box 12x0 2x2 box/text: none win/pane: reduce [lst box]");
+  gui::Widget* w = show("win", nullptr);
+  gui::Widget* l = show("lst", w);
+  show("box", w);
+  gui::on_event(l, gui::ev::key, 0, 0, gui::keycode::up, 0);
+  EXPECT_EQ(run("lst/selected"), "1");
+  for (int i = 0; i < 4; i++) gui::on_event(l, gui::ev::key, 0, 0, gui::keycode::down, 0);
+  EXPECT_EQ(run("lst/selected"), "3");
+  EXPECT_EQ(l->first_row, 1);  // scrolled to keep the selection shown
+  gui::session().redraw_pending = true;
+  gui::render_frame();
+  const gui::Grid& g = gui::grid();
+  EXPECT_EQ(g.at(12, 0).ch, U'\u250C');
+  EXPECT_EQ(g.at(13, 0).ch, U'\u2510');
+  EXPECT_EQ(g.at(12, 1).ch, U'\u2514');
+  EXPECT_EQ(g.at(13, 1).ch, U'\u2518');
+  gui::destroy_view(global("win"), false);
+}
+
 }  // namespace
 }  // namespace xeb::test
