@@ -1,6 +1,6 @@
 // Entry point of the xeb console: everything runs on the interpreter thread
 // that start-up makes, and every way out goes through the exit path.
-#include "build_date.h"
+#include "build_info.h"
 #include "library/boot.h"
 #include "runtime/startup.h"
 #include "start.h"
@@ -11,7 +11,7 @@ namespace {
 // launch's status when it returns.
 int console(int argc, char** argv) {
   xeb::library::set_command_line(argc, argv);
-  xeb::library::set_build_date({XEB_BUILD_DATE});
+  xeb::library::set_build_info({XEB_BUILD_DATE}, XEB_BUILD_GIT);
   xeb::start::boot();
   return xeb::library::launch();
 }

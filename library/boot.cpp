@@ -161,14 +161,17 @@ const char* program() { return program_path; }
 namespace {
 BuildDate built;
 bool built_known = false;
+BuildGit built_from{};
 }  // namespace
 
-void set_build_date(const BuildDate& date) {
+void set_build_info(const BuildDate& date, const BuildGit& git) {
   built = date;
   built_known = true;
+  built_from = git;
 }
 
 const BuildDate* build_date() { return built_known ? &built : nullptr; }
+const BuildGit* build_git() { return built_from.known ? &built_from : nullptr; }
 
 void boot(const Cell* sources) {
   series::compare_call = &compare;

@@ -15,13 +15,24 @@ void set_command_line(int argc, char** argv);
 std::span<char* const> arguments();
 const char* program();  // the program's path as given, or null
 
-// When the program was built, in UTC, as the build recorded it; a program
-// that records none (the test programs) has no build date.
+// The build's record: when the program was built (UTC) and the
+// version-control record of its source. A program that records none (the
+// test programs) has neither.
 struct BuildDate {
   int32_t year, month, day, hour, minute, second;
 };
-void set_build_date(const BuildDate& date);
+struct BuildGit {
+  bool known;  // the source was a git checkout
+  const char* branch;
+  const char* tag;  // the last tag, or null
+  int32_t ahead;    // commits since that tag (since the first without one)
+  BuildDate date;   // of the commit
+  const char* commit;
+  const char* message;  // its first line
+};
+void set_build_info(const BuildDate& date, const BuildGit& git);
 const BuildDate* build_date();  // or null
+const BuildGit* build_git();    // or null
 
 // The boot image: a compact Xebbin stream of one block holding each
 // source's block of values, in manifest order; made at build time by

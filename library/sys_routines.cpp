@@ -18,6 +18,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/symbol.h"
 #include "datatypes/function.h"
+#include "datatypes/issue.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
@@ -202,6 +203,45 @@ void build_date() {
   *stack::base() = date::make_from_parts(d->year, d->month, d->day, d->hour, d->minute, d->second, 0);
 }
 
+// _build-git: the version-control record of the program's source as a
+// block of set-words and values for construct (branch, tag, ahead, date,
+// commit, message), or none.
+void build_git() {
+  const library::BuildGit* g = library::build_git();
+  if (!g) {
+    *stack::base() = Cell{T_NONE, 0, 0, 0};
+    return;
+  }
+  Cell* blk = block::push_only(12);
+  auto field = [&](std::string_view name, const Cell& value) {
+    Cell w = *word::load(name);
+    set_type(&w, T_SET_WORD);
+    block::xs_append(blk, &w);
+    block::xs_append(blk, &value);
+  };
+  auto text = [&](std::string_view name, const char* t) {
+    if (!t) {
+      field(name, Cell{T_NONE, 0, 0, 0});
+      return;
+    }
+    std::string_view v(t);
+    Cell* s = string::push_new(static_cast<int32_t>(v.size()) + 1);
+    string::append_utf8(s, v);
+    field(name, *s);
+    stack::pop(1);
+  };
+  text("branch", g->branch);
+  text("tag", g->tag);
+  field("ahead", Cell{T_INTEGER, 0, static_cast<uint32_t>(g->ahead), 0});
+  const library::BuildDate& d = g->date;
+  field("date", date::make_from_parts(d.year, d.month, d.day, d.hour, d.minute, d.second, 0));
+  Cell commit;
+  issue::make_at(&commit, g->commit);
+  field("commit", commit);
+  text("message", g->message);
+  result(blk);
+}
+
 // send-event-os: hands the event to the GUI back-end's post operation and
 // answers whether it was taken; the terminal back-end takes none.
 void send_event_os() {
@@ -230,6 +270,7 @@ constexpr Def kSystem[] = {
     {"_float-switch", &float_switch},
     {"_command-boot", &command_boot},
     {"_build-date", &build_date},
+    {"_build-git", &build_git},
     {"send-event-os", &send_event_os},
     {"find-flag?", &find_flag_q},
 };

@@ -180,22 +180,32 @@ def main():
 
     config_cases(xeb, failures)
 
-    # The program records when it was built: about shows that date (UTC),
-    # which lies between the program file's writing and an hour before it.
+    # The program records its build: system/build/date is when it was built
+    # (UTC), between an hour before the program file was written and then.
+    # From a git checkout it records the commit it was built from, and
+    # about shows that commit's date and hash.
     import datetime
     import re
     out, status = run(xeb, [], "about\nprint [system/build/date/zone system/build/date/year system/build/date/month "
-                      "system/build/date/day system/build/date/time]\n")
+                      "system/build/date/day system/build/date/time]\n"
+                      "print either object? system/build/git [mold system/build/git/commit] [{none}]\n")
     lines = out[len(BANNER):].splitlines()
-    m = len(lines) == 2 and re.fullmatch(r"Xeb 0\.1\.0 for Linux built \d+-\w+-\d{4}/\d+:\d\d:\d\d", lines[0])
     built = None
-    if m:
+    if len(lines) == 3:
         z, y, mo, d, t = lines[1].split()
         h, mi, sec = (int(x) for x in t.split(":"))
         built = datetime.datetime(int(y), int(mo), int(d), h, mi, sec, tzinfo=datetime.timezone.utc)
     written = datetime.datetime.fromtimestamp(os.path.getmtime(xeb), datetime.timezone.utc)
     if not built or z != "0:00:00" or not written - datetime.timedelta(hours=1) <= built <= written:
         failures.append(f"build date: got {out!r}, the program was written {written}")
+    else:
+        head = subprocess.run(["git", "rev-parse", "HEAD"], cwd=os.path.dirname(os.path.abspath(__file__)),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        commit = "#" + head.stdout.strip() if head.returncode == 0 else "none"
+        date = r"\d+-\w+-\d{4}/\d+:\d\d:\d\d"
+        about = rf"Xeb 0\.1\.0 for Linux built {date}" + ("" if commit == "none" else "  commit " + commit[:8])
+        if lines[2] != commit or not re.fullmatch(about, lines[0]):
+            failures.append(f"build record: got {out!r}, the checkout is at {commit}")
 
     # A start-up that cannot get its memory ends with a message and a
     # status other than 0.
