@@ -16,6 +16,10 @@ constexpr collector::Layout layout{collector::Holds::cells, collector::Holds::ce
 
 constexpr int MORE_CELLS = 5;
 
+// Buffer flag of a block or paren of library code (the bodies of the
+// library's functions): code that calls from there counts as compiled.
+constexpr uint32_t SER_LIBRARY = 0x40000;
+
 // The payload of a function! or routine! cell.
 inline Node context_of(const Cell* fn) { return fn->w1; }
 inline Node spec_node(const Cell* fn) { return fn->w2; }

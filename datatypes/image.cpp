@@ -24,6 +24,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "runtime/hashtable.h"
 #include "runtime/collector.h"
 #include "runtime/handles.h"
 #include "runtime/stack.h"
@@ -605,6 +606,8 @@ void init() {
   r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::nothing, &mark});
   r.set(A_MAKE, &make_slot).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare);
+  // Keyed by record and head, as the block types are.
+  r.hashes(&hashtable::by_words<1, 2>, true);
   r.set(A_AT, &at).set(A_CHANGE, &change).set(A_COPY, &copy).set(A_LENGTH_Q, &length_q).set(A_NEXT, &next);
   r.set(A_PICK, &pick).set(A_POKE, &poke).set(A_SKIP, &skip).set(A_TAIL, &tail).set(A_TAIL_Q, &tail_q);
   r.inherit({A_BACK, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_MODIFY});

@@ -173,6 +173,12 @@ Cell* current_code() {
   return &code_cell;
 }
 
+const Cell* code_out(int out) {
+  CodeRec* r = code_top;
+  for (; r && out > 0; out--) r = r->prev;
+  return r ? r->code : nullptr;
+}
+
 // A block runs on its caller's frame: each expression pushes its value above
 // the code's cell and the next one drops it, so the last value is the one
 // left. No frame is needed: nothing unwinds to a block, and the collector

@@ -36,6 +36,9 @@ void init();  // the current-code cell; once, after the stacks exist
 // The block being evaluated, its head at the expression under way (error!
 // make reads it for `near`). Valid until the next allocation.
 Cell* current_code();
+// The block of the evaluation `out` levels out from the innermost (0), or
+// null when fewer are under way.
+const Cell* code_out(int out);
 
 // Evaluates the whole block. keep: the last value goes into the caller's
 // result slot; else it is left pushed on the caller's data stack.

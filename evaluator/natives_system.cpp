@@ -353,12 +353,14 @@ void transcode(bool, const int32_t* refs) {
   lexer::Transcoded r = lexer::transcode(src, out, o);
   if (throwing()) return;
   if (check) {
-    Cell t = !r.ok ? Cell{T_DATATYPE, T_ERROR, 0, 0} : r.type ? Cell{T_DATATYPE, r.type, 0, 0} : fixed_none;
-    stack::set_result_trim(&t);
-    return;
+    *out = !r.ok ? Cell{T_DATATYPE, T_ERROR, 0, 0} : r.type ? Cell{T_DATATYPE, r.type, 0, 0} : fixed_none;
+    if (!next) {
+      stack::set_result_trim(out);
+      return;
+    }
   }
   if (next) {
-    // [value rest-of-input]
+    // [value-or-type rest-of-input]
     Cell* rest = stack::push(src);
     series::set_head(rest, series::head(src) + static_cast<int32_t>(r.consumed));
     Cell* pair = block::push_only(2);

@@ -38,6 +38,17 @@ bool syntax_error(State& s, int code, const uint8_t* at, char missing, uint8_t e
     // from wherever it left the position.
     if (!detail::send_event(s, EV_ERROR, event_type, s.pos, at, s.pos, s.line)) return false;
   }
+  if (s.opts->finish_on_error && s.opts->on_error && s.load && s.opts->finish) {
+    // Only the values before the outermost open series are complete.
+    uint32_t top = s.top;
+    for (uint32_t start = s.series_start; start != s.base;) {
+      top = start - 1;
+      start = top - marker_back(cell_at(top));
+    }
+    s.top = top;
+    s.series_start = s.base;
+    s.opts->finish(s.opts->finish_ctx, s);
+  }
   s.top = s.series_start = s.base;
   s.stopped = true;
   if (!s.opts->on_error) return false;

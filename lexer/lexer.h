@@ -114,6 +114,9 @@ struct Options {
   // Load mode: takes the values made (values()) while they are still rooted.
   void (*finish)(void* ctx, State& s) = nullptr;
   void* finish_ctx = nullptr;
+  // A syntax error still hands finish the complete top-level values read
+  // before it (appending to an existing block), before the error is raised.
+  bool finish_on_error = false;
   // Kept for the collector while the scan runs: the string! or binary! being
   // scanned and the trace callback's function! or routine!.
   Cell input_series{};

@@ -90,6 +90,7 @@ Options options_of(const TranscodeOptions& t, Finish& f) {
   o.on_error = t.quiet ? quiet_sink : raise_syntax_error;
   o.finish = finish;
   o.finish_ctx = &f;
+  o.finish_on_error = t.into != nullptr;
   return o;
 }
 

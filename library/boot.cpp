@@ -80,8 +80,20 @@ void bind_routines(Cell* block, int32_t routine_sym) {
   }
 }
 
+// Flags a body's blocks and parens, nested ones too, as library code.
+void flag_code(Node n) {
+  SeriesBuf* b = buf_of(n);
+  if (b->flags & function::SER_LIBRARY) return;
+  b->flags |= function::SER_LIBRARY;
+  for (uint32_t i = 0; i < b->cell_count(); i++) {
+    const Cell* c = buf_of(n)->cells() + i;
+    if (is_type(c, T_BLOCK) || is_type(c, T_PAREN)) flag_code(series::node_of(c));
+  }
+}
+
 // Marks every function! reachable from the values of a context, through
-// objects, as library code. `seen` keeps each context to one visit.
+// objects, as library code, its body flagged too. `seen` keeps each context
+// to one visit.
 void mark_library(Node ctx, std::vector<Node>& seen) {
   for (Node s : seen)
     if (s == ctx) return;
@@ -91,7 +103,11 @@ void mark_library(Node ctx, std::vector<Node>& seen) {
   int32_t n = context::size(ctx);
   for (int32_t i = 0; i < n; i++) {
     Cell* v = context::values(ctx) + i;
-    if (is_type(v, T_FUNCTION)) v->header |= HDR_LIBRARY;
+    if (is_type(v, T_FUNCTION)) {
+      v->header |= HDR_LIBRARY;
+      const Cell* body = function::more(v);
+      if (is_type(body, T_BLOCK)) flag_code(series::node_of(body));
+    }
     else if (is_type(v, T_OBJECT)) mark_library(object::context_of(v), seen);
   }
 }

@@ -12,6 +12,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
+#include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
@@ -20,6 +21,7 @@
 #include "datatypes/word.h"
 #include "evaluator/native_entries.h"
 #include "evaluator/natives.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/trace.h"
 #include "io/files.h"
 #include "library/routines.h"
@@ -155,6 +157,14 @@ void write_stdout() {
   set_unset(stack::base());
 }
 
+// _interpreted? []: whether the code that called the function calling this
+// routine is interpreted: false for a block of library code (the caller's
+// body is one level out from that function's body).
+void interpreted_q() {
+  const Cell* code = interpreter::code_out(1);
+  result_logic(!code || !(series::buf(code)->flags & function::SER_LIBRARY));
+}
+
 void gc_active_q() { result_logic(collector::enabled != 0); }
 void gc_series_cycles() { result_int(static_cast<int32_t>(collector::collections)); }
 void gc_nodes_cycles() { result_int(static_cast<int32_t>(collector::node_compactions)); }
@@ -206,6 +216,7 @@ constexpr Def kRuntime[] = {
     {"tracing?", &tracing_q},
     {"_set-tracing", &set_tracing},
     {"write-stdout", &write_stdout},
+    {"_interpreted?", &interpreted_q},
     {"active?", &gc_active_q},
     {"series-cycles", &gc_series_cycles},
     {"nodes-cycles", &gc_nodes_cycles},
