@@ -72,6 +72,7 @@ TEST_F(Language, Url) { run_file("url.txt"); }
 TEST_F(Language, System) { run_file("system.txt"); }
 TEST_F(Language, Gui) { run_file("gui_faces.txt"); }
 TEST_F(Language, GuiRichText) { run_file("gui_rich_text.txt"); }
+TEST_F(Language, GuiView) { run_file("gui_view.txt"); }
 // The codec's natives hold buffer addresses while they work: run with the
 // collector on, so that the stress build collects inside them.
 TEST_F(Language, Compress) {
