@@ -117,7 +117,7 @@ std::vector<std::string> builtin_names() {
   return names;
 }
 
-// Left out: what waits, reads the terminal, ends the process, touches files,
+// Left out: what waits (a window's event loop among them), reads the terminal, ends the process, touches files,
 // the environment or other processes, and loops whose end is the caller's
 // business (a count of 2147483647 or a condition that stays true), and
 // tracers whose printing grows with the depth of their argument, and what,
@@ -127,7 +127,8 @@ const std::set<std::string> kLeftOut = {
     "delete", "rename", "create", "open", "read", "save", "save-cfg", "load-cfg", "change-dir", "set-current-dir",
     "set-env", "q", "forever", "while", "until", "loop", "repeat", "do-command", "eval-command", "read-argument",
     "init", "trapper", "recycle", "save", "load", "make-dir", "do-file", "extract-boot-args", "clock",
-    "parse-trace", "transcode-trace", "trace", "profile", "debug", "about", "what"};
+    "parse-trace", "transcode-trace", "trace", "profile", "debug", "about", "what",
+    "view", "do-events", "alert", "request-file", "request-dir"};
 
 // Each built-in with every pair of the unusual values as its first two
 // arguments (the pair again after them), then each refinement with one
