@@ -56,6 +56,7 @@ TEST_F(Language, Dynamic) {
 #endif
   run_file("dynamic.txt");
   run_file("image.txt");  // images hold bitmaps outside the heap
+  run_file("gui_stress.txt");  // widget records hold faces outside the heap
 #ifdef XEB_GC_STRESS
   collector::stress_every = every;
 #endif
@@ -70,7 +71,10 @@ TEST_F(Language, Parse) { run_file("parse.txt"); }
 TEST_F(Language, Scalar) { run_file("scalar.txt"); }
 TEST_F(Language, Url) { run_file("url.txt"); }
 TEST_F(Language, System) { run_file("system.txt"); }
-TEST_F(Language, Gui) { run_file("gui_faces.txt"); }
+TEST_F(Language, Gui) {
+  run_file("gui_faces.txt");
+  run_file("gui_shown.txt");
+}
 TEST_F(Language, GuiRichText) { run_file("gui_rich_text.txt"); }
 TEST_F(Language, GuiView) { run_file("gui_view.txt"); }
 // The codec's natives hold buffer addresses while they work: run with the
