@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -11,6 +12,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
+#include "evaluator/routines.h"
 #include "gui/event_loop.h"
 #include "gui/keys.h"
 #include "gui/kinds.h"
@@ -305,6 +307,58 @@ TEST_F(Backend, ListKeysAndGroupBox) {
   EXPECT_EQ(g.at(12, 1).ch, U'\u2514');
   EXPECT_EQ(g.at(13, 1).ch, U'\u2518');
   gui::destroy_view(global("win"), false);
+}
+
+// widget-data answers a text list's first shown row and 0 for any other
+// kind; a face without a widget answers 0 too.
+TEST_F(Backend, WidgetData) {
+  run("win: mk 'window 0x0 20x6 lst: mk 'text-list 0x0 10x2 lst/data: [\"a\" \"b\" \"c\"] lst/selected: 3"
+      " fld: mk 'field 0x3 5x1 win/pane: reduce [lst fld] txt: mk 'text 0x0 1x1");
+  gui::Widget* w = show("win", nullptr);
+  gui::Widget* l = show("lst", w);
+  show("fld", w);
+  l->first_row = 1;
+  // The routine as a call runs it: its argument at the base, its answer there.
+  auto widget_data = [](const char* face) {
+    Value* at = stack::push(&fixed_none);
+    *at = global(face);
+    Value* base = stack::base();
+    stack::set_base(at);
+    routines::entry(routines::find("widget-data"))();
+    const int32_t r = integer::get(at);
+    stack::set_base(base);
+    stack::set_top(at);
+    return r;
+  };
+  EXPECT_EQ(widget_data("lst"), 1);
+  EXPECT_EQ(widget_data("fld"), 0);
+  EXPECT_EQ(widget_data("txt"), 0);
+  gui::destroy_view(global("win"), false);
+}
+
+// A pass without waiting, with no input and no terminal mode on, answers
+// false at once and draws nothing; the loop after it is still the
+// outermost one and switches the terminal's mode.
+TEST_F(Backend, NoWaitPassThenBlockingLoop) {
+  FakeTerminal ft;
+  static int waits;
+  waits = 0;
+  gui::Terminal t;
+  t.io = ft.io();
+  t.io.wait = [](void*, int ms) {
+    if (ms > 0 && ++waits == 2) gui::post_quit();
+    return platform::Ready::timeout;
+  };
+  t.is_terminal = true;
+  gui::use_terminal(t);
+  run("win: mk 'window 0x0 10x2");
+  show("win", nullptr);
+  gui::session().redraw_pending = true;
+  EXPECT_FALSE(gui::do_events(true));
+  EXPECT_TRUE(ft.written.empty());
+  gui::do_events(false);
+  EXPECT_NE(ft.written.find("\x1b[6n"), std::string::npos);  // the mode came on
+  EXPECT_FALSE(gui::session().on());                          // and went off at the end
 }
 
 }  // namespace
