@@ -1052,6 +1052,9 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case) {
   const int32_t* k = keys_of(h);
   const Cell* cells = cells_of(h);
   int32_t empty = -1;
+  // Spellings that differ in case hash alike: the first one met on the way
+  // is the alias a new symbol gets.
+  int32_t alias = -1;
   Probe p(hash, h->n_buckets);
   for (;;) {
     if (is_empty(f, p.i)) {
@@ -1061,19 +1064,9 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case) {
     if (is_live(f, p.i)) {
       std::string_view s = name_of(symbol_name(&cells[k[p.i]]));
       if (any_case ? ascii_ieq(s, name) : s == name) return k[p.i] + 1;
+      if (alias < 0 && !any_case && ascii_ieq(s, name)) alias = k[p.i] + 1;
     }
     if (!p.next()) break;
-  }
-  int32_t alias = -1;
-  if (!any_case) {
-    Probe q(hash, h->n_buckets);
-    while (!is_empty(f, q.i)) {
-      if (is_live(f, q.i) && ascii_ieq(name_of(symbol_name(&cells[k[q.i]])), name)) {
-        alias = k[q.i] + 1;
-        break;
-      }
-      if (!q.next()) break;
-    }
   }
   // Full: only a table at its largest size fills up.
   if (empty < 0) raise_internal(InternalError::no_memory);
