@@ -233,7 +233,9 @@ void init() {
   // Step 8, the generic action entries: with the evaluator, below.
   memory::new_node_frame(memory::NODES_PER_FRAME);
   memory::new_series_frame();
-  root_block = memory::alloc_cells(ROOT_CELLS);
+  // Append-only: its room past the tail is never read, so it is not filled
+  // (untouched room costs start-up no page).
+  root_block = memory::alloc_cell_buffer(ROOT_CELLS);
   stack::Buffers b = stack::alloc_buffers();
   collector::register_fixed(b.data);
   collector::register_fixed(b.calls);

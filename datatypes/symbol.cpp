@@ -41,7 +41,7 @@ void create_table() {
     collector::add_root_marker(mark_roots);
     registered = true;
   }
-  block = memory::alloc_cells(TABLE_SIZE);
+  block = memory::alloc_cell_buffer(TABLE_SIZE);  // append-only: the room is never read
   Cell blk{T_BLOCK, 0, block, 0};
   table = hashtable::init(TABLE_SIZE, &blk, hashtable::Kind::word, 0);
   hashtable::resolve_symbol = &resolve;
