@@ -7,6 +7,7 @@
 #include "datatypes/context.h"
 #include "datatypes/logic.h"
 #include "datatypes/error.h"
+#include "datatypes/function.h"
 #include "datatypes/native.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
@@ -164,9 +165,14 @@ void init() {
 }
 
 Cell* current_code() {
-  if (code_top) {
-    code_cell = *code_top->code;
-    series::set_head(&code_cell, code_top->pos);
+  // Library code runs as compiled code, which has no place of its own: the
+  // interpreted code that called into it is shown (its own when none did).
+  CodeRec* r = code_top;
+  while (r && (series::buf(r->code)->flags & function::SER_LIBRARY)) r = r->prev;
+  if (!r) r = code_top;
+  if (r) {
+    code_cell = *r->code;
+    series::set_head(&code_cell, r->pos);
   } else {
     set_unset(&code_cell);
   }
