@@ -10,13 +10,16 @@
 #include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/pair.h"
 #include "datatypes/percent.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
 #include "gui/call.h"
+#include "gui/draw.h"
 #include "gui/event_loop.h"
 #include "gui/keys.h"
 #include "runtime/stack.h"
@@ -104,15 +107,16 @@ void render(Widget* w, int x, int y, uint32_t style) {
   }
   f.image = w->image;
   render_face(grid(), f, style);
+  Rect clip{x, y, x + f.width, y + f.height};
+  if (f.parent) {
+    clip.left = std::max(clip.left, f.parent->left), clip.top = std::max(clip.top, f.parent->top);
+    clip.right = std::min(clip.right, f.parent->right), clip.bottom = std::min(clip.bottom, f.parent->bottom);
+  }
   if (is_type(&w->ui_text, T_STRING)) {
-    Rect clip{x, y, x + f.width, y + f.height};
-    if (f.parent) {
-      clip.left = std::max(clip.left, f.parent->left), clip.top = std::max(clip.top, f.parent->top);
-      clip.right = std::min(clip.right, f.parent->right), clip.bottom = std::min(clip.bottom, f.parent->bottom);
-    }
     const uint32_t fg = f.font_colour ? approximate_256(*f.font_colour) : 0;
     draw_text(grid(), text_of(w->ui_text), x, y, clip, {style & ~style::no_text, f.para, fg});
   }
+  draw::face_block(grid(), get(w->face, F::draw), x, y, clip);
 }
 
 // Calls a TUI-helpers builder with the face; answers its result (on the
@@ -360,6 +364,7 @@ void rich_cells(Widget* w) {
     w->rich[i].ch = s[i];
     if (bg && (*bg >> 24) == 0) w->rich[i].bg = approximate_256(*bg);
   }
+  draw::apply_styles(w->rich, data, draw::OnError::stop);
 }
 
 // Caret scan of a base: a `caret` key in its options names a face whose
@@ -381,6 +386,17 @@ void caret_scan(Widget* w, int x, int y) {
 }
 
 }  // namespace
+
+void draw_face_object(const Value& face, int x, int y) {
+  if (Widget* w = widget_of_face(face)) return on_draw(w, x, y);
+  // A face that is not shown: a record for the call, drawn as a plain face.
+  Widget tmp;
+  tmp.face = face;
+  Value size = get(face, F::size);
+  if (is_type(&size, T_PAIR)) tmp.right = static_cast<float>(pair::x(&size)), tmp.bottom = static_cast<float>(pair::y(&size));
+  else if (is_type(&size, T_POINT2D)) tmp.right = point::x(&size), tmp.bottom = point::y(&size);
+  render(&tmp, x, y, style::escapes);
+}
 
 std::u32string text_of(const Value& s) {
   std::u32string r;

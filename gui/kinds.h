@@ -14,6 +14,10 @@ void on_draw(Widget* w, int x, int y);
 // Answers whether the widget handled the event.
 bool on_event(Widget* w, int type, float x, float y, int32_t key, uint32_t flags);
 
+// A face given to the draw dialect's text: through its widget, or a
+// record made for the call when it is not shown.
+void draw_face_object(const Value& face, int x, int y);
+
 // Texts of faces as the grid takes them.
 std::u32string text_of(const Value& s);
 int char_width(char32_t c);

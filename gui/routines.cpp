@@ -10,6 +10,7 @@
 #include "datatypes/error.h"
 #include "datatypes/float.h"
 #include "datatypes/handle.h"
+#include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
@@ -24,6 +25,7 @@
 #include "datatypes/word.h"
 #include "evaluator/natives.h"
 #include "gui/call.h"
+#include "gui/draw.h"
 #include "gui/event_loop.h"
 #include "gui/kinds.h"
 #include "gui/widget.h"
@@ -176,7 +178,12 @@ void make_view() {
   result(gui::handle_of(w));
 }
 
-void draw_image() { result(*arg(0)); }
+// draw-image [image cmds]: the block checked and drawn on no screen.
+void draw_image() {
+  Value img = *arg(0);
+  if (is_type(&img, T_IMAGE) && image::width(&img) > 0 && image::height(&img) > 0) gui::draw::image_block(*arg(1));
+  result(*arg(0));
+}
 void draw_face() {
   (void)gui::face_flags(gui::get(*arg(0), F::flags));
   result_none();

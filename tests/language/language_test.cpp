@@ -77,6 +77,7 @@ TEST_F(Language, Gui) {
 }
 TEST_F(Language, GuiRichText) { run_file("gui_rich_text.txt"); }
 TEST_F(Language, GuiView) { run_file("gui_view.txt"); }
+TEST_F(Language, GuiDraw) { run_file("gui_draw.txt"); }
 // The codec's natives hold buffer addresses while they work: run with the
 // collector on, so that the stress build collects inside them.
 TEST_F(Language, Compress) {
