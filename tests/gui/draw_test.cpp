@@ -50,6 +50,18 @@ class Draw : public LanguageCases {
     draw::run(g, st, global("cmds"), draw::OnError::raise);
     return g;
   }
+  // make-view as show does it: the handle in a new state block.
+  static gui::Widget* show(const char* name, gui::Widget* parent) {
+    gui::Widget* w = gui::make_view(global(name), parent);
+    Value h = gui::handle_of(w);
+    Value* b = block::push_only(4);
+    block::xs_append(b, &h);
+    Value zero = integer::make_cell(0);
+    block::xs_append(b, &zero);
+    gui::set_quiet(global(name), gui::F::state, *b);
+    stack::pop(1);
+    return w;
+  }
   // Each row as text, an empty cell as ".".
   static std::vector<std::u32string> rows(const Grid& g) {
     std::vector<std::u32string> out;
@@ -180,17 +192,10 @@ TEST_F(Draw, FacesDrawTheirBlocksAndRichText) {
       " enabled?: true visible?: true selected: flags: options: parent: pane: state: rate: edge: para: font:"
       " actors: extra: draw: none]]"
       " win: mk 'window 0x0 12x5 b: mk 'base 2x1 5x3 b/draw: [line 0x0 9x0 box 0x1 4x2]"
-      " r: mk 'rich-text 0x4 6x1 r/text: \"\U0001F600abcd\" r/data: [2x2 bold]");
-  gui::Widget* win = gui::make_view(global("win"), nullptr);
-  Value h = gui::handle_of(win);
-  Value* st = block::push_only(4);
-  block::xs_append(st, &h);
-  Value zero = integer::make_cell(0);
-  block::xs_append(st, &zero);
-  gui::set_quiet(global("win"), gui::F::state, *st);
-  stack::pop(1);
-  gui::Widget* b = gui::make_view(global("b"), win);
-  gui::Widget* r = gui::make_view(global("r"), win);
+      " r: mk 'rich-text 0x4 6x1 r/text: \"\U0001F600abcd\" r/data: [2x2 bold] win/pane: reduce [b r]");
+  gui::Widget* win = show("win", nullptr);
+  gui::Widget* b = show("b", win);
+  gui::Widget* r = show("r", win);
   gui::grid().resize(12, 5);
   gui::on_draw(b, 2, 1);
   gui::on_draw(r, 0, 4);
