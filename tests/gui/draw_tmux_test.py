@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""The drawing script and the requesters on a real terminal through tmux:
+the drawn shapes read back with capture-pane, the file and folder dialogs
+driven with keys and SGR mouse reports.
+
+Usage: draw_tmux_test.py XEB
+"""
+import os
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "console"))
+import terminal_test as tt  # noqa: E402  (the tmux helpers)
+from terminal_test import Pane, case, expect  # noqa: E402
+
+SCRIPTS = os.path.join(HERE, "scripts")
+
+# The drawing script's window: the box, the filled box, lines, a triangle, a
+# circle, an ellipse and text of its base face, then the button.
+DRAWING_GOLDEN = """
+ ┌──────────────────────────────────────────┐
+ │ ┌───────┐                        █████   │
+ │ │       │  █████████            █     █  │
+ │ │       │   ██    █    █████   █       █ │
+ │ └───────┘     █ ██    █     █   █     █  │
+ │                █     █       █   █████   │
+ │ █████████             █     █            │
+ │                        █████             │
+ │ █      ██   shapes                       │
+ │  ██  ██                                  │
+ │    ██                                    │
+ └──────────────────────────────────────────┘"""
+
+
+def click(p, x, y):
+    """A left press and release at column x, row y (0-based cells)."""
+    for end in "Mm":
+        p.tmux("send-keys", "-l", f"\x1b[<0;{x + 1};{y + 1}{end}")
+
+
+def find_text(p, text):
+    for y, row in enumerate(p.rows()):
+        x = row.find(text)
+        if x >= 0:
+            return x, y
+    raise AssertionError(f"{text!r} not on the screen:\n{p.screen()}")
+
+
+@case
+def drawing_script(home):
+    p = Pane(f"cd {home}; {tt.XEB} {SCRIPTS}/drawing.xeb; echo exit=$?; sleep 600", home, 80, 24)
+    try:
+        p.wait_for("Close")
+        rows = [r.rstrip() for r in p.rows()]
+        want = DRAWING_GOLDEN.split("\n")
+        expect(rows[:len(want)] == want, "\n".join(rows))
+        x, y = find_text(p, "Close")
+        click(p, x, y)
+        p.wait_for("exit=0")
+    finally:
+        p.kill()
+
+
+@case
+def file_requester_title_filter_save(home):
+    """The title and filter given reach the dialog; Save answers the folder
+    joined with the name in the field."""
+    os.makedirs(os.path.join(home, "top", "sub"))
+    for name in ("b.txt", "c.log"):
+        open(os.path.join(home, "top", name), "w").close()
+    script = ('Xeb []\nchange-dir %top/\n'
+              'print ["result:" mold request-file/title/filter/save/file "Pick a text" ["Texts" %.txt] "new.txt"]\n')
+    with open(os.path.join(home, "req.xeb"), "w") as f:
+        f.write(script)
+    p = Pane(f"cd {home}; {tt.XEB} req.xeb; echo exit=$?; sleep 600", home, 100, 40)
+    try:
+        p.wait_for("b.txt")
+        screen = p.screen()
+        expect("Pick a text" in screen and " Save " in screen and "sub/" in screen, screen)
+        expect("c.log" not in screen, screen)
+        x, y = find_text(p, " Save ")
+        click(p, x + 1, y)
+        p.wait_for("exit=0")
+        want = "result: %" + os.path.join(home, "top", "new.txt")
+        expect(want in p.screen().replace("\n", ""), p.screen())
+    finally:
+        p.kill()
+
+
+@case
+def folder_requester(home):
+    """The folder dialog starts in the folder given; Enter on a folder opens
+    it and OK answers it."""
+    os.makedirs(os.path.join(home, "top", "sub"))
+    script = 'Xeb []\nprint ["result:" mold request-dir/title/dir "Where to?" %top/]\n'
+    with open(os.path.join(home, "req.xeb"), "w") as f:
+        f.write(script)
+    p = Pane(f"cd {home}; {tt.XEB} req.xeb; echo exit=$?; sleep 600", home, 100, 40)
+    try:
+        p.wait_for("sub/")
+        expect("Where to?" in p.screen(), p.screen())
+        x, y = find_text(p, "sub/")
+        click(p, x, y)
+        p.keys("Enter")
+        p.wait(lambda s: "sub" in s.split("Selected:")[1], "the folder opened into the field")
+        x, y = find_text(p, " OK ")
+        click(p, x + 1, y)
+        p.wait_for("exit=0")
+        expect("result: %top/sub/" in p.screen(), p.screen())
+    finally:
+        p.kill()
+
+
+def main():
+    tt.XEB = os.path.abspath(sys.argv[1])
+    only = sys.argv[2:]
+    for t in [drawing_script, file_requester_title_filter_save, folder_requester]:
+        if not only or t.__name__ in only:
+            t()
+    for f in tt.failures:
+        print(f)
+    print(f"{len(tt.failures)} failure(s)")
+    return 1 if tt.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
