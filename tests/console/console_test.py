@@ -122,6 +122,17 @@ def main():
         out, status = run(xeb, [ok, 'x "y" z', "-"], "")
         check("arguments keep their blanks and quotes", out, status, 'hi\n[{x "y" z} "-"]\n', 0)
 
+        # A script is preprocessed the same way whether it is named on the
+        # command line or run with do-file: #include relative to it, #if.
+        os.makedirs(os.path.join(d, "pp"), exist_ok=True)
+        script("pp/lib.xeb", 'Xeb []\n#macro twice: func [x] [reduce [x x]]\nprint "included"\n')
+        main_pp = script("pp/main.xeb", 'Xeb []\n#include %lib.xeb\n#if true [print mold twice 3]\n#if false [print "no"]\n')
+        out, status = run(xeb, [main_pp], "")
+        check("a preprocessed script from the command line", out, status, "included\n3\n", 0)
+        out2, status2 = run(xeb, [], f'do to-xeb-file "{main_pp}"\n')
+        if not ("included\n3\n" in out2 and status2 == 0):
+            failures.append(f"the same script through do-file: got {out2!r} status {status2}")
+
         bare = script("bare.xeb", 'print "hi"\n')
         out, status = run(xeb, [bare], "")
         check("script without a header", out, status, "*** Error: Xeb header not found!\n", 254)
