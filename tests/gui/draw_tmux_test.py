@@ -12,6 +12,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "console"))
 import terminal_test as tt  # noqa: E402  (the tmux helpers)
 from terminal_test import Pane, case, expect  # noqa: E402
+from view_tmux_test import click, find_text  # noqa: E402  (the GUI's own)
 
 SCRIPTS = os.path.join(HERE, "scripts")
 
@@ -30,20 +31,6 @@ DRAWING_GOLDEN = """
  │  ██  ██                                  │
  │    ██                                    │
  └──────────────────────────────────────────┘"""
-
-
-def click(p, x, y):
-    """A left press and release at column x, row y (0-based cells)."""
-    for end in "Mm":
-        p.tmux("send-keys", "-l", f"\x1b[<0;{x + 1};{y + 1}{end}")
-
-
-def find_text(p, text):
-    for y, row in enumerate(p.rows()):
-        x = row.find(text)
-        if x >= 0:
-            return x, y
-    raise AssertionError(f"{text!r} not on the screen:\n{p.screen()}")
 
 
 @case
