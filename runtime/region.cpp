@@ -1,6 +1,13 @@
 // The managed region. Reserved once, PROT_NONE; blocks are committed on
 // demand with mprotect and decommitted by mapping fresh PROT_NONE pages over
-// them. Free ranges are kept coalesced in an ordered map for first-fit reuse.
+// them. Free ranges are kept coalesced in ordered maps for first-fit reuse.
+//
+// Up to kWarmLimit bytes of freed blocks stay committed (warm) and are handed
+// out again first: a program that grows and drops big buffers round after
+// round would otherwise fault every page of them in afresh each round (a
+// page fault costs more than the writes that fill the page). A warm block
+// comes back holding old bytes; callers never relied on fresh zero pages,
+// since frame space is reused the same way.
 #include "runtime/region.h"
 
 #include <sys/mman.h>
@@ -17,9 +24,48 @@ constexpr size_t kRegionSize = size_t{1} << 32;
 constexpr size_t kPage = 4096;
 size_t brk = kPage;              // first page never mapped: offset 0 is null
 size_t committed_bytes = 0;
-std::map<size_t, size_t> free_ranges;  // offset -> length, coalesced
+std::map<size_t, size_t> free_ranges;  // offset -> length, coalesced, decommitted
+std::map<size_t, size_t> warm_ranges;  // offset -> length, coalesced, still committed
+size_t warm_bytes = 0;
+constexpr size_t kWarmLimit = size_t{64} << 20;
 
 size_t round_page(size_t n) { return (n + kPage - 1) & ~(kPage - 1); }
+
+// Takes size bytes from the first range of map that holds them; 0 if none.
+size_t take_first_fit(std::map<size_t, size_t>& ranges, size_t size) {
+  for (auto it = ranges.begin(); it != ranges.end(); ++it) {
+    if (it->second >= size) {
+      size_t at_off = it->first;
+      size_t rest = it->second - size;
+      ranges.erase(it);
+      if (rest) ranges.emplace(at_off + size, rest);
+      return at_off;
+    }
+  }
+  return 0;
+}
+
+// Adds [start, start + size) to map, merged with its neighbours.
+void add_range(std::map<size_t, size_t>& ranges, size_t start, size_t size) {
+  auto next = ranges.lower_bound(start);
+  if (next != ranges.end() && next->first == start + size) {
+    size += next->second;
+    next = ranges.erase(next);
+  }
+  if (next != ranges.begin()) {
+    auto prev = std::prev(next);
+    if (prev->first + prev->second == start) {
+      prev->second += size;
+      return;
+    }
+  }
+  ranges.emplace(start, size);
+}
+
+void set_size_word(size_t at_off, size_t size) {
+  uint32_t sz32 = static_cast<uint32_t>(size);
+  std::memcpy(base + at_off, &sz32, 4);
+}
 }  // namespace
 
 void init() {
@@ -33,28 +79,25 @@ Off os_alloc(size_t bytes) {
   if (!base) init();
   if (!base || bytes > kRegionSize) return 0;
   size_t size = round_page(bytes + 4);
-  size_t at_off = 0;
-  for (auto it = free_ranges.begin(); it != free_ranges.end(); ++it) {
-    if (it->second >= size) {
-      at_off = it->first;
-      size_t rest = it->second - size;
-      free_ranges.erase(it);
-      if (rest) free_ranges.emplace(at_off + size, rest);
-      break;
-    }
+  size_t at_off = warm_bytes >= size ? take_first_fit(warm_ranges, size) : 0;
+  if (at_off) {
+    warm_bytes -= size;
+    committed_bytes += size;
+    set_size_word(at_off, size);
+    return static_cast<Off>(at_off + 4);
   }
+  at_off = take_first_fit(free_ranges, size);
   if (!at_off) {
     if (brk + size > kRegionSize) return 0;
     at_off = brk;
     brk += size;
   }
   if (mprotect(base + at_off, size, PROT_READ | PROT_WRITE) != 0) {
-    free_ranges.emplace(at_off, size);  // give it back untouched
+    add_range(free_ranges, at_off, size);  // give it back untouched
     return 0;
   }
   committed_bytes += size;
-  uint32_t sz32 = static_cast<uint32_t>(size);
-  std::memcpy(base + at_off, &sz32, 4);
+  set_size_word(at_off, size);
   return static_cast<Off>(at_off + 4);
 }
 
@@ -68,22 +111,18 @@ void os_free(Off block) {
   if (!block) return;
   size_t start = block - 4;
   size_t size = block_size(block);
+  committed_bytes -= size;
+  if (warm_bytes + size <= kWarmLimit) {
+#ifdef XEB_GC_STRESS
+    std::memset(base + start, 0xDB, size);  // a stale read or a reliance on zeros shows
+#endif
+    warm_bytes += size;
+    add_range(warm_ranges, start, size);
+    return;
+  }
   // Fresh PROT_NONE pages return the memory to the system.
   mmap(base + start, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
-  committed_bytes -= size;
-  auto next = free_ranges.lower_bound(start);
-  if (next != free_ranges.end() && next->first == start + size) {
-    size += next->second;
-    next = free_ranges.erase(next);
-  }
-  if (next != free_ranges.begin()) {
-    auto prev = std::prev(next);
-    if (prev->first + prev->second == start) {
-      prev->second += size;
-      return;
-    }
-  }
-  free_ranges.emplace(start, size);
+  add_range(free_ranges, start, size);
 }
 
 bool contains(const void* p) {
