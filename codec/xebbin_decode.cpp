@@ -102,6 +102,7 @@ struct Decoder {
   std::vector<int32_t> globals;  // each symbol's index in the global context, -2 until known
   Cell* root = nullptr;
   uint32_t root_base = 0;
+  Node global_ctx = context::global();
   int depth = 0;
   // Cells reserved ahead for counts the stream states: nested records each
   // claim up to the bytes left, so what is reserved on trust is bounded by
@@ -548,6 +549,43 @@ struct Decoder {
     }
   }
 
+  // The two commonest records of a compact block, a word of the global
+  // context met before and a small integer (each perhaps after a new-line
+  // prefix), appended straight to the block; answers false, having read
+  // nothing, for any other record (record() then reads it, and reports it
+  // when it is bad).
+  bool leaf(Cell* blk) {
+    const uint8_t* q = p;
+    uint32_t nl = 0;
+    if (q < end && *q == P_NEW_LINE) {
+      nl = HDR_NEW_LINE;
+      q++;
+    }
+    if (q >= end) return false;
+    uint8_t b = *q++;
+    Cell c;
+    if (b >= H_INT_FIRST && b <= 0xBF) {
+      c = integer::make_cell(b - H_INT_FIRST);
+    } else if (b < 0x80 && !(b & H_EXT) && any_word(static_cast<TypeId>(b & H_TYPE_MASK))) {
+      // The symbol's index, a varint of one or two bytes here.
+      uint32_t i;
+      if (q < end && *q < 0x80) i = *q++;
+      else if (end - q >= 2 && q[1] < 0x80) {
+        i = (q[0] & 0x7Fu) | uint32_t{q[1]} << 7;
+        q += 2;
+      } else return false;
+      if (i >= symbol_count || globals[i] < 0) return false;
+      c = Cell{static_cast<uint32_t>(b & H_TYPE_MASK), global_ctx, static_cast<uint32_t>(symbols[i]),
+               static_cast<uint32_t>(globals[i])};
+    } else {
+      return false;
+    }
+    p = q;
+    c.header |= nl;
+    *memory::new_tail_cell(blk) = c;
+    return true;
+  }
+
   // Reads one record into t and answers where its cell went.
   int32_t record_at(Target& t) {
     int32_t n = t.slot < 0 ? static_cast<int32_t>(block::buf(t.holder)->cell_count()) : t.slot;
@@ -592,7 +630,8 @@ struct Decoder {
     Cell* alias = stack::push_new();
     *alias = Cell{T_BLOCK, 0, series::node_of(nb), 0};
     Target inner{alias};
-    for (uint32_t i = 0; i < n; i++) record(inner);
+    for (uint32_t i = 0; i < n; i++)
+      if (!compact || !leaf(alias)) record(inner);
     // The index is built once the cells are all there.
     if (type == T_HASH) hashtable::rehash(hash::table_node(nb), static_cast<int32_t>(n));
     stack::set_top(saved);
