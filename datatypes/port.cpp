@@ -21,7 +21,7 @@
 
 namespace xeb::port {
 
-Cell* (*call_hook)(const Cell*, const Cell*, std::span<const Cell>) = nullptr;
+Cell* (*call_hook)(const Cell*, const Cell*, std::span<const Cell>, uint32_t) = nullptr;
 
 namespace {
 
@@ -122,7 +122,7 @@ Cell* forward(const Cell* port, W action, std::initializer_list<Cell> rest) {
   args.reserve(rest.size() + 1);
   args.push_back(*port);
   args.insert(args.end(), rest);
-  Cell* r = call_hook(&name, &fn, args);
+  Cell* r = call_hook(&name, &fn, args, 32);  // a port actor
   return r ? r : &fixed_unset;
 }
 

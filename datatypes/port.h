@@ -16,9 +16,11 @@ constexpr int32_t CLASS_ID = 2;
 enum Field : int32_t { F_SPEC = 0, F_SCHEME, F_ACTOR, F_AWAKE, F_STATE, F_DATA, F_EXTRA };
 
 // Calls a function! with arguments for its first slots; answers the result
-// on the data stack top, or null with a non-local exit pending. Set by the
-// library at start-up (the datatypes cannot reach the evaluator).
-extern Cell* (*call_hook)(const Cell* name, const Cell* fn, std::span<const Cell> args);
+// on the data stack top, or null with a non-local exit pending. kind: the
+// tracing kind of a runtime callback (32 for an actor's function), 0 for
+// another call. Set by the library at start-up (the datatypes cannot reach
+// the evaluator).
+extern Cell* (*call_hook)(const Cell* name, const Cell* fn, std::span<const Cell> args, uint32_t kind);
 
 void init();
 

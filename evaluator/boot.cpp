@@ -201,9 +201,11 @@ void eval_object_spec(Cell* block) {
   if (!throwing()) stack::set_top(saved);
 }
 
-void eval_hook_function(Cell* fn, Node, int32_t, int) {
-  interpreter::trace::Suspend quiet;
+void eval_hook_function(Cell* fn, Node, int32_t name_sym, int kind) {
+  Cell name = words::word(words::is(name_sym, words::W::on_change) ? words::W::on_change : words::W::on_deep_change);
+  interpreter::trace::RuntimeCallback traced(static_cast<uint32_t>(kind), &name, fn);
   interpreter::eval_function(fn);
+  traced.returned(stack::base());
 }
 
 }  // namespace

@@ -192,7 +192,7 @@ void do_script(const int32_t* refs) {
   Cell* extra = opt(refs[ref(Id::do_, "args")]);
   Cell pass[3] = {*arg(0), callback ? *callback : Cell{T_NONE, 0, 0, 0}, extra ? *extra : Cell{T_NONE, 0, 0, 0}};
   Cell name = *word::load("do-file");
-  Cell* r = port::call_hook(&name, fn, std::span<const Cell>(pass, 3));
+  Cell* r = port::call_hook(&name, fn, std::span<const Cell>(pass, 3), 0);
   if (!r) return;
   stack::set_result_trim(r);
 }

@@ -281,8 +281,9 @@ bool trace_event(void* ctx, lexer::State& s, lexer::TraceEvent& ev) {
   stack::push_new();  // room for the call's shift
   stack::set_top(token + 1);
   Cell name = words::word(words::W::lexer_callback);
-  interpreter::trace::Suspend quiet;  // runtime callbacks are not traced
+  interpreter::trace::RuntimeCallback traced(interpreter::trace::lexer_cb, &name, t->fn);
   interpreter::call_evaluated(t->fn, &name, start, 5, true);
+  traced.returned(start);
   if (throwing()) {
     s.top = s.series_start = s.base;
     s.stopped = true;

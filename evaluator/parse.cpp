@@ -36,6 +36,7 @@
 #include "evaluator/parse_input.h"
 #include "lexer/load.h"
 #include "runtime/collector.h"
+#include "evaluator/trace.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -414,7 +415,9 @@ bool Engine::trace(W event) {
   stack::push_new();  // room for the call's shift
   stack::set_top(st + 1);
   Cell name = words::word(W::parse_callback);
+  interpreter::trace::RuntimeCallback traced(interpreter::trace::parse_cb, &name, cb_);
   interpreter::call_evaluated(cb_, &name, start, 5, true);
+  traced.returned(start);
   if (throwing()) return false;
   bool go = is_type(start, T_LOGIC) && !is_false(start);
   stack::set_top(start);

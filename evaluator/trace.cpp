@@ -2,8 +2,11 @@
 // one event to the callback.
 #include "evaluator/trace.h"
 
+#include <string_view>
+
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
@@ -117,6 +120,40 @@ uint32_t enter_function(uint32_t header) {
 void apply_switch() {
   tracing = (switch_request - 1) & active;
   switch_request = 0;
+}
+
+uint32_t callback_bits() {
+  // The words of the path, read once: they are in the global context from
+  // start-up on, so loading them allocates nothing.
+  static Cell path[4];
+  static bool loaded = false;
+  if (!loaded) {
+    constexpr std::string_view names[4] = {"system", "state", "callbacks", "bits"};
+    for (int i = 0; i < 4; i++) path[i] = *word::load(names[i]);
+    loaded = true;
+  }
+  Cell v = *context::get(&path[0]);
+  for (int i = 1; i < 4; i++) {
+    if (!is_type(&v, T_OBJECT)) return 0;
+    Cell obj = v;
+    v = *object::get_field(&obj, &path[i]);
+  }
+  return is_type(&v, T_INTEGER) ? static_cast<uint32_t>(get_int(&v)) : 0;
+}
+
+RuntimeCallback::RuntimeCallback(uint32_t kind, const Cell* name, const Cell* fn) : name_(*name) {
+  if (!tracing) return;
+  if (!(callback_bits() & kind)) {
+    suspended_ = true;
+    tracing = 0;
+    return;
+  }
+  reported_ = true;
+  fire(call, nullptr, -1, &name_, fn);
+}
+
+void RuntimeCallback::returned(const Cell* result) {
+  if (reported_ && tracing && !throwing()) fire(return_, nullptr, -1, &name_, result);
 }
 
 void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* value) {

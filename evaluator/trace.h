@@ -64,8 +64,37 @@ inline void leave_function(uint32_t saved) {
 }
 
 // A callback the runtime runs (object hooks, comparators, parse and lexer
-// callbacks, port actors) runs with tracing suspended: the boot library
-// switches none of their kinds on.
+// callbacks, port actors) names its kind by one bit. While tracing is on, a
+// kind whose bit is not in `system/state/callbacks/bits` runs with tracing
+// suspended; a kind switched on is reported: `call` (with the function)
+// before it, `return` (with its result) after it.
+enum Kind : uint32_t { lexer_cb = 1, parse_cb = 2, sort_cb = 4, change_cb = 8, deep_cb = 16, port_cb = 32 };
+
+// The bits of the callback kinds switched on; 0 when the switch object is
+// missing or its `bits` is no integer.
+uint32_t callback_bits();
+
+class RuntimeCallback {
+ public:
+  // name: the word naming the call; fn: the callback. Both are read at once.
+  RuntimeCallback(uint32_t kind, const Cell* name, const Cell* fn);
+  // The callback returned with result (a pending exit sends nothing).
+  void returned(const Cell* result);
+  ~RuntimeCallback() {
+    if (suspended_) tracing = saved_;
+  }
+  RuntimeCallback(const RuntimeCallback&) = delete;
+  RuntimeCallback& operator=(const RuntimeCallback&) = delete;
+
+ private:
+  Cell name_;
+  uint32_t saved_ = tracing;
+  bool suspended_ = false;
+  bool reported_ = false;
+};
+
+// Library calls that are no runtime callback of a kind above (the console's
+// and the GUI's calls into the language) run with tracing suspended.
 struct Suspend {
   uint32_t saved = tracing;
   Suspend() { tracing = 0; }

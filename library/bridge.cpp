@@ -16,7 +16,7 @@
 
 namespace xeb::library {
 
-Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args) {
+Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args, uint32_t kind) {
   if (!is_type(fn, T_FUNCTION)) fire(Err::invalid_arg, fn);
   // The callee's copy sits below its frame, so the result can replace it.
   Cell* start = stack::push(fn);
@@ -33,8 +33,12 @@ Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args) {
     bool refinement = is_type(context::word_at(ctx, i), T_REFINEMENT);
     *stack::push_new() = refinement ? Cell{T_LOGIC, 0, 0, 0} : Cell{T_NONE, 0, 0, 0};
   }
-  {
-    interpreter::trace::Suspend quiet;  // runtime callbacks are not traced
+  if (kind) {
+    interpreter::trace::RuntimeCallback traced(kind, name, &f);
+    interpreter::eval_function(start);
+    traced.returned(stack::base());
+  } else {
+    interpreter::trace::Suspend quiet;
     interpreter::eval_function(start);
   }
   if (throwing()) return nullptr;
@@ -51,7 +55,7 @@ Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args) {
 Cell* compare(Cell* fn, Cell* a, Cell* b) {
   Cell name = words::word(words::W::compare_callback);
   Cell args[2] = {*a, *b};
-  Cell* r = call(&name, fn, args);
+  Cell* r = call(&name, fn, args, interpreter::trace::sort_cb);
   return r ? r : const_cast<Cell*>(&fixed_none);  // pending exit: the stacks are its target's
 }
 

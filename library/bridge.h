@@ -12,8 +12,10 @@ namespace xeb::library {
 // slots are filled as an absent refinement and its arguments would be:
 // refinements false, the rest none). `name` names the frame. Answers the
 // result, left on the data-stack top for the caller to pop; answers null
-// when a non-local exit is pending (throwing()).
-Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args = {});
+// when a non-local exit is pending (throwing()). kind: the tracing kind of a
+// runtime callback (a sort comparator, a port actor), 0 for any other call,
+// which runs untraced.
+Cell* call(const Cell* name, const Cell* fn, std::span<const Cell> args = {}, uint32_t kind = 0);
 
 // A sort's /compare function called with a and b in a <compare-callback>
 // frame, behind a barrier; answers its result pushed on the data stack.
