@@ -142,8 +142,18 @@ void kill(Widget* w) {
   if (!dispatching) release_dead();
 }
 
+// The faces being destroyed from the root down to this one: a pane that
+// holds its own face or an ancestor's is not walked into again.
+std::vector<Node> destroy_path;
+
 void destroy_tree(const Value& face) {
   if (!is_type(&face, T_OBJECT)) return;
+  const Node ctx = object::context_of(&face);
+  if (std::find(destroy_path.begin(), destroy_path.end(), ctx) != destroy_path.end()) return;
+  destroy_path.push_back(ctx);
+  struct Leave {
+    ~Leave() { destroy_path.pop_back(); }
+  } leave;
   Value* f = stack::push(&face);
   Value rate = get(*f, F::rate);
   Widget* w = widget_of_face(*f);
@@ -300,7 +310,11 @@ void children(const Widget* w, std::vector<Widget*>& out) {
   SeriesBuf* b = block::buf(&pane);
   for (uint32_t i = static_cast<uint32_t>(block::head_of(&pane)); i < b->cell_count(); i++) {
     Widget* c = widget_of_face(b->cells()[i]);
-    if (c) out.push_back(c);
+    // A pane that holds its own face or an ancestor's would make every walk
+    // down the tree endless; such an entry is no child.
+    bool cycle = false;
+    for (const Widget* p = w; p && !cycle; p = p->parent) cycle = p == c;
+    if (c && !cycle) out.push_back(c);
   }
 }
 

@@ -203,6 +203,31 @@ TEST_F(Backend, ClickThatClosesTheWindow) {
   run("system/view/awake: none");
 }
 
+// A panel whose pane holds the panel itself and the window: clicks, a frame
+// drawn on the terminal and the window's destruction each walk the tree once.
+TEST_F(Backend, PaneHoldingItsOwnFace) {
+  FakeTerminal ft;
+  gui::Terminal t;
+  t.io = ft.io();
+  t.is_terminal = true;
+  gui::use_terminal(t);
+  run("log: copy [] system/view/awake: func [e] [append log e/face/type none]"
+      " win: mk 'window 0x0 20x5 pnl: mk 'panel 2x1 6x3 win/pane: reduce [pnl]");
+  gui::Widget* w = show("win", nullptr);
+  show("pnl", w);
+  run("pnl/pane: reduce [pnl win] clear log");
+  gui::pointer_button(gui::ev::down, 3, 1, 0);
+  gui::pointer_motion(4, 2, 0);
+  EXPECT_EQ(run("log"), "[panel window window panel]");
+  gui::session().enter(true, false);
+  gui::render_frame();
+  gui::session().leave(0);
+  gui::destroy_view(global("win"), false);
+  EXPECT_TRUE(gui::windows.empty());
+  EXPECT_EQ(run("reduce [win/state pnl/state]"), "[none none]");
+  run("system/view/awake: none");
+}
+
 // With an input that is not a terminal, every frame sleeps its 33 ms
 // instead of polling a closed input in a loop.
 TEST_F(Backend, FramesSleepWithoutATerminal) {
