@@ -330,8 +330,11 @@ Cell* insert(Cell* b, Cell* value, int part, int only, int dup, int last) {
   // Taken before the owner's hook, which may edit series inside the value.
   std::vector<std::byte> bytes(n);
   if (n > 0) value_bytes(bytes.data(), value, part, false, 1);
-  bool owned = series::notify_before(b, last ? series::Notice::append : series::Notice::insert, value, h, 0);
   if (n == 0) return b;
+  // Reported at the old length for an append, at the head for an insertion.
+  int32_t at = last ? static_cast<int32_t>(series::buffer_length(b)) : h;
+  bool owned = series::notify_before(b, last ? series::Notice::append : series::Notice::insert, value, at,
+                                     static_cast<int32_t>(total));
   int64_t size = int64_t{series::buf(b)->used()} + total;
   if (size > INT32_MAX) fire(Err::no_memory);
   SeriesBuf* s = series::buf(b);
@@ -343,7 +346,9 @@ Cell* insert(Cell* b, Cell* value, int part, int only, int dup, int last) {
   if (!at_tail) std::memmove(p + total, p, static_cast<size_t>(s->tail_ptr() - p));
   for (int64_t k = 0; k < times; k++) std::memcpy(p + k * n, bytes.data(), n);
   s->tail += static_cast<Off>(total);
-  if (owned) series::notify_after(b, last ? series::Notice::append : series::Notice::insert, value, h, total);
+  if (owned)
+    series::notify_after(b, last ? series::Notice::append : series::Notice::insert, value, at,
+                         static_cast<int32_t>(total));
   series::set_head(b, last ? 0 : static_cast<int32_t>(h + total));
   return b;
 }

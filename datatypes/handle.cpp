@@ -69,9 +69,10 @@ void* object_of(const Cell* h) {
   return e ? e->object : nullptr;
 }
 
-// A handle keeps its external entry alive while it lives.
+// A handle keeps its external entry alive while it lives, and while the
+// entry still holds the object it was made for.
 void mark_entry(Cell* h) {
-  if (entry_of(h) >= 0) handles::mark(entry_of(h), nullptr);
+  if (entry_of(h) >= 0) handles::mark_ref(value_of(h));
 }
 
 void init() {

@@ -47,8 +47,7 @@ uint32_t record_ref(Node n) {
 
 void mark(Cell* c) {
   if (!record(c)) return;
-  uint32_t ref = record_ref(record(c));
-  if (handles::resolve(ref)) handles::mark(static_cast<int32_t>(ref & ((1u << handles::REF_INDEX_BITS) - 1)), nullptr);
+  handles::mark_ref(record_ref(record(c)));
 }
 
 Cell* set_cell(Cell* c, Node n, int32_t w, int32_t h, int32_t head = 0) {

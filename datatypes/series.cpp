@@ -104,7 +104,7 @@ Shape shape_of(const Cell* v) {
 
 bool notify(const Cell* s, words::W w, const Cell* arg, int32_t index, int32_t count, bool before) {
   // Only series marked as owned have a record to find: skip the lookup.
-  if (!(buf(s)->flags & ownership::SER_OWNED)) return false;
+  if (!owned(s)) return false;
   Cell v = *s, word = words::word(w), a = arg ? *arg : fixed_none;
   Cell* cells = stack::push(&v);
   stack::push(&word);
@@ -123,6 +123,8 @@ bool notify(const Cell* s, words::W w, const Cell* arg, int32_t index, int32_t c
   return r != 0;
 }
 }  // namespace
+
+bool owned(const Cell* s) { return (buf(s)->flags & ownership::SER_OWNED) != 0; }
 
 bool notify_before(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count) {
   return notify(s, kNotices[static_cast<int>(n)].before, arg, index, count, true);

@@ -134,6 +134,9 @@ Cell* path_index(Cell* s, Cell* element, Cell* value);
 // re-read through the node: the hook may have moved them.
 enum class Notice { append, insert, change, clear, poke, put, remove, random, reverse, sort, swap, take, move, trim };
 bool notify_before(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count);
+// Whether notices about s can reach an owner at all (a buffer flag): an edit
+// that must measure its change before making it does so only then.
+bool owned(const Cell* s);
 void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32_t count);
 
 // Calls a sort/compare function with two values; set by the library's

@@ -85,15 +85,35 @@ Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last) {
   int32_t h = series::head(s);
   bool at_tail = last || h >= len;
   check_size(s, value, dup);
-  bool owned = series::notify_before(s, last ? series::Notice::append : series::Notice::insert, value, h, 0);
-  int32_t n = append_value(s, value, part);
+  series::Notice notice = last ? series::Notice::append : series::Notice::insert;
+  // An append is reported at the old length, an insertion at the head; both
+  // with the characters added. An owner hears that count before the change,
+  // so the text is made first, aside.
+  int32_t at = last ? len : h;
+  bool owned = false;
+  int32_t n;
+  if (series::owned(s)) {
+    Cell* text = push_new(16);
+    int32_t count = append_value(text, value, part);
+    if (count == 0) {
+      stack::pop(1);
+      return s;
+    }
+    int64_t total = int64_t{count} * std::max(dup, 1);
+    if ((int64_t{len} + total) << shift(s) > INT32_MAX) fire(Err::no_memory);
+    owned = series::notify_before(s, notice, value, at, static_cast<int32_t>(total));
+    n = append_value(s, text, -1);
+    stack::pop(1);
+  } else {
+    n = append_value(s, value, part);
+  }
   if (n == 0) return s;
   repeat_run(s, n, dup);
   int32_t total = xs_abs_length_q(s) - len;
   if (!at_tail) {
     swap_runs(at_index(s, h), (len - h) << shift(s), total << shift(s));
   }
-  if (owned) series::notify_after(s, last ? series::Notice::append : series::Notice::insert, value, h, total);
+  if (owned) series::notify_after(s, notice, value, at, total);
   series::set_head(s, last ? 0 : h + total);
   return s;
 }

@@ -7,6 +7,7 @@
 namespace xeb::handles {
 
 namespace {
+constexpr uint32_t REF_INDEX_MASK = (1u << REF_INDEX_BITS) - 1;
 struct Kind { const char* name; Release release; };
 Kind kinds[MAX_KINDS];
 int kind_count = 0;
@@ -80,6 +81,10 @@ bool mark(int32_t index, void* object) {
   return true;
 }
 
+bool mark_ref(uint32_t ref) {
+  return resolve(ref) && mark(static_cast<int32_t>(ref & REF_INDEX_MASK), nullptr);
+}
+
 void sweep() {
   int32_t prev = -1;
   int32_t i = used_head;
@@ -103,8 +108,6 @@ const Entry* entry(int32_t index) {
 }
 
 int32_t capacity() { return static_cast<int32_t>(table.size()); }
-
-constexpr uint32_t REF_INDEX_MASK = (1u << REF_INDEX_BITS) - 1;
 
 uint32_t reference(int32_t index) {
   return (table[index].generation << REF_INDEX_BITS) | (static_cast<uint32_t>(index) & REF_INDEX_MASK);

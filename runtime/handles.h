@@ -35,6 +35,10 @@ int32_t store(void* object, uint32_t kind);
 void release(uint32_t kind, void* object);
 void remove(int32_t index, bool release_object);  // an index not in use is ignored
 bool mark(int32_t index, void* object);        // true when newly marked
+// Marks the entry a value's reference names, only while the reference is
+// current: a stale one (entry freed, or freed and reused) marks nothing, so
+// it cannot keep the entry's next object alive.
+bool mark_ref(uint32_t ref);
 void sweep();
 const Entry* entry(int32_t index);             // nullptr when out of range
 uint32_t reference(int32_t index);

@@ -11,6 +11,7 @@
 #include "library/boot.h"
 #include "runtime/handles.h"
 #include "runtime/collector.h"
+#include "runtime/stack.h"
 #include "start.h"
 #include "tests/evaluator/cases.h"
 
@@ -103,6 +104,11 @@ TEST_F(Collections, Handles) {
   EXPECT_EQ(handle::object_of(h), nullptr) << "a stale handle must not reach the entry's new object";
   EXPECT_EQ(handle::object_of(reused), &released);
   EXPECT_EQ(released, 1);
+  // The stale handle, still live, must not keep the entry's new object alive.
+  stack::pop(1);
+  collector::collect();
+  EXPECT_EQ(released, 2) << "a stale handle marked the reused entry";
+  EXPECT_EQ(handle::object_of(h), nullptr);
 }
 
 }  // namespace
