@@ -551,6 +551,10 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     frame->saved = stack::values_of(frame->fctx);
   }
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
+  // The typesets of a spec that checks types, kept aside while no buffer
+  // has moved (an argument's evaluation may allocate).
+  uint32_t moves = memory::moves;
+  const Cell* types = summary & SPEC_ANY ? nullptr : block::buf(cache)->cells();
   for (int32_t k = 0; k < arity; k++) {
     ArgClass cls = summary & SPEC_PLAIN ? ArgClass::normal : arg_class(cache_cells(start) + k);
     SeriesBuf* b = series::buf(code);
@@ -591,8 +595,15 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     }
     if (throwing()) return pos;
     Cell* v = stack::top() - 1;
-    if (summary & SPEC_ANY ? is_type(v, T_UNSET) : !accepts(cache_cells(start) + k, type_of(v))) [[unlikely]]
-      refuse_fast(start, v, k);
+    if (summary & SPEC_ANY) {
+      if (is_type(v, T_UNSET)) [[unlikely]] refuse_fast(start, v, k);
+    } else {
+      if (moves != memory::moves) [[unlikely]] {
+        moves = memory::moves;
+        types = cache_cells(start);
+      }
+      if (!accepts(types + k, type_of(v))) [[unlikely]] refuse_fast(start, v, k);
+    }
   }
   switch (t) {
     case T_NATIVE: native(false, kNoRefs); break;
