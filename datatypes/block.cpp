@@ -262,13 +262,16 @@ Cell* clone(const Cell* b, bool deep, bool any) {
       fire(Err::no_cycle);
     }
     cycles::push(src->w2);
+    // Nothing allocates between nested clones: the cells are read in place.
+    Cell* cells = buf(r)->cells();
     for (int32_t i = 0; i < n; i++) {
-      Cell* c = buf(r)->cells() + i;
+      Cell* c = cells + i;
       int t = type_of(c);
       if (!(t == T_BLOCK || (any && t != T_HASH && series::block_like(t)))) continue;
       uint32_t header = c->header;
       Cell* nc = clone(c, deep, any);
-      Cell* dst = buf(r)->cells() + i;
+      cells = buf(r)->cells();
+      Cell* dst = cells + i;
       *dst = *nc;
       dst->header = header;
       stack::pop(1);

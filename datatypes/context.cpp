@@ -314,14 +314,14 @@ struct Binder {
   int32_t canon[LISTED_WORDS];
   const int32_t* map = nullptr;
 
-  int32_t find(int32_t sym) const {
+  // sym's index in the context, or -1; c is its canonical symbol.
+  int32_t find(int32_t sym, int32_t c) const {
     if (listed >= 0) {
-      int32_t c = symbol::resolve(sym);
       for (int32_t i = 0; i < listed; i++)
         if (canon[i] == c) return i;
       return -1;
     }
-    if (map) return map[symbol::resolve(sym)];
+    if (map) return map[c];
     return find_word(ctx, sym, true);
   }
 };
@@ -354,11 +354,12 @@ void bind_in(const Cell* block, const Binder& with) {
   for (Cell *c = b->cells() + head, *e = b->cells_tail(); c < e; c++) {
     TypeId t = type_of(c);
     if (any_word(t)) {
-      if (with.self && t == T_WORD && symbol::resolve(word_symbol(c)) == with.self_sym) {
+      int32_t sym = word_symbol(c), canon = symbol::resolve(sym);
+      if (with.self && t == T_WORD && canon == with.self_sym) {
         set_word_context(c, with.ctx);
         set_word_index(c, -1);
       } else {
-        int32_t index = with.find(word_symbol(c));
+        int32_t index = with.find(sym, canon);
         if (index >= 0) {
           set_word_context(c, with.ctx);
           set_word_index(c, index);

@@ -12,13 +12,14 @@
 
 namespace xeb::symbol {
 
+Node records = 0;
+
 namespace {
 
-Node block = 0;  // the records
 Node table = 0;  // the hash index
 
 void mark_roots() {
-  if (block) collector::mark_node(&block);
+  if (records) collector::mark_node(&records);
   if (table) hashtable::mark(&table);
 }
 
@@ -41,8 +42,8 @@ void create_table() {
     collector::add_root_marker(mark_roots);
     registered = true;
   }
-  block = memory::alloc_cell_buffer(TABLE_SIZE);  // append-only: the room is never read
-  Cell blk{T_BLOCK, 0, block, 0};
+  records = memory::alloc_cell_buffer(TABLE_SIZE);  // append-only: the room is never read
+  Cell blk{T_BLOCK, 0, records, 0};
   table = hashtable::init(TABLE_SIZE, &blk, hashtable::Kind::word, 0);
   hashtable::resolve_symbol = &resolve;
 }
@@ -63,8 +64,6 @@ int32_t make_from_string(const Cell* str) {
   return make(s);
 }
 
-Cell* record(int32_t id) { return buf_of(block)->cells() + (id - 1); }
-
 void cache_string(int32_t id) {
   if (record(id)->w2) return;
   std::string s(name(id));  // the name's buffer may move while loading
@@ -80,20 +79,13 @@ Cell* get(int32_t id) {
   return record(id);
 }
 
-int32_t resolve(int32_t id) {
-  int32_t a = static_cast<int32_t>(record(id)->w1);
-  return a > 0 ? a : id;
-}
-
-int32_t alias(int32_t id) { return static_cast<int32_t>(record(id)->w1); }
-
 std::string_view name(int32_t id) {
   SeriesBuf* b = buf_of(record(id)->w3);
   return std::string_view(reinterpret_cast<const char*>(b->head_ptr()), b->used());
 }
 
-int32_t count() { return block ? static_cast<int32_t>(buf_of(block)->cell_count()) : 0; }
-Node table_block() { return block; }
+int32_t count() { return records ? static_cast<int32_t>(buf_of(records)->cell_count()) : 0; }
+Node table_block() { return records; }
 Node index() { return table; }
 
 }  // namespace xeb::symbol

@@ -20,12 +20,21 @@ inline int32_t make_len(const char* bytes, int32_t length) { return make(std::st
 int32_t make_nocase(std::string_view utf8);
 int32_t make_from_string(const Cell* str);
 
+// The record block's node (binding resolves a symbol per word it meets, so
+// the lookups below are inline).
+extern Node records;
+
 // The record of id, its string cache filled. Valid until the next allocation.
 Cell* get(int32_t id);
-Cell* record(int32_t id);  // without filling the cache
+// Without filling the cache.
+inline Cell* record(int32_t id) { return buf_of(records)->cells() + (id - 1); }
 void cache_string(int32_t id);
-int32_t resolve(int32_t id);
-int32_t alias(int32_t id);
+// The first spelling met among those differing only in case.
+inline int32_t resolve(int32_t id) {
+  int32_t a = static_cast<int32_t>(record(id)->w1);
+  return a > 0 ? a : id;
+}
+inline int32_t alias(int32_t id) { return static_cast<int32_t>(record(id)->w1); }
 // The UTF-8 spelling; valid until the next allocation.
 std::string_view name(int32_t id);
 int32_t count();
