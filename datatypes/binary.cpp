@@ -344,7 +344,14 @@ Cell* insert(Cell* b, Cell* value, int part, int only, int dup, int last) {
   }
   std::byte* p = at_tail ? s->tail_ptr() : s->head_ptr() + h;
   if (!at_tail) std::memmove(p + total, p, static_cast<size_t>(s->tail_ptr() - p));
-  for (int64_t k = 0; k < times; k++) std::memcpy(p + k * n, bytes.data(), n);
+  std::memcpy(p, bytes.data(), n);
+  // The copied region doubles each time: a short value repeated a billion
+  // times costs some thirty copies.
+  for (int64_t have = n; have < total;) {
+    const int64_t k = std::min(have, total - have);
+    std::memcpy(p + have, p, static_cast<size_t>(k));
+    have += k;
+  }
   s->tail += static_cast<Off>(total);
   if (owned)
     series::notify_after(b, last ? series::Notice::append : series::Notice::insert, value, at,
@@ -373,7 +380,12 @@ Cell* change(Cell* b, Cell* value, int part, int only, int dup) {
     std::memmove(p + written, p + c, static_cast<size_t>(s->tail_ptr() - (p + c)));
     s->tail = s->head + static_cast<Off>(size);
   }
-  for (int64_t k = 0; n > 0 && k < written / n; k++) std::memcpy(p + k * n, bytes.data(), n);
+  if (n > 0) std::memcpy(p, bytes.data(), n);
+  for (int64_t have = n; n > 0 && have < written;) {
+    const int64_t k = std::min(have, written - have);
+    std::memcpy(p + have, p, static_cast<size_t>(k));
+    have += k;
+  }
   if (owned) series::notify_after(b, series::Notice::change, value, h, static_cast<int32_t>(written));
   series::set_head(b, static_cast<int32_t>(std::min<int64_t>(h + written, series::buffer_length(b))));
   return b;

@@ -65,7 +65,15 @@ void repeat_run(Cell* s, int32_t n, int32_t dup) {
   SeriesBuf* b = reserve(series::buf(s), int64_t{n} * (dup - 1) << shift(s));
   int64_t bytes = int64_t{n} << series::shift_of(b);
   std::byte* run = b->tail_ptr() - bytes;
-  for (int32_t k = 1; k < dup; k++) std::memcpy(b->tail_ptr(), run, bytes), b->tail += static_cast<Off>(bytes);
+  // The copied region doubles each time, so a short run repeated a billion
+  // times costs some thirty copies, not a billion.
+  int64_t have = bytes, want = bytes * dup;
+  while (have < want) {
+    const int64_t k = std::min(have, want - have);
+    std::memcpy(run + have, run, static_cast<size_t>(k));
+    have += k;
+  }
+  b->tail += static_cast<Off>(want - bytes);
 }
 
 void check_size(Cell* s, Cell* value, int32_t dup) {
