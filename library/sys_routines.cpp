@@ -67,7 +67,7 @@ void get_current_dir() {
 // set-current-dir [path [file!]]
 void set_current_dir() {
   std::string path = string::utf8_of(arg(0));
-  if (chdir(path.c_str()) != 0) fire(Err::cannot_open, arg(0));
+  if (!platform::set_current_dir(path)) fire(Err::cannot_open, arg(0));
   set_unset(stack::base());
 }
 

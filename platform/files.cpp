@@ -49,16 +49,21 @@ bool write_fully(int fd, std::string_view bytes) {
   return true;
 }
 
+// A path holding a NUL names no file: the host would read only the part
+// before it, and so reach another file.
+bool bad(const std::string& path) { return path.find('\0') != std::string::npos; }
+
 }  // namespace
 
 std::optional<Status> status(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  if (bad(path) || ::stat(path.c_str(), &st) != 0) return std::nullopt;
   Kind k = S_ISDIR(st.st_mode) ? Kind::dir : S_ISREG(st.st_mode) ? Kind::file : Kind::other;
   return Status{k, static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec};
 }
 
 std::optional<std::string> read(const std::string& path, int64_t part, int64_t seek) {
+  if (bad(path)) return std::nullopt;
   Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (f.fd < 0) return std::nullopt;
   struct stat st;
@@ -66,13 +71,16 @@ std::optional<std::string> read(const std::string& path, int64_t part, int64_t s
   if (seek < 0) seek = 0;
   std::string out;
   if (st.st_size == 0) {
-    // Its size is unknown until read: read once to the end, then cut.
+    // Its size is unknown until read: read to the end, then cut. A device
+    // without an end (/dev/zero) is read only as far as the part asked for.
+    const int64_t enough = part >= 0 ? seek + part : INT64_MAX;
     char chunk[65536];
-    for (;;) {
-      int64_t n = read_fully(f.fd, chunk, sizeof chunk);
+    while (static_cast<int64_t>(out.size()) < enough) {
+      const int64_t want = std::min<int64_t>(sizeof chunk, enough - static_cast<int64_t>(out.size()));
+      int64_t n = read_fully(f.fd, chunk, want);
       if (n < 0) return std::nullopt;
       out.append(chunk, static_cast<size_t>(n));
-      if (n < static_cast<int64_t>(sizeof chunk)) break;
+      if (n < want) break;
     }
     if (seek >= static_cast<int64_t>(out.size())) return std::string();
     out.erase(0, static_cast<size_t>(seek));
@@ -95,6 +103,7 @@ bool write(const std::string& path, std::string_view bytes, bool append, int64_t
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
   if (append) flags |= O_APPEND;
   else if (seek < 0) flags |= O_TRUNC;
+  if (bad(path)) return false;
   Fd f(::open(path.c_str(), flags, 0666));
   if (f.fd < 0) return false;
   if (!append && seek > 0 && ::lseek(f.fd, seek, SEEK_SET) < 0) return false;
@@ -105,7 +114,7 @@ bool write(const std::string& path, std::string_view bytes, bool append, int64_t
 }
 
 std::optional<std::vector<Entry>> list_dir(const std::string& path) {
-  DIR* d = ::opendir(path.c_str());
+  DIR* d = bad(path) ? nullptr : ::opendir(path.c_str());
   if (!d) return std::nullopt;
   std::vector<Entry> out;
   std::string base = path;
@@ -127,21 +136,25 @@ std::optional<std::vector<Entry>> list_dir(const std::string& path) {
 
 bool exists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  return !bad(path) && ::stat(path.c_str(), &st) == 0;
 }
 
 bool readable(const std::string& path) {
+  if (bad(path)) return false;
   Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   return f.fd >= 0;
 }
 
-bool make_dir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool make_dir(const std::string& path) { return !bad(path) && ::mkdir(path.c_str(), 0777) == 0; }
 
 bool remove(const std::string& path, bool dir) {
+  if (bad(path)) return false;
   return (dir ? ::rmdir(path.c_str()) : ::unlink(path.c_str())) == 0;
 }
 
-bool rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool rename(const std::string& from, const std::string& to) {
+  return !bad(from) && !bad(to) && ::rename(from.c_str(), to.c_str()) == 0;
+}
 
 long zone_offset_at(int64_t epoch_seconds) {
   time_t t = static_cast<time_t>(epoch_seconds);

@@ -57,6 +57,8 @@ bool open_stream(const Stream& s, int index, Fds& fds) {
       fds.child[index] = ::open("/dev/null", (input ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
       return fds.child[index] >= 0;
     case Route::file:
+      // A NUL inside the name would cut it short and open another file.
+      if (s.path.find('\0') != std::string::npos) return false;
       fds.child[index] = input ? ::open(s.path.c_str(), O_RDONLY | O_CLOEXEC)
                                : ::open(s.path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
       return fds.child[index] >= 0;
