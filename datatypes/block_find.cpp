@@ -89,7 +89,11 @@ Cell* find(Cell* s, Cell* value, Cell* part, int only, int case_, int same, int 
   NoCollection hold;
   int64_t found = -1;
   Node t = index_of(s);
-  if (t && m.mode == Mode::value && !(vt == T_OBJECT && !same) && !match) {
+  // A hash!'s index finds only what its hashes can tell apart: a value that
+  // hashes by identity (a series, object, image...) may equal cells of other
+  // identities, or cells changed since they were indexed, so it is scanned
+  // for as in a block.
+  if (t && m.mode == Mode::value && !hashtable::address_keyed(value) && !match) {
     Cell* c = hashtable::find(t, value, static_cast<int32_t>(h), step, m.op, last, reverse);
     if (!c) return &fixed_none;
     found = c - buf(s)->cells();

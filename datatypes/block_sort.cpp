@@ -227,9 +227,10 @@ Cell* push_index(const Cell* block, int32_t size) {
 }
 
 // Whether the record's first cell is in set (an indexed hash! cell on the
-// stack): through the index, or, for a block-like cell, by find/only.
+// stack): through the index, or, for a cell hashed by identity (which the
+// index cannot match by contents), by find/only.
 bool member(Cell* set, Cell* key, int32_t from, int32_t step, int case_) {
-  if (series::block_like(type_of(key))) {
+  if (hashtable::address_keyed(key)) {
     Cell* pos = stack::push(set);
     set_type(pos, T_BLOCK);
     set_head(pos, from);

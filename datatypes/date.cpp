@@ -551,9 +551,19 @@ int compare(Cell* value1, Cell* value2, int op) {
   return t1 < t2 ? -1 : 1;
 }
 
+// Dates that name the same instant compare equal whatever their zones or
+// time flags: the hash takes the day number and the time of day only.
+uint32_t hash(const Cell* c, bool) {
+  struct {
+    int64_t days;
+    double time;
+  } key{to_days(packed(c)), time_of(c) == 0.0 ? 0.0 : time_of(c)};
+  return hashtable::murmur3(&key, sizeof key);
+}
+
 void init() {
   datatype::Registration r{T_DATE, 0, "date!"};
-  r.hashes(&hashtable::by_words<1, 3>);
+  r.hashes(&hash);
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_PICK, &pick);
   r.set(A_ADD, &datatype::math_slot<do_math, OP_ADD>).set(A_SUBTRACT, &datatype::math_slot<do_math, OP_SUB>);

@@ -290,7 +290,7 @@ void mark_facets(Cell* e) {
 
 void init() {
   datatype::Registration r{T_EVENT, 0, "event!"};
-  r.hashes(&hashtable::by_word<2>, true);
+  r.hashes([](const Cell*, bool) { return 0xE7E27u; });  // all events are equal
   r.marks({collector::Holds::nothing, collector::Holds::nothing, collector::Holds::nothing, &mark_facets});
   r.set(A_MAKE, &make).set(A_FORM, &form).set(A_MOLD, &mold).set(A_EVAL_PATH, &eval_path);
   r.set(A_COMPARE, &compare).set(A_PICK, &pick);

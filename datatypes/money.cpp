@@ -549,10 +549,13 @@ Cell* round(Cell* n, Cell* scale, int even, int down, int half_down, int floor, 
 }
 
 namespace {
-// The sign bit is the only header bit that is part of the value.
+// Amounts that compare equal hash alike: the currency takes no part (a
+// generic amount equals the same amount in any currency), and zero has no
+// sign. The sign bit is the only header bit that is part of the value.
 uint32_t hash(const Cell* c, bool) {
   Cell m = *c;
-  m.header = T_MONEY | (c->header & HDR_MONEY_SIGN);
+  set_currency(&m, 0);
+  m.header = T_MONEY | (zero_q(c) ? 0 : c->header & HDR_MONEY_SIGN);
   return hashtable::murmur3(&m, sizeof m);
 }
 }  // namespace

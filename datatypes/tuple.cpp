@@ -284,7 +284,13 @@ Cell* reverse(Cell* value, Cell* part, Cell* skip) {
 }
 
 namespace {
-uint32_t hash(const Cell* c, bool) { return hashtable::murmur3(bytes(c), static_cast<size_t>(count(c))); }
+// Tuples compare as if padded with zeros (1.2.3 = 1.2.3.0): trailing zeros
+// take no part in the hash.
+uint32_t hash(const Cell* c, bool) {
+  size_t n = static_cast<size_t>(count(c));
+  while (n > 0 && bytes(c)[n - 1] == 0) n--;
+  return hashtable::murmur3(bytes(c), n);
+}
 }  // namespace
 
 void init() {

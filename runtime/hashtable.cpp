@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/array.h"
+#include "runtime/casemap.h"
 #include "runtime/collector.h"
 #include "runtime/counts.h"
 #include "runtime/exit.h"
@@ -148,9 +149,17 @@ std::string_view name_of(Node name) {
   return {reinterpret_cast<const char*>(b->head_ptr()), b->used()};
 }
 
-// Case folding for hashes and case-insensitive comparison.
-// ASCII only until the case mapper lands; keep every fold behind this one.
+// Case folding for the default comparison: ASCII only.
 uint32_t fold_upper(uint32_t cp) { return cp >= 'a' && cp <= 'z' ? cp - 32 : cp; }
+
+// Case folding for text hashes. Strings that compare equal ignoring case map
+// every code point to the same lower case, so the hash folds through that
+// mapping too; folding to upper case alone would split pairs such as U+0130
+// and 'i'. Upper-cased after, so ASCII text hashes as its upper-case form.
+uint32_t hash_fold(uint32_t cp) {
+  if (cp < 0x80) return fold_upper(cp);
+  return unicode::to_case(unicode::to_case(cp, false), true);
+}
 uint8_t ascii_lower(uint8_t b) { return b >= 'A' && b <= 'Z' ? b | 0x60 : b; }
 
 bool ascii_ieq(std::string_view a, std::string_view b) {
@@ -205,7 +214,7 @@ uint32_t murmur_bytes(size_t len, Byte byte) {
 uint32_t hash_text(const std::byte* units, int unit, int32_t length, bool case_sensitive) {
   Text t{units, unit, length};
   Murmur m;
-  for (int32_t i = 0; i < t.len; i++) m.block(case_sensitive ? t.at(i) : fold_upper(t.at(i)));
+  for (int32_t i = 0; i < t.len; i++) m.block(case_sensitive ? t.at(i) : hash_fold(t.at(i)));
   return m.finish(static_cast<uint32_t>(t.len) * 4);
 }
 
@@ -734,6 +743,9 @@ void put_all(Node t, int32_t start, int32_t step) {
   }
 }
 
+// The key is compared first, the stored cell second, as a block's find
+// compares its value with each cell (some comparisons are not symmetric: a
+// generic amount matches an amount in a currency under find's test).
 Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool last, bool reverse) {
   Cell k = *key;
   refresh_if_moved(t);
@@ -758,7 +770,7 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
       int32_t kv = keys[p.i];
       if (kind != Kind::block) {
         Cell* c = cells + kv;
-        if ((c->header & HDR_TYPE_MASK) == kt && equal(c, &k, op)) return c;
+        if ((c->header & HDR_TYPE_MASK) == kt && equal(&k, c, op)) return c;
       } else {
         const int32_t* group = &kv;
         int64_t m = 1;
@@ -767,12 +779,12 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
           group = reinterpret_cast<const int32_t*>(array::data(chain));
           m = array::length(chain);
         }
-        if (m > 0 && equal(cells + group[0], &k, OP_EQUAL)) {
+        if (m > 0 && equal(&k, cells + group[0], OP_EQUAL)) {
           int32_t best = none;
           for (int64_t j = 0; j < m; j++) {
             int32_t idx = group[j];
             bool candidate = reverse ? idx < from : idx >= from;
-            if (!candidate || !equal(cells + idx, &k, op)) continue;
+            if (!candidate || !equal(&k, cells + idx, op)) continue;
             int32_t off = last ? from - 1 - idx : idx - from;
             int32_t r = off % askip;
             if (r < 0) r += askip;

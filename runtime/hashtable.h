@@ -88,8 +88,11 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case);  // 1-based i
 int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* index);
 
 // Hashes. Each type's module sets how its values hash, when it registers; a
-// type that set nothing hashes to 0. by_address: the hash stands for the
-// value's identity (a series or context), not its contents.
+// type that set nothing hashes to 0. Values that compare equal must hash
+// alike. by_address: the hash stands for the value's identity (a series or
+// context), while the comparison may look at contents, which can change
+// after the value was indexed: kind-0 lookups of such values are left to a
+// scan by the caller.
 using Hasher = uint32_t (*)(const Cell* c, bool case_sensitive);
 void set_hashing(int type, Hasher hash, bool by_address);
 uint32_t hash_value(const Cell* c, bool case_sensitive);
