@@ -276,7 +276,9 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
 }
 
 int compare(Cell* value1, Cell* value2, int op) {
-  if ((op == COMP_STRICT_EQUAL || op == COMP_FIND) && !is_type(value2, T_INTEGER)) return 1;
+  // Values of other types are never strictly equal to an integer, nor the
+  // same (same? 1 $1 was true while same? $1 1 was false).
+  if ((op == COMP_STRICT_EQUAL || op == COMP_FIND || op == COMP_SAME) && !is_type(value2, T_INTEGER)) return 1;
   switch (type_of(value2)) {
     case T_INTEGER:
     case T_CHAR: {

@@ -239,9 +239,15 @@ Cell* reverse(Cell* value, Cell* part, Cell* skip) {
   return value;
 }
 
+// A pair equals the point2D! it converts to, so it hashes as that point.
+uint32_t hash(const Cell* c, bool) {
+  const float k[2] = {float(x(c)), float(y(c))};
+  return point::hash_coords(k, 2);
+}
+
 void init() {
   datatype::Registration r{T_PAIR, 0, "pair!"};
-  r.hashes(&hashtable::by_words<2, 2>);
+  r.hashes(&hash);
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &make).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_NEGATE, &negate);
   r.set(A_ROUND, &round).set(A_PICK, &pick).set(A_REVERSE, &reverse);

@@ -247,11 +247,24 @@ Cell* reverse(Cell* value, Cell* part, Cell* skip) {
   return value;
 }
 
+uint32_t hash_coords(const float* coords, int n) {
+  float k[3] = {};
+  for (int i = 0; i < n; i++) k[i] = coords[i] == 0.0f ? 0.0f : coords[i];  // -0 equals 0
+  return hashtable::murmur3(k, sizeof(float) * static_cast<size_t>(n));
+}
+
 namespace {
+
+template <int N>
+uint32_t hash(const Cell* c, bool) {
+  float k[N];
+  for (int i = 0; i < N; i++) k[i] = coord(c, i);
+  return hash_coords(k, N);
+}
 
 void register_point(TypeId id, const char* name) {
   datatype::Registration r{id, 0, name};
-  r.hashes(id == T_POINT2D ? &hashtable::by_words<1, 2> : &hashtable::by_words<1, 3>);
+  r.hashes(id == T_POINT2D ? &hash<2> : &hash<3>);
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &make).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_EVAL_PATH, &eval_path).set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_NEGATE, &negate);
   r.set(A_ROUND, &round).set(A_PICK, &pick).set(A_REVERSE, &reverse);

@@ -37,6 +37,9 @@ inline Cell make_cell3(float x, float y, float z) {
   return c;
 }
 
+// The key hash of a point of n coordinates; a pair! equal to a point
+// hashes as that point does.
+uint32_t hash_coords(const float* coords, int n);
 Cell* make_at2(Cell* c, float x, float y);  // keep the header's flags
 Cell* make_at3(Cell* c, float x, float y, float z);
 Cell* push2(float x, float y);
