@@ -274,7 +274,24 @@ int default_compare(const Cell* a, const Cell* b, int op) {
 int32_t identity(int32_t id) { return id; }
 void no_normalize(Cell*) {}
 
-bool equal(const Cell* a, const Cell* b, int op) { return compare(a, b, op) == 0; }
+// Types whose equality allows a tolerance (a few units in the last place).
+bool tolerant(const Cell* c) {
+  switch (c->header & HDR_TYPE_MASK) {
+    case T_FLOAT: case T_PERCENT: case T_TIME: case T_DATE: case T_PAIR: case T_POINT2D: case T_POINT3D:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Equality as the tables see it: the comparison's, and for values compared
+// with a tolerance also equal hashes. No hash can follow a tolerance (it is
+// not transitive), so without this a key nearly equal to a stored one would
+// be found or missed by where their buckets happened to fall.
+bool equal(const Cell* a, const Cell* b, int op) {
+  if (compare(a, b, op) != 0) return false;
+  return (!tolerant(a) && !tolerant(b)) || hash_value(a, false) == hash_value(b, false);
+}
 
 // ---------------------------------------------------------------------------
 // Probing. Home bucket hash & mask; the k-th step adds k.
