@@ -55,17 +55,6 @@ constexpr uint32_t kFlagFacets[] = {FLAG_AWAY, FLAG_DOWN, FLAG_MID_DOWN, FLAG_AL
 
 bool word_type(int t) { return t == T_WORD || t == T_SET_WORD || t == T_LIT_WORD || t == T_GET_WORD; }
 
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::string_view name_of(const Cell* word) { return symbol::name(word_symbol(word)); }
 
 // --- The stand-in: answers from the cell, records each question. ---------------
@@ -101,7 +90,7 @@ void s_orientation(const Cell*, Cell* out) { note("orientation"), *out = fixed_n
 uint32_t s_type_of_word(const Cell* w) {
   note("set-type");
   for (uint32_t i = 0; i < 38; i++)
-    if (same_name(name_of(w), kTypeNames[i])) return i + 1;
+    if (symbol::same_nocase(name_of(w), kTypeNames[i])) return i + 1;
   return 0;
 }
 void s_post(const Cell*, const Cell*) { note("post"); }
@@ -154,7 +143,7 @@ Cell* make(Cell*, Cell* spec, int) {
           const Cell* f = block::buf(&v)->cells() + j;
           if (!is_type(f, T_WORD)) continue;
           for (const FlagWord& fw : kFlags)
-            if (same_name(name_of(f), fw.name)) e->w3 |= fw.bit;
+            if (symbol::same_nocase(name_of(f), fw.name)) e->w3 |= fw.bit;
         }
         break;
       case F_FACE: case F_WINDOW:

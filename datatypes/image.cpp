@@ -33,6 +33,8 @@ namespace xeb::image {
 
 namespace bm = platform::bitmap;
 
+bool (*face_capture)(const Cell* value, Cell* out) = nullptr;
+
 namespace {
 
 uint32_t kind = 0;  // the handle kind "image"
@@ -162,6 +164,10 @@ Cell* make(Cell* proto, Cell* spec, int) {
 
 Cell* to(Cell* proto, Cell* spec, int type) {
   if (is_type(spec, T_IMAGE)) return copy_whole(spec, stack::push_new());
+  if (is_type(spec, T_OBJECT) && face_capture) {
+    Cell got = fixed_none;
+    if (face_capture(spec, &got)) return stack::push(&got);
+  }
   Cell t = datatype::make_cell(T_IMAGE), s = *spec;
   fire(Err::bad_to_arg, &t, &s);
 }

@@ -61,6 +61,11 @@ Cell* extract_data(const Cell* img, int kind);
 // Writes every pixel from the first from a binary!, tuple! or integer!.
 void set_data(Cell* img, Cell* value, int kind);
 
+// The GUI layer's capture of a face into an image, set at its start-up:
+// false when the value is no face; else the capture is written into out,
+// none when nothing was captured.
+extern bool (*face_capture)(const Cell* value, Cell* out);
+
 void init();
 
 }  // namespace xeb::image

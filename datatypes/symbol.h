@@ -37,6 +37,17 @@ inline int32_t resolve(int32_t id) {
 inline int32_t alias(int32_t id) { return static_cast<int32_t>(record(id)->w1); }
 // The UTF-8 spelling; valid until the next allocation.
 std::string_view name(int32_t id);
+// Two spellings equal but for ASCII case.
+inline bool same_nocase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
 int32_t count();
 
 Node table_block();

@@ -15,21 +15,6 @@
 
 namespace xeb::gui {
 
-namespace {
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 CallResult call_function(const Cell* fn_in, std::string_view name, std::span<const Cell> args,
                          std::initializer_list<Refinement> refinements) {
   Cell* result = stack::push(&fixed_none);
@@ -49,7 +34,7 @@ CallResult call_function(const Cell* fn_in, std::string_view name, std::span<con
   for (const Refinement& ref : refinements) {
     for (int32_t i = 0; i < slots; i++) {
       const Cell* w = context::word_at(ctx, i);
-      if (!is_type(w, T_REFINEMENT) || !same_name(symbol::name(word_symbol(w)), ref.name)) continue;
+      if (!is_type(w, T_REFINEMENT) || !symbol::same_nocase(symbol::name(word_symbol(w)), ref.name)) continue;
       slot[i] = fixed_true;
       for (size_t k = 0; k < ref.args.size() && i + 1 + static_cast<int32_t>(k) < slots; k++)
         slot[i + 1 + k] = ref.args[k];

@@ -8,6 +8,7 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/float.h"
+#include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/pair.h"
@@ -84,12 +85,13 @@ bool value_of(const Value& w, Value& out) {
 constexpr double kFar = 1 << 30;
 int coord(double d) { return static_cast<int>(std::clamp(std::trunc(d), -kFar, kFar)); }
 
+// The RGBA word of a colour tuple, or of a word holding one.
 bool colour_of(const Value& v, uint32_t& out) {
   Value c = v;
   if (is_type(&c, T_WORD) && !value_of(v, c)) return false;
   if (!is_type(&c, T_TUPLE) || tuple::count(&c) < 3 || tuple::count(&c) > 4) return false;
   const uint32_t a = tuple::count(&c) > 3 ? tuple::byte(&c, 3) : 0;
-  out = approximate_256(tuple::byte(&c, 0) | tuple::byte(&c, 1) << 8 | tuple::byte(&c, 2) << 16 | a << 24);
+  out = tuple::byte(&c, 0) | tuple::byte(&c, 1) << 8 | tuple::byte(&c, 2) << 16 | a << 24;
   return true;
 }
 
@@ -160,7 +162,7 @@ bool bound(const Value& w) {
 
 class Run {
  public:
-  Run(Grid& g, State& st, bool raise) : g_(g), st_(st), raise_(raise) {}
+  Run(Surface s, State& st, bool raise) : g_(s), st_(st), raise_(raise) {}
 
   // Walks a block (a shape list when shape is set) with the same state;
   // false once stopped. A stopped walk leaves its block on the cycle stack
@@ -233,8 +235,8 @@ class Run {
           return true;
         }
         if (r.colour(c)) {
-          if (k == K::pen) st_.pen = c, st_.pen_on = true;
-          else st_.fill = c, st_.fill_on = true;
+          if (k == K::pen) st_.pen = colour_word(c), st_.pen_on = true;
+          else st_.fill = colour_word(c), st_.fill_on = true;
           return true;
         }
         return paint(r);
@@ -289,7 +291,7 @@ class Run {
         r.pos++;
         Value colour = get(f, F::color_font);
         st_.font_colour_set = is_type(&colour, T_TUPLE) && colour_of(colour, c);
-        if (st_.font_colour_set) st_.text_colour = c;
+        if (st_.font_colour_set) st_.text_colour = colour_word(c);
         return true;
       }
       case K::anti_alias: case K::line_join: case K::line_cap:
@@ -382,6 +384,9 @@ class Run {
     return false;
   }
 
+  // An image keeps the colour as given; the screen takes its nearest.
+  uint32_t colour_word(uint32_t rgba) const { return g_.pixels ? rgba : approximate_256(rgba); }
+
   // At least least points, at most most (0: any number).
   bool points(Reader& r, int least, int most = 0) {
     int x, y, n = 0;
@@ -465,12 +470,42 @@ class Run {
     const Rect clip = reach(g_, st_);
     if (is_type(&t, T_OBJECT)) {
       // Faces draw on the screen's grid only.
-      if (&g_ == &grid()) draw_face_object(t, ax, ay);
+      if (g_.grid == &grid()) draw_face_object(t, ax, ay);
       return true;
     }
     const uint32_t fg = st_.font_colour_set ? st_.text_colour : st_.pen_on ? st_.pen : 0;
-    draw_text(g_, text_of(t), ax, ay, clip, {st_.text_style | style::escapes, para::wrap, fg});
+    const TextLook look{st_.text_style | style::escapes, para::wrap, fg};
+    if (g_.grid) draw_text(*g_.grid, text_of(t), ax, ay, clip, look);
+    else text_pixels(text_of(t), ax, ay, clip, look);
     return true;
+  }
+
+  // Text on an image: laid out on scratch cells as on the screen, each cell
+  // holding a character becoming a pixel of the text colour. The cells
+  // cover only what the text can reach, a band of rows at a time, so a
+  // large image costs no grid of its size.
+  void text_pixels(std::u32string_view text, int ax, int ay, Rect clip, const TextLook& look) {
+    if (text.empty() || clip.empty() || ax >= clip.right || ay >= clip.bottom) return;
+    const int64_t n = static_cast<int64_t>(text.size());
+    // No line is wider than two cells a character, nor are there more lines
+    // than characters; wrapping happens only at the clip's right.
+    const int tx = std::max(ax, clip.left), ty = std::max(ay, clip.top);
+    const int w = static_cast<int>(std::min<int64_t>(clip.right - tx, 2 * n + 2));
+    const int rows = static_cast<int>(std::min<int64_t>(clip.bottom - ty, n + 1));
+    constexpr int64_t kBandCells = 1 << 18;
+    const int band = static_cast<int>(std::clamp<int64_t>(kBandCells / w, 1, rows));
+    const int left = clip.left - tx;  // <= 0
+    Grid cells;
+    for (int top = 0; top < rows; top += band) {
+      const int h = std::min(band, rows - top);
+      cells.resize(w, h);
+      draw_text(cells, text, ax - tx, ay - ty - top, {std::max(left, 0), 0, w, h}, look);
+      for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+          const Cell& c = cells.at(x, y);
+          if ((c.ch && c.ch != U' ') || (c.attrs & attr::wide_tail)) g_.pen(tx + x, ty + top + y, c.ch, look.fg);
+        }
+    }
   }
 
   // One command of a shape list (a lit-word form is relative): checked,
@@ -503,7 +538,7 @@ class Run {
     return ok || invalid(s, s.pos);
   }
 
-  Grid& g_;
+  Surface g_;
   State& st_;
   bool raise_;
   bool stopped_ = false;
@@ -523,7 +558,7 @@ State begin(int origin_x, int origin_y, Rect area) {
   return s;
 }
 
-bool run(Grid& g, State& st, const Value& cmds, OnError on_error) {
+bool run(Surface g, State& st, const Value& cmds, OnError on_error) {
   if (!is_type(&cmds, T_BLOCK)) return true;
   const bool raise = on_error == OnError::raise && !silent();
   const uint32_t depth = cycles::depth();
@@ -553,9 +588,9 @@ bool apply_styles(std::span<Cell> cells, const Value& styles, OnError on_error) 
       end = std::clamp<int64_t>(int64_t{pair::x(&v)} - 1 + pair::y(&v), start, n);
     } else if (is_type(&v, T_TUPLE)) {
       if (!(ok = colour_of(v, c))) r.pos = at;
-      else each([c](Cell& x) { x.fg = c; });
+      else each([c = approximate_256(c)](Cell& x) { x.fg = c; });
     } else if (word_is(v, K::backdrop)) {
-      if ((ok = r.colour(c))) each([c](Cell& x) { x.bg = c; });
+      if ((ok = r.colour(c))) each([c = approximate_256(c)](Cell& x) { x.bg = c; });
     } else if (word_is(v, K::bold) || word_is(v, K::italic)) {
       const uint32_t a = word_is(v, K::bold) ? attr::bold : attr::italic;
       each([a](Cell& x) { x.attrs |= a; });
@@ -583,11 +618,24 @@ void face_block(Grid& g, const Value& cmds, int x, int y, Rect clip) {
   run(g, st, cmds, OnError::stop);
 }
 
-void image_block(const Value& cmds) {
-  // The cells are nobody's: the block is checked, errors raised.
-  Grid scratch;
-  State st = begin(0, 0, {});
-  run(scratch, st, cmds, OnError::raise);
+void image_block(Value* img, const Value& cmds) {
+  if (!is_type(img, T_IMAGE)) return;
+  platform::bitmap::Bitmap* b = image::bitmap(img);
+  if (!b || !b->pixels || b->width <= 0 || b->height <= 0) return;
+  const int64_t area = int64_t{b->width} * b->height;
+  // A fault part way must not leave a half-drawn image: the block is first
+  // checked on no surface (set-words are set twice, to the same place).
+  if (!silent()) {
+    State check = begin(0, 0, {});
+    run(Surface(nullptr, 0, 0), check, cmds, OnError::raise);
+  }
+  const bool owned = series::notify_before(img, series::Notice::poke, img, 0, static_cast<int32_t>(area));
+  // The pixels stay put while img holds the record, whatever the hooks do.
+  b = image::bitmap(img);
+  if (!b || !b->pixels) return;
+  State st = begin(0, 0, {0, 0, b->width, b->height});
+  run(Surface(b->pixels, b->width, b->height), st, cmds, OnError::raise);
+  if (owned) series::notify_after(img, series::Notice::poke, img, 0, static_cast<int32_t>(area));
 }
 
 }  // namespace xeb::gui::draw

@@ -31,7 +31,7 @@ enum class OnError { raise, stop };
 
 // Runs the commands (anything but a block does nothing); answers false when
 // the run stopped at invalid input.
-bool run(Grid& g, State& st, const Value& cmds, OnError on_error);
+bool run(Surface g, State& st, const Value& cmds, OnError on_error);
 
 // The rich-text style list over cells, one per character of the text:
 // ranges count characters (from 1), whatever their plane.
@@ -39,8 +39,9 @@ bool apply_styles(std::span<Cell> cells, const Value& styles, OnError on_error);
 
 // The draw block of a face at (x, y), clipped: invalid input stops it.
 void face_block(Grid& g, const Value& cmds, int x, int y, Rect clip);
-// A draw block run for an image: checked in full (errors raised) and drawn
-// on a scratch grid that nothing shows.
-void image_block(const Value& cmds);
+// A draw block run on an image (rooted), one pixel per cell: checked in full
+// (errors raised), the cells it changes written into the pixels, and the
+// change signalled to the image's owner as a poke of the whole image.
+void image_block(Value* img, const Value& cmds);
 
 }  // namespace xeb::gui::draw

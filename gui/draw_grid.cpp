@@ -18,28 +18,39 @@ constexpr int kMaxRadius = 1 << 16;
 
 bool inside(const Rect& r, int64_t x, int64_t y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
 
-void put_pen(Grid& g, const Pen& p, int x, int y, char32_t ch) {
-  Cell& c = g.at(x, y);
-  c.ch = ch;
-  c.mark = 0;
-  c.fg = p.pen;
-}
-
-void put_fill(Grid& g, const Pen& p, int x, int y) {
-  Cell& c = g.at(x, y);
-  c.ch = U' ';
-  c.mark = 0;
-  c.bg = p.fill;
-}
+void put_pen(Surface& s, const Pen& p, int x, int y, char32_t ch) { s.pen(x, y, ch, p.pen); }
+void put_fill(Surface& s, const Pen& p, int x, int y) { s.fill(x, y, p.fill); }
 
 }  // namespace
 
-Rect reach(const Grid& g, const Pen& p) {
-  return {std::max(p.area.left, 0), std::max(p.area.top, 0), std::min(p.area.right, g.width()),
-          std::min(p.area.bottom, g.height())};
+void Surface::pen(int x, int y, char32_t ch, uint32_t colour) {
+  if (!grid) {
+    if (pixels) pixels[static_cast<size_t>(y) * w_ + x] = pixel_of(colour);
+    return;
+  }
+  Cell& c = grid->at(x, y);
+  c.ch = ch;
+  c.mark = 0;
+  c.fg = colour;
 }
 
-void box(Grid& g, const Pen& p, int ax, int ay, int bx, int by) {
+void Surface::fill(int x, int y, uint32_t colour) {
+  if (!grid) {
+    if (pixels) pixels[static_cast<size_t>(y) * w_ + x] = pixel_of(colour);
+    return;
+  }
+  Cell& c = grid->at(x, y);
+  c.ch = U' ';
+  c.mark = 0;
+  c.bg = colour;
+}
+
+Rect reach(const Surface& s, const Pen& p) {
+  return {std::max(p.area.left, 0), std::max(p.area.top, 0), std::min(p.area.right, s.width()),
+          std::min(p.area.bottom, s.height())};
+}
+
+void box(Surface& g, const Pen& p, int ax, int ay, int bx, int by) {
   if (ax > bx) std::swap(ax, bx);
   if (ay > by) std::swap(ay, by);
   if (ax > p.area.right - p.origin_x || bx <= 0 || ay > p.area.bottom - p.origin_y || by <= 0) return;
@@ -65,7 +76,7 @@ void box(Grid& g, const Pen& p, int ax, int ay, int bx, int by) {
   }
 }
 
-void segment(Grid& g, const Pen& p, int ax, int ay, int bx, int by) {
+void segment(Surface& g, const Pen& p, int ax, int ay, int bx, int by) {
   const Rect k = reach(g, p);
   int64_t x = int64_t{ax} + p.origin_x, y = int64_t{ay} + p.origin_y;
   const int64_t x1 = int64_t{bx} + p.origin_x, y1 = int64_t{by} + p.origin_y;
@@ -90,7 +101,7 @@ void segment(Grid& g, const Pen& p, int ax, int ay, int bx, int by) {
   }
 }
 
-void triangle(Grid& g, const Pen& p, const int (&xs)[3], const int (&ys)[3]) {
+void triangle(Surface& g, const Pen& p, const int (&xs)[3], const int (&ys)[3]) {
   int64_t vx[3], vy[3];
   int order[3] = {0, 1, 2};
   std::sort(order, order + 3, [&](int a, int b) { return ys[a] < ys[b]; });
@@ -122,7 +133,7 @@ void triangle(Grid& g, const Pen& p, const int (&xs)[3], const int (&ys)[3]) {
   }
 }
 
-void ellipse(Grid& g, const Pen& p, int cx_rel, int cy_rel, int a, int b) {
+void ellipse(Surface& g, const Pen& p, int cx_rel, int cy_rel, int a, int b) {
   if (a < 0 || b < 0 || a > kMaxRadius || b > kMaxRadius) return;
   const Rect k = reach(g, p);
   const int64_t cx = int64_t{cx_rel} + p.origin_x, cy = int64_t{cy_rel} + p.origin_y;

@@ -178,10 +178,10 @@ void make_view() {
   result(gui::handle_of(w));
 }
 
-// draw-image [image cmds]: the block checked and drawn on no screen.
+// draw-image [image cmds]: the block drawn into the image's pixels.
 void draw_image() {
-  Value img = *arg(0);
-  if (is_type(&img, T_IMAGE) && image::width(&img) > 0 && image::height(&img) > 0) gui::draw::image_block(*arg(1));
+  Value* img = arg(0);
+  if (is_type(img, T_IMAGE) && image::width(img) > 0 && image::height(img) > 0) gui::draw::image_block(img, *arg(1));
   result(*arg(0));
 }
 void draw_face() {
@@ -271,6 +271,17 @@ void set_face_ui() {
   result_none();
 }
 
+// to image! of a face: the terminal keeps no pixels of its faces, so a face
+// gives none (a value the caller can test); any other object is no face.
+bool face_to_image(const Value* v, Value* out) {
+  Value fn = *context::get(word::load("face?"));
+  gui::CallResult r = gui::call_function(&fn, "face?", std::span<const Value>(v, 1));
+  const bool face = r.ok && is_type(r.value, T_LOGIC) && logic::get(r.value) == 1;
+  stack::pop(1);
+  if (face) *out = fixed_none;
+  return face;
+}
+
 // _gui-init [platform [object!]]: version, build and product; the colour
 // level; the event facets.
 void gui_init() {
@@ -287,6 +298,7 @@ void gui_init() {
   set("build", integer::make_cell(1000));
   set("product", integer::make_cell(0));
   gui::install_event_hooks();
+  image::face_capture = &face_to_image;
   natives::wait_poll_hook = &gui::poll_events;
   print_hooks::set_text_ui({&gui::suspend_for_output, &gui::resume_after_output});
   Value check = gui::tui_helper("check-color-support");
