@@ -30,7 +30,7 @@ bool keyed_series(TypeId t) {
   switch (t) {
     case T_BLOCK: case T_PAREN: case T_PATH: case T_LIT_PATH: case T_SET_PATH: case T_GET_PATH: case T_HASH:
     case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: case T_BINARY: case T_VECTOR:
-    case T_BITSET:
+    case T_BITSET: case T_IMAGE:
       return true;
     default:
       return false;
@@ -42,6 +42,7 @@ void bind_value(Cell* v, Cell* owner, Cell* word) {
   TypeId t = type_of(v);
   if (keyed_series(t)) {
     Node n = series::node_of(v);
+    if (!n) return;  // an image without pixels
     if (!(buf_of(n)->flags & SER_OWNED)) {
       buf_of(n)->flags |= SER_OWNED;
       Cell rec[3] = {*v, *owner, word ? *word : fixed_none};
@@ -94,6 +95,7 @@ int unbind_value(Cell* v) {
   }
   if (!keyed_series(t)) return 0;
   Node n = series::node_of(v);
+  if (!n) return 0;
   buf_of(n)->flags &= ~SER_OWNED;
   Cell* rec = hashtable::get_ptr(tbl, n);
   if (!rec) return 0;

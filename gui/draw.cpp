@@ -121,7 +121,8 @@ struct Reader {
   bool point(int& x, int& y) {
     Value v = peek();
     if (is_type(&v, T_PAIR)) x = pair::x(&v), y = pair::y(&v);
-    else if (is_type(&v, T_POINT2D)) x = coord(point::x(&v)), y = coord(point::y(&v));
+    else if (is_type(&v, T_POINT2D) && !std::isnan(point::x(&v)) && !std::isnan(point::y(&v)))
+      x = coord(point::x(&v)), y = coord(point::y(&v));
     else return false;
     pos++;
     return true;

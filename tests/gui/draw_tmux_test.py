@@ -98,10 +98,38 @@ def folder_requester(home):
         p.kill()
 
 
+# With the layout dialect's debug? on, a panel's rows carry their guide lines
+# (the panel's draw block, under its buttons).
+DEBUG_GOLDEN = """
+               Close
+  One  █Two  █
+  ████████████
+  Three█
+  ██████"""
+
+
+@case
+def layout_debug_guides(home):
+    with open(os.path.join(home, "guides.xeb"), "w") as f:
+        f.write('Xeb []\nsystem/view/VID/debug?: true\n'
+                'view [panel [button "One" button "Two" return button "Three"] button "Close" [unview]]\n')
+    p = Pane(f"cd {home}; {tt.XEB} guides.xeb; echo exit=$?; sleep 600", home, 80, 24)
+    try:
+        p.wait_for("Close")
+        rows = [r.rstrip() for r in p.rows()]
+        want = DEBUG_GOLDEN.split("\n")
+        expect(rows[:len(want)] == want, "\n".join(rows))
+        x, y = find_text(p, "Close")
+        click(p, x, y)
+        p.wait_for("exit=0")
+    finally:
+        p.kill()
+
+
 def main():
     tt.XEB = os.path.abspath(sys.argv[1])
     only = sys.argv[2:]
-    for t in [drawing_script, file_requester_title_filter_save, folder_requester]:
+    for t in [drawing_script, layout_debug_guides, file_requester_title_filter_save, folder_requester]:
         if not only or t.__name__ in only:
             t()
     for f in tt.failures:
