@@ -244,7 +244,7 @@ Cell* push_only(int32_t n) {
 
 Cell* push(const Cell* value) { return stack::push(value); }
 
-Cell* clone(const Cell* b, bool deep, bool any) {
+Cell* clone(const Cell* b, bool deep, bool any, const CloneVisit* visit) {
   Cell* src = stack::push(b);
   int32_t n = length_from_head(src);
   Cell* r = begin_cell(stack::push_new());
@@ -255,6 +255,7 @@ Cell* clone(const Cell* b, bool deep, bool any) {
   SeriesBuf* d = buf(r);
   std::memcpy(d->cells(), buf(src)->cells() + head_of(src), static_cast<size_t>(n) * 16);
   d->tail += static_cast<Off>(n) * 16;
+  if (visit && n > 0) visit->fn(d->cells(), n, visit->arg);
   if (deep && n > 0) {
     // A block holding itself would clone forever.
     if (cycles::find(src->w2)) {
@@ -269,7 +270,7 @@ Cell* clone(const Cell* b, bool deep, bool any) {
       int t = type_of(c);
       if (!(t == T_BLOCK || (any && t != T_HASH && series::block_like(t)))) continue;
       uint32_t header = c->header;
-      Cell* nc = clone(c, deep, any);
+      Cell* nc = clone(c, deep, any, visit);
       cells = buf(r)->cells();
       Cell* dst = cells + i;
       *dst = *nc;

@@ -71,9 +71,15 @@ Cell* make_in(Cell* parent, int32_t n);
 Cell* make_fixed_in(Cell* parent, int32_t n);
 Cell* push_only(int32_t n);  // an empty block on the data stack
 Cell* push(const Cell* value);
+// Called on the cells of each block a clone makes, as soon as they are
+// copied and before their nested blocks are; it must not allocate.
+struct CloneVisit {
+  void (*fn)(Cell* cells, int32_t n, const void* arg);
+  const void* arg;
+};
 // A copy pushed on the data stack; deep copies nested blocks, and with any
 // also parens and paths.
-Cell* clone(const Cell* b, bool deep, bool any);
+Cell* clone(const Cell* b, bool deep, bool any, const CloneVisit* visit = nullptr);
 // copy/types: copies in place the cells whose type is in types.
 void copy_types(Cell* block, int32_t first, int32_t end, int32_t step, int deep, Cell* types);
 

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "datatypes/block.h"
 #include "datatypes/init.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
@@ -345,6 +346,20 @@ struct MappedWords {
   }
 };
 
+[[gnu::always_inline]] inline void bind_word_in(Cell* c, TypeId t, const Binder& with) {
+  int32_t sym = word_symbol(c), canon = symbol::resolve(sym);
+  if (with.self && t == T_WORD && canon == with.self_sym) {
+    set_word_context(c, with.ctx);
+    set_word_index(c, -1);
+  } else {
+    int32_t index = with.find(sym, canon);
+    if (index >= 0) {
+      set_word_context(c, with.ctx);
+      set_word_index(c, index);
+    }
+  }
+}
+
 void bind_in(const Cell* block, const Binder& with) {
   Node blk = series::node_of(block);
   if (!blk || cycles::find(blk)) return;
@@ -354,17 +369,7 @@ void bind_in(const Cell* block, const Binder& with) {
   for (Cell *c = b->cells() + head, *e = b->cells_tail(); c < e; c++) {
     TypeId t = type_of(c);
     if (any_word(t)) {
-      int32_t sym = word_symbol(c), canon = symbol::resolve(sym);
-      if (with.self && t == T_WORD && canon == with.self_sym) {
-        set_word_context(c, with.ctx);
-        set_word_index(c, -1);
-      } else {
-        int32_t index = with.find(sym, canon);
-        if (index >= 0) {
-          set_word_context(c, with.ctx);
-          set_word_index(c, index);
-        }
-      }
+      bind_word_in(c, t, with);
     } else if (series::block_like(t)) {
       Cell inner = *c;
       series::set_head(&inner, 0);
@@ -374,10 +379,27 @@ void bind_in(const Cell* block, const Binder& with) {
   cycles::pop();
 }
 
-}  // namespace
+// The clone visitor of clone_bound: the words of a fresh copy are bound; a
+// hash! the copy shares is bound in place, as bind_in binds it; the other
+// nested blocks are copies the clone visits in turn.
+void bind_copied(Cell* cells, int32_t n, const void* arg) {
+  const Binder& with = *static_cast<const Binder*>(arg);
+  for (Cell *c = cells, *e = cells + n; c < e; c++) {
+    TypeId t = type_of(c);
+    if (any_word(t)) {
+      bind_word_in(c, t, with);
+    } else if (t == T_HASH) {
+      Cell inner = *c;
+      series::set_head(&inner, 0);
+      bind_in(&inner, with);
+    }
+  }
+}
 
-// Allocates nothing: the block's cells are bound in place.
-void bind(const Cell* block, Node ctx, bool self) {
+// Runs f with a binder to ctx; the symbol map it may fill is cleared again
+// whichever way f ends.
+template <class F>
+void with_binder(Node ctx, bool self, F&& f) {
   Binder with{ctx, self, words::ready() ? symbol::resolve(words::sym(words::W::self)) : -1};
   int32_t n = size(ctx);
   if (n <= LISTED_WORDS) {
@@ -387,10 +409,26 @@ void bind(const Cell* block, Node ctx, bool self) {
   } else if (n <= MAPPED_WORDS) {
     MappedWords mapped(ctx);
     with.map = symbol_map.data();
-    bind_in(block, with);
+    f(with);
     return;
   }
-  bind_in(block, with);
+  f(with);
+}
+
+}  // namespace
+
+// Allocates nothing: the block's cells are bound in place.
+void bind(const Cell* block, Node ctx, bool self) {
+  with_binder(ctx, self, [&](const Binder& with) { bind_in(block, with); });
+}
+
+Cell* clone_bound(const Cell* block, Node ctx) {
+  Cell* copy = nullptr;
+  with_binder(ctx, false, [&](const Binder& with) {
+    block::CloneVisit visit{&bind_copied, &with};
+    copy = block::clone(block, true, true, &visit);
+  });
+  return copy;
 }
 
 Node clone(Cell* value, Kind kind) {

@@ -63,6 +63,9 @@ Cell* add_global_word(int32_t sym);
 
 int32_t bind_word(Node ctx, Cell* word);
 void bind(const Cell* block, Node ctx, bool self);
+// A deep copy of block (parens and paths too) pushed on the data stack, its
+// words bound to ctx as bind(copy, ctx, false) would, in the one walk.
+Cell* clone_bound(const Cell* block, Node ctx);
 // Clones the context of an object or function cell (on a root) into a new
 // one of the kind, stored into the cell; answers the new node.
 Node clone(Cell* value, Kind kind);

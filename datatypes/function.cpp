@@ -2,6 +2,8 @@
 // and the action slots of both types.
 #include "datatypes/function.h"
 
+#include <vector>
+
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -108,23 +110,28 @@ int compare(Cell* a, Cell* b, int op) {
 Cell* cells_of(const Cell* b) { return series::buf(b)->cells(); }
 int32_t tail_of(const Cell* b) { return static_cast<int32_t>(series::buf(b)->cell_count()); }
 
-// Adds a word! copy of w to list and seen unless seen already holds it (in
-// any case).
-void collect(Cell* list, Cell* seen, const Cell* w) {
+// What the walk has met: the canonical symbols of the spec's words and of
+// the words collected so far (a word is collected once, in any case), and
+// those of the words that name loop variables after them.
+struct Seen {
+  std::vector<int32_t> canon;
+  int32_t foreach_, remove_each, repeat;
+};
+
+// Adds a word! copy of w to list unless seen already holds it.
+void collect(Cell* list, Seen& seen, const Cell* w) {
   Cell word = *w;
   set_type(&word, T_WORD);
   int32_t sym = symbol::resolve(word_symbol(&word));
-  for (int32_t i = series::head(seen), n = tail_of(seen); i < n; i++) {
-    Cell* c = cells_of(seen) + i;
-    if (is_type(c, T_WORD) && symbol::resolve(word_symbol(c)) == sym) return;
-  }
+  for (int32_t c : seen.canon)
+    if (c == sym) return;
   block::xs_append(list, &word);
-  block::xs_append(seen, &word);
+  seen.canon.push_back(sym);
 }
 
-// body, list and seen are rooted cells. Blocks and parens are entered;
-// the cycle stack keeps a block holding itself from being walked forever.
-void collect_body(Cell* body, Cell* list, Cell* seen) {
+// body and list are rooted cells. Blocks and parens are entered; the cycle
+// stack keeps a block holding itself from being walked forever.
+void collect_body(Cell* body, Cell* list, Seen& seen) {
   if (cycles::find(series::node_of(body))) return;
   cycles::push(series::node_of(body));
   Cell* saved = stack::top();
@@ -137,9 +144,9 @@ void collect_body(Cell* body, Cell* list, Cell* seen) {
     } else if (t == T_SET_WORD) {
       collect(list, seen, &c);
     } else if (t == T_WORD && i + 1 < tail_of(body)) {
-      int32_t sym = word_symbol(&c);
-      bool each = words::is(sym, words::W::foreach) || words::is(sym, words::W::remove_each);
-      if (!each && !words::is(sym, words::W::repeat)) continue;
+      int32_t sym = symbol::resolve(word_symbol(&c));
+      bool each = sym == seen.foreach_ || sym == seen.remove_each;
+      if (!each && sym != seen.repeat) continue;
       Cell next = cells_of(body)[i + 1];
       TypeId nt = type_of(&next);
       if (each && nt == T_BLOCK) {
@@ -194,7 +201,11 @@ Cell* collect_words(Cell* spec, const Cell* body_in) {
         if (ext >= 0) fire(Err::bad_func_extern, c);
     }
   }
-  collect_body(body, list, seen);
+  Seen met{{}, symbol::resolve(words::sym(words::W::foreach)), symbol::resolve(words::sym(words::W::remove_each)),
+           symbol::resolve(words::sym(words::W::repeat))};
+  for (int32_t i = series::head(seen), n = tail_of(seen); i < n; i++)
+    if (is_type(cells_of(seen) + i, T_WORD)) met.canon.push_back(symbol::resolve(word_symbol(cells_of(seen) + i)));
+  collect_body(body, list, met);
   if (block::xs_length_q(list) > 0) {
     if (count_locals(series::node_of(spec), series::head(spec), true) < 0) {
       Cell local = words::refinement(words::W::local_);
@@ -347,8 +358,9 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
   Cell* m = buf_of(f->w3)->cells();
   // A deep copy, parens and paths included: later edits of the block given
   // do not reach the function.
+  // A context of its own binds the copy as it is made.
   if (body) {
-    Cell copy = *block::clone(body, true, true);
+    Cell copy = own_ctx ? *context::clone_bound(body, ctx) : *block::clone(body, true, true);
     buf_of(f->w3)->cells()[0] = copy;
     stack::pop(1);
   } else {
@@ -357,10 +369,6 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
   m = buf_of(f->w3)->cells();
   if (code) m[2] = Cell{T_INTEGER, 0, static_cast<uint32_t>(code), 0};
   if (owner) m[4] = Cell{T_INTEGER, 0, static_cast<uint32_t>(owner), 0};
-  if (own_ctx && body) {
-    Cell* copy = stack::push(m);
-    context::bind(copy, ctx, false);
-  }
   Cell r = *f;
   stack::set_top(saved);
   *stack::push_new() = r;

@@ -81,14 +81,13 @@ void bind_routines(Cell* block, int32_t routine_sym) {
 }
 
 // Flags a body's blocks and parens, nested ones too, as library code.
+// Allocates nothing: the cells are read in place.
 void flag_code(Node n) {
   SeriesBuf* b = buf_of(n);
   if (b->flags & function::SER_LIBRARY) return;
   b->flags |= function::SER_LIBRARY;
-  for (uint32_t i = 0; i < b->cell_count(); i++) {
-    const Cell* c = buf_of(n)->cells() + i;
+  for (const Cell *c = b->cells(), *e = b->cells_tail(); c < e; c++)
     if (is_type(c, T_BLOCK) || is_type(c, T_PAREN)) flag_code(series::node_of(c));
-  }
 }
 
 // Marks every function! reachable from the values of a context, through
@@ -153,14 +152,16 @@ void bind_builder() {
 // The type predicates (integer?, block? ...): a routine! each, made from the
 // predicate list, so that list alone names them.
 void define_predicates() {
+  Cell* shared = stack::push_new();
+  set_unset(shared);
+  lexer::transcode_bytes(bytes("value [any-type!]"), shared);
   for (const routines::Def& d : routines::predicate_routines()) {
-    Cell* spec = stack::push_new();
-    set_unset(spec);
-    lexer::transcode_bytes(bytes("value [any-type!]"), spec);
+    Cell* spec = block::clone(shared, true, false);  // each its own spec
     Cell* r = routine::push(spec, nullptr, routines::find(d.name), 0, false);
     context::set(word::load(d.name), r);
     stack::pop(2);
   }
+  stack::pop(1);
 }
 
 }  // namespace
