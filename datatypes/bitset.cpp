@@ -45,11 +45,15 @@ Cell* set_cell(Cell* c, Node n) {
   return c;
 }
 
+// The most bytes an array holds: its count of bits (length?) must stay an
+// integer!.
+constexpr int64_t kMaxBytes = INT32_MAX / 8;
+
 // Makes the array at least n bytes long, new bytes taking the flag's value.
 void ensure_bytes(Cell* b, int64_t n) {
   SeriesBuf* s = buf(b);
   if (n <= static_cast<int64_t>(s->used())) return;
-  if (n > INT32_MAX - 64) raise_internal(InternalError::no_memory);
+  if (n > kMaxBytes) raise_internal(InternalError::no_memory);
   uint8_t fill = fill_of(s->flags & SER_COMPLEMENT);
   s = memory::reserve_tail(s, n - static_cast<int64_t>(s->used()));
   std::memset(s->tail_ptr(), fill, static_cast<size_t>(s->head + n - s->tail));
@@ -355,7 +359,7 @@ uint8_t combine(int op, uint8_t a, uint8_t b) {
 }  // namespace
 
 Cell* make_at(Cell* c, int64_t n, bool comp) {
-  if (n > INT32_MAX - 64) raise_internal(InternalError::no_memory);
+  if (n > kMaxBytes) raise_internal(InternalError::no_memory);
   Node node = memory::alloc_bytes(std::max<int64_t>(n, 1));
   SeriesBuf* s = buf_of(node);
   std::memset(s->head_ptr(), fill_of(comp), static_cast<size_t>(n));
