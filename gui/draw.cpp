@@ -386,7 +386,7 @@ class Run {
   }
 
   // An image keeps the colour as given; the screen takes its nearest.
-  uint32_t colour_word(uint32_t rgba) const { return g_.pixels ? rgba : approximate_256(rgba); }
+  uint32_t colour_word(uint32_t rgba) const { return g_.grid ? approximate_256(rgba) : rgba; }
 
   // At least least points, at most most (0: any number).
   bool points(Reader& r, int least, int most = 0) {

@@ -33,19 +33,25 @@ DRAWING_GOLDEN = """
  └──────────────────────────────────────────┘"""
 
 
-@case
-def drawing_script(home):
-    p = Pane(f"cd {home}; {tt.XEB} {SCRIPTS}/drawing.xeb; echo exit=$?; sleep 600", home, 80, 24)
+def golden_then_close(home, script, golden):
+    """Runs the script, compares the top rows with the golden text, then
+    clicks Close and expects the script to end."""
+    p = Pane(f"cd {home}; {tt.XEB} {script}; echo exit=$?; sleep 600", home, 80, 24)
     try:
         p.wait_for("Close")
         rows = [r.rstrip() for r in p.rows()]
-        want = DRAWING_GOLDEN.split("\n")
+        want = golden.split("\n")
         expect(rows[:len(want)] == want, "\n".join(rows))
         x, y = find_text(p, "Close")
         click(p, x, y)
         p.wait_for("exit=0")
     finally:
         p.kill()
+
+
+@case
+def drawing_script(home):
+    golden_then_close(home, f"{SCRIPTS}/drawing.xeb", DRAWING_GOLDEN)
 
 
 @case
@@ -113,17 +119,7 @@ def layout_debug_guides(home):
     with open(os.path.join(home, "guides.xeb"), "w") as f:
         f.write('Xeb []\nsystem/view/VID/debug?: true\n'
                 'view [panel [button "One" button "Two" return button "Three"] button "Close" [unview]]\n')
-    p = Pane(f"cd {home}; {tt.XEB} guides.xeb; echo exit=$?; sleep 600", home, 80, 24)
-    try:
-        p.wait_for("Close")
-        rows = [r.rstrip() for r in p.rows()]
-        want = DEBUG_GOLDEN.split("\n")
-        expect(rows[:len(want)] == want, "\n".join(rows))
-        x, y = find_text(p, "Close")
-        click(p, x, y)
-        p.wait_for("exit=0")
-    finally:
-        p.kill()
+    golden_then_close(home, "guides.xeb", DEBUG_GOLDEN)
 
 
 def main():
