@@ -103,6 +103,10 @@ Cell* select(Cell* s, Cell* value, Cell* part, int only, int case_, int same, in
              int last, int reverse);
 Cell* put(Cell* s, Cell* key, Cell* value, int case_);
 Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last);
+// append of one value with no /part or /dup, done at once when nothing
+// watches the block (no owner, no index) and value is not spread; false
+// otherwise, the block untouched.
+bool append_plain(Cell* s, const Cell* value, int only);
 Cell* change(Cell* s, Cell* value, int part, int only, int dup);
 Cell* take(Cell* s, Cell* part, int deep, int last);
 Cell* swap(Cell* s1, Cell* s2);

@@ -79,21 +79,22 @@ void deep_copy_cell(Cell* b, int64_t i) {
 
 }  // namespace
 
+// The general edit's measures reduced to a tail store.
+bool append_plain(Cell* s, const Cell* value, int only) {
+  if ((!only && series::block_like(type_of(value))) || index_of(s)) return false;
+  SeriesBuf* b = buf(s);
+  if ((b->flags & ownership::SER_OWNED) || int64_t{b->used()} + 16 > INT32_MAX) return false;
+  Cell v = *value;  // value may sit in the buffer that moves
+  b = memory::reserve_tail(b, 16);
+  *b->cells_tail() = v;
+  b->tail += 16;
+  set_head(s, 0);
+  return true;
+}
+
 Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last) {
+  if (last && dup == 1 && part != 0 && append_plain(s, value, only)) return s;
   bool spread = !only && series::block_like(type_of(value));
-  // One value appended to a block that no owner watches and no index
-  // follows: the general edit's measures reduced to a tail store.
-  if (last && !spread && dup == 1 && part != 0 && !index_of(s)) {
-    SeriesBuf* b = buf(s);
-    if (!(b->flags & ownership::SER_OWNED) && (int64_t{b->cell_count()} + 1) * 16 <= INT32_MAX) {
-      Cell v = *value;
-      b = memory::reserve_tail(b, 16);
-      *b->cells_tail() = v;
-      b->tail += 16;
-      set_head(s, 0);
-      return s;
-    }
-  }
   int64_t n = spread ? std::max(xs_length_q(value), 0) : 1;
   if (spread && n == 0) return s;
   int64_t p = (part < 0 || part > n) ? n : part;

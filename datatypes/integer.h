@@ -20,6 +20,9 @@ Cell* make_at(Cell* c, int32_t v);     // keeps the header's flags
 Cell* make_in(const Cell* block, int32_t v);  // at the block's tail
 inline int32_t get(const Cell* c) { return get_int(c); }
 inline void set(Cell* c, int32_t v) { c->w2 = static_cast<uint32_t>(v); }  // the value only
+// c with the value v, its header's flags kept: a whole cell, for a store
+// that a 16-byte copy of it can forward from.
+inline Cell with_value(const Cell& c, int32_t v) { return Cell{c.header, c.w1, static_cast<uint32_t>(v), c.w3}; }
 int32_t get_last();
 int32_t get_last_or_zero();
 inline int32_t sign(int32_t v) { return (v > 0) - (v < 0); }

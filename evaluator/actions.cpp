@@ -3,6 +3,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/actions.h"
 
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
@@ -163,7 +164,13 @@ void insert_entry(const int32_t* r, int last) {
   if (part == 0) return;
   result(direct::insert(arg(0), arg(1), part, flag(r[ref(A_INSERT, "only")]), dup, last));
 }
-void g_append(const int32_t* r) { insert_entry(r, 1); }
+void g_append(const int32_t* r) {
+  // The commonest append, one value onto a block, skips the dispatch.
+  if (r[ref(A_INSERT, "dup")] == -1 && r[ref(A_INSERT, "part")] == -1 && is_type(arg(0), T_BLOCK) &&
+      block::append_plain(arg(0), arg(1), flag(r[ref(A_INSERT, "only")])))
+    return;
+  insert_entry(r, 1);
+}
 void g_insert(const int32_t* r) { insert_entry(r, 0); }
 void g_change(const int32_t* r) {
   int32_t dup = dup_count(r[ref(A_CHANGE, "dup")]);

@@ -157,19 +157,21 @@ static bool count_of(Cell* count, int32_t* n) {
   return false;
 }
 
+// One-word step over a block: its value is read in place and stored
+// directly when the word's context takes it so.
+static inline bool foreach_next_block(Cell* s, const Cell* word) {
+  SeriesBuf* b = series::buf(s);
+  int32_t h = series::head(s);
+  if (h >= static_cast<int32_t>(b->cell_count())) return false;
+  Cell v = b->cells()[h];
+  if (!interpreter::set_word_direct(word, &v)) assign(word, &v);
+  series::set_head(s, h + 1);
+  return true;
+}
+
 // One-word step: sets the word to the value at the head and advances.
 bool foreach_next(Cell* s, const Cell* word) {
-  if (series::block_like(type_of(s))) {
-    // A block's value is read in place and stored directly when the word's
-    // context takes it so.
-    SeriesBuf* b = series::buf(s);
-    int32_t h = series::head(s);
-    if (h >= static_cast<int32_t>(b->cell_count())) return false;
-    Cell v = b->cells()[h];
-    if (!interpreter::set_word_direct(word, &v)) assign(word, &v);
-    series::set_head(s, h + 1);
-    return true;
-  }
+  if (series::block_like(type_of(s))) return foreach_next_block(s, word);
   if (!has_value(s)) return false;
   Cell v = element(s, 0);
   assign(word, &v);
@@ -268,9 +270,12 @@ void repeat(bool, const int32_t*) {
   int32_t n;
   if (!count_of(count, &n)) return;
   int32_t i = 0;
+  const Cell proto = *count;
   rounds(arg(2), [&] {
     if (i == n) return false;
-    integer::set(count, ++i);  // the count cell becomes the counter
+    // The count cell becomes the counter, stored whole: copying a cell just
+    // written in part to the word would stall the load.
+    *count = integer::with_value(proto, ++i);
     interpreter::set_word(word, count);
     return true;
   });
@@ -292,6 +297,13 @@ void foreach(bool, const int32_t*) {
     fire(Err::invalid_arg, word);
   }
   if (!series::any_series(type_of(s)) && !is_type(s, T_MAP)) fire(Err::not_done);
+  if (!n && series::block_like(type_of(s))) {
+    rounds(body, [&] {
+      stack::reset();
+      return foreach_next_block(s, word);
+    });
+    return;
+  }
   rounds(body, [&] {
     stack::reset();
     return n ? foreach_next_multi(s, word, n) : foreach_next(s, word);

@@ -364,8 +364,7 @@ SeriesBuf* expand_fill(SeriesBuf* old, int64_t new_size, uint8_t byte) {
   return b;
 }
 
-SeriesBuf* reserve_tail(SeriesBuf* b, int64_t extra) {
-  if (extra <= int64_t{off(b->end())} - b->tail) return b;
+SeriesBuf* grow_tail(SeriesBuf* b, int64_t extra) {
   int64_t used = b->used();
   int64_t need = used + extra;
   int64_t want = std::max(need, used * 2);

@@ -132,7 +132,11 @@ SeriesBuf* expand_fill(SeriesBuf* old, int64_t new_size, uint8_t byte);
 // Room for at least extra bytes after the tail, the data kept. A buffer that
 // must grow takes at least twice its used bytes, so a run of appends copies
 // each byte a bounded number of times; answers b when it already has room.
-SeriesBuf* reserve_tail(SeriesBuf* b, int64_t extra);
+SeriesBuf* grow_tail(SeriesBuf* b, int64_t extra);
+inline SeriesBuf* reserve_tail(SeriesBuf* b, int64_t extra) {
+  if (extra <= int64_t{off(b->end())} - b->tail) [[likely]] return b;
+  return grow_tail(b, extra);
+}
 Node copy_series(SeriesBuf* old);
 void fill(std::byte* start, std::byte* end, uint8_t byte);
 
