@@ -346,7 +346,26 @@ SeriesBuf* expand(SeriesBuf* old, int64_t new_size) {
   return expand_impl(old, new_size, &o);
 }
 
+// A big buffer grows where it lies when the pages after its frame are free:
+// no copy, no new frame, and its address holds (moves stays as it is).
+static bool grow_big_in_place(SeriesBuf* b, int64_t new_size) {
+  if (!(b->flags & SER_BIG) || !b->node || new_size <= 0) return false;
+  int64_t size = round_up(int64_t{b->head} - off(b->data()) + new_size, 16);
+  if (size > kMaxBytes) return false;
+  if (size <= b->size) return true;
+  auto* f = reinterpret_cast<BigFrame*>(reinterpret_cast<std::byte*>(b) - BIG_FRAME_HEADER);
+  size_t before = region::block_size(off(f));
+  if (!region::os_extend(off(f), static_cast<size_t>(size + SERIES_OVERHEAD + BIG_FRAME_HEADER))) return false;
+  int64_t added = static_cast<int64_t>(region::block_size(off(f)) - before);
+  state.total += added;
+  allocated_since += size - b->size;
+  f->needed = static_cast<int32_t>(size + SERIES_OVERHEAD);
+  b->size = static_cast<int32_t>(size);
+  return true;
+}
+
 SeriesBuf* expand_series(SeriesBuf* old, int64_t new_size) {
+  if (grow_big_in_place(old, new_size)) return old;
   SeriesBuf* o;
   SeriesBuf* b = expand_impl(old, new_size, &o);
   // The old data area stays intact until the next sweep; no allocation runs

@@ -125,6 +125,42 @@ void os_free(Off block) {
   add_range(free_ranges, start, size);
 }
 
+// Takes [at_off, at_off + size) from the start of the range of map beginning
+// exactly there; false if there is none or it is shorter.
+static bool take_at(std::map<size_t, size_t>& ranges, size_t at_off, size_t size) {
+  auto it = ranges.find(at_off);
+  if (it == ranges.end() || it->second < size) return false;
+  size_t rest = it->second - size;
+  ranges.erase(it);
+  if (rest) ranges.emplace(at_off + size, rest);
+  return true;
+}
+
+bool os_extend(Off block, size_t bytes) {
+  if (!block || bytes > kRegionSize) return false;
+  size_t start = block - 4;
+  size_t size = block_size(block);
+  size_t want = round_page(bytes + 4);
+  if (want <= size) return true;
+  size_t end = start + size, extra = want - size;
+  if (take_at(warm_ranges, end, extra)) {
+    warm_bytes -= extra;
+  } else if (take_at(free_ranges, end, extra)) {
+    if (mprotect(base + end, extra, PROT_READ | PROT_WRITE) != 0) {
+      add_range(free_ranges, end, extra);
+      return false;
+    }
+  } else if (end == brk && brk + extra <= kRegionSize) {
+    if (mprotect(base + end, extra, PROT_READ | PROT_WRITE) != 0) return false;
+    brk += extra;
+  } else {
+    return false;
+  }
+  committed_bytes += extra;
+  set_size_word(start, want);
+  return true;
+}
+
 bool contains(const void* p) {
   auto* b = static_cast<const std::byte*>(p);
   return base && b >= base && b < base + kRegionSize;

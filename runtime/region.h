@@ -20,6 +20,9 @@ void init();  // reserves the region once; later calls do nothing
 // Answers 0 when the region or the system refuses.
 Off os_alloc(size_t bytes);
 void os_free(Off block);
+// Grows a block in place to hold bytes, with the pages right after it when
+// they are free; false (the block unchanged) when they are not.
+bool os_extend(Off block, size_t bytes);
 size_t block_size(Off block);  // rounded size stored in the block
 
 bool contains(const void* p);

@@ -177,8 +177,8 @@ TEST_F(HeapTest, NodesHeldAcrossACollectionThatMovesNodes) {
     for (int i = 0; i < 7; i++) collector::collect();  // the frame's history turns stable
     ASSERT_EQ(0u, collector::node_compactions);
     uint32_t slot = buf_of(keep)->cell_count() - 1;
-    // A big buffer's growth or copy always collects first; that collection
-    // empties the second frame.
+    // A big buffer's copy, or its growth where it cannot grow in place,
+    // collects first; that collection, or the next, empties the second frame.
     if (op == 0) {
       memory::expand_series(buf_of(lone), 2 * memory::LARGEST_FRAME_SIZE);
     } else {
@@ -438,6 +438,29 @@ TEST_F(HeapTest, RawArrays) {
   EXPECT_EQ(array::pick_int(a, 1), 6u);
   array::clear(a);
   EXPECT_EQ(array::length(a), 0);
+}
+
+// A block grows in place over the free pages right after it, keeping its
+// bytes, and not over a block that lies there. Blocks larger than the warm
+// pool holds come from fresh ranges, one after the other.
+TEST_F(HeapTest, OsBlockGrowsInPlaceOnlyOverFreePages) {
+  constexpr size_t kSize = size_t{80} << 20;
+  Off a = region::os_alloc(kSize);
+  Off b = region::os_alloc(kSize);
+  ASSERT_TRUE(a && b);
+  ASSERT_EQ(b, a + region::block_size(a)) << "adjacent fresh blocks";
+  std::memcpy(at(a), "abcd", 4);
+  size_t first = region::block_size(a);
+  EXPECT_FALSE(region::os_extend(a, 2 * kSize));
+  EXPECT_EQ(region::block_size(a), first);
+  size_t committed = region::committed();
+  region::os_free(b);
+  ASSERT_TRUE(region::os_extend(a, 2 * kSize));
+  EXPECT_GE(region::block_size(a), 2 * kSize + 4);
+  EXPECT_EQ(region::committed(), committed - first + (region::block_size(a) - first)) << "b out, a's growth in";
+  EXPECT_EQ(std::memcmp(at(a), "abcd", 4), 0);
+  at(a)[2 * kSize - 1] = std::byte{1};  // the new pages are writable
+  region::os_free(a);
 }
 
 using HeapDeathTest = Heap;
