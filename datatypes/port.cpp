@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "datatypes/actions.h"
+#include "datatypes/context.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/init.h"
@@ -215,6 +216,19 @@ Cell* write(Cell* p, Cell* data, int, int, int, int, Cell* part, Cell*, Cell*, C
 }
 
 }  // namespace
+
+Cell* from_url(Cell* url) {
+  collector::KeepNodes keep;  // cells held in C++ locals keep their nodes
+  Cell* u = stack::push(url);
+  Cell parser = *context::get(word::load("url-parser"));
+  Cell name = *word::load("parse-url");
+  Cell fn = is_type(&parser, T_OBJECT) ? field(&parser, "parse-url") : fixed_none;
+  if (!is_type(&fn, T_FUNCTION) || !call_hook) fire(Err::not_done);  // before the library is
+  Cell* parts = call_hook(&name, &fn, std::span<const Cell>(u, 1), 0);
+  if (!parts) return &fixed_unset;
+  if (!is_type(parts, T_OBJECT)) fire(Err::invalid_arg, u);
+  return make(nullptr, parts, T_PORT);
+}
 
 void init() {
   datatype::Registration r{T_PORT, T_OBJECT, "port!"};

@@ -22,6 +22,12 @@ enum Field : int32_t { F_SPEC = 0, F_SCHEME, F_ACTOR, F_AWAKE, F_STATE, F_DATA, 
 // the evaluator).
 extern Cell* (*call_hook)(const Cell* name, const Cell* fn, std::span<const Cell> args, uint32_t kind);
 
+// The port through which a URL of a scheme other than HTTP is opened, read
+// or written: the URL taken apart by the library's url-parser/parse-url and
+// made into a port! of its scheme, answered on the data stack (unset when a
+// non-local exit is pending). A URL that does not parse raises invalid-arg.
+Cell* from_url(Cell* url);
+
 void init();
 
 }  // namespace xeb::port

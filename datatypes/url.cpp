@@ -12,10 +12,12 @@
 #include "datatypes/binary.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
+#include "datatypes/port.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "runtime/stack.h"
+#include "runtime/throw.h"
 #include "runtime/unicode.h"
 
 namespace xeb::url {
@@ -183,7 +185,12 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
   return out;
 }
 
-Cell* open(Cell* port, int new_, int read, int write, int seek, Cell* allow) { io_not_yet(); }
+// A URL opens as a port of its scheme.
+Cell* open(Cell* url, int new_, int read, int write, int seek, Cell* allow) {
+  Cell* p = port::from_url(url);
+  if (throwing()) return p;
+  return datatype::slot<act::Open>(T_PORT, A_OPEN)(p, new_, read, write, seek, allow);
+}
 // read and write are the I/O layer's: io::init fills those slots at start-up.
 
 void init() {

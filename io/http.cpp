@@ -11,18 +11,29 @@
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/map.h"
+#include "datatypes/port.h"
 #include "datatypes/string.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "io/files.h"
 #include "platform/http.h"
+#include "datatypes/registry.h"
 #include "runtime/stack.h"
+#include "runtime/throw.h"
 
 namespace xeb::url {
 
 namespace {
 
 namespace http = platform::http;
+
+// A URL of another scheme is read or written by the port of its scheme.
+template <typename Fn, Action Slot, typename... Args>
+Cell* through_port(Cell* u, Args... args) {
+  Cell* p = port::from_url(u);
+  if (throwing()) return p;
+  return datatype::slot<Fn>(T_PORT, Slot)(p, args...);
+}
 
 bool http_url(const Cell* u) {
   constexpr char kScheme[] = "http";
@@ -148,13 +159,16 @@ Cell* request(Cell* u, std::string method, Cell* headers, Cell* data, int binary
 }  // namespace
 
 Cell* read(Cell* source, Cell* part, Cell* seek, int binary, int lines, int info, Cell* as) {
-  if (!http_url(source) || part || seek || as) fire(Err::not_done);
+  if (!http_url(source)) return through_port<act::Read, A_READ>(source, part, seek, binary, lines, info, as);
+  if (part || seek || as) fire(Err::not_done);
   return request(source, "GET", nullptr, nullptr, binary, lines, info);
 }
 
 Cell* write(Cell* destination, Cell* data, int binary, int lines, int info, int append, Cell* part, Cell* seek,
             Cell* allow, Cell* as) {
-  if (!http_url(destination) || seek || allow || as) fire(Err::not_done);
+  if (!http_url(destination))
+    return through_port<act::Write, A_WRITE>(destination, data, binary, lines, info, append, part, seek, allow, as);
+  if (seek || allow || as) fire(Err::not_done);
   std::string method = "POST";
   Cell* headers = nullptr;
   Cell* body = data;
