@@ -138,7 +138,9 @@ Cell* request(Cell* u, std::string method, Cell* headers, Cell* data, int binary
     q.body.emplace(reinterpret_cast<const char*>(binary::xs_head(data)), static_cast<size_t>(binary::xs_length_q(data)));
   else if (data && !is_type(data, T_NONE))
     q.body = text_of(data);
+  q.max_body = INT32_MAX;  // what a series holds
   http::Response r = http::perform(q);
+  if (r.too_long) fire(Err::too_long);
   if (!r.ok) {
     Cell* why = string::push_new(static_cast<int32_t>(r.failure.size()) + 1);
     string::append_utf8(why, r.failure);

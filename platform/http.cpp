@@ -19,12 +19,20 @@ constexpr size_t MAX_HEADER_BYTES = 1 << 20;
 
 struct Sink {
   Response* r;
+  size_t max_body;
   size_t header_bytes = 0;
   bool too_long = false;
 };
 
+// A body that never ends (or passes what the caller can hold) stops the
+// transfer instead of growing without bound.
 size_t on_body(char* p, size_t size, size_t n, void* ctx) {
-  static_cast<Sink*>(ctx)->r->body.append(p, size * n);
+  auto* s = static_cast<Sink*>(ctx);
+  if (size * n > s->max_body - s->r->body.size()) {
+    s->r->too_long = true;
+    return 0;
+  }
+  s->r->body.append(p, size * n);
   return size * n;
 }
 
@@ -79,7 +87,7 @@ Response perform(const Request& q) {
     r.failure = "cannot start the HTTP library";
     return r;
   }
-  Sink sink{&r};
+  Sink sink{&r, q.max_body};
   char error[CURL_ERROR_SIZE] = {0};
   curl_slist* list = nullptr;
   for (const auto& [name, value] : q.headers) list = api->curl_slist_append(list, (name + ": " + value).c_str());
@@ -107,6 +115,8 @@ Response perform(const Request& q) {
   if (rc == CURLE_OK) {
     r.ok = true;
     api->curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &r.status);
+  } else if (r.too_long) {
+    r.failure = "response body too long";
   } else if (sink.too_long) {
     r.failure = "response headers too long";
   } else {

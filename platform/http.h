@@ -3,6 +3,7 @@
 // answers its cause as the library words it (no connection, bad host, TLS,
 // timeout), never a guess.
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,11 +18,13 @@ struct Request {
   std::string url;
   Headers headers;
   std::optional<std::string> body;
+  size_t max_body = SIZE_MAX;  // a longer body ends the request (too_long)
 };
 
 struct Response {
   bool ok = false;
   std::string failure;  // why, when not ok
+  bool too_long = false;  // the body passed the request's max_body
   long status = 0;
   Headers headers;  // of the last response after redirects, in order
   std::string body;
