@@ -82,7 +82,9 @@ int32_t call(const Cell* cmd, CallFlags flags, const Cell* in, Cell* out, Cell* 
   std::vector<std::string> words = process::split_command(line);
   bool shell = flags.shell || (!words.empty() && shell_builtin(words[0]));
   r.argv = shell ? std::vector<std::string>{"/bin/sh", "-c", line} : std::move(words);
+  r.max_output = INT32_MAX;  // what a series holds
   process::Outcome o = process::run(r);
+  if (o.too_long) fire(Err::too_long);
   if (o.failure == process::Failure::not_found) {
     Cell* name = string::push_new(16);
     string::append_utf8(name, r.argv.empty() ? std::string() : r.argv[0]);

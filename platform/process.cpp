@@ -83,8 +83,9 @@ int left_ms(const Request& r, Clock::time_point start) {
 }
 
 // Writes the input and reads both outputs until every pipe is done, or the
-// deadline passes (answers false then).
-bool serve(Request& r, Fds& fds, Clock::time_point start) {
+// deadline passes or an output passes its limit (answers false then, with
+// too_long set for the latter).
+bool serve(Request& r, Fds& fds, Clock::time_point start, bool& too_long) {
   size_t sent = 0;
   if (fds.parent[0] >= 0 && r.in.data.empty()) close_fd(fds.parent[0]);
   Stream* outs[3] = {nullptr, &r.out, &r.err};
@@ -117,6 +118,10 @@ bool serve(Request& r, Fds& fds, Clock::time_point start) {
         continue;
       }
       ssize_t got = ::read(fds.parent[i], chunk, sizeof chunk);
+      if (got > 0 && static_cast<size_t>(got) > r.max_output - outs[i]->data.size()) {
+        too_long = true;
+        return false;
+      }
       if (got > 0) outs[i]->data.append(chunk, static_cast<size_t>(got));
       else if (got == 0 || (errno != EAGAIN && errno != EINTR)) close_fd(fds.parent[i]);
     }
@@ -207,8 +212,9 @@ Outcome run(Request& r) {
   }
   Clock::time_point start = Clock::now();
   int st = 0;
+  bool too_long = false;
   if (r.timeout_ms >= 0) {
-    bool done = serve(r, fds, start);
+    bool done = serve(r, fds, start, too_long);
     while (done) {
       pid_t w = waitpid(pid, &st, WNOHANG);
       if (w == pid || (w < 0 && errno != EINTR)) break;
@@ -218,12 +224,13 @@ Outcome run(Request& r) {
     if (!done) {
       ::kill(pid, SIGKILL);
       while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {}
-      o.timed_out = true;
+      o.timed_out = !too_long;
     }
   } else {
-    serve(r, fds, start);
+    if (!serve(r, fds, start, too_long)) ::kill(pid, SIGKILL);
     while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {}
   }
+  o.too_long = too_long;
   o.status = WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? 128 + WTERMSIG(st) : -1;
   return o;
 }

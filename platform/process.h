@@ -7,6 +7,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,7 @@ struct Request {
   Stream in, out, err;
   bool wait = true;  // a pipe makes the start wait regardless
   int timeout_ms = -1;  // when waiting: a child still running then is killed
+  size_t max_output = SIZE_MAX;  // a child writing more to a pipe is killed
 };
 
 enum class Failure { none, not_found, cannot_start, cannot_open };
@@ -34,6 +36,7 @@ struct Outcome {
   Failure failure = Failure::none;
   int status = -1;  // the exit code when waited (128 + signal when killed), else the pid
   bool timed_out = false;
+  bool too_long = false;  // killed for passing max_output
 };
 
 Outcome run(Request& request);
