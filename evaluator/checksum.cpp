@@ -102,8 +102,12 @@ std::optional<platform::digest::Algo> algo_of(Method m) {
 // are read in place, so this is empty for one.
 std::string owned_bytes(Cell* data) {
   if (is_type(data, T_FILE)) {
-    std::optional<std::string> bytes = platform::files::read(io::host_path(data), -1, -1);
+    // As read gives it: at most what a binary holds (one byte more tells a
+    // longer file, and a device without an end is not read for ever).
+    constexpr int64_t kMax = INT32_MAX;
+    std::optional<std::string> bytes = platform::files::read(io::host_path(data), kMax + 1, -1);
     if (!bytes) fire(Err::cannot_open, data);
+    if (static_cast<int64_t>(bytes->size()) > kMax) fire(Err::too_long);
     return std::move(*bytes);
   }
   if (is_type(data, T_STRING)) return string::utf8_of(data);
