@@ -332,9 +332,14 @@ int err_form(Cell* err, Cell* out, Cell*, int part) {
     int32_t f = context::find_word(e->w1, word_symbol(tmpl), true);
     *tmpl = f >= 0 ? context::values(e->w1)[f] : fixed_none;
   }
+  // The category text is a field users can set: anything but a string is formed.
   Cell* text = stack::push(context::values(category_ctx[cat]) + 1);
-  string::concatenate(out, text, -1, 0, false, string::Mode::append);
-  part -= string::xs_length_q(text);
+  if (is_type(text, T_STRING)) {
+    string::concatenate(out, text, -1, 0, false, string::Mode::append);
+    part -= string::xs_length_q(text);
+  } else {
+    part = actions::form(text, out, nullptr, part);
+  }
   part = actions::emit(out, ": ", part);
   if (is_type(tmpl, T_STRING)) {
     string::concatenate(out, tmpl, -1, 0, false, string::Mode::append);
@@ -505,6 +510,7 @@ void capture_stack(Cell* value) {
 }
 
 Node catalog() { return catalog_ctx; }
+Cell catalog_value() { return Cell{T_OBJECT, catalog_ctx, 1, 0}; }
 Node category(ErrCat c) { return category_ctx[static_cast<int>(c)]; }
 
 int form(Cell* err, Cell* buffer, Cell* arg, int part) { return err_form(err, buffer, arg, part); }

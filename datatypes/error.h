@@ -57,6 +57,7 @@ void capture_stack(Cell* value);
 
 // The catalogue: category object cells and the error prototype's context.
 Node catalog();                 // context node of the errors object
+Cell catalog_value();           // the errors object as a value (system/catalog/errors)
 Node category(ErrCat c);        // context node of one category object
 int32_t code_of(const Cell* err);
 

@@ -203,6 +203,9 @@ void build_date() {
   *stack::base() = date::make_from_parts(d->year, d->month, d->day, d->hour, d->minute, d->second, 0);
 }
 
+// _error-catalog: the error catalogue object the runtime forms messages from.
+void error_catalog() { *stack::base() = error::catalog_value(); }
+
 // _build-git: the version-control record of the program's source as a
 // block of set-words and values for construct (branch, tag, ahead, date,
 // commit, message), or none.
@@ -271,6 +274,7 @@ constexpr Def kSystem[] = {
     {"_command-boot", &command_boot},
     {"_build-date", &build_date},
     {"_build-git", &build_git},
+    {"_error-catalog", &error_catalog},
     {"send-event-os", &send_event_os},
     {"find-flag?", &find_flag_q},
 };
