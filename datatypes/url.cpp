@@ -45,8 +45,6 @@ void append_escaped(Cell* target, uint8_t byte) {
   string::append_ascii(target, std::string_view(g, 3));
 }
 
-[[noreturn]] void io_not_yet() { fire(Err::not_done); }
-
 }  // namespace
 
 bool in_class(int32_t c, Class cls) {

@@ -13,19 +13,13 @@
 #include "runtime/collector.h"
 #include "runtime/stack.h"
 #include "start.h"
-#include "tests/evaluator/cases.h"
+#include "tests/language/booted_cases.h"
 
 namespace xeb::test {
 namespace {
 
-class Collections : public LanguageCases {
+class Collections : public BootedCases {
  protected:
-  static void SetUpTestSuite() {
-    LanguageCases::SetUpTestSuite();
-    library::set_command_line(0, nullptr);
-    start::boot();
-    collector::enabled = 0;
-  }
   static std::string keys() {
     const char* e = std::getenv("XEB_COLLECTION_KEYS");
     return e && *e ? e : "3000";

@@ -421,15 +421,14 @@ def unwritable_configuration(home):
             p.kill()
 
 
-def main():
+def run_cases(tests):
+    """Runs the cases named after the program on the command line (every one
+    when none is named), prints the failures and answers the exit status."""
     global XEB
     XEB = os.path.abspath(sys.argv[1])
     if not shutil.which("tmux"):
         print("tmux is missing")
         return 1
-    tests = [editing_keys, history_survives_restart, completion, multi_line_block_and_escape,
-             long_line_wraps, resize_redraws, wide_characters, coloured_prompt, ctrl_c_and_ctrl_d_quit, masked_input,
-             terminal_restored_on_every_way_out, unwritable_configuration]
     only = sys.argv[2:]
     for t in tests:
         if not only or t.__name__ in only:
@@ -438,6 +437,12 @@ def main():
         print(f)
     print(f"{len(failures)} failure(s)")
     return 1 if failures else 0
+
+
+def main():
+    return run_cases([editing_keys, history_survives_restart, completion, multi_line_block_and_escape,
+                      long_line_wraps, resize_redraws, wide_characters, coloured_prompt, ctrl_c_and_ctrl_d_quit,
+                      masked_input, terminal_restored_on_every_way_out, unwritable_configuration])
 
 
 if __name__ == "__main__":

@@ -21,7 +21,7 @@
 #include "runtime/collector.h"
 #include "runtime/stack.h"
 #include "start.h"
-#include "tests/evaluator/cases.h"
+#include "tests/language/booted_cases.h"
 #include "tests/support/fake_terminal.h"
 
 namespace xeb::test {
@@ -30,14 +30,8 @@ namespace {
 using gui::F;
 using gui::Value;
 
-class Backend : public LanguageCases {
+class Backend : public BootedCases {
  protected:
-  static void SetUpTestSuite() {
-    LanguageCases::SetUpTestSuite();
-    library::set_command_line(0, nullptr);
-    start::boot();
-    collector::enabled = 0;
-  }
   void SetUp() override {
     LanguageCases::SetUp();
     run("mk: func [t o s] [make object! [type: t offset: o size: s text: copy \"ok\" image: color: menu: data: none"

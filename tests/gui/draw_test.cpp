@@ -21,7 +21,7 @@
 #include "library/boot.h"
 #include "runtime/collector.h"
 #include "start.h"
-#include "tests/evaluator/cases.h"
+#include "tests/language/booted_cases.h"
 
 namespace xeb::test {
 namespace {
@@ -31,14 +31,8 @@ using Value = ::xeb::Cell;
 namespace draw = gui::draw;
 namespace attr = gui::attr;
 
-class Draw : public LanguageCases {
+class Draw : public BootedCases {
  protected:
-  static void SetUpTestSuite() {
-    LanguageCases::SetUpTestSuite();
-    library::set_command_line(0, nullptr);
-    start::boot();
-    collector::enabled = 0;
-  }
   static draw::Value global(const char* name) { return *context::get(word::load(name)); }
 
   // The block in cmds drawn on a w x h grid (origin ox, oy; area the grid).

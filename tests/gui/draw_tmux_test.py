@@ -123,15 +123,7 @@ def layout_debug_guides(home):
 
 
 def main():
-    tt.XEB = os.path.abspath(sys.argv[1])
-    only = sys.argv[2:]
-    for t in [drawing_script, layout_debug_guides, file_requester_title_filter_save, folder_requester]:
-        if not only or t.__name__ in only:
-            t()
-    for f in tt.failures:
-        print(f)
-    print(f"{len(tt.failures)} failure(s)")
-    return 1 if tt.failures else 0
+    return tt.run_cases([drawing_script, layout_debug_guides, file_requester_title_filter_save, folder_requester])
 
 
 if __name__ == "__main__":

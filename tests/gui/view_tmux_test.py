@@ -296,17 +296,8 @@ def terminal_restored(home):
 
 
 def main():
-    tt.XEB = os.path.abspath(sys.argv[1])
-    tests = [vid_form, faces_form, file_requester, alert_on_80_columns, form_script, browser_script,
-             print_from_actor, terminal_restored]
-    only = sys.argv[2:]
-    for t in tests:
-        if (not only and t in tests) or t.__name__ in only:
-            t()
-    for f in tt.failures:
-        print(f)
-    print(f"{len(tt.failures)} failure(s)")
-    return 1 if tt.failures else 0
+    return tt.run_cases([vid_form, faces_form, file_requester, alert_on_80_columns, form_script, browser_script,
+                         print_from_actor, terminal_restored])
 
 
 if __name__ == "__main__":

@@ -22,20 +22,13 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include <algorithm>
-#include "tests/evaluator/cases.h"
+#include "tests/language/booted_cases.h"
 
 namespace xeb::test {
 namespace {
 
-class Language : public LanguageCases {
+class Language : public BootedCases {
  protected:
-  static void SetUpTestSuite() {
-    LanguageCases::SetUpTestSuite();
-    library::set_command_line(0, nullptr);
-    start::boot();
-    collector::enabled = 0;
-  }
-
   static void run_file(const char* name) {
     EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/" + name), 0u) << name;
   }
