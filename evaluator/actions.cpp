@@ -274,11 +274,11 @@ act::EvalPath get_path_action(const Cell* value, const Cell* path, const Cell* e
   if (f) return f;
   Cell el = *element, dt = datatype::make_cell(type_of(value));
   if (!path) fire(Err::bad_path_type2, &el, &dt);
-  // The path cut just after the element, for the message.
+  // The path up to the element that yielded the value, for the message.
   Cell p = *path;
   Cell* copy = stack::push(&p);
   Cell* part = stack::push(&p);
-  series::set_head(part, series::head(&p) + index + 2);
+  series::set_head(part, series::head(&p) + index + 1);
   Cell* out = stack::push_new();
   set_unset(out);
   Cell* cut = datatype::slot<act::Copy>(type_of(copy), A_COPY)(copy, out, part, 0, nullptr);

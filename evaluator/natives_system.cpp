@@ -147,6 +147,11 @@ void list_env(bool, const int32_t*) {
 void call_(bool, const int32_t* refs) {
   Cell* cmd = arg(0);
   if (!series::string_like(type_of(cmd))) refuse_arg(0, cmd);
+  if (series::get_length(cmd, false) == 0) {  // nothing to run
+    Cell zero{T_INTEGER, 0, 0, 0};
+    stack::set_result_trim(&zero);
+    return;
+  }
   Cell* in = opt(refs[ref(Id::call, "input")]);
   Cell* out = opt(refs[ref(Id::call, "output")]);
   Cell* err = opt(refs[ref(Id::call, "error")]);
