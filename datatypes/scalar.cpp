@@ -66,13 +66,19 @@ const Cell* system_value(std::initializer_list<const char*> names) {
 
 namespace {
 
-// A number minus, divided by, or the remainder by a pair or a point has no
-// meaning the exchanged operands could give.
-void refuse_unordered(int op, const Cell* right) {
-  if (op != OP_SUB && op != OP_DIV && op != OP_REM) return;
+// A number divided by, or the remainder by, a pair or a point has no meaning
+// the exchanged operands could give, nor has a number minus a point. An
+// integer minus a pair is the negated pair plus the integer.
+int refuse_unordered(int op, Cell* right) {
+  bool int_pair = is_type(stack::base(), T_INTEGER) && is_type(right, T_PAIR);
+  if (op == OP_SUB && int_pair) {
+    pair::negate(right);
+    return OP_ADD;
+  }
+  if (op != OP_SUB && op != OP_DIV && op != OP_REM) return op;
   Cell fn = op == OP_SUB ? words::word(words::W::subtract) : words::word(words::W::divide);
   if (op == OP_REM) stack::caller_word(&fn);
-  Cell t = datatype::make_cell(type_of(right));
+  Cell t = datatype::make_cell(int_pair ? T_INTEGER : type_of(right));
   fire(Err::not_related, &fn, &t);
 }
 
@@ -87,13 +93,13 @@ bool partner_math(int op) {
   Cell* right = stack::base() + 1;
   switch (type_of(right)) {
     case T_PAIR:
-      refuse_unordered(op, right);
+      op = refuse_unordered(op, right);
       exchange();
       pair::do_math(op);
       return true;
     case T_POINT2D:
     case T_POINT3D:
-      refuse_unordered(op, right);
+      op = refuse_unordered(op, right);
       exchange();
       point::do_math(op);
       return true;
