@@ -8,10 +8,16 @@
 // page fault costs more than the writes that fill the page). A warm block
 // comes back holding old bytes; callers never relied on fresh zero pages,
 // since frame space is reused the same way.
+//
+// Fresh space is committed in whole 2 MB huge-page granules, from a granule
+// boundary on, and the region asks for transparent huge pages: the heap a
+// start-up fills then costs a few huge-page faults instead of hundreds of
+// small ones. Where the system has no huge page to give, small pages serve.
 #include "runtime/region.h"
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -22,7 +28,9 @@ std::byte* base = nullptr;
 namespace {
 constexpr size_t kRegionSize = size_t{1} << 32;
 constexpr size_t kPage = 4096;
-size_t brk = kPage;              // first page never mapped: offset 0 is null
+constexpr size_t kHuge = size_t{2} << 20;
+size_t brk = 0;                  // fresh space from here; below it the first page is never mapped: 0 is null
+size_t mapped_end = 0;           // committed (read-write) up to here: brk rounded up to a granule
 size_t committed_bytes = 0;
 std::map<size_t, size_t> free_ranges;  // offset -> length, coalesced, decommitted
 std::map<size_t, size_t> warm_ranges;  // offset -> length, coalesced, still committed
@@ -30,6 +38,16 @@ size_t warm_bytes = 0;
 constexpr size_t kWarmLimit = size_t{64} << 20;
 
 size_t round_page(size_t n) { return (n + kPage - 1) & ~(kPage - 1); }
+
+// Makes [brk, end) read-write, whole granules at a time; false if the
+// system refuses.
+bool map_fresh(size_t end) {
+  if (end <= mapped_end) return true;
+  size_t to = std::min(kRegionSize, (end + kHuge - 1) & ~(kHuge - 1));
+  if (mprotect(base + mapped_end, to - mapped_end, PROT_READ | PROT_WRITE) != 0) return false;
+  mapped_end = to;
+  return true;
+}
 
 // Takes size bytes from the first range of map that holds them; 0 if none.
 size_t take_first_fit(std::map<size_t, size_t>& ranges, size_t size) {
@@ -73,6 +91,10 @@ void init() {
   void* p = mmap(nullptr, kRegionSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (p == MAP_FAILED) return;
   base = static_cast<std::byte*>(p);
+  madvise(p, kRegionSize, MADV_HUGEPAGE);
+  // The first granule boundary past the unmapped first page.
+  auto b = reinterpret_cast<uintptr_t>(base);
+  brk = mapped_end = ((b + kPage + kHuge - 1) & ~(kHuge - 1)) - b;
 }
 
 Off os_alloc(size_t bytes) {
@@ -88,11 +110,10 @@ Off os_alloc(size_t bytes) {
   }
   at_off = take_first_fit(free_ranges, size);
   if (!at_off) {
-    if (brk + size > kRegionSize) return 0;
+    if (brk + size > kRegionSize || !map_fresh(brk + size)) return 0;
     at_off = brk;
     brk += size;
-  }
-  if (mprotect(base + at_off, size, PROT_READ | PROT_WRITE) != 0) {
+  } else if (mprotect(base + at_off, size, PROT_READ | PROT_WRITE) != 0) {
     add_range(free_ranges, at_off, size);  // give it back untouched
     return 0;
   }
@@ -122,6 +143,7 @@ void os_free(Off block) {
   }
   // Fresh PROT_NONE pages return the memory to the system.
   mmap(base + start, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+  madvise(base + start, size, MADV_HUGEPAGE);  // the new mapping does not inherit it
   add_range(free_ranges, start, size);
 }
 
@@ -151,7 +173,7 @@ bool os_extend(Off block, size_t bytes) {
       return false;
     }
   } else if (end == brk && brk + extra <= kRegionSize) {
-    if (mprotect(base + end, extra, PROT_READ | PROT_WRITE) != 0) return false;
+    if (!map_fresh(brk + extra)) return false;
     brk += extra;
   } else {
     return false;
