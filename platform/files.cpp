@@ -38,15 +38,16 @@ int64_t read_fully(int fd, char* dst, int64_t count) {
   return done;
 }
 
-bool write_fully(int fd, std::string_view bytes) {
+// Answers how many bytes went: all of them unless the write failed.
+size_t write_fully(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
-  return true;
+  return done;
 }
 
 // A path holding a NUL names no file: the host would read only the part
@@ -102,12 +103,22 @@ std::optional<std::string> read(const std::string& path, int64_t part, int64_t s
 bool write(const std::string& path, std::string_view bytes, bool append, int64_t seek) {
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
   if (append) flags |= O_APPEND;
-  else if (seek < 0) flags |= O_TRUNC;
   if (bad(path)) return false;
   Fd f(::open(path.c_str(), flags, 0666));
   if (f.fd < 0) return false;
   if (!append && seek > 0 && ::lseek(f.fd, seek, SEEK_SET) < 0) return false;
-  bool ok = write_fully(f.fd, bytes);
+  size_t done = write_fully(f.fd, bytes);
+  bool ok = done == bytes.size();
+  // A whole write replaces the contents: written over the old bytes, then
+  // cut to what was written. Opening with O_TRUNC would give the same file,
+  // but a file system that sees a file emptied and written again may flush
+  // it to disk at close, which costs more than all the rest.
+  if (!append && seek < 0) {
+    struct stat st;
+    if (fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size != static_cast<off_t>(done) &&
+        ::ftruncate(f.fd, static_cast<off_t>(done)) != 0)
+      ok = false;
+  }
   int fd = f.fd;
   f.fd = -1;
   return ::close(fd) == 0 && ok;
