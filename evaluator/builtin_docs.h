@@ -111,11 +111,11 @@ inline constexpr Doc kNativeDocs[] = {
     {"context?", "{Returns the context a word is bound to} word [any-word!] {The word} return: [object! function! none!]"},
     {"set-env", "{Sets an environment variable of the process} var [any-string! any-word!] {The variable's name} value [string! none!] {Its value; none removes the variable}"},
     {"get-env", "{Returns the value of an environment variable} var [any-string! any-word!] {The variable's name} return: [string! none!]"},
-    {"list-env", "{Returns a map of the environment variables} return: [map!]"},
+    {"list-env", "{Returns a map of OS environment variables (for current process)} return: [map!]"},
     {"now", "{Returns the date and time} /year {Returns the year only} /month {Returns the month only} /day {Returns the day of the month only} /time {Returns the time only} /zone {Returns the time zone offset only} /date {Returns the date only} /weekday {Returns the day of the week as an integer (Monday is day 1)} /yearday {Returns the day of the year (Julian)} /precise {Uses the clock's full precision} /utc {Universal time (no zone)}"},
     {"sign?", "{Returns the sign of the number as 1, 0 or -1} number [number! time! money!] return: [integer!]"},
     {"as", "{Coerces a series to another datatype of its kind, sharing its buffer} type [datatype! any-block! any-string!] {The datatype, or a value of it} spec [any-block! any-string!] {The series to coerce}"},
-    {"call", "{Runs a shell command} cmd [string! file! block!] {The command line} /wait {Waits for the command to end} /show {Shows the command's window (no effect here)} /console {Runs the command with the console's input and output} /shell {Runs the command through the shell} /input {Feeds the command's input} in [string! file! binary!] {The input, or a file holding it} /output {Captures the command's output} out [string! file! binary!] {Where to put it} /error {Captures the command's error output} err [string! file! binary!] {Where to put it} return: [integer!]"},
+    {"call", "{Runs a shell command} cmd [string! file!] {The command line} /wait {Waits for the command to end} /show {Shows the command's window (no effect here)} /console {Runs the command with the console's input and output} /shell {Runs the command through the shell} /input {Feeds the command's input} in [string! file! binary!] {The input, or a file holding it} /output {Captures the command's output} out [string! file! binary!] {Where to put it} /error {Captures the command's error output} err [string! file! binary!] {Where to put it} return: [integer!] {0 if success, -1 if error, or a process ID}"},
     {"zero?", "{Returns true if the value is zero} value [number! char! pair! tuple! time! money! any-point!] return: [logic!]"},
     {"size?", "{Returns the size of a file in bytes} file [file! url!] return: [integer! none!]"},
     {"browse", "{Opens a URL in the web browser} url [url! file!]"},
@@ -129,7 +129,7 @@ inline constexpr Doc kNativeDocs[] = {
 // By action number - 1.
 inline constexpr Doc kActionDocs[] = {
     {"make", "{Makes a value of a datatype from a spec} type [any-type!] {The datatype, or a prototype value} spec [any-type!] {The attributes of the new value}"},
-    {"random", "{Returns a random value of the same datatype, or shuffles a series} value [any-type!] {The maximum value, or the series to shuffle} /seed {Restarts the generator from the value} /secure {Draws from the platform's secure source} /only {Picks one value of the series at random}"},
+    {"random", "{Returns a random value of the same datatype; or shuffles series} value [any-type!] {The maximum value, or the series to shuffle} /seed {Restart or randomize} /secure {Returns a cryptographically secure random number} /only {Pick a random value from a series}"},
     {"reflect", "{Returns a field of a value} value [any-type!] field [word!] {spec, body, words, values and the like}"},
     {"to", "{Converts a value to a datatype} type [any-type!] {The datatype, or a value of it} spec [any-type!] {The value to convert}"},
     {"form", "{Converts a value to human-readable text} value [any-type!] {The value to form} /part {Limits the length of the text} limit [integer!] return: [string!]"},

@@ -315,14 +315,15 @@ void forall(bool, const int32_t*) {
   Cell* body = arg(1);
   Cell* start = stack::push(interpreter::word_value(word));
   TypeId t = type_of(start);
-  bool ok = series::block_like(t) || series::string_like(t) || t == T_BINARY || t == T_VECTOR;
-  if (!ok) {
-    if (t == T_IMAGE) fire(Err::not_done);
-    refuse_arg(0, start);
+  bool ok = series::block_like(t) || series::string_like(t) || t == T_BINARY || t == T_VECTOR || t == T_IMAGE;
+  if (!ok) refuse_arg(0, start);
+  bool at_tail = series::head(start) >= tail_of(start);
+  if (t != T_IMAGE) {
+    Cell* end_check = stack::push(start);
+    series::get_length(end_check, false);  // repairs a head past the tail
+    at_tail = series::xs_tail_q(end_check);
   }
-  Cell* end_check = stack::push(start);
-  series::get_length(end_check, false);  // repairs a head past the tail
-  if (series::xs_tail_q(end_check)) {
+  if (at_tail) {
     stack::set_result_trim(&fixed_unset);  // as a body that never ran
     return;
   }
