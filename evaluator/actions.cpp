@@ -53,7 +53,8 @@ bool part_series(int t) {
 // The count of /part of append and insert, which applies to the value.
 int32_t insert_part(Cell* value, Cell* part) {
   if (!part) return -1;
-  if (!part_series(type_of(value))) fire(Err::invalid_part, part);
+  // An empty image has no buffer to count in.
+  if (!part_series(type_of(value)) || series::node_of(value) == 0) fire(Err::invalid_part, part);
   int32_t tail = series::buffer_length(value);
   if (series::head(value) > tail) series::set_head(value, tail);
   int32_t n;
