@@ -100,6 +100,7 @@ struct Decoder {
   uint32_t names_size = 0;
   std::vector<int32_t> symbols;  // interned ids, 0 until a record names one
   std::vector<int32_t> globals;  // each symbol's index in the global context, -2 until known
+  Cell* deferred = nullptr;      // a block of functions whose context is checked at the end
   Cell* root = nullptr;
   uint32_t root_base = 0;
   Node global_ctx = context::global();
@@ -193,7 +194,7 @@ struct Decoder {
     if (off >= names_size) bad();
     const char* s = reinterpret_cast<const char*>(names + off);
     size_t n = strnlen(s, names_size - off);  // the buffer ends in a NUL
-    if (n == 0 || !valid_utf8(names + off, n)) bad();
+    if (!valid_utf8(names + off, n)) bad();  // an empty name is an issue made from ""
     return symbols[i] = symbol::make(std::string_view(s, n));
   }
 
@@ -882,12 +883,22 @@ struct Decoder {
     function::push(spec, body, ctx, 0, 0, 0);
     Cell* fn = stack::top() - 1;
     int32_t pos = word ? emit_word(t, *word, ctx) : emit(t, *fn);
-    function_block(fn, 0);
+    bool spec_shared = function_block(fn, 0);
     function_block(fn, 1);
     *context::owner(ctx) = *fn;
     if (!word) *at(t, pos) = *fn;
-    // The context must be the one the spec makes: calls index it by the
-    // spec's words.
+    // A shared spec may be a block still being read (the function was met
+    // inside its own spec's words): it is checked once the stream is read.
+    if (spec_shared) block::xs_append(deferred, fn);
+    else check_context(fn);
+    stack::set_top(saved);
+    return pos;
+  }
+
+  // The context must be the one the spec makes: calls index it by the
+  // spec's words.
+  void check_context(const Cell* fn) {
+    Node ctx = function::context_of(fn);
     Cell* s = stack::push_new();
     *s = Cell{T_BLOCK, 0, function::spec_node(fn), 0};
     function::validate(s);
@@ -896,13 +907,20 @@ struct Decoder {
     if (context::size(fresh) != n) bad();
     for (int32_t i = 0; i < n; i++)
       if (word_symbol(context::word_at(fresh, i)) != word_symbol(context::word_at(ctx, i))) bad();
-    stack::set_top(saved);
-    return pos;
+    stack::pop(1);
+  }
+  void check_deferred() {
+    for (uint32_t i = 0; i < block::buf(deferred)->cell_count(); i++) {
+      Cell* fn = stack::push(block::buf(deferred)->cells() + i);
+      check_context(fn);
+      stack::pop(1);
+    }
   }
 
   // The spec (0) or body (1) of the function fn (rooted): a block! record,
   // whose contents go into the function's own block unless it is shared.
-  void function_block(Cell* fn, int which) {
+  // Answers whether the block was a shared one.
+  bool function_block(Cell* fn, int which) {
     bool shared = false;
     int32_t head;
     if (compact) {
@@ -926,7 +944,7 @@ struct Decoder {
       if (!series::block_like(type_of(&r))) bad();
       if (which == 0) native::set_spec(fn, series::node_of(&r));
       else function::more(fn)[0] = Cell{T_BLOCK, static_cast<uint32_t>(head), series::node_of(&r), 0};
-      return;
+      return true;
     }
     uint32_t n = count();
     Cell* alias = stack::push_new();
@@ -936,6 +954,7 @@ struct Decoder {
     for (uint32_t i = 0; i < n; i++) record(inner);
     if (which == 1) series::set_head(function::more(fn), head);
     stack::pop(1);
+    return false;
   }
 
   // A word of the global context, as the lexer makes it; each symbol is
@@ -1070,12 +1089,14 @@ void decode(std::span<const uint8_t> in, Cell* target, bool codec_mode, const Ce
   if (payload > d.left()) d.bad();
   d.end = d.p + payload;
   d.reserve_budget = payload;
+  d.deferred = block::make_at(stack::push_new(), 0);
   Cell* root = stack::push(target);
   d.root = root;
   d.root_base = block::buf(root)->cell_count();
   Target t{root};
   while (d.p < d.end) d.record(t);
-  stack::pop(1);
+  d.check_deferred();
+  stack::pop(2);
 }
 
 int32_t boot_load(std::span<const uint8_t> image) {
