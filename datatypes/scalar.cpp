@@ -110,7 +110,13 @@ bool partner_math(int op) {
       money::do_math(op);
       return true;
     case T_DATE:
-      if (op != OP_ADD) return false;
+      if (op != OP_ADD) {
+        // Only days can be added to a date; anything else an integer does
+        // to one is refused alike.
+        if (!is_type(stack::base(), T_INTEGER)) return false;
+        Cell fn = words::word(words::W::subtract), t = datatype::make_cell(T_INTEGER);
+        fire(Err::not_related, &fn, &t);
+      }
       exchange();
       date::do_math(op);
       return true;
