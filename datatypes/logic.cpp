@@ -2,11 +2,10 @@
 // cells and the truth tests of compiled conditionals.
 #include "datatypes/logic.h"
 
-#include <random>
-
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
+#include "datatypes/integer.h"
 #include "datatypes/place.h"
 #include "datatypes/registry.h"
 #include "runtime/frames.h"
@@ -53,13 +52,12 @@ Cell* none_select(Cell*, Cell*, Cell*, int, int, int, int, Cell*, Cell*, int, in
 Cell* none_take(Cell*, Cell*, int, int) { return none_result(); }
 
 // --- logic! ---
-std::mt19937 twister{5489u};
+// The one generator of the language: seeding true seeds it with 1, and a
+// draw above 0x3FFFFFFF comes out true.
 int32_t draw(bool secure) {
-  if (secure) {
-    std::random_device rd;
-    return static_cast<int32_t>(rd() & 0x7FFFFFFF);
-  }
-  return static_cast<int32_t>(twister() & 0x7FFFFFFF);
+  const auto& h = integer::random_hooks;
+  if (!h.next || !h.secure_next) fire(Err::not_done);
+  return secure ? h.secure_next() : h.next();
 }
 
 Cell* logic_to(Cell*, Cell* spec, int) {
@@ -88,7 +86,8 @@ Cell* logic_make(Cell* proto, Cell* spec, int type) {
 
 Cell* logic_random(Cell* value, int seed, int secure, int) {
   if (seed) {
-    twister.seed(value->w1);
+    if (!integer::random_hooks.seed) fire(Err::not_done);
+    integer::random_hooks.seed(value->w1);
     set_unset(value);
     return value;
   }
