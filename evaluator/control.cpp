@@ -8,6 +8,7 @@
 #include "datatypes/word.h"
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
+#include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/words.h"
 #include "evaluator/actions.h"
@@ -39,7 +40,8 @@ bool strict_true(const Cell* v) {
 void add_value(Cell* target, const Cell* value, bool append) {
   Cell v = *value;
   clear_new_line(&v);
-  if (append) block::xs_append(target, &v);
+  // A hash! indexes what it gains: it goes through insert, at its tail.
+  if (append && !is_type(target, T_HASH)) block::xs_append(target, &v);
   else block::insert_value(target, &v, true, false);
 }
 
@@ -197,6 +199,25 @@ void do_script(const int32_t* refs) {
   stack::set_result_trim(r);
 }
 
+namespace {
+
+// The preprocessor's walker, run on the code in place: (code, no job, no
+// /clean). It is a library function, absent until the library is. False
+// with a non-local exit pending.
+bool expand_in_place(Cell* code) {
+  Cell* pre = stack::push(context::get(word::load("preprocessor")));
+  if (!is_type(pre, T_OBJECT)) fire(Err::not_done);
+  Cell name = *word::load("expand");
+  Cell* fn = stack::push(object::get_field(pre, &name));
+  if (!is_type(fn, T_FUNCTION)) fire(Err::not_done);
+  Cell pass[3] = {*code, fixed_none, fixed_false};
+  if (!port::call_hook(&name, fn, std::span<const Cell>(pass, 3), 0)) return false;
+  stack::set_top(code + 1);
+  return true;
+}
+
+}  // namespace
+
 void do_(bool check, const int32_t* refs) {
   if (is_type(arg(0), T_FILE) || is_type(arg(0), T_URL)) return do_script(refs);
   if (present(refs[ref(Id::do_, "trace")])) {
@@ -226,9 +247,7 @@ void do_(bool check, const int32_t* refs) {
       }
       int32_t tail = tail_of(code);
       if (series::head(code) > tail) series::set_head(code, tail);
-      // The preprocessor is a library function; it is absent until the
-      // library is.
-      if (present(refs[ref(Id::do_, "expand")])) fire(Err::not_done);
+      if (present(refs[ref(Id::do_, "expand")]) && !expand_in_place(code)) return;
       if (!present(refs[ref(Id::do_, "next")])) {
         interpreter::eval_block(code, true);
         return;
