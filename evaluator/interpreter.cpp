@@ -102,12 +102,10 @@ int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
 // One expression of a block, pushed: eval_value's work with its commonest
 // cases taken here, in the block's own loop (a call through a word, a
 // literal, a word holding a plain value), so they need no frame of
-// eval_value. Only while not tracing; anything else goes to eval_value.
-// b is the code's buffer, read since the last allocation, and pos lies
-// before both end and its tail.
+// eval_value. Only while not tracing (the caller has checked); anything
+// else goes to eval_value. b is the code's buffer, read since the last
+// allocation, and pos lies before both end and its tail.
 [[gnu::always_inline]] inline int32_t eval_step(Cell* code, SeriesBuf* b, int32_t pos, int32_t end) {
-  if (trace::tracing) [[unlikely]]
-    return eval_value(code, pos, end, false, true, false);
   Cell* v = b->cells() + pos;
   Cell* start = stack::top();
   TypeId t = type_of(v);
@@ -185,19 +183,54 @@ const Cell* code_out(int out) {
   return r ? r->code : nullptr;
 }
 
+namespace {
+
+// The rest of a block from pos while tracing may be on: a step goes through
+// eval_value while tracing is on, and each expression event is sent while
+// it is on (it may go off and on again at any step). Answers false when an
+// exit is pending.
+[[gnu::noinline]] bool run_traced(Cell* code, CodeRec& rec, int32_t pos, int32_t end) {
+  Cell* mark = code + 1;
+  for (;;) {
+    rec.pos = pos;
+    if (trace::tracing)
+      pos = eval_value(code, pos, end, false, true, false);
+    else
+      pos = eval_step(code, series::buf(code), pos, end);
+    if (throwing()) return false;
+    trace::event(trace::expr, code, pos, nullptr, stack::top() - 1);
+    if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) return true;
+    stack::set_top(mark);
+  }
+}
+
+}  // namespace
+
 // A block runs on its caller's frame: each expression pushes its value above
 // the code's cell and the next one drops it, so the last value is the one
 // left. No frame is needed: nothing unwinds to a block, and the collector
 // sees every cell below the top.
+//
+// While tracing is off the loop tests it once per step, after the step:
+// nothing runs between that test and the next step, so the step needs no
+// test of its own, and the block no exit event when it ends untraced.
+// Tracing found on there sends the step's expression event, and the rest of
+// the block runs traced.
 void eval_block(const Cell* block, bool keep) {
   Cell* code = stack::push(block);  // keeps the code rooted while it runs
   Cell* mark = code + 1;
   int32_t pos = series::head(code);
   int32_t end = static_cast<int32_t>(series::buf(code)->cell_count());
-  trace::event(trace::enter, code, pos, nullptr, nullptr);
+  bool traced = true;  // the exit event is due (when tracing is on then)
   if (pos >= end) {
+    trace::event(trace::enter, code, pos, nullptr, nullptr);
     set_unset(stack::push_new());
+  } else if (trace::tracing) [[unlikely]] {
+    trace::fire(trace::enter, code, pos, nullptr, nullptr);
+    CodeScope scope(code, pos);
+    if (!run_traced(code, scope.rec, pos, end)) return;
   } else {
+    traced = false;
     CodeScope scope(code, pos);
     SeriesBuf* b = series::buf(code);
     // The end is the tail when the block began; values added later are not
@@ -206,14 +239,23 @@ void eval_block(const Cell* block, bool keep) {
       scope.rec.pos = pos;
       pos = eval_step(code, b, pos, end);
       if (throwing()) return;
-      trace::event(trace::expr, code, pos, nullptr, stack::top() - 1);
+      if (trace::tracing) [[unlikely]] {
+        traced = true;
+        trace::fire(trace::expr, code, pos, nullptr, stack::top() - 1);
+        if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) break;
+        stack::set_top(mark);
+        if (!run_traced(code, scope.rec, pos, end)) return;
+        break;
+      }
       if (pos >= end) break;
       b = series::buf(code);
       if (pos >= static_cast<int32_t>(b->cell_count())) break;
       stack::set_top(mark);
     }
   }
-  trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr, stack::top() - 1);
+  if (traced)
+    trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
+                 stack::top() - 1);
   Cell r = *(stack::top() - 1);
   stack::set_top(code);
   if (keep) {
