@@ -2,9 +2,11 @@
 // errors by code, spec block or message, `fire`, and the error text.
 #include "datatypes/error.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
@@ -13,6 +15,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
@@ -488,24 +491,46 @@ void get_call_argument(int n, Cell* out) {
 
 void capture_stack(Cell* value) {
   if (!is_type(value, T_ERROR)) return;
+  // Every symbol first: making one may allocate, and the frames above the
+  // top are read before anything else can be pushed over them.
+  const Cell* lv = scalar::system_value({"state", "stack-trace"});
+  int32_t level = lv && is_type(lv, T_INTEGER) && get_int(lv) > 0 ? get_int(lv) : 1;
   Cell* st = err_field(value, F_STACK);
   if (!is_type(st, T_INTEGER)) return;
-  uint32_t depth = static_cast<uint32_t>(get_int(st));
+  // The frames from the bottom up to the raise are still in place above the
+  // top: the catch that calls this has pushed nothing since.
+  uint32_t depth = std::min<uint32_t>(static_cast<uint32_t>(get_int(st)), stack::cs.end - stack::cs.bottom);
+  std::vector<uint32_t> syms;
+  for (uint32_t k = 0; k < depth; k++) {
+    const CallFrame& f = stack::cs.bottom[k];
+    if (!stack::reported(f)) continue;
+    if (level <= 1) {
+      // Only calls of functions: the word's value where it was called.
+      Node ctx = f.ctx ? f.ctx : context::global();
+      int32_t i = ctx ? context::find_word(ctx, static_cast<int32_t>(f.sym), false) : -1;
+      const Cell* vals = i >= 0 ? context::values(ctx) : nullptr;
+      if (!vals || !is_type(vals + i, T_FUNCTION)) continue;
+    }
+    syms.push_back(f.sym);
+  }
   Cell* saved = stack::top();
   Cell* blk = stack::push_new();
   set_unset(blk);  // marked by a collection inside the allocation
-  *blk = Cell{T_BLOCK, 0, memory::alloc_cells(20), 0};
-  uint32_t i = 0;
-  for (uint32_t k = 0; k < stack::depth() && k < depth; k++) {
-    const CallFrame f = stack::frames()[k];
-    if (!stack::reported(f)) continue;
+  *blk = Cell{T_BLOCK, 0, memory::alloc_cells(std::max<size_t>(20, syms.size())), 0};
+  for (uint32_t sym : syms) {
     Cell w;
-    if (stack::names.make_word) stack::names.make_word(&w, f.sym, f.ctx);
-    else w = Cell{T_WORD, f.ctx, f.sym, static_cast<uint32_t>(-1)};
+    if (stack::names.make_word) stack::names.make_word(&w, sym, 0);
+    else w = Cell{T_WORD, context::global(), sym, static_cast<uint32_t>(-1)};
     *memory::new_tail_cell(blk) = w;
-    i++;
   }
   *err_field(value, F_STACK) = *blk;
+  // The files being run, when any: a shallow copy.
+  const Cell* files = scalar::system_value({"state", "source-files"});
+  if (files && is_type(files, T_BLOCK) && block::xs_length_q(files) > 0) {
+    Cell fc = *files;
+    Cell* f = block::clone(&fc, false, false);
+    *err_field(value, F_FILES) = *f;
+  }
   stack::set_top(saved);
 }
 
