@@ -22,6 +22,7 @@ LOOP_CASES = [
     ("string result is molded", "\"a\"\n", "== \"a\"\n", 0),
     ("float result is formed", "1.5\n", "== 1.5\n", 0),
     ("open string continues", "{a\nb}\n", "== \"a^/b\"\n", 0),
+    ("open map continues", "#[a: [1\n]\n]\n", "== #[\n    a: [1]\n]\n", 0),
     ("quit-return ends with its status", "quit-return 3\n1\n", "", 3),
     ("end of input without newline", "7", "== 7\n", 0),
     ("quit ends with status 0", "quit\n1\n", "", 0),
