@@ -237,6 +237,8 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
 
 int compare(Cell* value1, Cell* value2, int op) {
   if (!is_type(value2, T_TUPLE)) return COMPARE_INVALID;
+  // Identity also needs the same length: 1.2.3 equals 1.2.3.0 but is not it.
+  if (op == COMP_SAME && count(value1) != count(value2)) return 1;
   int n = std::max(count(value1), count(value2));
   for (int i = 0; i < n; i++) {
     int a = i < count(value1) ? byte(value1, i) : 0;

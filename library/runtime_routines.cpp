@@ -13,6 +13,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
@@ -27,6 +28,7 @@
 #include "library/routines.h"
 #include "platform/fd_io.h"
 #include "runtime/collector.h"
+#include "runtime/hashtable.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
@@ -66,7 +68,14 @@ void set_slot_quiet() {
   if (!series::block_like(type_of(s))) refuse("set-slot-quiet", "series", s);
   int32_t head = series::head(s);
   SeriesBuf* b = series::buf(s);
-  if (head >= 0 && static_cast<uint32_t>(head) < b->cell_count()) b->cells()[head] = *arg(1);
+  if (head >= 0 && static_cast<uint32_t>(head) < b->cell_count()) {
+    Cell* slot = b->cells() + head;
+    // A hash!'s index follows the cell, or find would miss the new value.
+    Node t = is_type(s, T_HASH) ? hash::table_node(s) : 0;
+    if (t) hashtable::delete_key(t, slot);
+    *slot = *arg(1);
+    if (t) hashtable::put(t, slot);
+  }
   *stack::base() = *arg(1);
 }
 
