@@ -93,7 +93,7 @@ std::byte* append_bytes(Cell* b, const uint8_t* bytes, int32_t len) {
   std::vector<uint8_t> copy(bytes, bytes + len);
   SeriesBuf* s = string::reserve(series::buf(b), len);
   std::byte* p = s->tail_ptr();
-  std::memcpy(p, copy.data(), len);
+  if (len > 0) std::memcpy(p, copy.data(), len);  // an empty source may have no bytes at all
   s->tail += static_cast<Off>(len);
   return p;
 }

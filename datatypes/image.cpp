@@ -593,6 +593,8 @@ Cell* decode(Cell* data) {
                               reinterpret_cast<const uint8_t*>(binary::xs_head(data)) + binary::xs_length_q(data));
     return load_binary(copy);
   }
+  // Anything but a binary names a file.
+  if (!series::string_like(type_of(data))) invalid_arg(data);
   std::string path = string::utf8_of(data);
   pressure();
   bm::Bitmap* b = bm::decode_file(path);
