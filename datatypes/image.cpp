@@ -87,7 +87,9 @@ int64_t index_of(const Cell* img, const Cell* pos, bool one_based, bool& out) {
   } else if (is_type(pos, T_INTEGER)) {
     p = get_int(pos);
   } else {
-    p = static_cast<int64_t>(get_double(pos));
+    // A float beyond any image (or NaN) is cut to a far position first.
+    double d = get_double(pos);
+    p = d != d ? 0 : static_cast<int64_t>(std::clamp(d, -4294967296.0, 4294967296.0));
   }
   int64_t i = one_based ? head(img) + p - 1 : p + head(img);
   if (one_based && p <= 0) i += 1;

@@ -52,7 +52,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   int st = type_of(spec);
   if (st == T_INTEGER || st == T_FLOAT || st == T_PERCENT) {
     double d = st == T_INTEGER ? get_int(spec) : std::trunc(get_double(spec));
-    int32_t n = d >= INT32_MAX ? INT32_MAX : d <= 0 ? 0 : static_cast<int32_t>(d);
+    int32_t n = !(d > 0) ? 0 : d >= INT32_MAX ? INT32_MAX : static_cast<int32_t>(d);  // NaN gives 0
     Cell* c = block::push_only(n == 0 ? 1 : n);
     set_type(c, static_cast<TypeId>(type));
     Cell v = *c;
