@@ -10,6 +10,16 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define XEB_X86_CHECKSUMS 1
+// The C library's record of the processor, filled once by the loader: the
+// compiler's own feature test would run CPUID again in a constructor of
+// every start, and in a virtual machine each CPUID traps (several us).
+#if __has_include(<sys/platform/x86.h>)
+// The header is C: its inline tests answer _Bool, which Clang's C++ lacks.
+#define _Bool bool
+#include <sys/platform/x86.h>
+#undef _Bool
+#define XEB_LIBC_CPU_FEATURES 1
+#endif
 #endif
 
 namespace xeb::codec {
@@ -144,6 +154,10 @@ uint32_t adler32_ssse3(uint32_t seed, const uint8_t* p, size_t n) {
   return (b % kMod) << 16 | (a % kMod);
 }
 
+#ifdef XEB_LIBC_CPU_FEATURES
+bool has_clmul() { return CPU_FEATURE_ACTIVE(PCLMULQDQ) && CPU_FEATURE_ACTIVE(SSE4_1); }
+bool has_ssse3() { return CPU_FEATURE_ACTIVE(SSSE3); }
+#else
 bool has_clmul() {
   static const bool yes = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
   return yes;
@@ -152,6 +166,7 @@ bool has_ssse3() {
   static const bool yes = __builtin_cpu_supports("ssse3");
   return yes;
 }
+#endif
 #endif
 
 }  // namespace
