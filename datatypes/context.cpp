@@ -33,15 +33,24 @@ void mark_global() {
 
 Node table_of(Node ctx) { return cell(ctx)->w1; }
 
-// Adds a word of the symbol; keeps the heap invariant by appending a value.
-int32_t add_symbol(Node ctx, int32_t sym) {
+// The index of the word of sym (of any spelling when any_case); a word of
+// sym added first when there is none, which the answer -1 tells. An added
+// word keeps the heap invariant by appending a value. One probe serves both:
+// where no spelling matches, the probe ends at the slot the new word takes.
+int32_t find_or_add(Node ctx, int32_t sym, bool any_case, int32_t* index) {
   collector::KeepNodes keep;
-  int32_t index = -1;
-  hashtable::find_word(table_of(ctx), sym, false, ctx, &index);
-  if (!on_stack(ctx)) {
+  int32_t found = hashtable::find_word(table_of(ctx), sym, any_case, ctx, index);
+  if (found < 0 && !on_stack(ctx)) {
     Cell* v = memory::alloc_tail_cell(buf_of(cell(ctx)->w2));
     set_unset(v);
   }
+  return found;
+}
+
+// Adds a word of the symbol, known to be missing.
+int32_t add_symbol(Node ctx, int32_t sym) {
+  int32_t index = -1;
+  find_or_add(ctx, sym, false, &index);
   return index;
 }
 
@@ -153,13 +162,7 @@ int32_t find_word(Node ctx, int32_t sym, bool any_case) {
 }
 
 int32_t find_word_in(Node ctx, int32_t sym, bool any_case, int32_t* index) {
-  int32_t i = find_word(ctx, sym, any_case);
-  if (i >= 0) {
-    *index = i;
-    return i;
-  }
-  *index = add_symbol(ctx, sym);
-  return -1;
+  return find_or_add(ctx, sym, any_case, index);
 }
 
 int32_t add_word(Node ctx, const Cell* word) {

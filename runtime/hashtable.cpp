@@ -1123,10 +1123,6 @@ int32_t find_symbol(Node t, std::string_view name, bool any_case) {
 int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* index) {
   NoCompaction nc;
   Table* h = table(t);
-  if (context && h->n_occupied >= h->limit) {
-    resize(t, grow_request(h) * 16);
-    h = table(t);
-  }
   int32_t canon = resolve_symbol(symbol);
   const uint32_t* f = flags_of(h);
   const int32_t* k = keys_of(h);
@@ -1150,6 +1146,21 @@ int32_t find_word(Node t, int32_t symbol, bool any_case, Node context, int32_t* 
     if (!p.next()) break;
   }
   if (!context) return -1;
+  // Grown only when a word is added; the grown table is probed afresh for
+  // the slot.
+  if (h->n_occupied >= h->limit) {
+    resize(t, grow_request(h) * 16);
+    h = table(t);
+    f = flags_of(h);
+    p = Probe(hash_pointer(static_cast<uint32_t>(canon)), h->n_buckets);
+    for (empty = -1;; ) {
+      if (is_empty(f, p.i)) {
+        empty = p.i;
+        break;
+      }
+      if (!p.next()) break;
+    }
+  }
   if (empty < 0) raise_internal(InternalError::no_memory);  // full at its largest size
   int32_t idx = blk_len(h);
   Cell* w = memory::alloc_tail_cell(buf_of(h->blk));
