@@ -552,10 +552,9 @@ struct Decoder {
 
   // The two commonest records of a compact block, a word of the global
   // context met before and a small integer (each perhaps after a new-line
-  // prefix), appended straight to the block; answers false, having read
-  // nothing, for any other record (record() then reads it, and reports it
-  // when it is bad).
-  bool leaf(Cell* blk) {
+  // prefix), read into *c; answers false, having read nothing, for any
+  // other record (record() then reads it, and reports it when it is bad).
+  bool leaf(Cell* c) {
     const uint8_t* q = p;
     uint32_t nl = 0;
     if (q < end && *q == P_NEW_LINE) {
@@ -564,9 +563,8 @@ struct Decoder {
     }
     if (q >= end) return false;
     uint8_t b = *q++;
-    Cell c;
     if (b >= H_INT_FIRST && b <= 0xBF) {
-      c = integer::make_cell(b - H_INT_FIRST);
+      *c = integer::make_cell(b - H_INT_FIRST);
     } else if (b < 0x80 && !(b & H_EXT) && any_word(static_cast<TypeId>(b & H_TYPE_MASK))) {
       // The symbol's index, a varint of one or two bytes here.
       uint32_t i;
@@ -576,14 +574,13 @@ struct Decoder {
         q += 2;
       } else return false;
       if (i >= symbol_count || globals[i] < 0) return false;
-      c = Cell{static_cast<uint32_t>(b & H_TYPE_MASK), global_ctx, static_cast<uint32_t>(symbols[i]),
-               static_cast<uint32_t>(globals[i])};
+      *c = Cell{static_cast<uint32_t>(b & H_TYPE_MASK), global_ctx, static_cast<uint32_t>(symbols[i]),
+                static_cast<uint32_t>(globals[i])};
     } else {
       return false;
     }
     p = q;
-    c.header |= nl;
-    *memory::new_tail_cell(blk) = c;
+    c->header |= nl;
     return true;
   }
 
@@ -631,8 +628,28 @@ struct Decoder {
     Cell* alias = stack::push_new();
     *alias = Cell{T_BLOCK, 0, series::node_of(nb), 0};
     Target inner{alias};
-    for (uint32_t i = 0; i < n; i++)
-      if (!compact || !leaf(alias)) record(inner);
+    if (!compact) {
+      for (uint32_t i = 0; i < n; i++) record(inner);
+    } else {
+      // Leaves go straight into the room reserved; nothing allocates
+      // between two of them, so the buffer is found again only after a
+      // record that can.
+      Node node = series::node_of(alias);
+      for (uint32_t i = 0; i < n;) {
+        SeriesBuf* b = buf_of(node);
+        Cell* out = b->cells_tail();
+        Cell* room = reinterpret_cast<Cell*>(b->end());
+        while (i < n && out < room && leaf(out)) {
+          out++;
+          i++;
+        }
+        b->tail = off(out);
+        if (i < n) {
+          record(inner);
+          i++;
+        }
+      }
+    }
     // The index is built once the cells are all there.
     if (type == T_HASH) hashtable::rehash(hash::table_node(nb), static_cast<int32_t>(n));
     stack::set_top(saved);
