@@ -7,24 +7,22 @@
 
 namespace xeb::cycles {
 
-namespace {
+namespace detail {
 Node entries[SIZE];
-int top = 0;  // next free entry
+int top = 0;
 
+void overflow() {
+  top = 0;
+  raise_internal(InternalError::too_deep);
+}
+}  // namespace detail
+
+using detail::entries;
+using detail::top;
+
+namespace {
 Node series_of(const Cell* v) { return is_type(v, T_OBJECT) ? object_context(v) : series_node(v); }
 }  // namespace
-
-void push(Node series) {
-  entries[top++] = series;
-  if (top == SIZE) {
-    reset();
-    raise_internal(InternalError::too_deep);
-  }
-}
-
-void pop() {
-  if (top > 0) top--;
-}
 
 void drop(int n) { top = n < top ? top - n : 0; }
 void reset() { top = 0; }
@@ -32,12 +30,6 @@ uint32_t depth() { return static_cast<uint32_t>(top); }
 
 void cut_to(uint32_t n) {
   if (n < static_cast<uint32_t>(top)) top = static_cast<int>(n);
-}
-
-bool find(Node series) {
-  for (int i = 0; i < top; i++)
-    if (entries[i] == series) return true;
-  return false;
 }
 
 std::string_view detect(const Cell* v, bool mold) {

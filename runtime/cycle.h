@@ -17,12 +17,29 @@ namespace xeb::cycles {
 
 constexpr int SIZE = 1000;  // 999 nested series at most
 
+// The stack itself, for the inline operations below (every nested walk
+// runs them once per series it enters).
+namespace detail {
+extern Node entries[SIZE];
+extern int top;  // next free entry
+[[noreturn]] void overflow();
+}  // namespace detail
+
 // Raises internal too-deep (after emptying the stack) when full.
-void push(Node series);
-void pop();
+inline void push(Node series) {
+  detail::entries[detail::top++] = series;
+  if (detail::top == SIZE) detail::overflow();
+}
+inline void pop() {
+  if (detail::top > 0) detail::top--;
+}
+inline bool find(Node series) {
+  for (int i = 0; i < detail::top; i++)
+    if (detail::entries[i] == series) return true;
+  return false;
+}
 void drop(int n);
 void reset();
-bool find(Node series);
 uint32_t depth();
 void cut_to(uint32_t n);  // never deepens
 // When the series of v is already being walked, the placeholder to write in
