@@ -299,14 +299,30 @@ uint32_t validate(const Cell* spec_in) {
         bad_def(spec);
     }
   }
-  for (int32_t a = head; a < len(); a++) {
-    if (!param_type(type_of(at(a)))) continue;
-    for (int32_t b = a + 1; b < len(); b++) {
-      if (param_type(type_of(at(b))) &&
-          symbol::resolve(word_symbol(at(a))) == symbol::resolve(word_symbol(at(b))))
-        fire(Err::dup_vars, at(b));
+  // A parameter named twice (in any case) is refused at the second place
+  // of the first one that is: canonical symbols compared, each read once.
+  struct Param {
+    int32_t canon, at;
+  };
+  Param few[32];
+  std::vector<Param> many;
+  Param* params = few;
+  int32_t n = 0;
+  for (int32_t i = head; i < len(); i++) {
+    if (!param_type(type_of(at(i)))) continue;
+    if (n == 32) {
+      many.assign(few, few + n);
+      params = nullptr;
     }
+    Param p{symbol::resolve(word_symbol(at(i))), i};
+    if (params) params[n] = p;
+    else many.push_back(p);
+    n++;
   }
+  if (!params) params = many.data();
+  for (int32_t a = 0; a < n; a++)
+    for (int32_t b = a + 1; b < n; b++)
+      if (params[a].canon == params[b].canon) fire(Err::dup_vars, at(params[b].at));
   return flags;
 }
 
