@@ -3,6 +3,7 @@
 #include "runtime/hashtable.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -218,8 +219,33 @@ uint32_t hash_text(const std::byte* units, int unit, int32_t length, bool case_s
   return m.finish(static_cast<uint32_t>(t.len) * 4);
 }
 
+// Four bytes at once, ASCII capitals lowered as ascii_lower lowers them:
+// a byte gets 0x20 where it lies in 'A'..'Z' (bytes from 0x80 never).
+uint32_t ascii_lower4(uint32_t w) {
+  uint32_t low7 = w & 0x7F7F7F7Fu;
+  uint32_t from_a = low7 + 0x3F3F3F3Fu;  // high bit set from 'A' (0x41) on
+  uint32_t past_z = low7 + 0x25252525u;  // high bit set from '[' (0x5B) on
+  return w | (((from_a & ~past_z & ~w) & 0x80808080u) >> 2);
+}
+
 uint32_t hash_symbol_name(std::string_view s) {
-  return murmur_bytes(s.size(), [&](size_t i) -> uint32_t { return ascii_lower(static_cast<uint8_t>(s[i])); });
+  Murmur m;
+  const char* p = s.data();
+  size_t len = s.size(), i = 0;
+  for (; i + 4 <= len; i += 4) {
+    uint32_t w;
+    std::memcpy(&w, p + i, 4);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap32(w);
+    m.block(ascii_lower4(w));
+  }
+  uint32_t k = 0;
+  auto byte = [&](size_t j) -> uint32_t { return ascii_lower(static_cast<uint8_t>(p[j])); };
+  switch (len & 3) {
+    case 3: k ^= byte(i + 2) << 16; [[fallthrough]];
+    case 2: k ^= byte(i + 1) << 8; [[fallthrough]];
+    case 1: k ^= byte(i); m.tail(k);
+  }
+  return m.finish(static_cast<uint32_t>(len));
 }
 
 uint32_t hash_words(const Cell* c, int first, int count) {
