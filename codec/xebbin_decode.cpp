@@ -584,6 +584,24 @@ struct Decoder {
     return true;
   }
 
+  // A compact block or paren record with neither head nor sharing (perhaps
+  // after a new-line prefix), read into t as record() reads it, without
+  // its dispatch; answers false, having read nothing, for any other record.
+  bool nested_block(Target& t) {
+    const uint8_t* q = p;
+    bool nl = false;
+    if (q < end && *q == P_NEW_LINE) {
+      nl = true;
+      q++;
+    }
+    if (q >= end || (*q != T_BLOCK && *q != T_PAREN) || depth >= MAX_DEPTH) return false;
+    TypeId type = static_cast<TypeId>(*q);
+    p = q + 1;
+    Depth guard(depth);
+    finish(t, block(t, type, false, false), nl);
+    return true;
+  }
+
   // Reads one record into t and answers where its cell went.
   int32_t record_at(Target& t) {
     int32_t n = t.slot < 0 ? static_cast<int32_t>(block::buf(t.holder)->cell_count()) : t.slot;
@@ -645,7 +663,7 @@ struct Decoder {
         }
         b->tail = off(out);
         if (i < n) {
-          record(inner);
+          if (!nested_block(inner)) record(inner);
           i++;
         }
       }
