@@ -22,6 +22,11 @@ constexpr int64_t round_up(int64_t a, int64_t b) { return (a + b - 1) & ~(b - 1)
 // Anything whose rounded size cannot be expressed in the 32-bit layout.
 constexpr int64_t kMaxBytes = int64_t{0x7FFFFFFF} - 4096;
 
+// n units of unit bytes go past kMaxBytes. The same test as
+// n > kMaxBytes / unit, without a division on every allocation: once n is
+// within kMaxBytes the product cannot overflow.
+bool too_big(int64_t n, int unit) { return n < 0 || unit <= 0 || n > kMaxBytes || n * unit > kMaxBytes; }
+
 void* os_block(int64_t bytes) {
   Off o = region::os_alloc(static_cast<size_t>(bytes));
   if (!o) raise_internal(InternalError::no_memory);
@@ -220,7 +225,7 @@ void sweep_big_frames() {
 SeriesBuf* alloc_buffer(int64_t n, int unit, int offset) {
   // A size beyond the layout comes from a script's count (make, insert/dup):
   // a language error once errors can be raised, never the end of the process.
-  if (n < 0 || unit <= 0 || n > kMaxBytes / unit) raise_internal(InternalError::no_memory);
+  if (too_big(n, unit)) raise_internal(InternalError::no_memory);
   int64_t size = round_up(n * unit, 16);
   int64_t needed = size + SERIES_OVERHEAD;
 #ifdef XEB_GC_STRESS
@@ -276,7 +281,7 @@ Node alloc_series(int64_t n, int unit, int offset) {
 }
 
 Node alloc_heap_series(int64_t n, int unit, int offset) {
-  if (n < 0 || unit <= 0 || n > kMaxBytes / unit) runtime_error(94);
+  if (too_big(n, unit)) runtime_error(94);
   int64_t size = round_up(n * unit, 16);
   Off o = region::os_alloc(static_cast<size_t>(size + SERIES_OVERHEAD));
   if (!o) runtime_error(94);
