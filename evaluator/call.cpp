@@ -515,6 +515,122 @@ inline void run_body(const Cell* fn) {
 
 }  // namespace
 
+namespace {
+
+// The code a short call takes its arguments from: its buffer and tail,
+// re-read only after an argument ran code (which may allocate, move the
+// buffer or change the block).
+struct Source {
+  Cell* code;
+  int32_t limit;  // the caller's end
+  int32_t end;    // the lesser of the limit and the tail
+  SeriesBuf* b;
+  void read() {
+    b = series::buf(code);
+    int32_t tail = static_cast<int32_t>(b->cell_count());
+    end = limit < tail ? limit : tail;
+  }
+};
+
+// An argument missing at the end of the code: an optional last literal
+// argument is unset!, anything else raises no-arg.
+[[gnu::noinline]] void missing_arg(const Cell* start, int32_t k, ArgClass cls) {
+  const Cell* e = cache_cells(start) + k;
+  if (cls == ArgClass::literal && typeset::has(e, T_UNSET)) {
+    set_unset(stack::push_new());
+    return;
+  }
+  CallFrame* frame = stack::top_frame();
+  Cell w = param_word(start, k), nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
+  fire(Err::no_arg, &nm, &w);
+}
+
+// One ordinary argument at pos (before s.end), pushed: a literal, or a word
+// holding a value that is neither callable nor unset, with any chain of
+// integer operators on integer operands after it, taken in place; anything
+// else through the interpreter (s is re-read then). Answers the position
+// after it.
+[[gnu::always_inline]] inline int32_t fetch_plain(Source& s, int32_t pos) {
+  const Cell* v = s.b->cells() + pos;
+  const Cell* val = v;
+  TypeId vt = type_of(v);
+  if (vt == T_WORD) {
+    val = bound_value(v);
+    if (!val) goto general;
+    vt = type_of(val);
+    if (vt == T_UNSET || vt == T_OP || callable(vt)) goto general;
+  } else if (!plain_literal(vt)) {
+    goto general;
+  }
+  if (trace::tracing) [[unlikely]] goto general;
+  {
+    Cell* at = stack::push(val);
+    for (pos++; pos < s.end; pos += 2) {
+      const Cell* w = s.b->cells() + pos;
+      if (!is_type(w, T_WORD)) return pos;
+      const Cell* op = bound_value(w);
+      if (!op || !is_type(op, T_OP)) return pos;
+      if (!integer_op(op) || !is_type(at, T_INTEGER) || pos + 1 >= s.end) break;
+      const Cell* r = w + 1;
+      const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
+      if (!rv || !is_type(rv, T_INTEGER)) break;
+      integer_infix(op, at, get_int(rv));
+    }
+    if (pos >= s.end) return pos;
+    pos = eval_infix(s.code, pos, s.limit, true, at);
+    s.read();
+    return pos;
+  }
+general:
+  pos = eval_value(s.code, pos, s.limit, false, true, false);
+  s.read();
+  return pos;
+}
+
+// The fixed arguments of a short call, pushed and checked against the
+// spec's types. Answers the position after them (pending exits pass).
+[[gnu::always_inline]] inline int32_t fetch_fixed(Source& s, int32_t pos, const Cell* start, const Cell* cache,
+                                                  uint32_t summary) {
+  int32_t arity = static_cast<int32_t>(summary & 0xFF);
+  // The typesets, kept aside while no buffer has moved.
+  const Cell* types = block::buf(cache)->cells();
+  uint32_t moves = memory::moves;
+  for (int32_t k = 0; k < arity; k++) {
+    ArgClass cls = summary & SPEC_PLAIN ? ArgClass::normal : arg_class(types + k);
+    if (pos >= s.end) [[unlikely]] {
+      missing_arg(start, k, cls);
+      continue;
+    }
+    const Cell* c = s.b->cells() + pos;
+    if (is_type(c, T_BLOCK) && (pos + 1 >= s.end || !is_type(c + 1, T_WORD)) && !trace::tracing) {
+      // A literal block with no operator after it (the branches and bodies
+      // of control natives): its own value, for every argument class.
+      stack::push(c);
+      pos++;
+    } else if (cls == ArgClass::normal) [[likely]] {
+      pos = fetch_plain(s, pos);
+      if (throwing()) return pos;
+    } else {
+      pos = fetch_arg(s.code, pos, s.limit, cls, false, false);
+      s.read();
+      if (throwing()) return pos;
+    }
+    if (moves != memory::moves) [[unlikely]] {
+      moves = memory::moves;
+      types = cache_cells(start);
+    }
+    Cell* v = stack::top() - 1;
+    if (summary & SPEC_ANY) {
+      if (is_type(v, T_UNSET)) [[unlikely]] refuse_fast(start, v, k);
+    } else if (!accepts(types + k, type_of(v))) [[unlikely]] {
+      refuse_fast(start, v, k);
+    }
+  }
+  return pos;
+}
+
+}  // namespace
+
 // A call whose spec holds only ordinary arguments (and locals), from code,
 // without a path or apply mode: the general fetch reduced to its steps.
 // Answers -1, having done nothing, for any other call. fn_in and name may
@@ -550,61 +666,10 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     frame->fctx = function::context_of(start);
     frame->saved = stack::values_of(frame->fctx);
   }
-  int32_t arity = static_cast<int32_t>(summary & 0xFF);
-  // The typesets of a spec that checks types, kept aside while no buffer
-  // has moved (an argument's evaluation may allocate).
-  uint32_t moves = memory::moves;
-  const Cell* types = summary & SPEC_ANY ? nullptr : block::buf(cache)->cells();
-  for (int32_t k = 0; k < arity; k++) {
-    ArgClass cls = summary & SPEC_PLAIN ? ArgClass::normal : arg_class(cache_cells(start) + k);
-    SeriesBuf* b = series::buf(code);
-    int32_t tail = static_cast<int32_t>(b->cell_count());
-    if (pos >= end || pos >= tail) [[unlikely]] {
-      if (cls == ArgClass::literal && typeset::has(cache_cells(start) + k, T_UNSET)) {
-        set_unset(stack::push_new());  // an optional last literal argument
-        continue;
-      }
-      CallFrame* frame = stack::top_frame();
-      Cell w = param_word(start, k), nm{T_WORD, frame->ctx, frame->sym, static_cast<uint32_t>(-1)};
-      fire(Err::no_arg, &nm, &w);
-    }
-    if (cls == ArgClass::normal) {
-      // A literal, or a word holding a value that is neither callable nor
-      // unset, is pushed as it stands; an operator after it takes it.
-      const Cell* v = b->cells() + pos;
-      const Cell* val = v;
-      TypeId vt = type_of(v);
-      if (vt == T_WORD) {
-        val = bound_value(v);
-        if (val) {
-          vt = type_of(val);
-          if (vt == T_UNSET || vt == T_OP || callable(vt)) val = nullptr;
-        }
-      } else if (!plain_literal(vt)) {
-        val = nullptr;
-      }
-      if (val && !trace::tracing) [[likely]] {
-        Cell* at = stack::push(val);
-        pos++;
-        if (pos < end && pos < tail && is_type(v + 1, T_WORD)) pos = infix_after(code, pos, end, true, at);
-      } else {
-        pos = eval_value(code, pos, end, false, true, false);
-      }
-    } else {
-      pos = fetch_arg(code, pos, end, cls, false, false);
-    }
-    if (throwing()) return pos;
-    Cell* v = stack::top() - 1;
-    if (summary & SPEC_ANY) {
-      if (is_type(v, T_UNSET)) [[unlikely]] refuse_fast(start, v, k);
-    } else {
-      if (moves != memory::moves) [[unlikely]] {
-        moves = memory::moves;
-        types = cache_cells(start);
-      }
-      if (!accepts(types + k, type_of(v))) [[unlikely]] refuse_fast(start, v, k);
-    }
-  }
+  Source s{code, end, end, nullptr};
+  s.read();
+  pos = fetch_fixed(s, pos, start, cache, summary);
+  if (throwing()) return pos;
   switch (t) {
     case T_NATIVE: native(false, kNoRefs); break;
     case T_ACTION: action(kNoRefs); break;
@@ -612,7 +677,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       if (summary & SPEC_REFINE) {
         // Every refinement off, its arguments none, then the locals.
         int32_t n = cache_size(start);
-        for (int32_t k = arity; k < n; k++) {
+        for (int32_t k = static_cast<int32_t>(summary & 0xFF); k < n; k++) {
           Cell e = cache_cells(start)[k];
           if (is_type(&e, T_REFINEMENT)) stack::push(&fixed_false);
           else if (is_type(&e, T_TYPESET)) stack::push(&fixed_none);

@@ -33,8 +33,8 @@ CallFrame* pop_frame(bool restore) {
 
 Cell* mark_func(const Cell* word, Node fctx) {
   if (cs.top >= cs.end) call_overflow();
-  *cs.top++ = CallFrame{frame_flags(FrameType::function), static_cast<uint32_t>(word_symbol(word)), index_of(ds.base),
-                        word_context(word), fctx,
+  *cs.top++ = CallFrame{frame_flags(FrameType::function), index_of(ds.base), word_context(word),
+                        static_cast<uint32_t>(word_symbol(word)), fctx,
                         fctx ? values_of(fctx) : 0};
   return ds.base = ds.top;
 }

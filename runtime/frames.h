@@ -4,7 +4,9 @@
 // names the current function in error reports and hands the collector the
 // contexts in use.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "runtime/cell.h"
@@ -26,11 +28,13 @@ constexpr uint32_t FRAME_INTERP = 0x80000000;  // pushed by the interpreter, or 
 
 constexpr uint32_t frame_flags(FrameType t) { return static_cast<uint32_t>(t) << FRAME_TYPE_SHIFT; }
 
+// The fields are laid out so that a frame is written in three 8-byte
+// stores: ctx and sym in a word cell's order (its words 1 and 2).
 struct CallFrame {
   uint32_t header;  // type and marks; the symbol has its own word so ids keep 32 bits
-  uint32_t sym;     // symbol id of the called word
   uint32_t prev;    // arguments base when pushed, as a data-stack cell index
   Node ctx;         // context of the called word
+  uint32_t sym;     // symbol id of the called word
   Node fctx;        // compiled call: the function context; else 0
   Off saved;        // that context's values pointer before the call, or 0
 
@@ -39,6 +43,7 @@ struct CallFrame {
   bool interpreted() const { return header & FRAME_INTERP; }
 };
 static_assert(sizeof(CallFrame) == 24);
+static_assert(offsetof(CallFrame, ctx) == 8 && offsetof(CallFrame, sym) == 12 && offsetof(CallFrame, fctx) == 16);
 
 namespace stack {
 
@@ -73,13 +78,25 @@ inline CallFrame* top_frame() { return cs.top > cs.bottom ? cs.top - 1 : nullptr
 // Pushing; each answers the new arguments base (the data-stack top). A full
 // call stack raises as above; no frame is pushed. Inline: every call and
 // block the interpreter runs pushes one.
+// Writes a frame's fields in three 8-byte stores.
+inline void put_frame(CallFrame* f, uint32_t flags, uint64_t ctx_sym, uint64_t fctx_saved) {
+  uint64_t head = flags | uint64_t{index_of(ds.base)} << 32;
+  auto* p = reinterpret_cast<std::byte*>(f);
+  std::memcpy(p, &head, 8);
+  std::memcpy(p + 8, &ctx_sym, 8);
+  std::memcpy(p + 16, &fctx_saved, 8);
+}
 inline Cell* push_frame(uint32_t sym, Node ctx, uint32_t flags) {
   if (cs.top >= cs.end) call_overflow();
-  *cs.top++ = CallFrame{flags, sym, index_of(ds.base), ctx, 0, 0};
+  put_frame(cs.top++, flags, ctx | uint64_t{sym} << 32, 0);
   return ds.base = ds.top;
 }
 inline Cell* push_frame(const Cell* word, uint32_t flags) {
-  return push_frame(static_cast<uint32_t>(word_symbol(word)), word_context(word), flags);
+  if (cs.top >= cs.end) call_overflow();
+  uint64_t ctx_sym;  // words 1 and 2 of a word cell
+  std::memcpy(&ctx_sym, payload(word), 8);
+  put_frame(cs.top++, flags, ctx_sym, 0);
+  return ds.base = ds.top;
 }
 inline Cell* mark_native(const Cell* w) { return push_frame(w, frame_flags(FrameType::native)); }
 inline Cell* mark_interp_native(const Cell* w) { return push_frame(w, frame_flags(FrameType::native) | FRAME_INTERP); }

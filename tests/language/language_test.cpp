@@ -35,6 +35,7 @@ class Language : public BootedCases {
 };
 
 TEST_F(Language, Values) { run_file("values.txt"); }
+TEST_F(Language, Calls) { run_file("calls.txt"); }
 TEST_F(Language, Trace) { run_file("trace.txt"); }
 TEST_F(Language, Help) { run_file("help.txt"); }
 TEST_F(Language, Tools) { run_file("tools.txt"); }
