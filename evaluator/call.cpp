@@ -524,11 +524,12 @@ struct Source {
   Cell* code;
   int32_t limit;  // the caller's end
   int32_t end;    // the lesser of the limit and the tail
-  SeriesBuf* b;
+  Cell* cells;    // the buffer's first cell
   void read() {
-    b = series::buf(code);
+    SeriesBuf* b = series::buf(code);
     int32_t tail = static_cast<int32_t>(b->cell_count());
     end = limit < tail ? limit : tail;
+    cells = b->cells();
   }
 };
 
@@ -548,10 +549,10 @@ struct Source {
 // One ordinary argument at pos (before s.end), pushed: a literal, or a word
 // holding a value that is neither callable nor unset, with any chain of
 // integer operators on integer operands after it, taken in place; anything
-// else through the interpreter (s is re-read then). Answers the position
-// after it.
-[[gnu::always_inline]] inline int32_t fetch_plain(Source& s, int32_t pos) {
-  const Cell* v = s.b->cells() + pos;
+// else through the interpreter, which may run code: ran is set then and s
+// re-read. Answers the position after it.
+[[gnu::always_inline]] inline int32_t fetch_plain(Source& s, int32_t pos, bool& ran) {
+  const Cell* v = s.cells + pos;
   const Cell* val = v;
   TypeId vt = type_of(v);
   if (vt == T_WORD) {
@@ -565,24 +566,29 @@ struct Source {
   if (trace::tracing) [[unlikely]] goto general;
   {
     Cell* at = stack::push(val);
-    for (pos++; pos < s.end; pos += 2) {
-      const Cell* w = s.b->cells() + pos;
-      if (!is_type(w, T_WORD)) return pos;
-      const Cell* op = bound_value(w);
-      if (!op || !is_type(op, T_OP)) return pos;
-      if (!integer_op(op) || !is_type(at, T_INTEGER) || pos + 1 >= s.end) break;
+    // The first operator after it, when an integer one on integer operands,
+    // is taken here; eval_infix takes any other, and the rest of a chain.
+    if (++pos >= s.end) return pos;
+    const Cell* w = s.cells + pos;
+    if (!is_type(w, T_WORD)) return pos;
+    const Cell* op = bound_value(w);
+    if (!op || !is_type(op, T_OP)) return pos;
+    if (integer_op(op) && is_type(at, T_INTEGER) && pos + 1 < s.end) {
       const Cell* r = w + 1;
       const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
-      if (!rv || !is_type(rv, T_INTEGER)) break;
-      integer_infix(op, at, get_int(rv));
+      if (rv && is_type(rv, T_INTEGER)) {
+        integer_infix(op, at, get_int(rv));
+        if ((pos += 2) >= s.end || !is_type(w + 2, T_WORD)) return pos;
+      }
     }
-    if (pos >= s.end) return pos;
     pos = eval_infix(s.code, pos, s.limit, true, at);
+    ran = true;
     s.read();
     return pos;
   }
 general:
   pos = eval_value(s.code, pos, s.limit, false, true, false);
+  ran = true;
   s.read();
   return pos;
 }
@@ -592,32 +598,27 @@ general:
 [[gnu::always_inline]] inline int32_t fetch_fixed(Source& s, int32_t pos, const Cell* start, const Cell* cache,
                                                   uint32_t summary) {
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
-  // The typesets, kept aside while no buffer has moved.
-  const Cell* types = block::buf(cache)->cells();
-  uint32_t moves = memory::moves;
+  // The typesets, when the classes or the types need them; re-read after
+  // an argument that ran code.
+  constexpr uint32_t untyped = SPEC_PLAIN | SPEC_ANY;
+  const Cell* types = (summary & untyped) == untyped ? nullptr : block::buf(cache)->cells();
   for (int32_t k = 0; k < arity; k++) {
     ArgClass cls = summary & SPEC_PLAIN ? ArgClass::normal : arg_class(types + k);
     if (pos >= s.end) [[unlikely]] {
       missing_arg(start, k, cls);
       continue;
     }
-    const Cell* c = s.b->cells() + pos;
-    if (is_type(c, T_BLOCK) && (pos + 1 >= s.end || !is_type(c + 1, T_WORD)) && !trace::tracing) {
-      // A literal block with no operator after it (the branches and bodies
-      // of control natives): its own value, for every argument class.
-      stack::push(c);
-      pos++;
-    } else if (cls == ArgClass::normal) [[likely]] {
-      pos = fetch_plain(s, pos);
-      if (throwing()) return pos;
+    bool ran = false;
+    if (cls == ArgClass::normal) [[likely]] {
+      pos = fetch_plain(s, pos, ran);
     } else {
       pos = fetch_arg(s.code, pos, s.limit, cls, false, false);
+      ran = true;
       s.read();
-      if (throwing()) return pos;
     }
-    if (moves != memory::moves) [[unlikely]] {
-      moves = memory::moves;
-      types = cache_cells(start);
+    if (ran) {
+      if (throwing()) return pos;
+      if (types) types = cache_cells(start);
     }
     Cell* v = stack::top() - 1;
     if (summary & SPEC_ANY) {
@@ -658,40 +659,67 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       return -1;
   }
   Cell* start = stack::push(fn_in);
-  uint32_t flags = frame_flags(t == T_FUNCTION ? FrameType::function : FrameType::native) | FRAME_INTERP;
-  if (name) stack::push_frame(name, flags);
-  else stack::push_frame(stack::names.anon, 0, flags);
-  if (t == T_FUNCTION) {
-    CallFrame* frame = stack::top_frame();
-    frame->fctx = function::context_of(start);
-    frame->saved = stack::values_of(frame->fctx);
-  }
   Source s{code, end, end, nullptr};
   s.read();
+  if (t == T_FUNCTION) {
+    constexpr uint32_t flags = frame_flags(FrameType::function) | FRAME_INTERP;
+    if (name) stack::push_frame(name, flags);
+    else stack::push_frame(stack::names.anon, 0, flags);
+    CallFrame* frame = stack::top_frame();
+    // The function context's values pointer: saved here, pointed at the
+    // arguments for the body, given back after it. Its address is kept
+    // while no buffer has moved.
+    Node fctx = function::context_of(start);
+    uint32_t moves = memory::moves;
+    Off* values = &stack::values_of(fctx);
+    frame->fctx = fctx;
+    frame->saved = *values;
+    pos = fetch_fixed(s, pos, start, cache, summary);
+    if (throwing()) return pos;
+    if (summary & SPEC_REFINE) {
+      // Every refinement off, its arguments none, then the locals.
+      int32_t n = cache_size(start);
+      for (int32_t k = static_cast<int32_t>(summary & 0xFF); k < n; k++) {
+        Cell e = cache_cells(start)[k];
+        if (is_type(&e, T_REFINEMENT)) stack::push(&fixed_false);
+        else if (is_type(&e, T_TYPESET)) stack::push(&fixed_none);
+        else function::init_locals(get_int(&e));
+      }
+    } else if (summary & 0xFF00) {
+      function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
+    }
+    if (moves != memory::moves) {
+      moves = memory::moves;
+      values = &stack::values_of(fctx);
+    }
+    *values = off(stack::base());
+    frame->header |= FRAME_BODY;
+    if ((start->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY)) || trace::tracing) [[unlikely]]
+      run_body_traced(start);
+    else
+      eval_block(more_of(start), true);
+    if (throwing() && !land_body_exit()) return pos;
+    // The body left its frame on top, its result in the base.
+    if (moves != memory::moves) values = &stack::values_of(fctx);
+    Cell r = *stack::base();
+    stack::cs.top = frame;
+    *values = frame->saved;
+    stack::set_base(stack::cell_at(frame->prev));
+    *start = r;
+    stack::set_top(start + 1);
+    if (!push) stack::set_result_trim(start);
+    return pos;
+  }
+  constexpr uint32_t flags = frame_flags(FrameType::native) | FRAME_INTERP;
+  if (name) stack::push_frame(name, flags);
+  else stack::push_frame(stack::names.anon, 0, flags);
   pos = fetch_fixed(s, pos, start, cache, summary);
   if (throwing()) return pos;
-  switch (t) {
-    case T_NATIVE: native(false, kNoRefs); break;
-    case T_ACTION: action(kNoRefs); break;
-    default:
-      if (summary & SPEC_REFINE) {
-        // Every refinement off, its arguments none, then the locals.
-        int32_t n = cache_size(start);
-        for (int32_t k = static_cast<int32_t>(summary & 0xFF); k < n; k++) {
-          Cell e = cache_cells(start)[k];
-          if (is_type(&e, T_REFINEMENT)) stack::push(&fixed_false);
-          else if (is_type(&e, T_TYPESET)) stack::push(&fixed_none);
-          else function::init_locals(get_int(&e));
-        }
-      } else {
-        if (summary & 0xFF00) function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
-      }
-      run_body(start);
-  }
+  if (native) native(false, kNoRefs);
+  else action(kNoRefs);
   if (throwing()) return pos;
   Cell r = *stack::base();
-  if (t == T_FUNCTION) stack::unwind_func();
-  else stack::unwind();
+  stack::unwind();
   *start = r;
   stack::set_top(start + 1);
   if (!push) stack::set_result_trim(start);
