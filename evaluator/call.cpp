@@ -594,8 +594,11 @@ general:
 }
 
 // The fixed arguments of a short call, pushed and checked against the
-// spec's types. Answers the position after them (pending exits pass).
-[[gnu::always_inline]] inline int32_t fetch_fixed(Source& s, int32_t pos, const Cell* start, const Cell* cache,
+// spec's types. Answers the position after them (pending exits pass). Out
+// of line: one copy for functions and natives, and no room for it in the
+// C++ frame of every call a body makes (the sanitizer build's frames are
+// large, and deep recursion must reach the language's limits first).
+[[gnu::noinline]] int32_t fetch_fixed(Source& s, int32_t pos, const Cell* start, const Cell* cache,
                                                   uint32_t summary) {
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
   // The typesets, when the classes or the types need them; re-read after
