@@ -87,7 +87,7 @@ std::optional<platform::digest::Algo> algo_of(Method m) {
 }
 
 [[noreturn]] void refuse_with(const Cell* spec) {
-  Cell w = words::refinement(words::W::with), s = *spec;
+  Cell w = words::word(words::W::with), s = *spec;
   fire(Err::invalid_refine_arg, &w, &s);
 }
 

@@ -1230,7 +1230,10 @@ void parse(bool, const int32_t* refs) {
     else if (is_type(part, T_FLOAT)) len = static_cast<int64_t>(std::clamp(get_double(part), -2147483648.0, 2147483647.0));
     else if (type_of(part) == type_of(input) && series::buf(part) == series::buf(input))
       len = int64_t{series::head(part)} - series::head(input);
-    else series::fail_refine(words::W::part, part);
+    else {
+      Cell w = words::word(words::W::part), v = *part;  // the message reads "invalid part argument:"
+      fire(Err::invalid_refine_arg, &w, &v);
+    }
     if (len < 1) {
       stack::set_result_trim(series::xs_tail_q(input) ? &fixed_true : &fixed_false);
       return;
