@@ -491,6 +491,11 @@ Cell* move(Cell* origin, Cell* target, int part) {
     if (part < 1) return target;
     c = std::min(part, get_length(origin, false));
   }
+  // An image keeps its pixels outside any series buffer: nothing moves in.
+  if (tt == T_IMAGE) {
+    Cell a = datatype::make_cell(type_of(origin)), z = datatype::make_cell(tt);
+    fire(Err::move_bad, &a, &z);
+  }
   int sh = shift_of(buf(origin));
   int64_t bytes = int64_t{c} << sh;
   int32_t index;

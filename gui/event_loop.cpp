@@ -574,6 +574,12 @@ bool do_events(bool no_wait) {
     });
     release_dead();
     if (stop || no_wait || depth <= entry_depth) break;
+    // With the input at its end and no timer left to run, nothing can end
+    // this loop any more: it ends as if its window were closed.
+    if (input_closed && std::none_of(timers.begin(), timers.end(), [](const Timer& t) { return !t.stopped; })) {
+      depth = entry_depth;
+      break;
+    }
   }
   if (nested) {
     if (!no_wait) decoder = platform::KeyDecoder{};

@@ -89,6 +89,12 @@ def main():
             out, rc = run(xeb, [unreadable])
             check("unreadable script", out, rc, ["cannot open"], 254)
 
+        # A window on an input at its end, with no timer, cannot be closed
+        # by anything: the loop ends and the script goes on.
+        window = script("window.xeb", b"Xeb []\nview [button \"x\"]\nprint \"after\"\n")
+        out, rc = run(xeb, [window])
+        check("window on a closed input", out, rc, ["after"], 0)
+
         # An error part-way through a script stops it; what ran stays done.
         part = script("part.xeb", b"Xeb []\nprint \"before\"\nf: func [n] [f n + 1] f 1\nprint \"after\"\n")
         out, rc = run(xeb, [part])
