@@ -22,6 +22,11 @@ LOOP_CASES = [
     ("string result is molded", "\"a\"\n", "== \"a\"\n", 0),
     ("float result is formed", "1.5\n", "== 1.5\n", 0),
     ("open string continues", "{a\nb}\n", "== \"a^/b\"\n", 0),
+    # The calling functions shown at a stop are the debugged code's only.
+    ("debugger parents", "h: func [x] [x + 1]\ndebug [h 1]\np\n\n\n\n\np\nc\n",
+     "== func [x][x + 1]\n-----> EVAL h\nInput: h 1\n\n-empty stack-\n-----> OPEN h\nInput: 1\n\nStack: h\n\n"
+     "-----> EVAL 1\nInput: 1\n\nStack: h\n\n-----> PUSH 1\nInput: 1\n\nStack: h\nStack: 1\n\n"
+     "-----> CALL h (function!)\nInput: \n\nStack: h\nStack: 1\n\nCall: h\n", 0),
     ("open map continues", "#[a: [1\n]\n]\n", "== #[\n    a: [1]\n]\n", 0),
     ("quit-return ends with its status", "quit-return 3\n1\n", "", 3),
     ("end of input without newline", "7", "== 7\n", 0),
