@@ -455,7 +455,9 @@ Cell from_block(Cell* spec, bool check) {
     bool ok = year_of(p) == year && month_of(p) == month && day_of(p) == day;
     if (n > 3) {
       double local_hours = std::floor(time / 3600.0);
-      ok = ok && local_hours >= 0 && local_hours <= 23 && (state <= 7 || (minute >= 0 && minute <= 59));
+      // Seconds or minutes that spill over move the clock: the minute made
+      // must be the one given.
+      ok = ok && local_hours >= 0 && local_hours <= 23 && (state <= 7 || time::get_minutes(time_of(&c)) == minute);
     }
     if (!ok) scalar::bad_to_arg(T_DATE, spec);
   }
