@@ -194,8 +194,8 @@ Cell* pick(Cell* e, int, Cell* index) {
   } else {
     i = facet_of_word(index);
     if (i < 0) {
-      Cell c = *index;
-      fire(Err::cannot_use, &c);
+      Cell c = *index, ev = *e;  // "cannot use zz on event value"
+      fire(Err::cannot_use, &c, &ev);
     }
   }
   return get_facet(e, i);

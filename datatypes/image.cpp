@@ -334,7 +334,10 @@ Cell* copy(Cell* img, Cell* out, Cell* part, int, Cell*) {
     return make_at(out, nullptr);
   }
   if (is_type(part, T_INTEGER)) fire(Err::not_done);
-  if (!is_type(part, T_IMAGE) || record(part) != record(img)) series::fail_refine(words::W::part, part);
+  if (!is_type(part, T_IMAGE) || record(part) != record(img)) {
+    Cell w = words::word(words::W::part), v = *part;  // "invalid part argument:"
+    fire(Err::invalid_refine_arg, &w, &v);
+  }
   int64_t a = std::clamp<int64_t>(std::min(hd, int64_t{head(part)}), 0, w * h);
   int64_t z = std::clamp<int64_t>(std::max(hd, int64_t{head(part)}), 0, w * h);
   int64_t ax = a % w, ay = a / w, zx = z % w, zy = z / w;
