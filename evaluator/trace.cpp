@@ -207,7 +207,7 @@ void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* v
     // The error landed on the barrier: raise it again from the event site,
     // with tracing left off.
     Cell err = *(stack::top() - 1);
-    stack::set_frame_top(frames);
+    stack::cut_to(static_cast<uint32_t>(frames - stack::frames().data()));
     stack::set_base(base);
     stack::set_top(top);
     pending_throw = ThrowCode::none;
@@ -217,7 +217,9 @@ void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* v
     // Only return and exit could leave the body, and it stopped them.
     pending_throw = ThrowCode::none;
   }
-  stack::set_frame_top(frames);
+  // Popped, not dropped: the callback's function context gets its values
+  // pointer back, or its words would read cells above the stack top.
+  stack::cut_to(static_cast<uint32_t>(frames - stack::frames().data()));
   stack::set_base(base);
   stack::set_top(top);
   tracing = was;
