@@ -13,6 +13,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/vector.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
@@ -48,7 +49,7 @@ void do_math(int op) {
       n = static_cast<int32_t>(t);
       break;
     }
-    // vector!: the vector core, element by element, when that type exists.
+    case T_VECTOR: vector::do_math_scalar_first(op); return;
     default: {
       Cell t = datatype::make_cell(type_of(right));
       fire(Err::invalid_type, &t);

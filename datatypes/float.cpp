@@ -144,7 +144,6 @@ void do_math(int op) {
   Cell* left = stack::base();
   Cell* right = left + 1;
   TypeId lt = type_of(left), rt = type_of(right);
-  // vector! operands hand the operation to its core here when it exists.
   if (scalar::partner_math(op)) return;
   bool allowed = rt == T_INTEGER || rt == T_FLOAT || rt == T_PERCENT || rt == T_TIME ||
                  (rt == T_CHAR && lt != T_TIME && lt != T_PERCENT);

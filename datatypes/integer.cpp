@@ -162,7 +162,6 @@ void do_math(int op) {
     case T_TIME:
       float_::do_math(op);
       return;
-    // vector! (element-wise) joins here when that type exists.
     default:
       if (!scalar::partner_math(op)) fire_with_type(Err::invalid_type, right);
   }

@@ -10,6 +10,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/tuple.h"
+#include "datatypes/vector.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
@@ -108,6 +109,9 @@ bool partner_math(int op) {
       return true;
     case T_MONEY:
       money::do_math(op);
+      return true;
+    case T_VECTOR:
+      vector::do_math_scalar_first(op);
       return true;
     case T_DATE:
       if (op != OP_ADD) {

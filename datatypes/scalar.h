@@ -72,9 +72,10 @@ constexpr bool immediate_type(int t) {
 
 namespace xeb::scalar {
 
-// integer! and float! arithmetic with a scalar type on the right: the
-// partner type's core runs (the operands exchanged where that core wants
-// its own type first). Answers false when the right operand is no partner.
+// integer!, char! and float! arithmetic with a scalar type or a vector on
+// the right: the partner type's core runs (the operands exchanged where that
+// core wants its own type first). Answers false when the right operand is no
+// partner.
 bool partner_math(int op);
 
 }  // namespace xeb::scalar

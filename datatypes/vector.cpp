@@ -16,6 +16,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/math_slots.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -386,20 +387,16 @@ Cell* eval_path(Cell* v, Cell* element, Cell* value, const PathStep& step) {
 
 // --- Arithmetic ----------------------------------------------------------------------------
 
-// 32-bit arithmetic of two elements: add, subtract and multiply wrap.
+// 32-bit arithmetic of two elements: add, subtract and multiply wrap; the
+// other ops are the integer ones (the most negative integer divided by -1
+// overflows), with division always truncated.
 int32_t int_op(int32_t a, int32_t b, int op) {
   uint32_t x = static_cast<uint32_t>(a), y = static_cast<uint32_t>(b);
   switch (op) {
     case OP_ADD: return static_cast<int32_t>(x + y);
     case OP_SUB: return static_cast<int32_t>(x - y);
     case OP_MUL: return static_cast<int32_t>(x * y);
-    case OP_DIV: case OP_REM:
-      if (b == 0) fire(Err::zero_divide);
-      if (b == -1) return op == OP_DIV ? static_cast<int32_t>(0u - x) : 0;
-      return op == OP_DIV ? a / b : a % b;
-    case OP_OR: return static_cast<int32_t>(x | y);
-    case OP_AND: return static_cast<int32_t>(x & y);
-    default: return static_cast<int32_t>(x ^ y);
+    default: return integer::do_math_op(a, b, op, nullptr);
   }
 }
 
@@ -413,7 +410,7 @@ Cell combine(const Cell& x, const Cell& y, int op, TypeId t) {
   return t == T_CHAR ? char_::make_cell(v) : integer::make_cell(v);
 }
 
-void do_math_scalar(int op, Cell* v, Cell* s) {
+void do_math_scalar(int op, Cell* v, const Cell* s) {
   TypeId t = elem_type(v);
   Cell k;
   if (float_kind(t)) {
@@ -465,19 +462,16 @@ void do_math(int op) {
   stack::set_result(r);
 }
 
-void add() { do_math(OP_ADD); }
-void subtract() { do_math(OP_SUB); }
-void multiply() { do_math(OP_MUL); }
-void divide() { do_math(OP_DIV); }
-void remainder() { do_math(OP_REM); }
-void or_t() { do_math(OP_OR); }
-void and_t() { do_math(OP_AND); }
-void xor_t() { do_math(OP_XOR); }
-
 Cell series_get(const Cell* v, int32_t p) { return get_value(at(v, p), width(v), elem_type(v)); }
 void series_set(const Cell* v, int32_t p, const Cell* value) { set_value(at(v, p), value, width(v), elem_type(v)); }
 
 }  // namespace
+
+void do_math_scalar_first(int op) {
+  Cell* a = stack::base();
+  do_math_scalar(op, a + 1, a);
+  stack::set_result(a + 1);
+}
 
 Cell get_value(const std::byte* p, int w, TypeId t) {
   Cell c{t, 0, 0, 0};
@@ -551,8 +545,8 @@ void init() {
   r.marks({collector::Holds::nothing, collector::Holds::series, collector::Holds::nothing});
   r.set(A_MAKE, &make).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   r.set(A_APPEND, &insert).set(A_INSERT, &insert).set(A_CHANGE, &change);
-  r.set(A_ADD, &add).set(A_SUBTRACT, &subtract).set(A_MULTIPLY, &multiply).set(A_DIVIDE, &divide);
-  r.set(A_REMAINDER, &remainder).set(A_OR_T, &or_t).set(A_AND_T, &and_t).set(A_XOR_T, &xor_t);
+  datatype::set_arithmetic<do_math>(r);
+  datatype::set_bitwise<do_math>(r);
   r.set(A_FIND, &find).set(A_SELECT, &select).set(A_SORT, &sort).set(A_TAKE, &take).set(A_EVAL_PATH, &eval_path);
   r.inherit({A_RANDOM, A_REFLECT, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q,
              A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY});

@@ -31,6 +31,11 @@ Cell get_value(const std::byte* p, int width, TypeId type);
 void set_value(std::byte* p, const Cell* value, int width, TypeId elem);
 // An empty vector with room for capacity elements, written into c.
 Cell* make_at(Cell* c, int64_t capacity, TypeId type, int width);
+// A number first and a vector second on the arguments: every element of the
+// vector from its head becomes element op number, in place, and the vector
+// is the result (a number that is neither integer nor float raises
+// not-done).
+void do_math_scalar_first(int op);
 
 void init();
 
