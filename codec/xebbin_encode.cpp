@@ -179,6 +179,14 @@ struct Encoder {
 
   [[noreturn]] void refuse(const Cell* v) { fire(Err::no_codec, v); }
 
+  // The symbol table holds names ended by NUL: a name holding a NUL (an
+  // issue made from such a string) could not be read back whole.
+  int32_t name_of(const Cell* v) {
+    int32_t sym = word_symbol(v);
+    if (symbol::name(sym).find('\0') != std::string_view::npos) refuse(v);
+    return symbol_index(sym);
+  }
+
   void value(const Cell* v) {
     if (++depth > MAX_DEPTH) fire(Err::too_deep);
     bool nl = (v->header & HDR_NEW_LINE) != 0;
@@ -301,7 +309,7 @@ struct Encoder {
       }
       case T_ISSUE:
         header(t, false);
-        field(static_cast<uint32_t>(symbol_index(word_symbol(v))));
+        field(static_cast<uint32_t>(name_of(v)));
         return;
       case T_WORD: case T_SET_WORD: case T_LIT_WORD: case T_GET_WORD: case T_REFINEMENT:
         return word(v);
@@ -502,7 +510,7 @@ struct Encoder {
 
   void word(const Cell* v) {
     TypeId t = type_of(v);
-    int32_t sym = symbol_index(word_symbol(v));
+    int32_t sym = name_of(v);
     Node ctx = word_context(v);
     // A context owned by no object or function is written as global: its
     // index would mean nothing anywhere else.
