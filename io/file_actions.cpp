@@ -73,7 +73,9 @@ Cell query_date(const Cell* file) {
   // The instant shown in the local zone of that instant.
   int64_t secs = st->mtime_seconds;
   int64_t days = date::EPOCH_DAYS + (secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400));
-  double t = static_cast<double>(secs - (days - date::EPOCH_DAYS) * 86400) + st->mtime_nanos / 1e9;
+  // Whole milliseconds, the precision a file date carries.
+  double t = static_cast<double>(secs - (days - date::EPOCH_DAYS) * 86400) +
+             static_cast<double>(st->mtime_nanos / 1000000) / 1e3;
   long off = files::zone_offset_at(secs);
   int zone = date::zone_bits(static_cast<int32_t>(off / 3600), static_cast<int32_t>((off % 3600) / 60), off < 0);
   days = date::normalize_time(days, t, zone);
@@ -128,8 +130,8 @@ Cell* push_listing(Cell* dir) {
 Cell* read(Cell* source, Cell* part, Cell* seek, int binary, int lines, int info, Cell* as) {
   if (as) fire(Err::not_done);
   if (io::dir_path_q(source)) return push_listing(source);
+  // A negative part limits nothing: the whole file is read.
   int64_t n = part ? integer_refinement(part, "part", -1) : -1;
-  if (part && n < 0) n = 0;
   int64_t at = integer_refinement(seek, "seek", -1);
   // Read at most one byte past what a series holds, to tell a file too long.
   constexpr int64_t kMax = INT32_MAX;
@@ -148,7 +150,10 @@ Cell* write(Cell* destination, Cell* data, int binary, int lines, int info, int 
   if (allow || as) fire(Err::not_done);
   int64_t n = integer_refinement(part, "part", -1);
   if (part && n < 0) return &fixed_unset;
+  // Any seek, even a negative one, keeps the file's contents: the bytes go
+  // over the old ones from that offset (from the start when negative).
   int64_t at = integer_refinement(seek, "seek", -1);
+  if (seek && at < 0) at = 0;
   std::string bytes;
   if (lines && is_type(data, T_BLOCK)) {
     for (int32_t i = 0, count = block::xs_length_q(data); i < count; i++) {
