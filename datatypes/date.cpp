@@ -19,6 +19,7 @@
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "runtime/stack.h"
+#include "runtime/unicode.h"
 
 namespace xeb::date {
 
@@ -333,11 +334,16 @@ void form_date(const Cell* c, std::string& out) {
                         ? block::xs_head(const_cast<Cell*>(months)) + month - 1
                         : nullptr;
     if (!m || !is_type(m, T_STRING)) fire(Err::invalid_months);
-    for (int32_t i = 0; i < 3 && i < string::xs_length_q(m); i++) name += static_cast<char>(string::char_at(m, i));
+    for (int32_t i = 0; i < 3 && i < string::xs_length_q(m); i++) unicode::append_utf8(name, string::char_at(m, i));
   }
   char text[48];
-  std::snprintf(text, sizeof text, "%d%c%.3s%c%s%04d", day_of(p), sep, name.c_str(), sep, year < 0 ? "-" : "",
-                year < 0 ? -year : year);
+  // Only years below 100 are padded, so that they do not read back as
+  // two-digit years.
+  const int32_t y = year < 0 ? -year : year;
+  std::snprintf(text, sizeof text, "%d%c", day_of(p), sep);
+  out += text;
+  out += name;
+  std::snprintf(text, sizeof text, "%c%s%0*d", sep, year < 0 ? "-" : "", y < 100 ? 4 : 1, y);
   out += text;
   if (!has_time(p)) return;
   out += '/';
@@ -516,7 +522,11 @@ Cell* random(Cell* value, int seed, int secure, int only) {
 int form(Cell* value, Cell* buffer, Cell* arg, int part) {
   std::string text;
   form_date(value, text);
-  return scalar::emit(buffer, text, part);
+  // The month names are the locale's text, which may hold any character.
+  string::append_utf8(buffer, text);
+  int chars = 0;
+  for (unsigned char b : text) chars += (b & 0xC0) != 0x80;
+  return part - chars;
 }
 
 int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent) {

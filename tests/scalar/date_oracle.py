@@ -29,8 +29,10 @@ def zone_text(minutes):
 def date_text(d, minutes):
     """The program's text of an aware datetime shown in the zone of minutes."""
     local = d.astimezone(dt.timezone(dt.timedelta(minutes=minutes)))
-    return "%d-%s-%04d/%d:%02d:%02d%s" % (local.day, MONTHS[local.month - 1], local.year, local.hour,
-                                          local.minute, local.second, zone_text(minutes))
+    # Years below 100 are padded to four digits, later ones written as they are.
+    year = "%04d" % local.year if local.year < 100 else "%d" % local.year
+    return "%d-%s-%s/%d:%02d:%02d%s" % (local.day, MONTHS[local.month - 1], year, local.hour,
+                                        local.minute, local.second, zone_text(minutes))
 
 
 def time_text(seconds):
