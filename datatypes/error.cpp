@@ -30,8 +30,6 @@ namespace xeb {
 
 namespace error {
 
-int32_t (*stack_trace_level)() = nullptr;
-
 namespace {
 
 struct Row {
@@ -300,16 +298,41 @@ void rewrite_invalid(Cell* err, const Cell* culprit) {
   context::values(err->w1)[F_ARG1] = c;
 }
 
-void format_trace(Cell* out, uint32_t depth) {
-  bool first = true;
-  uint32_t i = 0;
-  for (const CallFrame& f : stack::frames()) {
-    if (i++ >= depth) break;
+// The level of system/state/stack-trace: 0 unless a positive integer.
+int32_t trace_level() {
+  const Cell* lv = scalar::system_value({"state", "stack-trace"});
+  return lv && is_type(lv, T_INTEGER) && get_int(lv) > 0 ? get_int(lv) : 0;
+}
+
+// The symbols of the calls from the bottom of the call stack up to depth
+// frames that a trace shows: never <body> or <anon>; at level 1 only words
+// whose value where they were called is a function!, above it every call.
+// Reads frames only: allocates nothing.
+std::vector<uint32_t> trace_symbols(int32_t level, uint32_t depth) {
+  std::vector<uint32_t> syms;
+  for (uint32_t k = 0; k < depth; k++) {
+    const CallFrame& f = stack::cs.bottom[k];
     if (!stack::reported(f)) continue;
-    if (!first) actions::append_text(out, " ");
-    first = false;
-    actions::append_text(out, std::string(symbol::name(static_cast<int32_t>(f.sym))));
+    if (level <= 1) {
+      Node ctx = f.ctx ? f.ctx : context::global();
+      int32_t i = ctx ? context::find_word(ctx, static_cast<int32_t>(f.sym), false) : -1;
+      const Cell* vals = i >= 0 ? context::values(ctx) : nullptr;
+      if (!vals || !is_type(vals + i, T_FUNCTION)) continue;
+    }
+    syms.push_back(f.sym);
   }
+  return syms;
+}
+
+// The trace of the calls still on the stack up to depth, each word followed
+// by a space.
+int format_trace(Cell* out, int32_t level, uint32_t depth, int part) {
+  for (uint32_t sym : trace_symbols(level, std::min(depth, stack::depth()))) {
+    std::string_view name = symbol::name(static_cast<int32_t>(sym));
+    actions::append_text(out, std::string(name));
+    part = actions::emit(out, " ", part - static_cast<int>(name.size()));
+  }
+  return part;
 }
 
 int err_form(Cell* err, Cell* out, Cell*, int part) {
@@ -360,11 +383,11 @@ int err_form(Cell* err, Cell* out, Cell*, int part) {
   part = actions::emit(out, "\n*** Near : ", part);
   Cell* near_v = stack::push(context::values(e->w1) + F_NEAR);
   append_cut(out, near_v, false, true, 40);
-  int32_t level = stack_trace_level ? stack_trace_level() : 0;
+  int32_t level = trace_level();
   Cell* st = stack::push(context::values(e->w1) + F_STACK);
   if (level > 0 && is_type(st, T_INTEGER)) {
     part = actions::emit(out, "\n*** Stack: ", part);
-    format_trace(out, static_cast<uint32_t>(get_int(st)));
+    part = format_trace(out, level, static_cast<uint32_t>(get_int(st)), part);
   } else if (level > 0 && is_type(st, T_BLOCK)) {
     part = actions::emit(out, "\n*** Stack: ", part);
     part = actions::form(st, out, nullptr, part);
@@ -493,26 +516,13 @@ void capture_stack(Cell* value) {
   if (!is_type(value, T_ERROR)) return;
   // Every symbol first: making one may allocate, and the frames above the
   // top are read before anything else can be pushed over them.
-  const Cell* lv = scalar::system_value({"state", "stack-trace"});
-  int32_t level = lv && is_type(lv, T_INTEGER) && get_int(lv) > 0 ? get_int(lv) : 1;
+  int32_t level = std::max(trace_level(), 1);
   Cell* st = err_field(value, F_STACK);
   if (!is_type(st, T_INTEGER)) return;
   // The frames from the bottom up to the raise are still in place above the
   // top: the catch that calls this has pushed nothing since.
   uint32_t depth = std::min<uint32_t>(static_cast<uint32_t>(get_int(st)), stack::cs.end - stack::cs.bottom);
-  std::vector<uint32_t> syms;
-  for (uint32_t k = 0; k < depth; k++) {
-    const CallFrame& f = stack::cs.bottom[k];
-    if (!stack::reported(f)) continue;
-    if (level <= 1) {
-      // Only calls of functions: the word's value where it was called.
-      Node ctx = f.ctx ? f.ctx : context::global();
-      int32_t i = ctx ? context::find_word(ctx, static_cast<int32_t>(f.sym), false) : -1;
-      const Cell* vals = i >= 0 ? context::values(ctx) : nullptr;
-      if (!vals || !is_type(vals + i, T_FUNCTION)) continue;
-    }
-    syms.push_back(f.sym);
-  }
+  std::vector<uint32_t> syms = trace_symbols(level, depth);
   Cell* saved = stack::top();
   Cell* blk = stack::push_new();
   set_unset(blk);  // marked by a collection inside the allocation

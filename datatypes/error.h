@@ -64,10 +64,6 @@ int32_t code_of(const Cell* err);
 // Appends the error text (the format of uncaught errors) to buffer.
 int form(Cell* err, Cell* buffer, Cell* arg, int part);
 
-// Read at form time: the stack-trace level (0 = no Stack line). The system
-// object sets it once it exists.
-extern int32_t (*stack_trace_level)();
-
 // Reports a new error to the tracer (the error event) before it is thrown,
 // with no throw pending meanwhile; set by the interpreter, which checks
 // whether tracing is on. Null: no tracer.

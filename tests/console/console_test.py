@@ -47,10 +47,10 @@ LOOP_CASES = [
     # empty line; the next line runs.
     ("error at the prompt", "append 1 2\n3\n",
      "*** Script Error: append does not allow integer! for its series argument\n"
-     "*** Where: append\n*** Near : append 1 2\n\n== 3\n", 0),
+     "*** Where: append\n*** Near : append 1 2\n*** Stack: launch run eval-command do-command try-do\n\n== 3\n", 0),
     ("near is the expression under way, in a function",
      "f: func [x][x / 0]\nf 1\n",
-     "== func [x][x / 0]\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : x / 0\n\n", 0),
+     "== func [x][x / 0]\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : x / 0\n*** Stack: launch run eval-command do-command try-do f\n\n", 0),
 ]
 
 
@@ -150,11 +150,11 @@ def main():
         failing = script("fail.xeb", "Xeb []\nprint 1\n1 / 0\nprint 2\n")
         out, status = run(xeb, [failing], "")
         check("script with a run-time error", out, status,
-              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n", 254)
+              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n*** Stack: launch try-do\n", 254)
 
         out, status = run(xeb, ["--catch", failing], "3\n")
         check("--catch enters the loop after a failing script", out, status,
-              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n== 3\n", 0)
+              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n*** Stack: launch try-do\n== 3\n", 0)
 
         out, status = run(xeb, [os.path.join(d, "missing.xeb")], "")
         check("unreadable script", out, status, "*** Access Error:", 254, prefix=True)
