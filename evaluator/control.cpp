@@ -1,6 +1,5 @@
 // Conditionals and evaluation natives: if, unless, either, any, all,
 // switch, case, do, reduce, compose and apply.
-#include <exception>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -170,16 +169,28 @@ void case_(bool, const int32_t* refs) {
 
 namespace {
 
-// The run of a do/trace that started one: ended on every way out, with the
-// end event when the code was left normally or by a pending exit.
+// The run of a do/trace that started one: ended on every way out. The end
+// event, sent when the code was left normally or by a pending exit, runs the
+// callback, which may raise: so it is sent by finish(), never from the
+// destructor, which only abandons a run an error left.
 struct TraceRun {
   bool started;
   CallFrame* marked;
+  void finish() {
+    if (marked) stack::clear_frame_body_flag(marked);
+    marked = nullptr;
+    if (!started) return;
+    started = false;
+    try {
+      interpreter::trace::finish();
+    } catch (const LangError&) {
+      interpreter::trace::abandon();
+      throw;
+    }
+  }
   ~TraceRun() {
     if (marked) stack::clear_frame_body_flag(marked);
-    if (!started) return;
-    if (std::uncaught_exceptions()) interpreter::trace::abandon();
-    else interpreter::trace::finish();
+    if (started) interpreter::trace::abandon();
   }
 };
 
@@ -232,6 +243,7 @@ void do_(bool check, const int32_t* refs) {
     int32_t plain[4] = {refs[0], refs[1], refs[2], refs[3]};  // every refinement but /trace
     plain[ref(Id::do_, "trace")] = -1;
     do_(check, plain);
+    run.finish();
     return;
   }
   Cell* value = arg(0);
