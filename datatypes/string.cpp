@@ -261,6 +261,16 @@ void append_utf8(Cell* s, std::string_view text) {
                      nullptr, false);
 }
 
+void append_utf8_lossy(Cell* s, std::string_view text) {
+  const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    int32_t cp;
+    p = unicode::fast_decode_utf8_char(p, end, &cp);
+    append_char(s, cp < 0 ? 0xFFFD : cp);
+  }
+}
+
 void append_int(Cell* s, int64_t n) {
   char tmp[24];
   int k = std::snprintf(tmp, sizeof tmp, "%lld", static_cast<long long>(n));

@@ -16,7 +16,6 @@
 #include "platform/clipboard.h"
 #include "platform/services.h"
 #include "runtime/stack.h"
-#include "runtime/unicode.h"
 
 namespace xeb::io::clipboard {
 
@@ -29,13 +28,7 @@ constexpr std::string_view URIS = "text/uri-list";
 
 Cell* push_text(const std::string& utf8, TypeId type) {
   Cell* s = string::push_new(static_cast<int32_t>(utf8.size()) + 1);
-  const auto* p = reinterpret_cast<const uint8_t*>(utf8.data());
-  const auto* end = p + utf8.size();
-  while (p < end) {
-    int32_t cp;
-    p = unicode::fast_decode_utf8_char(p, end, &cp);
-    string::append_char(s, cp < 0 ? 0xFFFD : cp);
-  }
+  string::append_utf8_lossy(s, utf8);
   set_type(s, type);
   return s;
 }

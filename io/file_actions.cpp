@@ -18,7 +18,6 @@
 #include "datatypes/registry.h"
 #include "platform/files.h"
 #include "runtime/stack.h"
-#include "runtime/unicode.h"
 
 namespace xeb::io {
 
@@ -98,25 +97,15 @@ int64_t integer_refinement(Cell* v, const char* name, int64_t fallback) {
   return get_int(v);
 }
 
-// A host name need not be UTF-8: each invalid sequence is listed as U+FFFD,
-// so that one such name does not hide the whole directory.
-void append_name(Cell* f, std::string_view name) {
-  const auto* p = reinterpret_cast<const uint8_t*>(name.data());
-  const auto* end = p + name.size();
-  while (p < end) {
-    int32_t cp;
-    p = unicode::fast_decode_utf8_char(p, end, &cp);
-    string::append_char(f, cp < 0 ? 0xFFFD : cp);
-  }
-}
-
 Cell* push_listing(Cell* dir) {
   std::optional<std::vector<platform::files::Entry>> entries = platform::files::list_dir(io::host_path(dir));
   if (!entries) fire(Err::cannot_open, dir);
   Cell* b = block::push_only(static_cast<int32_t>(entries->size()) + 1);
   for (const platform::files::Entry& e : *entries) {
     Cell* f = string::push_new(static_cast<int32_t>(e.name.size()) + 1);
-    append_name(f, e.name);
+    // A host name need not be UTF-8: each invalid sequence is listed as
+    // U+FFFD, so that one such name does not hide the whole directory.
+    string::append_utf8_lossy(f, e.name);
     if (e.dir) string::append_char(f, '/');
     set_type(f, T_FILE);
     block::xs_append(b, f);
