@@ -222,6 +222,9 @@ int launch() {
   Cell* console = stack::push(context::get(word::load("cli-console-ctx")));
   Cell* name = stack::push(word::load("launch"));
   if (!is_type(console, T_OBJECT)) return 0;  // a library without a console
+  // The frame names the console's own launch, as a call written in the
+  // language would: traces look the word up where it is bound.
+  context::bind_word(object::context_of(console), name);
   Cell* fn = stack::push(object::get_field(console, name));
   call(name, fn);
   return 0;

@@ -14,6 +14,7 @@
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
@@ -134,17 +135,19 @@ void pick_stack() {
 
 void frame_index_q() { result_int(static_cast<int32_t>(stack::base() - stack::bottom())); }
 
-// collect-calls [blk]: appends the word of every active call, outermost
-// first.
+// collect-calls [blk]: appends, newest call first, the word of every call
+// frame above the bottom one (bound as at its call) and the frame's saved
+// arguments base as a cell index from the data-stack bottom.
 void collect_calls() {
   Cell* blk = arg(0);
-  for (uint32_t i = 0; i < stack::depth(); i++) {
+  for (uint32_t i = stack::depth(); i-- > 1;) {
     CallFrame f = stack::frames()[i];
-    FrameType t = f.type();
-    if ((t != FrameType::function && t != FrameType::native) || !stack::reported(f)) continue;
+    if (!stack::reported(f)) continue;
     Cell w;
     stack::names.make_word(&w, f.sym, f.ctx);
     block::xs_append(blk, &w);
+    Cell at = integer::make_cell(static_cast<int32_t>(f.prev));
+    block::xs_append(blk, &at);
   }
   *stack::base() = *arg(0);
 }

@@ -27,6 +27,10 @@ LOOP_CASES = [
      "== func [x][x + 1]\n-----> EVAL h\nInput: h 1\n\n-empty stack-\n-----> OPEN h\nInput: 1\n\nStack: h\n\n"
      "-----> EVAL 1\nInput: 1\n\nStack: h\n\n-----> PUSH 1\nInput: 1\n\nStack: h\nStack: 1\n\n"
      "-----> CALL h (function!)\nInput: \n\nStack: h\nStack: 1\n\nCall: h\n", 0),
+    # Nested calls show oldest first, each with its locals after +l.
+    ("debugger parents of a nested call", "h: func [x] [@stop x + 1]\ng: func [y] [h y]\ndebug/later [g 1]\n+l\np\nc\n",
+     "== func [x][@stop x + 1]\n== func [y][h y]\n-----> EVAL @stop\nInput: @stop x + 1\n\nStack: g\nStack: 1\nStack: h\nStack: 1\n\n"
+     "Call: g\n  > y         : 1\nCall: h\n  > x         : 1\n", 0),
     ("open map continues", "#[a: [1\n]\n]\n", "== #[\n    a: [1]\n]\n", 0),
     ("quit-return ends with its status", "quit-return 3\n1\n", "", 3),
     ("end of input without newline", "7", "== 7\n", 0),
@@ -47,10 +51,10 @@ LOOP_CASES = [
     # empty line; the next line runs.
     ("error at the prompt", "append 1 2\n3\n",
      "*** Script Error: append does not allow integer! for its series argument\n"
-     "*** Where: append\n*** Near : append 1 2\n*** Stack: launch run eval-command do-command try-do\n\n== 3\n", 0),
+     "*** Where: append\n*** Near : append 1 2\n*** Stack: launch launch run eval-command do-command try-do\n\n== 3\n", 0),
     ("near is the expression under way, in a function",
      "f: func [x][x / 0]\nf 1\n",
-     "== func [x][x / 0]\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : x / 0\n*** Stack: launch run eval-command do-command try-do f\n\n", 0),
+     "== func [x][x / 0]\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : x / 0\n*** Stack: launch launch run eval-command do-command try-do f\n\n", 0),
 ]
 
 
@@ -150,11 +154,11 @@ def main():
         failing = script("fail.xeb", "Xeb []\nprint 1\n1 / 0\nprint 2\n")
         out, status = run(xeb, [failing], "")
         check("script with a run-time error", out, status,
-              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n*** Stack: launch try-do\n", 254)
+              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n*** Stack: launch launch try-do\n", 254)
 
         out, status = run(xeb, ["--catch", failing], "3\n")
         check("--catch enters the loop after a failing script", out, status,
-              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n*** Stack: launch try-do\n== 3\n", 0)
+              "1\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print 2\n*** Stack: launch launch try-do\n== 3\n", 0)
 
         out, status = run(xeb, [os.path.join(d, "missing.xeb")], "")
         check("unreadable script", out, status, "*** Access Error:", 254, prefix=True)
