@@ -22,6 +22,7 @@
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "runtime/cycle.h"
 #include "runtime/exit.h"
 #include "runtime/stack.h"
 
@@ -146,6 +147,11 @@ int64_t process(const Cell* spec, Cell* b, Mode mode, Origin who) {
       return mode == Mode::measure ? best : 1;
     }
     case T_BLOCK: {
+      // A block already being walked (one that contains itself) names
+      // nothing new: it is not entered again. The cycle stack also bounds
+      // the nesting.
+      if (cycles::find(series::node_of(spec))) return mode == Mode::measure ? -1 : 1;
+      cycles::push(series::node_of(spec));
       Cell* blk = stack::push(spec);  // the walk re-reads cells: the block may move
       int64_t best = -1;
       int32_t len = series::get_length(blk, false);
@@ -168,10 +174,12 @@ int64_t process(const Cell* spec, Cell* b, Mode mode, Origin who) {
         if (mode == Mode::measure) best = std::max(best, r);
         else if (mode == Mode::test && r == 0) {
           stack::pop(1);
+          cycles::pop();
           return 0;
         }
       }
       stack::pop(1);
+      cycles::pop();
       return mode == Mode::measure ? best : 1;
     }
     case T_BINARY: fire(Err::not_done);
