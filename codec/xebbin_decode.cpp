@@ -396,8 +396,7 @@ struct Decoder {
         bool time = date::has_time(packed);
         if (compact && ext != time) bad();
         double secs = compact ? (time ? double_halves(true) : 0.0) : double_halves(false);
-        int month = date::month_of(packed), day = date::day_of(packed);
-        if (month < 1 || month > 12 || day < 1 || !std::isfinite(secs) || std::fabs(secs) > 2 * 86400.0) bad();
+        if (!date::valid(packed, secs)) bad();
         return emit(t, date::make_cell(packed, secs));
       }
       case T_MONEY: {

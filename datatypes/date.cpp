@@ -35,9 +35,8 @@ int64_t mod7(int64_t v) {
   fire(Err::type_limit, &t);
 }
 
-// The packed word holds years -16384 .. 16383.
 int64_t days_of(int64_t year, int month, int day) {
-  if (year < -16384 || year > 16383) beyond_years();
+  if (year < YEAR_MIN || year > YEAR_MAX) beyond_years();
   return to_days(pack(static_cast<int32_t>(year), month, day));
 }
 
@@ -68,7 +67,7 @@ int32_t from_days(int64_t g, int zone, bool time) {
   int month = static_cast<int>((mi + 2) % 12 + 1);
   int32_t year = static_cast<int32_t>(y + (mi + 2) / 12);
   int day = static_cast<int>(r - (306 * mi + 5) / 10 + 1);
-  if (y + (mi + 2) / 12 < -16384 || y + (mi + 2) / 12 > 16383) beyond_years();
+  if (y + (mi + 2) / 12 < YEAR_MIN || y + (mi + 2) / 12 > YEAR_MAX) beyond_years();
   return pack(year, month, day) | (zone & ZONE_MASK) | (time ? TIME_FLAG : 0);
 }
 
@@ -116,6 +115,17 @@ int64_t normalize_time(int64_t days, double& time, int zone) {
 
 // --- Constructors and setters ----------------------------------------------------
 
+bool valid(int32_t p, double t) {
+  int32_t y = year_of(p);
+  int m = month_of(p), d = day_of(p);
+  if (y < YEAR_MIN || y > YEAR_MAX || m < 1 || m > 12 || d < 1) return false;
+  int64_t days = to_days(p);
+  if (from_days(days, zone_of(p), has_time(p)) != p) return false;  // 30 February and the like
+  if (!has_time(p)) return t == 0.0 && zone_of(p) == 0;
+  double local = t + zone_offset(zone_of(p));
+  return local >= 0.0 && local < 86400.0;
+}
+
 Cell* push(int32_t p, double t) { return place::pushed(make_cell(p, t)); }
 Cell* make_in(const Cell* block, int32_t p, double t) { return place::at_tail(block, make_cell(p, t)); }
 
@@ -132,7 +142,12 @@ Cell make_from_parts(int32_t year, int month, int day, int32_t hour, int32_t min
   return make_cell(pack(year, month, day) | TIME_FLAG, t);
 }
 
-void set_isoweek(Cell* c, int32_t n) { move_day(c, int64_t{n} * 7 + week_one_start(packed(c), nullptr) - 7); }
+bool set_isoweek(Cell* c, int32_t n, int32_t wd) {
+  int64_t d = int64_t{n} * 7 + week_one_start(packed(c), nullptr) - 7 + (wd ? wd - 1 : 0);
+  if (d > days_of(YEAR_MAX, 12, 31) || d < days_of(YEAR_MIN, 1, 1)) return false;
+  move_day(c, d);
+  return true;
+}
 
 void set_weekday(Cell* c, int32_t n) {
   int64_t d = to_days(packed(c));
@@ -322,6 +337,16 @@ int month_from_name(const char* p, int length) {
 
 void form_date(const Cell* c, std::string& out) {
   int32_t p = packed(c);
+  // A local time whose text rounds up to midnight is written as the next day's.
+  double local = has_time(p) ? time::shown(time_of(c) + zone_offset(zone_of(p))) : 0.0;
+  if (local >= 86400.0) {
+    if (year_of(p) == YEAR_MAX && month_of(p) == 12 && day_of(p) == 31) {
+      local = 86399.9999;  // the last day has no next one: the largest time its text can show
+    } else {
+      p = from_days(to_days(p) + 1, zone_of(p), true);
+      local -= 86400.0;
+    }
+  }
   int32_t year = year_of(p);
   int month = month_of(p);
   char sep = year < 0 ? '/' : '-';
@@ -347,7 +372,7 @@ void form_date(const Cell* c, std::string& out) {
   out += text;
   if (!has_time(p)) return;
   out += '/';
-  time::form_time(time_of(c) + zone_offset(zone_of(p)), out);
+  time::form_time(local, out);
   int z = zone_of(p);
   if (!z) return;
   std::snprintf(text, sizeof text, "%c%02d:%02d", z & ZONE_NEGATIVE ? '-' : '+', (z >> 2) & 15, (z & 3) * 15);
@@ -442,15 +467,19 @@ Cell from_block(Cell* spec, bool check) {
   }
   int32_t day = first, year = third;
   if (first >= 100 && first > third) day = third, year = first;
-  bool zone_negative = zh < 0;
+  // Without whole hours, negative minutes put the zone west.
+  bool zone_negative = zh < 0 || (zh == 0 && zm < 0);
   if (state == 5 || state == 11) {
+    if (!(std::fabs(zone_time) < 16 * 3600.0)) scalar::bad_to_arg(T_DATE, spec);
     zh = static_cast<int32_t>(time::get_hours(zone_time));
     zm = time::get_minutes(zone_time);
     zone_negative = zone_time < 0;
   }
+  // A zone the bits cannot hold would wrap into another zone.
+  if (zh < -15 || zh > 15) scalar::bad_to_arg(T_DATE, spec);
   int zone = zone_bits(zh, zm, zone_negative);
   if (state > 7) time = hour * 3600.0 + minute * 60.0 + (second_f != 0 ? second_f : double(second));
-  if (year < -16384 || year > 16383) scalar::bad_to_arg(T_DATE, spec);
+  if (year < YEAR_MIN || year > YEAR_MAX) scalar::bad_to_arg(T_DATE, spec);
   Cell c = make_cell(pack(year, 1, 1), 0.0);
   set_month(&c, month);
   int64_t days = to_days(packed(&c)) - 1 + day;

@@ -20,6 +20,10 @@ constexpr int32_t TIME_FLAG = 0x10000;
 constexpr int32_t ZONE_MASK = 0x7F;
 constexpr int32_t ZONE_NEGATIVE = 0x40;
 constexpr int64_t EPOCH_DAYS = 719468;  // day number of 1 January 1970
+// Years a date holds: those its text can write and read back (the packed
+// word itself would hold -16384 .. 16383).
+constexpr int32_t YEAR_MIN = -9999;
+constexpr int32_t YEAR_MAX = 9999;
 
 inline int32_t packed(const Cell* c) { return static_cast<int32_t>(c->w1); }
 inline double time_of(const Cell* c) { return get_double(c); }
@@ -55,6 +59,10 @@ double zone_offset(int zone);  // seconds, negative west of UTC
 int zone_bits(int32_t hours, int32_t minutes, bool negative);
 int64_t normalize_time(int64_t days, double& time, int zone);
 
+// Whether a packed word and time obey the cell's invariants: a real day of
+// a year in range, and a local time in [0, 86400) (0.0 without a time).
+bool valid(int32_t p, double t);
+
 Cell* push(int32_t p, double t);
 Cell* make_in(const Cell* block, int32_t p, double t);
 // The lexer's constructor: the time, when present, is local time.
@@ -63,7 +71,10 @@ Cell make_from_fields(int32_t year, int month, int day, double time, int32_t zon
 // A UTC time of day in zone 0 (file times).
 Cell make_from_parts(int32_t year, int month, int day, int32_t hour, int32_t minute, int32_t second,
                      int32_t nanoseconds);
-void set_isoweek(Cell* c, int32_t n);
+// The day of ISO week n of the cell's year, Monday or weekday wd (1-7) when
+// wd is given; false, the cell unchanged, when that day is past the years
+// a date holds.
+bool set_isoweek(Cell* c, int32_t n, int32_t wd);
 void set_weekday(Cell* c, int32_t n);
 void set_yearday(Cell* c, int32_t n);
 void set_month(Cell* c, int64_t month);

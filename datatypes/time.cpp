@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <span>
+#include <string_view>
 #include <utility>
 
 #include "datatypes/block.h"
@@ -64,12 +66,33 @@ double set_field(double t, int index, const Cell* value) {
   }
 }
 
+namespace {
+
+// The seconds' text (shortest digits at six significant ones); none when
+// s is below a millionth, which is written "00".
+std::size_t seconds_text(double s, std::span<char, dtoa::text_max> text) {
+  return s < 1e-6 ? 0 : float_::form_float(s, dtoa::FormKind::time_seconds, text);
+}
+
+}  // namespace
+
+double shown(double t) {
+  double a = std::fabs(t);
+  double s = std::fmod(a, 60.0);
+  if (!(s > 59.0)) return t;  // only 59.99995 and above print as 60; NaN and infinities as they are
+  char text[dtoa::text_max];
+  if (std::string_view(text, seconds_text(s, text)) != "60") return t;
+  double r = (std::floor(a / 60.0) + 1.0) * 60.0;
+  return t < 0 ? -r : r;
+}
+
 void form_time(double t, std::string& out) {
   if (!std::isfinite(t)) {
     char text[dtoa::text_max];
     out.append(text, float_::form_float(t, dtoa::FormKind::float64, text));
     return;
   }
+  t = shown(t);
   if (t < 0) {
     out += '-';
     t = -t;
@@ -78,12 +101,11 @@ void form_time(double t, std::string& out) {
   std::snprintf(text, sizeof text, "%.0f:%02d:", std::floor(t / 3600.0),
                 static_cast<int>(std::floor(std::fmod(t, 3600.0) / 60.0)));
   out += text;
-  double s = std::fmod(t, 60.0);
-  if (s < 1e-6) {
+  std::size_t n = seconds_text(std::fmod(t, 60.0), std::span<char, dtoa::text_max>(text, dtoa::text_max));
+  if (n == 0) {
     out += "00";
     return;
   }
-  std::size_t n = float_::form_float(s, dtoa::FormKind::time_seconds, std::span<char, dtoa::text_max>(text, dtoa::text_max));
   if (n == 1 || text[1] == '.') out += '0';
   out.append(text, n);
 }

@@ -31,6 +31,9 @@ int field_index(const Cell* word);
 // Sets field index (1-3) of t to value; another value type raises
 // invalid-arg with the value.
 double set_field(double t, int index, const Cell* value);
+// t as its text shows it: seconds that the text rounds up to 60 carry into
+// the next whole minute (and on into the hours); any other t unchanged.
+double shown(double t);
 // Appends the text of t (h:mm:ss[.fraction]).
 void form_time(double t, std::string& out);
 

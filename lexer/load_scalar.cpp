@@ -262,7 +262,7 @@ bool read_time_and_zone(Cursor& c, DateFields& d) {
 
 bool valid_day(const DateFields& d) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (d.month < 1 || d.month > 12 || d.year < -9999 || d.year > 9999 || d.day < 1) return false;
+  if (d.month < 1 || d.month > 12 || d.year < date::YEAR_MIN || d.year > date::YEAR_MAX || d.day < 1) return false;
   int last = kDays[d.month - 1] + (d.month == 2 && date::leap_year_q(d.year) ? 1 : 0);
   return d.day <= last;
 }
@@ -373,15 +373,13 @@ bool date(State& s, Token& t, bool load) {
   }
   ok = ok && valid_day(d);
   if (!ok) return syntax_error(s, T_DATE, t.start);
-  if (!load) return true;
   Cell v2 = date::make_from_fields(d.year, d.month, d.day, d.time, d.zh, d.zm, d.zone_negative, d.with_time);
   if (iso == IsoKind::week) {
-    date::set_isoweek(&v2, iso_n);
-    if (iso_day) date::set_weekday(&v2, iso_day);
+    if (!date::set_isoweek(&v2, iso_n, iso_day)) return syntax_error(s, T_DATE, t.start);
   } else if (iso == IsoKind::ordinal) {
     date::set_yearday(&v2, iso_n);
   }
-  place(s, v2);
+  if (load) place(s, v2);
   return true;
 }
 
