@@ -7,6 +7,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/char.h"
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/series.h"
@@ -125,10 +126,12 @@ Cell* make(Cell*, Cell* spec, int) {
     Cell key = block::buf(s)->cells()[i];
     if (!is_type(&key, T_SET_WORD)) continue;
     Cell v = block::buf(s)->cells()[i + 1];
-    if ((is_type(&v, T_WORD) || is_type(&v, T_GET_WORD)) && word_context(&v)) {
+    // A bound word stands for its value, read without raising: a word
+    // with no value gives unset, which no facet takes.
+    if ((is_type(&v, T_WORD) || is_type(&v, T_GET_WORD)) && word_context(&v) && word_index(&v) >= 0) {
       Cell* w = stack::push(&v);
-      v = *word::get(w);
-      stack::pop(2);
+      v = *context::get(w);
+      stack::pop(1);
     }
     switch (facet_index(&key)) {
       case F_TYPE:
