@@ -274,7 +274,11 @@ bool list_event(Widget* w, int type, float y, int32_t key) {
     if (!w->dead) mark_redraw(w);
     return false;
   } else if (type == ev::click) {
-    s = f + static_cast<int32_t>(y) + 1;
+    // A click on a row without an item (an empty list, below the last
+    // item) selects nothing: no index past the data, no events.
+    const int32_t row = f + static_cast<int32_t>(y);
+    if (y < 0 || row >= n) return true;
+    s = row + 1;
     if (!is_type(&sel, T_INTEGER)) set_quiet(w->face, F::selected, integer::make_cell(old));
   } else {
     return false;

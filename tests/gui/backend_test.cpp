@@ -328,6 +328,24 @@ TEST_F(Backend, ListKeysAndGroupBox) {
   gui::destroy_view(global("win"), false);
 }
 
+// A click on a row selects its item and sends select then change; a click
+// on an empty list, or below the last item, selects nothing and sends
+// nothing.
+TEST_F(Backend, ListClickSelectsOnlyItems) {
+  run("evs: copy [] system/view/awake: func [e] [append evs e/type none]"
+      " win: mk 'window 0x0 20x6 lst: mk 'text-list 0x0 10x3 lst/data: copy [] win/pane: reduce [lst]");
+  gui::Widget* w = show("win", nullptr);
+  gui::Widget* l = show("lst", w);
+  gui::on_event(l, gui::ev::click, 1, 0, 0, 0);
+  EXPECT_EQ(run("reduce [lst/selected evs]"), "[none []]");
+  run("append lst/data [\"a\" \"b\"]");
+  gui::on_event(l, gui::ev::click, 1, 2, 0, 0);
+  EXPECT_EQ(run("reduce [lst/selected evs]"), "[none []]");
+  gui::on_event(l, gui::ev::click, 1, 1, 0, 0);
+  EXPECT_EQ(run("reduce [lst/selected evs]"), "[2 [select change]]");
+  gui::destroy_view(global("win"), false);
+}
+
 // widget-data answers a text list's first shown row and 0 for any other
 // kind; a face without a widget answers 0 too.
 TEST_F(Backend, WidgetData) {
