@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "datatypes/actions.h"
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"
@@ -14,6 +15,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
+#include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "runtime/cycle.h"
@@ -33,6 +35,18 @@ Cell field(const Cell* obj, const char* name) {
   if (!is_type(obj, T_OBJECT) && !is_type(obj, T_PORT)) return fixed_none;
   Cell w = *word::load(name);
   return *object::get_field(obj, &w);
+}
+
+// The scheme named by the word in a registry block of name / scheme pairs,
+// or none.
+Cell scheme_in(const Cell* registry, const Cell* name) {
+  if (!is_type(registry, T_BLOCK)) return fixed_none;
+  const int32_t sym = symbol::resolve(word_symbol(name));
+  const Cell* cells = block::buf(registry)->cells();
+  const uint32_t n = block::buf(registry)->cell_count();
+  for (uint32_t i = static_cast<uint32_t>(block::head_of(registry)); i + 1 < n; i += 2)
+    if (is_type(cells + i, T_WORD) && symbol::resolve(word_symbol(cells + i)) == sym) return cells[i + 1];
+  return fixed_none;
 }
 
 Cell system_object() {
@@ -74,7 +88,7 @@ Cell* make(Cell*, Cell* spec_in, int) {
   Cell sys = system_object();
   Cell schemes = field(&sys, "schemes");
   Cell* sw = stack::push(&scheme);
-  Cell sch = is_type(&schemes, T_OBJECT) ? *object::get_field(&schemes, sw) : fixed_none;
+  Cell sch = is_type(&schemes, T_OBJECT) ? *object::get_field(&schemes, sw) : scheme_in(&schemes, sw);
   if (!is_type(&sch, T_OBJECT)) fire(Err::unknown_scheme, spec_in);
   Cell actor = field(&sch, "actor");
   if (!is_type(&actor, T_OBJECT) && !is_type(&actor, T_HANDLE)) fire(Err::invalid_actor, spec_in);
