@@ -738,11 +738,28 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   return result;
 }
 
+namespace {
+
+// The last field that mold and form write: the hook fields are left out
+// unless /all. -1 when none is written.
+int32_t last_shown(Node ctx, int all) {
+  int32_t last = context::size(ctx) - 1;
+  for (; last >= 0 && !all; last--) {
+    int32_t s = word_symbol(context::word_at(ctx, last));
+    if (!words::is(s, words::W::on_change) && !words::is(s, words::W::on_deep_change)) break;
+  }
+  return last;
+}
+
+}  // namespace
+
 int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int newline_mode,
               int indent, int lead) {
   Node ctx = obj->w1;
-  int32_t n = context::size(ctx);
-  if (n == 0) return part;
+  // The separator goes only between written fields, so no hook field left
+  // out leaves one behind, and an object with only hook fields writes nothing.
+  int32_t last = last_shown(ctx, all);
+  if (last < 0) return part;
   const char* sep = "\n";
   if (flat) {
     newline_mode = 0;
@@ -753,7 +770,7 @@ int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, i
   }
   cycles::push(ctx);
   Cell* saved = stack::top();
-  for (int32_t i = 0; i < n; i++) {
+  for (int32_t i = 0; i <= last; i++) {
     if (part <= 0) break;
     Cell w = *context::word_at(ctx, i);
     int32_t s = word_symbol(&w);
@@ -767,7 +784,7 @@ int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, i
     if ((v->header & HDR_TYPE_MASK) == 0) set_unset(v);
     if (is_type(v, T_WORD)) part = actions::emit(buffer, "'", part);
     part = actions::mold(v, buffer, 0, all, flat, arg, part, indent);
-    if (newline_mode || i + 1 < n) part = actions::emit(buffer, sep, part);
+    if (newline_mode || i < last) part = actions::emit(buffer, sep, part);
     stack::set_top(saved);
   }
   stack::set_top(saved);
@@ -780,7 +797,7 @@ int mold(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, int pa
   if (!seen.empty()) return actions::emit(buffer, seen, part);
   if (!only) part = actions::emit(buffer, "make object! [", part);
   part = serialize(obj, buffer, only, all, flat, arg, part, 1, indent + 1, 1);
-  if (!flat && indent > 0) part = actions::append_indent(buffer, indent, part);
+  if (!flat && indent > 0 && last_shown(obj->w1, all) >= 0) part = actions::append_indent(buffer, indent, part);
   if (!only) part = actions::emit(buffer, "]", part);
   return part;
 }
