@@ -10,81 +10,79 @@
 namespace xeb {
 
 // The action list: every action once, in number order (an action's number
-// is its row, from 1). The ids, the names and call specs of the action!
-// values and the evaluator's generic entries all come from here (the specs a
-// user reads are in evaluator/builtin_docs.h). A row is
-// X(id, entry, name, spec): entry is the evaluator's generic entry (a name
-// only this layer never expands), name and spec are null for the slots no
-// word reaches (path element, comparison), spec is the text of the spec the
-// calls are made and checked by: the arguments and refinements in order,
-// with the type words checked at call time.
+// is its row, from 1). The ids, the names of the action! values and the
+// evaluator's generic entries all come from here; the spec of each, read by
+// a user and checked at call time, is in evaluator/builtin_docs.h. A row is
+// X(id, entry, name): entry is the evaluator's generic entry (a name only
+// this layer never expands), name is null for the slots no word reaches
+// (path element, comparison).
 #define XEB_ACTIONS(X) \
-  X(A_MAKE, g_make, "make", "type [any-type!] spec [any-type!]") \
-  X(A_RANDOM, g_random, "random", "value /seed /secure /only") \
-  X(A_REFLECT, g_reflect, "reflect", "value field [word!]") \
-  X(A_TO, g_to, "to", "type [any-type!] spec [any-type!]") \
-  X(A_FORM, g_form, "form", "value [any-type!] /part limit [integer!]") \
-  X(A_MOLD, g_mold, "mold", "value [any-type!] /only /all /flat /part limit [integer!]") \
-  X(A_EVAL_PATH, nullptr, nullptr, nullptr) \
-  X(A_NONE_8, nullptr, nullptr, nullptr) \
-  X(A_COMPARE, nullptr, nullptr, nullptr) \
-  X(A_ABSOLUTE, g_stack<A_ABSOLUTE>, "absolute", "value") \
-  X(A_ADD, g_stack<A_ADD>, "add", "value1 value2") \
-  X(A_DIVIDE, g_stack<A_DIVIDE>, "divide", "value1 value2") \
-  X(A_MULTIPLY, g_stack<A_MULTIPLY>, "multiply", "value1 value2") \
-  X(A_NEGATE, g_negate, "negate", "number") \
-  X(A_POWER, g_stack<A_POWER>, "power", "number exponent") \
-  X(A_REMAINDER, g_stack<A_REMAINDER>, "remainder", "value1 value2") \
-  X(A_ROUND, g_round, "round", "n /to scale /even /down /half-down /floor /ceiling /half-ceiling") \
-  X(A_SUBTRACT, g_stack<A_SUBTRACT>, "subtract", "value1 value2") \
-  X(A_EVEN_Q, g_even_q, "even?", "number") \
-  X(A_ODD_Q, g_odd_q, "odd?", "number") \
-  X(A_AND_T, g_stack<A_AND_T>, "and~", "value1 value2") \
-  X(A_COMPLEMENT, g_complement, "complement", "value") \
-  X(A_OR_T, g_stack<A_OR_T>, "or~", "value1 value2") \
-  X(A_XOR_T, g_stack<A_XOR_T>, "xor~", "value1 value2") \
-  X(A_APPEND, g_append, "append", "series value [any-type!] /part length /only /dup count") \
-  X(A_AT, g_stack<A_AT>, "at", "series index") \
-  X(A_BACK, g_stack<A_BACK>, "back", "series") \
-  X(A_CHANGE, g_change, "change", "series value [any-type!] /part range /only /dup count") \
-  X(A_CLEAR, g_clear, "clear", "series") \
-  X(A_COPY, g_copy, "copy", "value /part length /deep /types kind") \
-  X(A_FIND, g_find, "find", "series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse /tail /match") \
-  X(A_HEAD, g_stack<A_HEAD>, "head", "series") \
-  X(A_HEAD_Q, g_stack<A_HEAD_Q>, "head?", "series") \
-  X(A_INDEX_Q, g_stack<A_INDEX_Q>, "index?", "series") \
-  X(A_INSERT, g_insert, "insert", "series value [any-type!] /part length /only /dup count") \
-  X(A_LENGTH_Q, g_length_q, "length?", "series") \
-  X(A_MOVE, g_move, "move", "origin target /part length") \
-  X(A_NEXT, g_stack<A_NEXT>, "next", "series") \
-  X(A_PICK, g_pick, "pick", "series index") \
-  X(A_POKE, g_poke, "poke", "series index value [any-type!]") \
-  X(A_PUT, g_put, "put", "series key value /case") \
-  X(A_REMOVE, g_remove, "remove", "series /part length /key key-arg") \
-  X(A_REVERSE, g_reverse, "reverse", "series /part length /skip size") \
-  X(A_SELECT, g_select, "select", "series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse") \
-  X(A_SORT, g_sort, "sort", "series /case /skip size /compare comparator /part length /all /reverse /stable") \
-  X(A_SKIP, g_stack<A_SKIP>, "skip", "series offset") \
-  X(A_SWAP, g_swap, "swap", "series1 series2") \
-  X(A_TAIL, g_stack<A_TAIL>, "tail", "series") \
-  X(A_TAIL_Q, g_stack<A_TAIL_Q>, "tail?", "series") \
-  X(A_TAKE, g_take, "take", "series /part length /deep /last") \
-  X(A_TRIM, g_trim, "trim", "series /head /tail /auto /lines /all /with str") \
-  X(A_CREATE, g_create, "create", "port") \
-  X(A_CLOSE, g_close, "close", "port") \
-  X(A_DELETE, g_delete, "delete", "file") \
-  X(A_MODIFY, g_modify, "modify", "target field value /case") \
-  X(A_OPEN, g_open, "open", "port /new /read /write /seek /allow access") \
-  X(A_OPEN_Q, g_open_q, "open?", "port") \
-  X(A_QUERY, g_query, "query", "target") \
-  X(A_READ, g_read, "read", "source /part length /seek index /binary /lines /info /as encoding") \
-  X(A_RENAME, g_rename, "rename", "from to") \
-  X(A_UPDATE, g_update, "update", "port") \
-  X(A_WRITE, g_write, "write", "destination data /binary /lines /info /append /part length /seek index /allow access /as encoding")
+  X(A_MAKE, g_make, "make") \
+  X(A_RANDOM, g_random, "random") \
+  X(A_REFLECT, g_reflect, "reflect") \
+  X(A_TO, g_to, "to") \
+  X(A_FORM, g_form, "form") \
+  X(A_MOLD, g_mold, "mold") \
+  X(A_EVAL_PATH, nullptr, nullptr) \
+  X(A_NONE_8, nullptr, nullptr) \
+  X(A_COMPARE, nullptr, nullptr) \
+  X(A_ABSOLUTE, g_stack<A_ABSOLUTE>, "absolute") \
+  X(A_ADD, g_stack<A_ADD>, "add") \
+  X(A_DIVIDE, g_stack<A_DIVIDE>, "divide") \
+  X(A_MULTIPLY, g_stack<A_MULTIPLY>, "multiply") \
+  X(A_NEGATE, g_negate, "negate") \
+  X(A_POWER, g_stack<A_POWER>, "power") \
+  X(A_REMAINDER, g_stack<A_REMAINDER>, "remainder") \
+  X(A_ROUND, g_round, "round") \
+  X(A_SUBTRACT, g_stack<A_SUBTRACT>, "subtract") \
+  X(A_EVEN_Q, g_even_q, "even?") \
+  X(A_ODD_Q, g_odd_q, "odd?") \
+  X(A_AND_T, g_stack<A_AND_T>, "and~") \
+  X(A_COMPLEMENT, g_complement, "complement") \
+  X(A_OR_T, g_stack<A_OR_T>, "or~") \
+  X(A_XOR_T, g_stack<A_XOR_T>, "xor~") \
+  X(A_APPEND, g_append, "append") \
+  X(A_AT, g_stack<A_AT>, "at") \
+  X(A_BACK, g_stack<A_BACK>, "back") \
+  X(A_CHANGE, g_change, "change") \
+  X(A_CLEAR, g_clear, "clear") \
+  X(A_COPY, g_copy, "copy") \
+  X(A_FIND, g_find, "find") \
+  X(A_HEAD, g_stack<A_HEAD>, "head") \
+  X(A_HEAD_Q, g_stack<A_HEAD_Q>, "head?") \
+  X(A_INDEX_Q, g_stack<A_INDEX_Q>, "index?") \
+  X(A_INSERT, g_insert, "insert") \
+  X(A_LENGTH_Q, g_length_q, "length?") \
+  X(A_MOVE, g_move, "move") \
+  X(A_NEXT, g_stack<A_NEXT>, "next") \
+  X(A_PICK, g_pick, "pick") \
+  X(A_POKE, g_poke, "poke") \
+  X(A_PUT, g_put, "put") \
+  X(A_REMOVE, g_remove, "remove") \
+  X(A_REVERSE, g_reverse, "reverse") \
+  X(A_SELECT, g_select, "select") \
+  X(A_SORT, g_sort, "sort") \
+  X(A_SKIP, g_stack<A_SKIP>, "skip") \
+  X(A_SWAP, g_swap, "swap") \
+  X(A_TAIL, g_stack<A_TAIL>, "tail") \
+  X(A_TAIL_Q, g_stack<A_TAIL_Q>, "tail?") \
+  X(A_TAKE, g_take, "take") \
+  X(A_TRIM, g_trim, "trim") \
+  X(A_CREATE, g_create, "create") \
+  X(A_CLOSE, g_close, "close") \
+  X(A_DELETE, g_delete, "delete") \
+  X(A_MODIFY, g_modify, "modify") \
+  X(A_OPEN, g_open, "open") \
+  X(A_OPEN_Q, g_open_q, "open?") \
+  X(A_QUERY, g_query, "query") \
+  X(A_READ, g_read, "read") \
+  X(A_RENAME, g_rename, "rename") \
+  X(A_UPDATE, g_update, "update") \
+  X(A_WRITE, g_write, "write")
 
 enum Action : int {
   A_NO_ACTION = 0,
-#define XEB_X(id, entry, name, spec) id,
+#define XEB_X(id, entry, name) id,
   XEB_ACTIONS(XEB_X)
 #undef XEB_X
   ACTION_COUNT = A_WRITE

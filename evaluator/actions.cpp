@@ -249,7 +249,7 @@ void g_write(const int32_t* r) {
 
 // The generic entries by action number; 7, 8 and 9 have no word.
 constexpr Entry kEntries[ACTION_COUNT] = {
-#define XEB_X(id, entry, name, spec) entry,
+#define XEB_X(id, entry, name) entry,
     XEB_ACTIONS(XEB_X)
 #undef XEB_X
 };

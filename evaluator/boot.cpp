@@ -2,6 +2,8 @@
 // once it exists: every native and action with its spec, and the operators.
 #include "evaluator/boot.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "datatypes/block.h"
@@ -39,46 +41,84 @@ constexpr Operator kOperators[] = {
     {">=", "greater-or-equal?"}, {"=?", "same?"}, {"and", "and~"}, {"or", "or~"}, {"xor", "xor~"},
 };
 
-// A type name of a spec: a datatype, or one of the type groups.
-Cell type_cell(std::string_view name) {
+// The type groups a built-in's spec may name, with the datatypes of each:
+// the same sets as the library's words of these names, so that a spec
+// checks what its words show.
+struct TypeGroup {
+  std::string_view name;
+  TypeId ids[16];  // ended by 0 when fewer
+};
+#define XEB_BLOCKS T_BLOCK, T_PAREN, T_PATH, T_LIT_PATH, T_SET_PATH, T_GET_PATH, T_HASH
+#define XEB_STRINGS T_STRING, T_FILE, T_URL, T_TAG, T_EMAIL, T_REF
+constexpr TypeGroup kTypeGroups[] = {
+    {"any-word!", {T_WORD, T_SET_WORD, T_LIT_WORD, T_GET_WORD}},
+    {"all-word!", {T_WORD, T_SET_WORD, T_LIT_WORD, T_GET_WORD, T_REFINEMENT, T_ISSUE}},
+    {"any-path!", {T_PATH, T_LIT_PATH, T_SET_PATH, T_GET_PATH}},
+    {"any-block!", {XEB_BLOCKS}},
+    {"any-list!", {T_BLOCK, T_PAREN, T_HASH}},
+    {"any-string!", {XEB_STRINGS}},
+    {"any-function!", {T_NATIVE, T_ACTION, T_OP, T_FUNCTION, T_ROUTINE}},
+    {"any-object!", {T_OBJECT, T_ERROR}},
+    {"series!", {XEB_BLOCKS, XEB_STRINGS, T_BINARY, T_VECTOR, T_IMAGE}},
+    {"number!", {T_INTEGER, T_FLOAT, T_PERCENT}},
+    {"scalar!", {T_CHAR, T_INTEGER, T_FLOAT, T_PAIR, T_PERCENT, T_TUPLE, T_TIME, T_DATE, T_MONEY, T_POINT2D, T_POINT3D}},
+    {"any-point!", {T_POINT2D, T_POINT3D}},
+    {"planar!", {T_PAIR, T_POINT2D}},
+};
+#undef XEB_BLOCKS
+#undef XEB_STRINGS
+
+// A type name of a spec: a datatype, or one of the type groups. A name that
+// is neither is a fault of the spec texts, found at the first start.
+Cell resolve_type(std::string_view name) {
   Cell ts{T_TYPESET, 0, 0, 0};
-  auto add = [&](std::initializer_list<int> ids) {
-    for (int id : ids) typeset::set_bit(&ts, id);
-  };
-  const std::initializer_list<int> kBlocks = {T_BLOCK, T_PAREN, T_PATH, T_LIT_PATH, T_SET_PATH, T_GET_PATH, T_HASH};
-  const std::initializer_list<int> kStrings = {T_STRING, T_FILE, T_URL, T_TAG, T_EMAIL, T_REF};
   if (name == "any-type!") {
     for (int id = 1; id <= T_LAST; id++) typeset::set_bit(&ts, id);
-  } else if (name == "any-word!") {
-    add({T_WORD, T_SET_WORD, T_GET_WORD, T_LIT_WORD, T_REFINEMENT});
-  } else if (name == "any-block!" || name == "any-list!") {
-    add(kBlocks);
-  } else if (name == "any-path!") {
-    add({T_PATH, T_LIT_PATH, T_SET_PATH, T_GET_PATH});
-  } else if (name == "series!") {
-    add(kBlocks);
-    add(kStrings);
-    add({T_BINARY, T_VECTOR, T_IMAGE});
-  } else if (name == "any-function!") {
-    add({T_NATIVE, T_ACTION, T_OP, T_FUNCTION, T_ROUTINE});
-  } else if (name == "any-object!") {
-    add({T_OBJECT, T_ERROR, T_PORT});
-  } else {
-    // After the group names: series! also names the abstract series datatype.
-    for (int id = 1; id <= datatype::highest; id++)
-      if (datatype::entries[id].name && name == datatype::entries[id].name) return datatype::make_cell(id);
+    return ts;
   }
-  return ts;
+  for (const TypeGroup& g : kTypeGroups)
+    if (name == g.name) {
+      for (TypeId id : g.ids)
+        if (id) typeset::set_bit(&ts, id);
+      return ts;
+    }
+  // After the group names: series! also names the abstract series datatype.
+  std::string_view bare = name.substr(0, name.size() - 1);
+  for (int id = 1; id <= datatype::highest; id++) {
+    const datatype::Entry& e = datatype::entries[id];
+    if (e.name && e.length == static_cast<int32_t>(bare.size()) && bare == std::string_view(e.name, e.length))
+      return datatype::make_cell(id);
+  }
+  std::fprintf(stderr, "a built-in's spec names an unknown type: %.*s\n", static_cast<int>(name.size()), name.data());
+  std::abort();
+}
+
+// The same, each name resolved once: the specs name a few dozen types some
+// seven hundred times, at every start.
+Cell type_cell(std::string_view name) {
+  struct Slot {
+    std::string_view name;
+    Cell cell;
+  };
+  static Slot memo[128];
+  size_t h = (name.size() * 31 + static_cast<unsigned char>(name[0]) * 7 + static_cast<unsigned char>(name[name.size() / 2])) & 127;
+  while (!memo[h].name.empty()) {
+    if (memo[h].name == name) return memo[h].cell;
+    h = (h + 1) & 127;
+  }
+  memo[h] = {name, resolve_type(name)};
+  return memo[h].cell;
 }
 
 // Builds the spec block of a built-in on the data stack from its text:
 // {doc strings}, words, 'lit, :get, /refinements, return: and [type names].
-// Typed, a type block holds the types themselves, which the call-time cache
-// is made from, and no doc strings; else it holds the type names as words,
+// Typed, a type block holds one typeset of its types, which the call-time
+// cache is made from, and no doc strings; else it holds the type names as words,
 // as a user reads them.
 Cell* build_spec(std::string_view text, bool typed) {
   Cell* spec = block::push_only(8);
   Cell* types = nullptr;
+  Cell set{};  // typed: the union of the types of the open type block
   size_t i = 0;
   while (i < text.size()) {
     if (text[i] == ' ') {
@@ -99,11 +139,13 @@ Cell* build_spec(std::string_view text, bool typed) {
       continue;
     }
     if (text[i] == '[') {
-      types = block::push_only(2);
+      types = block::push_only(typed ? 1 : 2);
+      set = Cell{T_TYPESET, 0, 0, 0};
       i++;
       continue;
     }
     if (text[i] == ']') {
+      if (typed) block::xs_append(types, &set);
       block::xs_append(spec, types);
       stack::pop(1);
       types = nullptr;
@@ -116,7 +158,11 @@ Cell* build_spec(std::string_view text, bool typed) {
     i = j;
     if (types && typed) {
       Cell t = type_cell(tok);
-      block::xs_append(types, &t);
+      if (is_type(&t, T_DATATYPE)) {
+        typeset::set_bit(&set, datatype::id_of(&t));
+      } else {
+        for (int b = 0; b < 12; b++) typeset::bits(&set)[b] |= typeset::bits(&t)[b];
+      }
       continue;
     }
     TypeId kind = T_WORD;
@@ -209,6 +255,8 @@ void eval_hook_function(Cell* fn, Node, int32_t name_sym, int kind) {
 }
 
 }  // namespace
+
+Cell spec_type(std::string_view name) { return resolve_type(name); }
 
 void init() {
   static bool done = false;

@@ -1,10 +1,11 @@
-// The specs of the built-ins as a user reads them (spec-of, help, mold): the
-// doc string, each argument with its types and description, each refinement
-// with its description and arguments, and the result. Each is built from
-// its text the first time something reads it, not at start-up. The
-// arguments and refinements are those of the native and action lists, in
-// their order (checked at compile time); the types checked at call time are
-// those of the lists.
+// The specs of the built-ins, one text each: the spec a user reads
+// (spec-of, help, mold): the doc string, each argument with its types and
+// description, each refinement with its description and arguments, and the
+// result; and, without the doc strings and the result, the spec its calls
+// are made and checked by (builtin_specs.h derives it at compile time). The
+// names are those of the native and action lists, in their order (checked
+// at compile time). The spec a user reads is built from its text the first
+// time something reads it, not at start-up.
 #pragma once
 #include <string_view>
 
@@ -129,65 +130,65 @@ inline constexpr Doc kNativeDocs[] = {
 // By action number - 1.
 inline constexpr Doc kActionDocs[] = {
     {"make", "{Makes a value of a datatype from a spec} type [any-type!] {The datatype, or a prototype value} spec [any-type!] {The attributes of the new value}"},
-    {"random", "{Returns a random value of the same datatype; or shuffles series} value [any-type!] {The maximum value, or the series to shuffle} /seed {Restart or randomize} /secure {Returns a cryptographically secure random number} /only {Pick a random value from a series}"},
-    {"reflect", "{Returns a field of a value} value [any-type!] field [word!] {spec, body, words, values and the like}"},
+    {"random", "{Returns a random value of the same datatype; or shuffles series} value [scalar! logic! block! paren! string! file! url! vector! binary!] {The maximum value, or the series to shuffle} /seed {Restart or randomize} /secure {Returns a cryptographically secure random number} /only {Pick a random value from a series}"},
+    {"reflect", "{Returns a field of a value} value [any-block! any-string! any-function! any-object! bitset! vector! map! binary! port!] field [word!] {spec, body, words, values and the like}"},
     {"to", "{Converts a value to a datatype} type [any-type!] {The datatype, or a value of it} spec [any-type!] {The value to convert}"},
     {"form", "{Converts a value to human-readable text} value [any-type!] {The value to form} /part {Limits the length of the text} limit [integer!] return: [string!]"},
     {"mold", "{Converts a value to text that loads back as the value} value [any-type!] {The value to mold} /only {Leaves out the outer brackets of a block} /all {Molds in the form that loads back the exact value} /flat {Molds on one line, without indentation} /part {Limits the length of the text} limit [integer!] return: [string!]"},
     {nullptr, nullptr},  // path element
     {nullptr, nullptr},
     {nullptr, nullptr},  // comparison
-    {"absolute", "{Returns the absolute value} value [number! char! pair! time! money! any-point!]"},
+    {"absolute", "{Returns the absolute value} value [number! any-point! char! pair! time! money!]"},
     {"add", "{Returns the sum of the two values} value1 [scalar! vector!] value2 [scalar! vector!]"},
-    {"divide", "{Returns the first value divided by the second} value1 [scalar! vector!] value2 [scalar! vector!]"},
-    {"multiply", "{Returns the product of the two values} value1 [scalar! vector!] value2 [scalar! vector!]"},
-    {"negate", "{Changes the sign of a number} number [number! pair! time! money! any-point! bitset!]"},
+    {"divide", "{Returns the first value divided by the second} value1 [number! any-point! char! vector! pair! tuple! time! money!] value2 [scalar! vector!]"},
+    {"multiply", "{Returns the product of the two values} value1 [number! any-point! char! vector! pair! tuple! time! money!] value2 [scalar! vector!]"},
+    {"negate", "{Changes the sign of a number} number [number! any-point! bitset! pair! time! money!]"},
     {"power", "{Returns the number raised to the exponent} number [number!] exponent [integer! float!]"},
-    {"remainder", "{Returns the remainder of the first value divided by the second} value1 [scalar! vector!] value2 [scalar! vector!]"},
-    {"round", "{Rounds a number} n [number! time! pair! money! any-point!] /to {Rounds to a multiple of the scale} scale [number! time! money!] {The multiple} /even {Halfway values round to the even neighbour} /down {Rounds toward zero} /half-down {Halfway values round toward zero} /floor {Rounds down} /ceiling {Rounds up} /half-ceiling {Halfway values round up}"},
+    {"remainder", "{Returns the remainder of the first value divided by the second} value1 [number! any-point! char! vector! pair! tuple! time! money!] value2 [scalar! vector!]"},
+    {"round", "{Rounds a number} n [number! any-point! pair! time! money!] /to {Rounds to a multiple of the scale} scale [number! time! money! pair!] {The multiple} /even {Halfway values round to the even neighbour} /down {Rounds toward zero} /half-down {Halfway values round toward zero} /floor {Rounds down} /ceiling {Rounds up} /half-ceiling {Halfway values round up}"},
     {"subtract", "{Returns the second value subtracted from the first} value1 [scalar! vector!] value2 [scalar! vector!]"},
     {"even?", "{Returns true if the number is even} number [number! char! time! money!] return: [logic!]"},
     {"odd?", "{Returns true if the number is odd} number [number! char! time! money!] return: [logic!]"},
-    {"and~", "{Returns the first value ANDed with the second} value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!] value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]"},
-    {"complement", "{Returns the complement of the value} value [logic! integer! bitset! binary! typeset! tuple!]"},
-    {"or~", "{Returns the first value ORed with the second} value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!] value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]"},
-    {"xor~", "{Returns the first value XORed with the second} value1 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!] value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]"},
-    {"append", "{Inserts values at the tail of a series and returns the series head} series [series! bitset! map! port!] {The series to change} value [any-type!] {The value to insert} /part {Limits the values inserted} length [number! series!] {A count, or a position in the value} /only {Inserts a block as one value} /dup {Inserts the value a number of times} count [integer!] {Number of times} return: [series! bitset! map! port!] {The series at its head}"},
+    {"and~", "{Returns the first value ANDed with the second} value1 [logic! char! integer! bitset! typeset! vector! pair! tuple! binary!] value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]"},
+    {"complement", "{Returns the complement of the value} value [logic! integer! bitset! typeset! tuple! binary!]"},
+    {"or~", "{Returns the first value ORed with the second} value1 [logic! char! integer! bitset! typeset! vector! pair! tuple! binary!] value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]"},
+    {"xor~", "{Returns the first value XORed with the second} value1 [logic! char! integer! bitset! typeset! vector! pair! tuple! binary!] value2 [logic! integer! char! bitset! binary! typeset! pair! tuple! vector!]"},
+    {"append", "{Inserts values at the tail of a series and returns the series head} series [any-block! string! file! url! bitset! vector! binary! tag! email! port!] {The series to change} value [any-type!] {The value to insert} /part {Limits the values inserted} length [number! series!] {A count, or a position in the value} /only {Inserts a block as one value} /dup {Inserts the value a number of times} count [integer!] {Number of times} return: [series! bitset! map! port!] {The series at its head}"},
     {"at", "{Returns the series at the index} series [series! port!] index [integer! pair!] {The position, from 1 (0 and negative count back)}"},
     {"back", "{Returns the series one position back} series [series! port!]"},
     {"change", "{Changes values of a series and returns the series after the change} series [series! port!] {The series to change} value [any-type!] {The new value} /part {Limits the values changed} range [number! series!] {A count, or a position in the series} /only {Changes to a block as one value} /dup {Changes to the value a number of times} count [integer!] {Number of times} return: [series! port!] {The series after the new values}"},
-    {"clear", "{Removes the values from the position to the tail} series [series! bitset! map! port! none!]"},
-    {"copy", "{Returns a copy of the value} value [series! any-object! bitset! map!] /part {Copies only part of the series} length [number! series! pair!] {A count, or a position in the series} /deep {Copies the nested series and objects too} /types {Copies nested values of these types only} kind [datatype! typeset!]"},
-    {"find", "{Returns the series where the value is found, or none} series [series! bitset! typeset! map! none!] {The series to search} value [any-type!] {The value to find} /part {Limits the search} length [number! series!] {A count, or a position in the series} /only {Finds a block as one value} /case {Uses case-sensitive comparison} /same {Finds the same value, not only an equal one} /any {Lets * and ? in text match any characters} /with {Uses other wildcards than * and ?} wild [string!] {The two wildcard characters} /skip {Treats the series as records of fixed size} size [integer!] {The record size} /last {Searches from the tail back} /reverse {Searches from the position back} /tail {Returns the position after the match} /match {Matches at the position only; returns the position after the match}"},
+    {"clear", "{Removes the values from the position to the tail} series [any-block! any-string! bitset! vector! map! binary! port! none!]"},
+    {"copy", "{Returns a copy of the value} value [series! any-object! bitset! map! port!] /part {Copies only part of the series} length [number! series! pair!] {A count, or a position in the series} /deep {Copies the nested series and objects too} /types {Copies nested values of these types only} kind [datatype! typeset!]"},
+    {"find", "{Returns the series where the value is found, or none} series [any-block! any-string! bitset! typeset! vector! map! binary! port! none!] {The series to search} value [any-type!] {The value to find} /part {Limits the search} length [number! series!] {A count, or a position in the series} /only {Finds a block as one value} /case {Uses case-sensitive comparison} /same {Finds the same value, not only an equal one} /any {Lets * and ? in text match any characters} /with {Uses other wildcards than * and ?} wild [string!] {The two wildcard characters} /skip {Treats the series as records of fixed size} size [integer!] {The record size} /last {Searches from the tail back} /reverse {Searches from the position back} /tail {Returns the position after the match} /match {Matches at the position only; returns the position after the match}"},
     {"head", "{Returns the series at its head} series [series! port!]"},
     {"head?", "{Returns true if the series is at its head} series [series! port!] return: [logic!]"},
-    {"index?", "{Returns the position of the series} series [series! port!] return: [integer!]"},
-    {"insert", "{Inserts values into a series and returns the series after the insert} series [series! bitset! map! port!] {The series to change} value [any-type!] {The value to insert} /part {Limits the values inserted} length [number! series!] {A count, or a position in the value} /only {Inserts a block as one value} /dup {Inserts the value a number of times} count [integer!] {Number of times} return: [series! bitset! map! port!] {The series after the inserted values}"},
-    {"length?", "{Returns the number of values from the position to the tail} series [series! bitset! map! tuple! none!] return: [integer! none!]"},
-    {"move", "{Moves values of a series to another position or series} origin [series! port!] {Where the values are} target [series! port!] {Where they go} /part {Moves more than one value} length [integer!] {Number of values}"},
+    {"index?", "{Returns the position of the series} series [series! any-word! port!] return: [integer!]"},
+    {"insert", "{Inserts values into a series and returns the series after the insert} series [any-block! any-string! bitset! vector! binary! port!] {The series to change} value [any-type!] {The value to insert} /part {Limits the values inserted} length [number! series!] {A count, or a position in the value} /only {Inserts a block as one value} /dup {Inserts the value a number of times} count [integer!] {Number of times} return: [series! bitset! map! port!] {The series after the inserted values}"},
+    {"length?", "{Returns the number of values from the position to the tail} series [series! bitset! tuple! map! port! none!] return: [integer! none!]"},
+    {"move", "{Moves values of a series to another position or series} origin [any-block! any-string! vector! binary! port!] {Where the values are} target [series! port!] {Where they go} /part {Moves more than one value} length [integer!] {Number of values}"},
     {"next", "{Returns the series one position forward} series [series! port!]"},
-    {"pick", "{Returns the value at the position} series [series! bitset! pair! tuple! date! time! map! port! none!] index [scalar! any-string! any-word! block! logic!] {The position, from 1, or a key}"},
-    {"poke", "{Replaces the value at the position} series [series! bitset! map! port!] index [scalar! any-string! any-word! block! logic!] {The position, from 1, or a key} value [any-type!] {The new value}"},
-    {"put", "{Replaces the value following a key, or adds the key and value} series [series! map! port!] key [scalar! any-string! any-word! binary!] value [any-type!] /case {Compares the keys case-sensitively}"},
-    {"remove", "{Removes values at the position} series [series! bitset! map! port! none!] /part {Removes more than one value} length [number! series! char!] {A count, or a position in the series} /key {Removes a key and its value from a map} key-arg [any-type!] {The key}"},
-    {"reverse", "{Reverses the order of the values} series [series! port! pair! tuple!] /part {Reverses only part of the series} length [number! series!] {A count, or a position in the series} /skip {Treats the series as records of fixed size} size [integer!] {The record size}"},
-    {"select", "{Returns the value after the value found, or none} series [series! any-object! map! none!] {The series to search} value [any-type!] {The value to find} /part {Limits the search} length [number! series!] {A count, or a position in the series} /only {Finds a block as one value} /case {Uses case-sensitive comparison} /same {Finds the same value, not only an equal one} /any {Lets * and ? in text match any characters} /with {Uses other wildcards than * and ?} wild [string!] {The two wildcard characters} /skip {Treats the series as records of fixed size} size [integer!] {The record size} /last {Searches from the tail back} /reverse {Searches from the position back}"},
-    {"sort", "{Sorts a series} series [series! port!] {Sorted in place} /case {Uses case-sensitive comparison} /skip {Treats the series as records of fixed size} size [integer!] {The record size} /compare {Compares by a function or by a field of the records} comparator [integer! block! any-function!] {A comparison function, or the offset of the field} /part {Sorts only part of the series} length [number! series!] {A count, or a position in the series} /all {Compares whole records, not only their first values} /reverse {Sorts in descending order} /stable {Keeps the order of equal values}"},
+    {"pick", "{Returns the value at the position} series [series! any-point! bitset! pair! tuple! time! date! port! money! event!] index [scalar! any-string! any-word! block! logic!] {The position, from 1, or a key}"},
+    {"poke", "{Replaces the value at the position} series [series! bitset! port!] index [scalar! any-string! any-word! block! logic!] {The position, from 1, or a key} value [any-type!] {The new value}"},
+    {"put", "{Replaces the value following a key, or adds the key and value} series [any-block! object! map! port!] key [scalar! any-string! any-word! binary!] value [any-type!] /case {Compares the keys case-sensitively}"},
+    {"remove", "{Removes values at the position} series [any-block! any-string! bitset! vector! map! binary! port! none!] /part {Removes more than one value} length [number! series! char!] {A count, or a position in the series} /key {Removes a key and its value from a map} key-arg [any-type!] {The key}"},
+    {"reverse", "{Reverses the order of the values} series [any-block! any-string! any-point! vector! pair! tuple! binary! port!] /part {Reverses only part of the series} length [number! series!] {A count, or a position in the series} /skip {Treats the series as records of fixed size} size [integer!] {The record size}"},
+    {"select", "{Returns the value after the value found, or none} series [any-block! any-string! any-object! vector! map! binary! port! none!] {The series to search} value [any-type!] {The value to find} /part {Limits the search} length [number! series!] {A count, or a position in the series} /only {Finds a block as one value} /case {Uses case-sensitive comparison} /same {Finds the same value, not only an equal one} /any {Lets * and ? in text match any characters} /with {Uses other wildcards than * and ?} wild [string!] {The two wildcard characters} /skip {Treats the series as records of fixed size} size [integer!] {The record size} /last {Searches from the tail back} /reverse {Searches from the position back}"},
+    {"sort", "{Sorts a series} series [any-list! string! file! url! vector! binary! port!] {Sorted in place} /case {Uses case-sensitive comparison} /skip {Treats the series as records of fixed size} size [integer!] {The record size} /compare {Compares by a function or by a field of the records} comparator [integer! block! any-function!] {A comparison function, or the offset of the field} /part {Sorts only part of the series} length [number! series!] {A count, or a position in the series} /all {Compares whole records, not only their first values} /reverse {Sorts in descending order} /stable {Keeps the order of equal values}"},
     {"skip", "{Returns the series moved forward or back} series [series! port!] offset [integer! pair!] {Number of values to move (negative moves back)}"},
-    {"swap", "{Swaps the first values of two series} series1 [series! port!] series2 [series! port!]"},
+    {"swap", "{Swaps the first values of two series} series1 [any-block! any-string! binary! port!] series2 [series! port!]"},
     {"tail", "{Returns the series at its tail} series [series! port!]"},
     {"tail?", "{Returns true if the series is at its tail} series [series! port!] return: [logic!]"},
-    {"take", "{Removes and returns values of a series} series [series! port! none!] /part {Takes more than one value} length [number! series!] {A count, or a position in the series} /deep {Copies the nested series taken} /last {Takes from the tail}"},
-    {"trim", "{Removes space or other values from a series} series [series! port!] /head {Only at the head} /tail {Only at the tail} /auto {Removes the indentation of the first line from every line} /lines {Joins the lines and collapses runs of spaces} /all {Removes every space} /with {Removes the given characters instead} str [char! string! binary! integer!] {The characters to remove}"},
-    {"create", "{Creates a new port} port [port! file! url! block!]"},
+    {"take", "{Removes and returns values of a series} series [any-block! any-string! vector! binary! port! none!] /part {Takes more than one value} length [number! series!] {A count, or a position in the series} /deep {Copies the nested series taken} /last {Takes from the tail}"},
+    {"trim", "{Removes space or other values from a series} series [block! string! file! url! hash! binary! port!] /head {Only at the head} /tail {Only at the tail} /auto {Removes the indentation of the first line from every line} /lines {Joins the lines and collapses runs of spaces} /all {Removes every space} /with {Removes the given characters instead} str [char! string! binary! integer!] {The characters to remove}"},
+    {"create", "{Creates a new port} port [port!]"},
     {"close", "{Closes a port} port [port!]"},
     {"delete", "{Deletes a file} file [file! port!] {The file or empty directory}"},
-    {"modify", "{Changes a field of a value} target [any-object! series! map!] field [word!] value [any-type!] /case {Compares case-sensitively}"},
-    {"open", "{Opens a port} port [port! file! url! block!] /new {Creates a new target} /read {For reading} /write {For writing} /seek {For random access} /allow {Sets the access rights} access [block!]"},
+    {"modify", "{Changes a field of a value} target [series! bitset! object! port!] field [word!] value [any-type!] /case {Compares case-sensitively}"},
+    {"open", "{Opens a port} port [url! port!] /new {Creates a new target} /read {For reading} /write {For writing} /seek {For random access} /allow {Sets the access rights} access [block!]"},
     {"open?", "{Returns true if the port is open} port [port!] return: [logic!]"},
-    {"query", "{Returns information about a target} target [port! file! url!]"},
+    {"query", "{Returns information about a target} target [file! port!]"},
     {"read", "{Reads from a file, URL or port} source [file! url! port!] /part {Reads only part of the data} length [number!] {Number of bytes} /seek {Starts at a position} index [number!] {The offset in bytes} /binary {Returns the bytes, not text} /lines {Returns a block of the text's lines} /info {Returns the response's status and headers too} /as {Reads text in another encoding} encoding [word!]"},
-    {"rename", "{Renames a file} from [file! url! port!] {The file} to [file! url! string!] {Its new name}"},
+    {"rename", "{Renames a file} from [file! port!] {The file} to [file! url! string!] {Its new name}"},
     {"update", "{Updates a port} port [port!]"},
     {"write", "{Writes to a file, URL or port} destination [file! url! port!] data [any-type!] {The data; a block of headers and data for a URL} /binary {Writes the data's bytes as they are} /lines {Writes each value of a block as a line} /info {Returns the response's status and headers too} /append {Writes at the end of the file} /part {Writes only part of the data} length [number!] {Number of values} /seek {Writes at a position} index [number!] {The offset in bytes} /allow {Sets the access rights} access [block!] /as {Writes text in another encoding} encoding [word!]"},
 };

@@ -10,7 +10,7 @@ namespace xeb::natives {
 
 // One declaration per row of the native list (not_yet, the entry of the
 // natives whose families come later and which raise not-done, repeats).
-#define XEB_X(id, entry, name, spec) void entry(bool check, const int32_t* refs);
+#define XEB_X(id, entry, name) void entry(bool check, const int32_t* refs);
 XEB_NATIVES(XEB_X)
 #undef XEB_X
 

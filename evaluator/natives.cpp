@@ -22,7 +22,7 @@ int counter = 1;
 namespace {
 
 constexpr Entry kEntries[COUNT] = {
-#define XEB_X(id, entry, name, spec) entry,
+#define XEB_X(id, entry, name) entry,
     XEB_NATIVES(XEB_X)
 #undef XEB_X
 };

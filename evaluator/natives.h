@@ -21,14 +21,14 @@ using Entry = void (*)(bool check, const int32_t* refs);
 // Each native's index by its C++ name: Id::equal_q is equal?'s index.
 enum class Id : uint32_t {
   none = 0,
-#define XEB_X(id, entry, name, spec) id,
+#define XEB_X(id, entry, name) id,
   XEB_NATIVES(XEB_X)
 #undef XEB_X
 };
 constexpr uint32_t index(Id id) { return static_cast<uint32_t>(id); }
 
 constexpr int TABLE_CAPACITY = 120;
-#define XEB_X(id, entry, name, spec) +1
+#define XEB_X(id, entry, name) +1
 constexpr int COUNT = 0 XEB_NATIVES(XEB_X);
 #undef XEB_X
 static_assert(COUNT <= TABLE_CAPACITY);

@@ -23,6 +23,11 @@
 #include "datatypes/word.h"
 #include <algorithm>
 #include "tests/language/booted_cases.h"
+#include "datatypes/registry.h"
+#include "datatypes/typeset.h"
+#include "evaluator/boot.h"
+#include "evaluator/builtin_specs.h"
+#include "evaluator/interpreter.h"
 
 namespace xeb::test {
 namespace {
@@ -178,6 +183,66 @@ TEST_F(Language, Library) {
   run_file("library.txt");
   std::filesystem::current_path(back);
   std::filesystem::remove_all(dir);
+}
+
+// The type names of the built-ins' specs stand for the same datatypes at
+// call time as the library's words of these names, which help shows.
+TEST_F(Language, BuiltinSpecTypes) {
+  auto check = [](std::string_view text) {
+    for (size_t i = text.find_first_of("[{"); i != std::string_view::npos; i = text.find_first_of("[{", i)) {
+      if (text[i] == '{') {
+        i = text.find('}', i);
+        continue;
+      }
+      size_t end = text.find(']', i);
+      std::string_view types = text.substr(i + 1, end - i - 1);
+      i = end;
+      for (size_t j = 0; j < types.size();) {
+        size_t k = std::min(types.find(' ', j), types.size());
+        std::string_view name = types.substr(j, k - j);
+        j = k + 1;
+        if (name.empty() || name == "any-type!") continue;
+        Cell ours = evaluator::spec_type(name);
+        Cell* w = stack::push(word::load(name));
+        Cell lib = *context::get(w);
+        stack::pop(1);
+        for (int t = 1; t <= T_LAST; t++) {
+          if (!datatype::entries[t].name || t == T_SERIES) continue;
+          bool a = is_type(&ours, T_DATATYPE) ? datatype::id_of(&ours) == t : typeset::has(&ours, t);
+          bool b = is_type(&lib, T_DATATYPE) ? datatype::id_of(&lib) == t : typeset::has(&lib, t);
+          EXPECT_EQ(a, b) << name << " " << datatype::entries[t].name;
+        }
+      }
+    }
+  };
+  for (const natives::Doc& d : natives::kNativeDocs) check(d.spec);
+  for (const natives::Doc& d : natives::kActionDocs)
+    if (d.spec) check(d.spec);
+}
+
+// An action's first argument admits exactly the datatypes whose row has the
+// action (a port also reaches the series and I/O actions through its
+// actor), so that its spec shows what it dispatches on. make and to
+// dispatch on the datatype their first argument names.
+TEST_F(Language, ActionSpecsDispatch) {
+  for (int k = 1; k <= ACTION_COUNT; k++) {
+    const char* name = natives::kActionDefs[k - 1].name;
+    if (!name || k == A_MAKE || k == A_TO) continue;
+    Cell* w = stack::push(word::load(name));
+    Cell* fn = stack::push(context::get(w));
+    Cell* cache = interpreter::cache_spec(fn);
+    const Cell* ts = series::buf(cache)->cells();
+    std::string missing, extra;
+    for (int t = 1; t <= T_LAST; t++) {
+      if (!datatype::entries[t].name || t == T_SERIES || t == T_SYMBOL || t == T_CONTEXT) continue;
+      bool has = datatype::slot_of(t, static_cast<Action>(k)) || (t == T_PORT && k >= A_APPEND);
+      bool admits = typeset::has(ts, t);
+      if (has && !admits) missing += std::string(" ") + datatype::entries[t].name;
+      if (admits && !has) extra += std::string(" ") + datatype::entries[t].name;
+    }
+    EXPECT_EQ(name + (missing + " |" + extra), name + std::string(" |")) << "missing | extra";
+    stack::pop(2);
+  }
 }
 
 }  // namespace
