@@ -363,6 +363,31 @@ constexpr uint32_t SPEC_PLAIN = 0x10000;   // every fixed argument is ordinary
 constexpr uint32_t SPEC_REFINE = 0x20000;  // refinements follow the fixed part
 constexpr uint32_t SPEC_ANY = 0x40000;     // every fixed argument takes any value but unset!
 constexpr int32_t MAX_FAST_ARITY = 255;
+// The cache is a built-in conditional's (either, if, unless) with its own
+// spec: a condition of any type, then blocks. The call path runs it itself.
+constexpr uint32_t SPEC_COND = 0x100000;
+
+// The arity of the built-in conditional at a native index, 0 for another.
+inline int32_t conditional_arity(uint32_t index) {
+  if (index == natives::index(natives::Id::either)) return 3;
+  if (index == natives::index(natives::Id::if_) || index == natives::index(natives::Id::unless)) return 2;
+  return 0;
+}
+
+// Whether a native's cache (summarized) is a conditional's own spec; a
+// native made with a conditional's index and another spec is not.
+bool conditional_spec(const Cell* fn, const Cell* cache, uint32_t summary) {
+  if (!is_type(fn, T_NATIVE)) return false;
+  int32_t arity = conditional_arity(native::index(fn));
+  if (!arity || summary != (SPEC_FAST | SPEC_PLAIN | static_cast<uint32_t>(arity))) return false;
+  const Cell* ts = block::buf(cache)->cells();
+  Cell all{T_TYPESET, ~0u, ~0u, ~0u}, blocks{T_TYPESET, 0, 0, 0};
+  typeset::set_bit(&blocks, T_BLOCK);
+  if (typeset::count(ts) != typeset::count(&all)) return false;
+  for (int32_t k = 1; k < arity; k++)
+    if (std::memcmp(typeset::bits(ts + k), typeset::bits(&blocks), 12)) return false;
+  return true;
+}
 
 uint32_t summarize(const Cell* cache) {
   SeriesBuf* b = block::buf(cache);
@@ -464,7 +489,9 @@ Cell* cache_spec(Cell* fn) {
     block::xs_append(cache, &c);
   }
   Cell c = *cache;
-  series::set_extra(&c, summarize(&c));
+  uint32_t summary = summarize(&c);
+  if (conditional_spec(f, &c, summary)) summary |= SPEC_COND;
+  series::set_extra(&c, summary);
   more_of(f)[1] = c;
   stack::set_top(saved);
   return more_of(fn) + 1;
@@ -633,6 +660,70 @@ general:
   return pos;
 }
 
+// The arguments of a built-in conditional (its frame pushed): the
+// condition, then each block checked as the spec does. Answers the position
+// after them; the block to run in *branch, or null when the result (none)
+// is in the base already.
+[[gnu::noinline]] int32_t conditional_args(Source& s, int32_t pos, const Cell* start, uint32_t summary,
+                                           Cell** branch) {
+  int32_t arity = static_cast<int32_t>(summary & 0xFF);
+  for (int32_t k = 0; k < arity; k++) {
+    if (pos >= s.end) [[unlikely]]
+      missing_arg(start, k, ArgClass::normal);
+    if (k > 0) {
+      // A literal block no operator follows is the argument as it stands.
+      const Cell* c = s.cells + pos;
+      if (is_type(c, T_BLOCK) && (pos + 1 >= s.end || !is_type(c + 1, T_WORD) || !op_at(s.code, pos + 1, s.end))) {
+        stack::push(c);
+        pos++;
+        continue;
+      }
+    }
+    bool ran = false;
+    pos = fetch_plain(s, pos, ran);
+    if (ran && throwing()) return pos;
+    Cell* v = stack::top() - 1;
+    if (k > 0 && !is_type(v, T_BLOCK)) [[unlikely]]
+      refuse_fast(start, v, k);
+  }
+  Cell* base = stack::base();
+  uint32_t index = native::index(start);
+  if (index == natives::index(natives::Id::either)) {
+    *branch = base + (strict_true(base) ? 1 : 2);
+  } else if (is_false(base) == (index == natives::index(natives::Id::unless))) {
+    *branch = base + 1;
+  } else {
+    *branch = nullptr;
+    stack::set_result_trim(&fixed_none);
+  }
+  return pos;
+}
+
+// A built-in conditional called from code: the frame and the cells its call
+// would push, the chosen block run on them.
+int32_t call_conditional(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, const Cell* name,
+                         uint32_t summary) {
+  Cell* start = stack::push(fn_in);
+  Source s{code, end, end, nullptr};
+  s.read();
+  constexpr uint32_t flags = frame_flags(FrameType::native) | FRAME_INTERP;
+  if (name) stack::push_frame(name, flags);
+  else stack::push_frame(stack::names.anon, 0, flags);
+  Cell* branch;
+  pos = conditional_args(s, pos, start, summary, &branch);
+  if (throwing()) return pos;
+  if (branch) {
+    eval_block(branch, true);
+    if (throwing()) return pos;
+  }
+  Cell r = *stack::base();
+  stack::unwind();
+  *start = r;
+  stack::set_top(start + 1);
+  if (!push) stack::set_result_trim(start);
+  return pos;
+}
+
 }  // namespace
 
 // A call whose spec holds only ordinary arguments (and locals), from code,
@@ -647,6 +738,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   if (!is_type(cache, T_BLOCK)) return -1;
   uint32_t summary = series::extra(cache);
   if (!(summary & SPEC_FAST)) return -1;
+  if (summary & SPEC_COND) return call_conditional(fn_in, code, pos, end, push, name, summary);
   TypeId t = type_of(fn_in);
   natives::Entry native = nullptr;
   actions::Entry action = nullptr;

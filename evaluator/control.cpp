@@ -28,11 +28,7 @@ namespace {
 
 inline int32_t tail_of(const Cell* b) { return static_cast<int32_t>(series::buf(b)->cell_count()); }
 
-// Truth for either, case and the loops: unset! raises no-return.
-bool strict_true(const Cell* v) {
-  if (is_type(v, T_UNSET)) fire(Err::no_return);
-  return !is_false(v);
-}
+using interpreter::strict_true;
 
 // Adds a value to a target block cell (on the stack): appended, or
 // inserted at the target's position, which then advances.

@@ -8,6 +8,7 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/integer.h"
+#include "datatypes/logic.h"
 #include "datatypes/native.h"
 #include "datatypes/series.h"
 #include "datatypes/typeset.h"
@@ -240,6 +241,12 @@ inline int32_t quick_value(Cell* code, int32_t pos, int32_t end, Cell* out, cons
     integer_infix(op, out, get_int(rv));
   }
   return pos;
+}
+
+// Truth for either, case and the loops: unset! raises no-return.
+inline bool strict_true(const Cell* v) {
+  if (is_type(v, T_UNSET)) fire(Err::no_return);
+  return !is_false(v);
 }
 
 // The word used to name frames and errors when a call has no name.
