@@ -104,6 +104,8 @@ int64_t number_of(const Cell* v) {
     Cell c = *v;
     fire(Err::out_of_range, &c);
   }
+  // A fraction below zero is a negative number, not bit 0.
+  if (d == 0 && get_double(v) < 0) return -1;
   return static_cast<int64_t>(d);
 }
 

@@ -580,13 +580,11 @@ int compare(Cell* value1, Cell* value2, int op) {
   if (!is_type(value2, T_DATE)) return COMPARE_INVALID;
   int64_t dd = to_days(packed(value1)) - to_days(packed(value2));
   double t1 = time_of(value1), t2 = time_of(value2) - double(dd) * 86400.0;
-  if (op == COMP_SAME) {
-    const int32_t key = ~(ZONE_MASK | TIME_FLAG);
-    return dd == 0 && (packed(value1) & key) == (packed(value2) & key) &&
-                   value1->w2 == value2->w2 && value1->w3 == value2->w3
-               ? 0
-               : 1;
-  }
+  // The same value: the same day, zone and time flag, and the same time bits
+  // (equal instants in two zones, or midnight with and without a time, are
+  // equal but not the same).
+  if (op == COMP_SAME)
+    return packed(value1) == packed(value2) && value1->w2 == value2->w2 && value1->w3 == value2->w3 ? 0 : 1;
   if (float_::almost_equal_q(t1, t2)) return 0;
   if (equality_op(op) && op != COMP_SORT && op != COMP_CASE_SORT) return 1;
   return t1 < t2 ? -1 : 1;

@@ -2,6 +2,8 @@
 // and chars, molded with its "#".
 #include "datatypes/issue.h"
 
+#include <string>
+
 #include "datatypes/context.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/init.h"
@@ -19,6 +21,14 @@ Cell make_cell(int32_t sym, int type) {
   return Cell{static_cast<uint32_t>(type), context::global(), static_cast<uint32_t>(sym), static_cast<uint32_t>(-1)};
 }
 
+// An issue made from text must read back as itself: "#" and the name have to
+// scan as one issue, as a word's name must scan as one word.
+int32_t checked_symbol(int32_t sym) {
+  if (word::scan_type_hook && word::scan_type_hook("#" + std::string(symbol::name(sym))) != T_ISSUE)
+    fire(Err::invalid_chars);
+  return sym;
+}
+
 Cell* make(Cell* result, Cell* spec, int type) {
   switch (type_of(spec)) {
     case T_ISSUE: case T_REFINEMENT: case T_LIT_WORD: case T_GET_WORD: case T_SET_WORD: case T_WORD:
@@ -31,13 +41,13 @@ Cell* make(Cell* result, Cell* spec, int type) {
       string::append_char(s, get_int(spec));
       int32_t sym = symbol::make_from_string(s);
       stack::set_top(saved);
-      *result = make_cell(sym, type);
+      *result = make_cell(checked_symbol(sym), type);
       return result;
     }
     case T_STRING: {
       // The text from the head: utf8_of reads from the head already.
       int32_t sym = symbol::make_from_string(spec);
-      *result = make_cell(sym, type);
+      *result = make_cell(checked_symbol(sym), type);
       return result;
     }
     default:

@@ -257,6 +257,12 @@ void append_ascii(Cell* s, std::string_view text) {
 }
 
 void append_utf8(Cell* s, std::string_view text) {
+  // Text appended is text, not a file: a leading U+FEFF is a character to
+  // keep, which the loader would skip as a byte order mark.
+  if (text.starts_with("\xEF\xBB\xBF")) {
+    append_char(s, 0xFEFF);
+    text.remove_prefix(3);
+  }
   unicode::load_utf8(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()), s,
                      nullptr, false);
 }

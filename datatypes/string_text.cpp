@@ -33,7 +33,8 @@ Cell* finish(Cell* out, Cell* built) {
 }  // namespace
 
 void mold_char(Cell* buf, int32_t cp, bool all) {
-  if (cp == 30 || (cp >= 0x80 && cp <= 0x9F) || (all && cp >= 0x80)) {
+  // A lone surrogate has no UTF-8 form the lexer reads: it is always escaped.
+  if (cp == 30 || (cp >= 0x80 && cp <= 0x9F) || (cp >= 0xD800 && cp <= 0xDFFF) || (all && cp >= 0x80)) {
     char hex[9];
     append_ascii(buf, "^(");
     append_ascii(buf, to_hex(cp, true, hex));

@@ -160,7 +160,8 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
   int32_t added = 0;
   for (unsigned char b : utf8_bytes(value)) {
     if (arg && added >= part) break;
-    if (in_class(b, Class::file)) string::append_char(buffer, b), added += 1;
+    // Parens end a URL token: they are written as groups too.
+    if (in_class(b, Class::file) && b != '(' && b != ')') string::append_char(buffer, b), added += 1;
     else append_escaped(buffer, b), added += 3;
   }
   return part - added;
@@ -208,8 +209,15 @@ void init() {
 namespace xeb::file {
 
 namespace {
-// Characters that cannot stand inside a quoted file literal as themselves.
-bool needs_escape_in_quotes(int32_t c) { return c < 32 || c == '"' || c == '%' || c == 127; }
+bool surrogate(int32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+// Characters of the file class that still end a bare file token.
+bool ends_bare_file(int32_t c) { return c == '(' || c == ')' || c == ':' || c == '@'; }
+bool needs_quotes(int32_t c) {
+  return (c <= 127 && (!url::in_class(c, url::Class::file) || ends_bare_file(c))) || surrogate(c);
+}
+// Characters that cannot stand inside a quoted file literal as themselves:
+// written as a %XX group (a surrogate, which has no UTF-8 form, as ^(XXXX)).
+bool needs_escape_in_quotes(int32_t c) { return c < 32 || c == '"' || c == '%' || c == '^' || c == 127; }
 }  // namespace
 
 void to_local_path(const Cell* file, Cell* target, bool prefix) {
@@ -248,14 +256,13 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
     return part - 1;
   }
   bool quote = false;
-  for (int32_t i = 0; i < n && !quote; i++) {
-    int32_t c = string::char_at(value, i);
-    quote = c <= 127 && !url::in_class(c, url::Class::file);
-  }
+  for (int32_t i = 0; i < n && !quote; i++) quote = needs_quotes(string::char_at(value, i));
   if (quote) string::append_char(buffer, '"');
   for (int32_t i = 0; i < n; i++) {
     int32_t c = string::char_at(value, i);
-    if (quote && needs_escape_in_quotes(c)) {
+    if (surrogate(c)) {
+      string::mold_char(buffer, c, false);
+    } else if (quote && needs_escape_in_quotes(c)) {
       char hex[2];
       string::byte_to_hex(static_cast<uint8_t>(c), hex);
       char g[3] = {'%', hex[0], hex[1]};

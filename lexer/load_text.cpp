@@ -129,6 +129,9 @@ bool decode_text(const uint8_t* p, const uint8_t* e, TextRules rules, std::vecto
       }
       int len;
       int32_t cp = have == need ? detail::decode_utf8(bytes, bytes + have, len) : -1;
+      // Groups may name a lone surrogate's bytes: a URL holding one molds so.
+      if (cp < 0 && have == 3 && bytes[0] == 0xED && (bytes[1] & 0xE0) == 0xA0 && (bytes[2] & 0xC0) == 0x80)
+        cp = 0xD000 | (bytes[1] & 0x3F) << 6 | (bytes[2] & 0x3F);
       if (cp < 0) return false;
       out.push_back(static_cast<char32_t>(cp));
       p = q;

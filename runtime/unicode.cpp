@@ -256,10 +256,11 @@ int32_t decode_utf8_checked(const uint8_t* p, int32_t* len) {
     }
     uint8_t x = p[i];
     if ((x & 0xC0) != 0x80) raise_bad_utf8(p, avail);
-    // The second byte alone shows an overlong form, a surrogate or a value
-    // above 0x10FFFF, so a cut sequence is refused as early as a whole one.
-    if (i == 1 && ((b == 0xE0 && x < 0xA0) || (b == 0xED && x >= 0xA0) ||
-                   (b == 0xF0 && x < 0x90) || (b == 0xF4 && x >= 0x90)))
+    // The second byte alone shows an overlong form or a value above
+    // 0x10FFFF, so a cut sequence is refused as early as a whole one. A
+    // surrogate is taken: a string may hold one, and what it writes must
+    // read back.
+    if (i == 1 && ((b == 0xE0 && x < 0xA0) || (b == 0xF0 && x < 0x90) || (b == 0xF4 && x >= 0x90)))
       raise_bad_utf8(p, avail);
     c = (c << 6) | (x & 0x3Fu);
   }

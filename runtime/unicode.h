@@ -49,7 +49,8 @@ int utf8_length(uint8_t lead);
 // Strict decoding: *len holds the bytes available on entry, the sequence's
 // length on return. Answers -1 when the input ends inside a sequence whose
 // bytes so far are valid; raises invalid-utf8 on an invalid sequence (bad
-// lead or continuation byte, overlong form, surrogate, above 0x10FFFF).
+// lead or continuation byte, overlong form, above 0x10FFFF). A surrogate
+// code point is taken, as the encoder writes it.
 int32_t decode_utf8_checked(const uint8_t* p, int32_t* len);
 
 // --- Encoding and sizes ------------------------------------------------------

@@ -75,6 +75,8 @@ TEST(CheckedDecode, AcceptsWholeAndReportsCut) {
     {{0xE0, 0xA0, 0x80}, 0x800, 3},
     {{0xED, 0x9F, 0xBF}, 0xD7FF, 3},
     {{0xEF, 0xBF, 0xBE}, 0xFFFE, 3},  // a noncharacter, but valid text
+    {{0xED, 0xA0, 0x80}, 0xD800, 3},  // lone surrogates: a string may hold
+    {{0xED, 0xB0, 0x80}, 0xDC00, 3},  // them, so written text reads back
     {{0xF0, 0x90, 0x80, 0x80}, 0x10000, 4},
     {{0xF4, 0x8F, 0xBF, 0xBF}, 0x10FFFF, 4},
     {{0xE2, 0x82}, -1, 3},
@@ -96,8 +98,6 @@ TEST(CheckedDecode, RefusesInvalidWithItsBytes) {
     {0xC0, 0x80},                    // overlong
     {0xE0, 0x9F, 0xBF},              // overlong
     {0xF0, 0x8F, 0xBF, 0xBF},        // overlong
-    {0xED, 0xA0, 0x80},              // high surrogate
-    {0xED, 0xB0, 0x80},              // low surrogate
     {0xF4, 0x90, 0x80, 0x80},        // above 0x10FFFF
     {0xF8, 0x88, 0x80, 0x80, 0x80},  // no such lead
     {0xE0, 0x80},                    // cut, but already overlong
@@ -121,7 +121,9 @@ TEST(Encode, Utf8RoundTripAtBoundaries) {
     uint8_t buf[4];
     EXPECT_EQ(unicode::cp_utf8_size(cp), n);
     ASSERT_EQ(unicode::encode_utf8(cp, buf), n);
-    if (cp >= 0xD800 && cp <= 0xDFFF) continue;  // encoded, but no decoder takes it back
+    int32_t len = n;
+    EXPECT_EQ(unicode::decode_utf8_checked(buf, &len), static_cast<int32_t>(cp));
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;  // the source-text decoder refuses it
     int32_t cp2;
     EXPECT_EQ(unicode::fast_decode_utf8_char(buf, buf + n, &cp2), buf + n);
     EXPECT_EQ(cp2, static_cast<int32_t>(cp));

@@ -126,7 +126,7 @@ TEST_F(Strings, InvalidInputRaisesAndKeepsEarlierText) {
   ASSERT_GE(got.size(), 1u);
   EXPECT_EQ(got[0], 'q');
   stack::set_top(top);
-  EXPECT_EQ(raised([&] { load_new({0xED, 0xA0, 0x80}); }), ERR_UTF8);
+  EXPECT_EQ(raised([&] { load_new({0xF4, 0x90, 0x80, 0x80}); }), ERR_UTF8);  // above 0x10FFFF
 }
 
 TEST_F(Strings, LoadFromBytesInsideASeriesBuffer) {
