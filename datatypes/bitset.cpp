@@ -171,7 +171,10 @@ int64_t process(const Cell* spec, Cell* b, Mode mode, Origin who) {
           r = apply(b, lo, hi, mode, &item);
           i += 2;
         } else {
-          r = process(&item, b, mode, who);
+          // On the data stack: growing the set may collect and move nodes,
+          // and a string item is read after each bit it sets.
+          r = process(stack::push(&item), b, mode, who);
+          stack::pop(1);
         }
         if (mode == Mode::measure) best = std::max(best, r);
         else if (mode == Mode::test && r == 0) {
