@@ -386,6 +386,7 @@ struct Decoder {
         } else {
           d = double_halves(compact);
         }
+        if (type == T_TIME && !std::isfinite(d)) bad();  // no time is infinite
         Cell c{type, 0, 0, 0};
         put_double(&c, d);
         return emit(t, c);

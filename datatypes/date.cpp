@@ -178,7 +178,7 @@ void set_zone(Cell* c, const Cell* value, bool keep_instant) {
   bool negative = false;
   if (is_type(value, T_INTEGER)) {
     hours = get_int(value) % 16;
-  } else if (is_type(value, T_TIME)) {
+  } else if (is_type(value, T_TIME) && std::isfinite(time::seconds(value))) {
     double t = std::fmod(time::seconds(value), 57600.0);
     hours = static_cast<int32_t>(time::get_hours(t));
     minutes = time::get_minutes(t);

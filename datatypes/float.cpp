@@ -151,7 +151,11 @@ void do_math(int op) {
   double x = lt == T_INTEGER ? double(get_int(left)) : get_double(left);
   double y = rt == T_INTEGER || rt == T_CHAR ? double(get_int(right)) : get_double(right);
   TypeId result = lt == T_TIME || rt == T_TIME ? T_TIME : lt == T_PERCENT ? T_PERCENT : T_FLOAT;
-  put_double(left, do_math_op(x, y, op));
+  double r = do_math_op(x, y, op);
+  // A time's text has no form for infinity or NaN: such a result is an
+  // overflow, or a division by zero.
+  if (result == T_TIME && !std::isfinite(r)) fire((op == OP_DIV || op == OP_REM) && y == 0 ? Err::zero_divide : Err::overflow);
+  put_double(left, r);
   set_type(left, result);
 }
 

@@ -39,7 +39,11 @@ Cell field(double t, int index) {
   switch (index) {
     case 1: {
       double h = get_hours(t);
-      return integer::make_cell(h > 2147483647.0 || h < -2147483648.0 ? 0 : static_cast<int32_t>(h));
+      if (!(h <= 2147483647.0 && h >= -2147483648.0)) {
+        Cell i = datatype::make_cell(T_INTEGER);
+        fire(Err::type_limit, &i);
+      }
+      return integer::make_cell(static_cast<int32_t>(h));
     }
     case 2: return integer::make_cell(get_minutes(t));
     default: return float_::make_cell(std::fmod(t, 60.0));
@@ -57,7 +61,8 @@ int field_index(const Cell* word) {
 
 double set_field(double t, int index, const Cell* value) {
   bool integral = is_type(value, T_INTEGER);
-  if (!integral && !(index == 3 && is_type(value, T_FLOAT))) fire(Err::invalid_arg, value);
+  if (!integral && !(index == 3 && is_type(value, T_FLOAT) && std::isfinite(get_double(value))))
+    fire(Err::invalid_arg, value);
   double n = scalar::number_of(value);
   switch (index) {
     case 1: return t - (std::floor(t / 3600.0) - n) * 3600.0;
@@ -153,6 +158,8 @@ Cell* make(Cell* proto, Cell* spec, int type) {
       }
       scalar::bad_to_arg(T_TIME, spec);
   }
+  // A time's text has no form for infinity or NaN.
+  if (!std::isfinite(t)) scalar::bad_to_arg(T_TIME, spec);
   *proto = make_cell(t);
   return proto;
 }
