@@ -664,7 +664,7 @@ general:
 // condition, then each block checked as the spec does. Answers the position
 // after them; the block to run in *branch, or null when the result (none)
 // is in the base already.
-[[gnu::noinline]] int32_t conditional_args(Source& s, int32_t pos, const Cell* start, uint32_t summary,
+[[gnu::always_inline]] inline int32_t conditional_args(Source& s, int32_t pos, const Cell* start, uint32_t summary,
                                            Cell** branch) {
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
   for (int32_t k = 0; k < arity; k++) {
