@@ -41,11 +41,9 @@ namespace {
 // Bytes in use: an integer!, or a float! past the 32-bit range.
 void bytes_in_use_result() {
   double n = memory::stats(nullptr, 1);
-  Cell c{T_INTEGER, 0, static_cast<uint32_t>(static_cast<int32_t>(n)), 0};
-  if (n > 2147483647.0) {
-    c = Cell{T_FLOAT, 0, 0, 0};
-    put_double(&c, n);
-  }
+  Cell c{T_FLOAT, 0, 0, 0};
+  if (n > 2147483647.0) put_double(&c, n);
+  else c = Cell{T_INTEGER, 0, static_cast<uint32_t>(static_cast<int32_t>(n)), 0};
   stack::set_result_trim(&c);
 }
 
