@@ -308,7 +308,7 @@ Cell* insert(Cell* v, Cell* value, int part, int only, int dup, int last) {
 
 Cell* change(Cell* v, Cell* value, int part, int only, int dup) {
   std::vector<Cell> items = items_of(value, -1, only != 0, true);
-  for (const Cell& c : items) set_value(nullptr, &c, 0, elem_type(v));  // checks the types only
+  for (const Cell& c : items) check_item(&c, elem_type(v));
   if (dup < 1) dup = 1;
   int64_t n = product(static_cast<int64_t>(items.size()), dup);
   int32_t pos = std::min(std::max(head(v), 0), count(v));
@@ -503,15 +503,13 @@ Cell get_value(const std::byte* p, int w, TypeId t) {
 
 // Stores the number as an element of the type: integers and chars keep the
 // low bytes of the integer (a float truncated toward zero), floats and
-// percents the number as binary64, or binary32 in 4 bytes. With p null only
-// the value's type is checked.
+// percents the number as binary64, or binary32 in 4 bytes.
 void set_value(std::byte* p, const Cell* value, int w, TypeId elem) {
   TypeId vt = type_of(value);
   if (vt != T_CHAR && vt != T_INTEGER && !float_kind(vt)) {
     Cell d = datatype::make_cell(vt);
     fire(Err::invalid_type, &d);
   }
-  if (!p) return;
   if (float_kind(elem)) {
     double d = float_kind(vt) ? get_double(value) : static_cast<double>(get_int(value));
     if (w == 8) {
