@@ -175,9 +175,11 @@ bool read_clock(Cursor& c, double& t) {
   int fields = 0;
   bool fraction = false;
   for (;;) {
-    int64_t v;
-    if (!c.digits(v) ) return false;
-    f[fields++] = double(v);
+    // A field may have any number of digits (a time's hours have up to 305).
+    const uint8_t* q = c.p;
+    while (c.more() && is_digit(*c.p)) ++c.p;
+    if (c.p == q) return false;
+    f[fields++] = dtoa::strtod(std::string_view(reinterpret_cast<const char*>(q), static_cast<size_t>(c.p - q)));
     if ((c.at('.') || c.at(',')) && fields >= 2) {
       ++c.p;
       const uint8_t* q = c.p;
@@ -194,7 +196,7 @@ bool read_clock(Cursor& c, double& t) {
   if (fields < 2) return false;
   if (fields == 2 && fraction) t = f[0] * 60 + f[1];
   else t = f[0] * 3600 + f[1] * 60 + f[2];
-  return true;
+  return std::isfinite(t);
 }
 
 }  // namespace
