@@ -506,6 +506,7 @@ Cell* move(Cell* origin, Cell* target, int part) {
     if (D > O && D < T && T - D < bytes) return origin;
     if (D > T) D = T;
     bool owned = notify_before(target, Notice::move, origin, head(origin), c);
+    b = buf(origin);  // the owner's hook may have run the collector, which slides buffers
     std::byte* base = b->head_ptr();
     std::vector<std::byte> saved(base + O, base + O + bytes);
     if (O < D) {
