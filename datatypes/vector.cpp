@@ -22,9 +22,12 @@
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "runtime/counts.h"
 #include "runtime/exit.h"
 #include "runtime/floattext.h"
+#include "runtime/sort.h"
 #include "runtime/stack.h"
+#include "runtime/throw.h"
 
 namespace xeb::vector {
 
@@ -353,21 +356,151 @@ Cell* select(Cell* v, Cell* value, Cell*, int, int, int, int, Cell*, Cell*, int,
   return stack::push(&e);
 }
 
-// Numeric order of the elements from the head; records (/skip), a compare
-// function and /part are not supported on vectors.
-Cell* sort(Cell* v, int, Cell* skip, Cell* cmp, Cell* part, int, int reverse, int) {
-  if (skip || cmp || part) fire(Err::not_done);
-  int32_t h = std::max(head(v), 0), n = count(v) - h;
-  if (n <= 1) return v;
-  std::vector<Cell> es;
-  for (int32_t i = 0; i < n; i++) es.push_back(get_value(at(v, h + i), width(v), elem_type(v)));
-  bool fl = float_kind(elem_type(v));
-  std::stable_sort(es.begin(), es.end(), [&](const Cell& x, const Cell& y) {
-    bool lt = fl ? get_double(&x) < get_double(&y) : get_int(&x) < get_int(&y);
-    bool gt = fl ? get_double(&x) > get_double(&y) : get_int(&x) > get_int(&y);
-    return reverse ? gt : lt;
-  });
-  for (int32_t i = 0; i < n; i++) set_value(at(v, h + i), &es[static_cast<size_t>(i)], width(v), elem_type(v));
+// --- sort ------------------------------------------------------------------------------------
+
+namespace {
+
+// A sort orders record numbers and applies the order once at the end: a
+// /compare function runs language code, which may move or shorten the
+// vector, so elements are read through the vector's cell at every
+// comparison. Sorts can nest (the function may sort), so each keeps its own
+// state, reached through a pointer it saves.
+struct VecSort {
+  Cell* v;     // data-stack copy of the vector
+  Cell* func;  // data-stack copy of the /compare function, or null
+  int32_t head, record, offset;  // record size and deciding element, in elements
+  bool all, reverse;
+};
+VecSort* vec_sort = nullptr;
+
+Cell element(const VecSort& s, int32_t i) { return get_value(at(s.v, i), width(s.v), elem_type(s.v)); }
+
+int32_t cmp_values(const Cell& x, const Cell& y) {
+  if (float_kind(type_of(&x))) {
+    double a = get_double(&x), b = get_double(&y);
+    return a < b ? -1 : a > b ? 1 : 0;
+  }
+  int32_t a = get_int(&x), b = get_int(&y);
+  return a < b ? -1 : a > b ? 1 : 0;
+}
+
+// The function is asked about (b, a), (a, b) with /reverse, as a string
+// sort asks it: the deciding elements, or with /all the records viewed in
+// place.
+int32_t cmp_call(const VecSort& s, int32_t a0, int32_t b0) {
+  Cell* saved = stack::top();
+  auto arg = [&](int32_t start) {
+    if (s.all) {
+      Cell* r = stack::push(s.v);
+      r->w1 = static_cast<uint32_t>(start);
+      return r;
+    }
+    Cell e = element(s, start + s.offset);
+    return stack::push(&e);
+  };
+  Cell* x = arg(s.reverse ? a0 : b0);
+  Cell* y = arg(s.reverse ? b0 : a0);
+  Cell* r = series::compare_call(s.func, x, y);
+  if (throwing()) return 0;
+  int32_t answer;
+  switch (type_of(r)) {
+    case T_LOGIC: answer = logic::get(r) == 1 ? 1 : -1; break;
+    case T_INTEGER: answer = counts::neg(get_int(r)); break;
+    case T_FLOAT: {
+      double d = get_double(r);
+      answer = d > 0 ? -1 : d < 0 ? 1 : 0;
+      break;
+    }
+    case T_NONE: answer = -1; break;
+    default: answer = 1;
+  }
+  stack::set_top(saved);
+  return answer;
+}
+
+int32_t cmp_records(const void* pa, const void* pb, int, int) {
+  // A pending exit from an earlier call ends the sort: no more calls.
+  if (throwing()) return 0;
+  const VecSort& s = *vec_sort;
+  int32_t ia = *static_cast<const int32_t*>(pa), ib = *static_cast<const int32_t*>(pb);
+  // A record the function has cut away compares equal to anything.
+  if (s.head + (int64_t{std::max(ia, ib)} + 1) * s.record > count(s.v)) return 0;
+  int32_t a0 = s.head + ia * s.record, b0 = s.head + ib * s.record;
+  if (s.func) return cmp_call(s, a0, b0);
+  int32_t from = s.all ? 0 : s.offset, to = s.all ? s.record : s.offset + 1, r = 0;
+  for (int32_t k = from; k < to && r == 0; k++) r = cmp_values(element(s, a0 + k), element(s, b0 + k));
+  return s.reverse ? -r : r;
+}
+
+}  // namespace
+
+// Numeric order of the elements from the head, with the refinements of a
+// string sort: /part, records of /skip elements ordered by their first
+// element, by the /compare offset or whole with /all, and a /compare
+// function.
+Cell* sort(Cell* v, int, Cell* skip, Cell* compare, Cell* part, int all, int reverse, int stable) {
+  int32_t len = length_from_head(v);
+  if (part) {
+    int32_t c = series::part_count(v, part);
+    if (c < 0) {
+      c = counts::back(c, head(v));
+      v->w1 = static_cast<uint32_t>(head(v) - c);
+    }
+    len = std::min(c, length_from_head(v));
+  }
+  int32_t size = 1, offset = 0;
+  if (skip) {
+    size = is_type(skip, T_INTEGER) ? get_int(skip) : 0;
+    if (size < 1 || size > len || len % size) series::fail_refine(words::W::skip, skip);
+  }
+  if (all && !skip) fire(Err::bad_refines);
+  Cell* func = nullptr;
+  if (compare) {
+    if (is_type(compare, T_FUNCTION)) {
+      if (!series::compare_call) fire(Err::not_done);  // never a silently unsorted result
+      func = compare;
+    } else if (is_type(compare, T_INTEGER) && skip && !all) {
+      offset = get_int(compare) - 1;
+      if (offset < 0 || offset >= size) {
+        Cell c = *compare;
+        fire(Err::out_of_range, &c);
+      }
+    } else if (is_type(compare, T_INTEGER) && all) {
+      fire(Err::bad_refines);
+    } else {
+      series::fail_refine(words::W::compare, compare);
+    }
+  }
+  if (len < 2) return v;
+  bool owned = series::notify_before(v, series::Notice::sort, nullptr, head(v), len);
+  Cell* saved = stack::top();
+  Cell* vc = stack::push(v);
+  VecSort s{vc, func ? stack::push(func) : nullptr, std::max(head(v), 0), size, offset, all != 0, reverse != 0};
+  VecSort* outer = vec_sort;
+  vec_sort = &s;
+  struct Restore {
+    VecSort* outer;
+    ~Restore() { vec_sort = outer; }
+  } restore{outer};
+  int32_t records = len / size;
+  std::vector<int32_t> order(static_cast<size_t>(records));
+  for (int32_t i = 0; i < records; i++) order[static_cast<size_t>(i)] = i;
+  if (stable) sort::merge_sort(order.data(), records, 4, 0, 0, cmp_records);
+  else sort::quick_sort(order.data(), records, 4, 0, 0, cmp_records);
+  if (throwing()) return v;  // the vector keeps its order
+  // The function may have shortened the vector: the order applies only to
+  // records that are still all there.
+  int64_t n = int64_t{records} * size;
+  if (s.head + n <= count(vc)) {
+    std::vector<Cell> sorted;
+    sorted.reserve(static_cast<size_t>(n));
+    for (int32_t k = 0; k < records; k++)
+      for (int32_t j = 0; j < size; j++) sorted.push_back(element(s, s.head + order[static_cast<size_t>(k)] * size + j));
+    for (int64_t i = 0; i < n; i++)
+      set_value(at(vc, s.head + static_cast<int32_t>(i)), &sorted[static_cast<size_t>(i)], width(vc), elem_type(vc));
+  }
+  stack::set_top(saved);
+  if (owned) series::notify_after(v, series::Notice::sort, nullptr, head(v), len);
   return v;
 }
 
