@@ -54,7 +54,7 @@ inline constexpr Doc kNativeDocs[] = {
     {"type?", "{Returns the datatype of the value} value [any-type!] /word {Returns the datatype's word instead} return: [datatype! word!]"},
     {"reduce", "{Returns a block of the values of each expression of the block} value [any-type!] {A block, or any value to evaluate} /into {Inserts the values into a block instead} out [any-block!] {The block to insert into}"},
     {"compose", "{Returns a copy of the block evaluating only its parens} value [any-type!] {The block} /deep {Composes nested blocks too} /only {Inserts a block value as one value} /into {Inserts the result into a block instead} out [any-block!] {The block to insert into}"},
-    {"stats", "{Returns the memory in use, or detailed statistics} /show {Prints the statistics} /info {Returns the statistics as a block} return: [integer! float! block! unset!]"},
+    {"stats", "{Returns interpreter statistics} /show {Prints the statistics} /info {Return detailed info: nodes/series/big x free/used/total, total, low-level heap} return: [integer! float! block! unset!]"},
     {"bind", "{Binds the words to a context} word [block! any-word!] {The words to bind} context [any-word! any-object! function!] {The context, or a word bound to it} /copy {Binds a deep copy of the block}"},
     {"in", "{Returns the word of the object, or none} object [any-object! port! any-function!] {The context} word [any-word! refinement!] {The word to find} return: [any-word! none!]"},
     {"parse", "{Process a series using dialected grammar rules} input [binary! any-block! any-string!] rules [block!] /case {Uses case-sensitive comparison} /part {Limit to a length or position} length [number! series!] /trace callback return: [logic! block!]"},
@@ -122,7 +122,7 @@ inline constexpr Doc kNativeDocs[] = {
     {"browse", "{Opens a URL in the web browser} url [url! file!]"},
     {"compress", "{Compresses the data} data [any-string! binary!] {The data; a string is taken as its UTF-8 bytes} method [word!] {zlib deflate gzip} return: [binary!]"},
     {"decompress", "{Decompresses the data} data [binary!] {The compressed data} method [word!] {zlib deflate gzip} /size {Gives the size of the uncompressed data} sz [integer!] {The size in bytes} return: [binary!]"},
-    {"recycle", "{Runs the collector, or turns it on or off} /on {Turns the collector on} /off {Turns the collector off}"},
+    {"recycle", "{Recycles unused memory and returns memory amount still in use} /on {Turns the collector on} /off {Turns the collector off}"},
     {"transcode", "{Translates text into values} src [binary! string!] {The text} /next {Translates the next value only; returns it and the position after it} /one {Translates the next value only; returns it} /prescan {Only finds the next value's datatype} /scan {Only finds the next value's datatype, checking it} /part {Translates only part of the text} length [integer! binary! string!] {A count, or a position in the text} /into {Appends the values to a block} dst [block! none!] {The block} /trace {Reports each lexer event to a function} callback [function!] {func [event input type line token]}"},
     {"apply", "{Calls a function with the arguments of a block} func [word! path! any-function!] {The function, or its name} args [block!] {The arguments (all of them with /all, else refinements as logic values followed by their arguments)} /all {The block gives every argument and refinement in spec order} /safer {Arguments that are functions are not called}"},
 };
