@@ -97,6 +97,11 @@ Response perform(const Request& q) {
   api->curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   api->curl_easy_setopt(c, CURLOPT_MAXREDIRS, 20L);
   api->curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
+  // A server that stops sending (mid-header or mid-body) fails the request
+  // after 30 s without a byte, as a receive timeout, instead of holding the
+  // process forever.
+  api->curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  api->curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 30L);
   api->curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   api->curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
   api->curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
