@@ -33,8 +33,10 @@ inline Cell* arg(int i) { return stack::base() + i; }
 // A refinement's argument cell: present only above the arguments base.
 inline Cell* opt(int32_t r) { return r > 0 ? stack::base() + r : nullptr; }
 inline int flag(int32_t r) { return r != -1; }
+// A pending exit (from a port actor or a callback) has set the stacks for
+// its target: the result slot is no longer this action's to write.
 inline void result(const Cell* c) {
-  if (c && c != stack::base()) stack::set_result(c);
+  if (c && c != stack::base() && !throwing()) stack::set_result(c);
 }
 
 // The index argument of pick and poke as an integer.
@@ -197,6 +199,7 @@ void g_find(const int32_t* r) {
 }
 void g_length_q(const int32_t*) {
   int n = direct::length_q(arg(0));
+  if (throwing()) return;
   if (n < 0) none::push_last();
   else integer::box(n);
 }
@@ -207,7 +210,7 @@ void g_move(const int32_t* r) {
 void g_pick(const int32_t*) { result(direct::pick(arg(0), index_int(arg(1)), arg(1))); }
 void g_poke(const int32_t*) {
   direct::poke(arg(0), index_int(arg(1)), arg(2), arg(1));
-  stack::set_result(arg(2));
+  if (!throwing()) stack::set_result(arg(2));
 }
 void g_put(const int32_t* r) { result(direct::put(arg(0), arg(1), arg(2), flag(r[ref(A_PUT, "case")]))); }
 void g_remove(const int32_t* r) { result(direct::remove(arg(0), opt(r[ref(A_REMOVE, "part")]), opt(r[ref(A_REMOVE, "key")]))); }
@@ -217,9 +220,8 @@ void g_select(const int32_t* r) {
                         opt(r[ref(A_SELECT, "skip")]), flag(r[ref(A_SELECT, "last")]), flag(r[ref(A_SELECT, "reverse")])));
 }
 void g_sort(const int32_t* r) {
-  // A /compare function's pending exit leaves the stacks to its target.
   Cell* s = direct::sort(arg(0), flag(r[ref(A_SORT, "case")]), opt(r[ref(A_SORT, "skip")]), opt(r[ref(A_SORT, "compare")]), opt(r[ref(A_SORT, "part")]), flag(r[ref(A_SORT, "all")]), flag(r[ref(A_SORT, "reverse")]), flag(r[ref(A_SORT, "stable")]));
-  if (!throwing()) result(s);
+  result(s);
 }
 void g_swap(const int32_t*) { result(direct::swap(arg(0), arg(1))); }
 void g_take(const int32_t* r) { result(direct::take(arg(0), opt(r[ref(A_TAKE, "part")]), flag(r[ref(A_TAKE, "deep")]), flag(r[ref(A_TAKE, "last")]))); }
