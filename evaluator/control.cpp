@@ -1,6 +1,8 @@
 // Conditionals and evaluation natives: if, unless, either, any, all,
 // switch, case, do, reduce, compose and apply.
 
+#include <algorithm>
+
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/port.h"
@@ -27,6 +29,10 @@ using interpreter::cell_at;
 namespace {
 
 inline int32_t tail_of(const Cell* b) { return static_cast<int32_t>(series::buf(b)->cell_count()); }
+// Where a walk over code must stop: its end when it started, or sooner when
+// the code was cut short under it (an expression that clears its own
+// block). Values added meanwhile are not walked.
+inline int32_t live_end(const Cell* b, int32_t end) { return std::min(end, tail_of(b)); }
 
 using interpreter::strict_true;
 
@@ -63,7 +69,7 @@ void either(bool, const int32_t*) { interpreter::eval_block(arg(strict_true(arg(
 void any(bool, const int32_t*) {
   Cell* code = stack::push(arg(0));
   int32_t pos = series::head(code), end = tail_of(code);
-  while (pos < end) {
+  while (pos < live_end(code, end)) {
     pos = interpreter::eval_expression(code, pos, end, true);
     if (throwing()) return;
     Cell* v = stack::top() - 1;
@@ -84,7 +90,7 @@ void all(bool, const int32_t*) {
     return;
   }
   Cell last = fixed_none;
-  while (pos < end) {
+  while (pos < live_end(code, end)) {
     stack::set_top(code + 1);
     pos = interpreter::eval_expression(code, pos, end, true);
     if (throwing()) return;
@@ -131,12 +137,12 @@ void case_(bool, const int32_t* refs) {
   int32_t pos = series::head(code), end = tail_of(code);
   Cell* res = stack::push(&fixed_none);
   bool matched = false;
-  while (pos < end) {
+  while (pos < live_end(code, end)) {
     if (all_) matched = false;
     stack::set_top(res + 1);
     pos = interpreter::eval_expression(code, pos, end, true);
     if (throwing()) return;
-    if (pos >= end) {
+    if (pos >= live_end(code, end)) {
       Cell w = words::word(words::W::case_);
       fire(Err::need_value, &w);
     }
@@ -348,7 +354,7 @@ void reduce(bool, const int32_t* refs) {
   }
   int32_t start = series::head(target);
   bool appending = !out || block::xs_length_q(target) <= 0;
-  while (pos < end) {
+  while (pos < live_end(code, end)) {
     stack::set_top(target + 1);
     pos = interpreter::eval_expression(code, pos, end, true);
     if (throwing()) return;
