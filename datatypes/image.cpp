@@ -18,6 +18,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/pair.h"
+#include "datatypes/print_hooks.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -561,11 +562,15 @@ void check_library() {
 }  // namespace
 
 Cell* encode(Cell* img, int format) {
-  if (format < 0 || format >= bm::FORMAT_COUNT) fire(Err::not_done);
-  if (area(img) == 0) {
-    if (width(img) == 0 && height(img) == 0) fire(Err::bad_media);
-    return binary::make_at(stack::push_new(), 1);
+  if (width(img) == 0 && height(img) == 0) fire(Err::bad_media);
+  if (format < 0 || format >= bm::FORMAT_COUNT) {
+    Cell* text = string::push_new(32);
+    string::append_utf8(text, "Cannot find image encoder");
+    print_hooks::call_print(text, true);
+    stack::pop(1);
+    return nullptr;
   }
+  if (area(img) == 0) return binary::make_at(stack::push_new(), 1);
   std::vector<uint8_t> out;
   bool ok = bm::encode(*pixels_of(img), static_cast<bm::Format>(format), out);
   if (!ok) check_library();

@@ -48,7 +48,8 @@ uint32_t tuple_pixel(const Cell* tuple);
 // Encoding and decoding for the codecs, the clipboard and load/save.
 // encode: the image in the format (code 0 BMP, 1 PNG, 2 GIF, 3 JPEG, 4
 // TIFF) as a new binary! pushed; an image of no pixels gives an empty
-// binary. decode: a binary! (none when its bytes carry no known signature,
+// binary, one of 0x0 bad-media; another code prints a line saying no
+// encoder serves it and answers null (nothing encoded). decode: a binary! (none when its bytes carry no known signature,
 // bad-media when they do not decode) or a file (cannot-open).
 Cell* encode(Cell* img, int format);
 Cell* decode(Cell* data);

@@ -13,8 +13,12 @@ Cell* arg(int n) { return stack::base() + n; }
 void result(const Cell* v) { *stack::base() = *v; }
 
 // _image-encode [img [image!] where code [integer!]]: the image in the
-// format of the code (0 BMP, 1 PNG, 2 GIF, 3 JPEG, 4 TIFF) as a binary!.
-void image_encode() { result(image::encode(arg(0), get_int(arg(2)))); }
+// format of the code (0 BMP, 1 PNG, 2 GIF, 3 JPEG, 4 TIFF) as a binary!;
+// for any other code, where as it was given.
+void image_encode() {
+  Cell* out = image::encode(arg(0), get_int(arg(2)));
+  result(out ? out : arg(1));
+}
 
 // _image-decode [data]: a binary! or a file! decoded; none for bytes with
 // no image signature.
