@@ -74,7 +74,18 @@ TEST_F(Language, Gui) {
   run_file("gui_shown.txt");
 }
 TEST_F(Language, GuiRichText) { run_file("gui_rich_text.txt"); }
-TEST_F(Language, GuiView) { run_file("gui_view.txt"); }
+// The file requester's cases make directories: a fresh directory, removed
+// afterwards.
+TEST_F(Language, GuiView) {
+  char dir[] = "/tmp/xeb-gui-view-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string back = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  run("system/options/path: %" + std::string(dir) + "/");
+  run_file("gui_view.txt");
+  std::filesystem::current_path(back);
+  std::filesystem::remove_all(dir);
+}
 TEST_F(Language, GuiDraw) { run_file("gui_draw.txt"); }
 // The codec's natives hold buffer addresses while they work: run with the
 // collector on, so that the stress build collects inside them.
