@@ -763,7 +763,9 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     CallFrame* frame = stack::top_frame();
     // The function context's values pointer: saved here, pointed at the
     // arguments for the body, given back after it. Its address is kept
-    // while no buffer has moved.
+    // while nothing has moved; after a collection the context is found
+    // through the frame, which the collector corrects when it moves the
+    // context's node (a node held here would go stale).
     Node fctx = function::context_of(start);
     uint32_t moves = memory::moves;
     Off* values = &stack::values_of(fctx);
@@ -785,7 +787,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     }
     if (moves != memory::moves) {
       moves = memory::moves;
-      values = &stack::values_of(fctx);
+      values = &stack::values_of(frame->fctx);
     }
     *values = off(stack::base());
     frame->header |= FRAME_BODY;
@@ -795,7 +797,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       eval_block(more_of(start), true);
     if (throwing() && !land_body_exit()) return pos;
     // The body left its frame on top, its result in the base.
-    if (moves != memory::moves) values = &stack::values_of(fctx);
+    if (moves != memory::moves) values = &stack::values_of(frame->fctx);
     Cell r = *stack::base();
     stack::cs.top = frame;
     *values = frame->saved;
@@ -868,6 +870,11 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   trace::event(trace::open, code, pos, nullptr, &nm);
   fetch_args(f);
   if (throwing()) return f.pos;
+  // Fetching may have collected and moved nodes: the callee is read again
+  // from its stack cell and the name's context from the frame, both of
+  // which the collector corrects.
+  fn = *start;
+  set_word_context(&nm, f.frame->ctx);
   // An anonymous call is named by the function value itself.
   const Cell* ref = name ? &nm : &fn;
   trace::event(trace::call, code, f.pos, ref, &fn);
@@ -891,6 +898,10 @@ int32_t eval_call(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       call_routine(f.fn);
   }
   if (throwing()) return f.pos;
+  if (trace::tracing) {
+    fn = *start;
+    set_word_context(&nm, f.frame->ctx);
+  }
   trace::event(trace::return_, code, f.pos, ref, stack::base());
   Cell r = *stack::base();
   if (f.is_fn) stack::unwind_func();
