@@ -244,6 +244,7 @@ Cell* reflect(Cell* obj, int field) {
   } else if (words::is(field, words::W::changed) || words::is(field, words::W::words) ||
              words::is(field, words::W::values) || words::is(field, words::W::body)) {
     *result = Cell{T_BLOCK, 0, memory::alloc_cells(n > 0 ? n * 2 : 1), 0};
+    ctx = obj->w1;  // the allocation may have moved the context's node
     for (int32_t i = 0; i < n; i++) {
       Cell w = *context::word_at(ctx, i);
       Cell v = context::values(ctx)[i];
