@@ -23,6 +23,19 @@ Cell (*vector_get)(const Cell*, int32_t) = nullptr;
 void (*vector_set)(const Cell*, int32_t, const Cell*) = nullptr;
 int32_t (*random_range)(int32_t n, bool secure) = nullptr;
 Cell* (*compare_call)(Cell* func, Cell* a, Cell* b) = nullptr;
+
+int32_t swapped_answer(const Cell* r) {
+  switch (type_of(r)) {
+    case T_LOGIC: return logic::get(r) == 1 ? 1 : -1;
+    case T_INTEGER: return counts::neg(get_int(r));
+    case T_FLOAT: {
+      double d = get_double(r);
+      return d > 0 ? -1 : d < 0 ? 1 : 0;
+    }
+    case T_NONE: return -1;
+    default: return 1;
+  }
+}
 void (*random_seed)(uint32_t seed) = nullptr;
 
 namespace {

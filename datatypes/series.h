@@ -145,6 +145,10 @@ void notify_after(const Cell* s, Notice n, const Cell* arg, int32_t index, int32
 // stack (the caller restores the top). Unset, sort/compare with a function
 // raises not-done.
 extern Cell* (*compare_call)(Cell* func, Cell* a, Cell* b);
+// The answer of a /compare function called with the two records swapped
+// (b, then a), as a comparator result of a against b: a logic true, a
+// negative number or none puts a first.
+int32_t swapped_answer(const Cell* r);
 
 // vector! elements (element p from the buffer's first), set by its module.
 extern Cell (*vector_get)(const Cell* v, int32_t p);

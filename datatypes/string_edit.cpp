@@ -475,18 +475,7 @@ int32_t cmp_call(const void* pa, const void* pb, int, int) {
   Cell* y = record_value(cs, cs.ctx->reverse ? ib : ia);
   Cell* r = series::compare_call(cs.func, x, y);
   if (throwing()) return 0;
-  int32_t answer;
-  switch (type_of(r)) {
-    case T_LOGIC: answer = logic::get(r) == 1 ? 1 : -1; break;
-    case T_INTEGER: answer = counts::neg(get_int(r)); break;
-    case T_FLOAT: {
-      double d = get_double(r);
-      answer = d > 0 ? -1 : d < 0 ? 1 : 0;
-      break;
-    }
-    case T_NONE: answer = -1; break;
-    default: answer = 1;
-  }
+  int32_t answer = series::swapped_answer(r);
   stack::set_top(saved);
   return answer;
 }

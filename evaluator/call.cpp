@@ -699,6 +699,24 @@ general:
   return pos;
 }
 
+// The frame of a native called by the short paths, named by the call's
+// word (or anonymous).
+[[gnu::always_inline]] inline void push_native_frame(const Cell* name) {
+  constexpr uint32_t flags = frame_flags(FrameType::native) | FRAME_INTERP;
+  if (name) stack::push_frame(name, flags);
+  else stack::push_frame(stack::names.anon, 0, flags);
+}
+
+// A native's call ends: its result, left in the frame's base, replaces the
+// callee's cell at start (pushed or stored by the mode) and the frame goes.
+[[gnu::always_inline]] inline void finish_native(Cell* start, bool push) {
+  Cell r = *stack::base();
+  stack::unwind();
+  *start = r;
+  stack::set_top(start + 1);
+  if (!push) stack::set_result_trim(start);
+}
+
 // A built-in conditional called from code: the frame and the cells its call
 // would push, the chosen block run on them.
 int32_t call_conditional(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, const Cell* name,
@@ -706,9 +724,7 @@ int32_t call_conditional(const Cell* fn_in, Cell* code, int32_t pos, int32_t end
   Cell* start = stack::push(fn_in);
   Source s{code, end, end, nullptr};
   s.read();
-  constexpr uint32_t flags = frame_flags(FrameType::native) | FRAME_INTERP;
-  if (name) stack::push_frame(name, flags);
-  else stack::push_frame(stack::names.anon, 0, flags);
+  push_native_frame(name);
   Cell* branch;
   pos = conditional_args(s, pos, start, summary, &branch);
   if (throwing()) return pos;
@@ -716,11 +732,7 @@ int32_t call_conditional(const Cell* fn_in, Cell* code, int32_t pos, int32_t end
     eval_block(branch, true);
     if (throwing()) return pos;
   }
-  Cell r = *stack::base();
-  stack::unwind();
-  *start = r;
-  stack::set_top(start + 1);
-  if (!push) stack::set_result_trim(start);
+  finish_native(start, push);
   return pos;
 }
 
@@ -807,19 +819,13 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     if (!push) stack::set_result_trim(start);
     return pos;
   }
-  constexpr uint32_t flags = frame_flags(FrameType::native) | FRAME_INTERP;
-  if (name) stack::push_frame(name, flags);
-  else stack::push_frame(stack::names.anon, 0, flags);
+  push_native_frame(name);
   pos = fetch_fixed(s, pos, start, cache, summary);
   if (throwing()) return pos;
   if (native) native(false, kNoRefs);
   else action(kNoRefs);
   if (throwing()) return pos;
-  Cell r = *stack::base();
-  stack::unwind();
-  *start = r;
-  stack::set_top(start + 1);
-  if (!push) stack::set_result_trim(start);
+  finish_native(start, push);
   return pos;
 }
 
