@@ -56,6 +56,7 @@ Cell* reflect(Cell* fn, int field) {
     Cell* blk = stack::push_new();
     set_unset(blk);  // marked by a collection inside the allocation
     *blk = block_of(memory::alloc_cells(n));
+    ctx = fn->w1;  // the allocation may have moved the context's node
     for (int32_t i = 0; i < n; i++) {
       // Bound to its slot: read outside a call it raises not-in-context.
       Cell w = *context::word_at(ctx, i);

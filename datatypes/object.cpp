@@ -773,6 +773,7 @@ int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, i
   Cell* saved = stack::top();
   for (int32_t i = 0; i <= last; i++) {
     if (part <= 0) break;
+    ctx = obj->w1;  // molding the last value may have moved the context's node
     Cell w = *context::word_at(ctx, i);
     int32_t s = word_symbol(&w);
     if (!all && (words::is(s, words::W::on_change) || words::is(s, words::W::on_deep_change))) continue;
