@@ -35,11 +35,6 @@ int32_t compare_pair(const Cell* a, const Cell* b, int op) {
   return r;
 }
 
-[[noreturn]] void bad_refine(words::W w, int32_t n) {
-  Cell r = words::refinement(w), v{T_INTEGER, 0, static_cast<uint32_t>(n), 0};
-  fire(Err::invalid_refine_arg, &r, &v);
-}
-
 // The state of a sort by a /compare function. Sorts can nest (the function
 // may sort), so each keeps its own, reached through a pointer it saves.
 struct CallSort {
@@ -169,37 +164,15 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
       n = c;
     }
   }
-  int32_t size = 1;
-  if (skip) {
-    if (!is_type(skip, T_INTEGER)) series::fail_refine(words::W::skip, skip);
-    size = get_int(skip);
-    if (size < 1 || n < size || n % size) bad_refine(words::W::skip, size);
-  } else if (all) {
-    fire(Err::bad_refines);
-  }
+  series::SortRefines r = series::sort_refines(n, skip, compare, all != 0, true);
+  int32_t size = r.size;
   int op = case_ ? COMP_CASE_SORT : COMP_SORT;
-  int flags = reverse ? SORT_REVERSE : 0;
-  bool by_function = false;
-  if (compare) {
-    if (is_type(compare, T_FUNCTION)) {
-      by_function = true;
-      if (all && skip) flags |= SORT_ALL | (size << 2);
-    } else if (is_type(compare, T_INTEGER)) {
-      if (!skip || all) fire(Err::bad_refines);
-      int32_t k = get_int(compare);
-      if (k < 1 || k > size) series::fail_int(Err::out_of_range, k);
-      flags |= (k - 1) << 2;
-    } else {
-      series::fail_refine(words::W::compare, compare);
-    }
-  } else if (all) {
-    flags |= SORT_ALL | (size << 2);
-  }
+  int flags = (reverse ? SORT_REVERSE : 0) | (all ? SORT_ALL | (size << 2) : r.offset << 2);
   if (n < 1) return s;
   bool owned = series::notify_before(s, series::Notice::sort, nullptr, head, 0);
   int32_t records = n / size;
-  if (by_function) {
-    sort_by_function(s, compare, head, records, size, flags, stable);
+  if (r.func) {
+    sort_by_function(s, r.func, head, records, size, flags, stable);
     if (throwing()) return s;
   } else {
     NoCollection hold;
@@ -254,7 +227,7 @@ void do_set_op(int case_, Cell* skip, int op) {
   if (skip) {
     if (!is_type(skip, T_INTEGER)) series::fail_refine(words::W::skip, skip);
     size = get_int(skip);
-    if (size < 1) bad_refine(words::W::skip, size);
+    if (size < 1) series::fail_int_refine(words::W::skip, size);
   }
   bool two = op != OP_UNIQUE;
   int type1 = type_of(set1);

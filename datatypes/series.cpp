@@ -76,6 +76,11 @@ void fail_refine(words::W refinement, const Cell* value) {
   fire(Err::invalid_refine_arg, &r, &v);
 }
 
+void fail_int_refine(words::W refinement, int32_t n) {
+  Cell r = words::refinement(refinement), v = int_cell(n);
+  fire(Err::invalid_refine_arg, &r, &v);
+}
+
 void fail_int(Err id, int32_t n) {
   Cell v = int_cell(n);
   fire(id, &v);
@@ -193,6 +198,40 @@ int32_t part_count(const Cell* s, const Cell* part) {
   if (is_type(part, T_INTEGER)) return get_int(part);
   if (type_of(part) == type_of(s) && node_of(part) == node_of(s)) return head(part) - head(s);
   fail_refine(words::W::part, part);
+}
+
+int32_t sort_part(Cell* s, const Cell* part) {
+  int32_t c = part_count(s, part);
+  if (c < 0) {
+    c = counts::back(c, head(s));
+    set_head(s, head(s) - c);
+  }
+  return c;
+}
+
+SortRefines sort_refines(int32_t n, const Cell* skip, Cell* compare, bool all, bool bare_offset_bad_refines) {
+  SortRefines r;
+  if (skip) {
+    if (!is_type(skip, T_INTEGER)) fail_refine(words::W::skip, skip);
+    r.size = get_int(skip);
+    if (r.size < 1 || r.size > n || n % r.size) fail_int_refine(words::W::skip, r.size);
+  } else if (all) {
+    fire(Err::bad_refines);
+  }
+  if (!compare) return r;
+  if (is_type(compare, T_FUNCTION)) {
+    if (!compare_call) fire(Err::not_done);  // never a silently unsorted result
+    r.func = compare;
+  } else if (is_type(compare, T_INTEGER) && (all || (!skip && bare_offset_bad_refines))) {
+    fire(Err::bad_refines);
+  } else if (is_type(compare, T_INTEGER) && skip) {
+    int32_t k = get_int(compare);
+    if (k < 1 || k > r.size) fail_int(Err::out_of_range, k);
+    r.offset = k - 1;
+  } else {
+    fail_refine(words::W::compare, compare);
+  }
+  return r;
 }
 
 // --- Navigation slots --------------------------------------------------------------

@@ -87,6 +87,24 @@ int32_t get_index(int base);
 // value raises invalid-refine-arg with the /part word.
 int32_t part_count(const Cell* s, const Cell* part);
 
+// sort's /part on a series of characters or elements: the count, after a
+// negative count has moved s's head back over the elements it sorts (not
+// below the buffer's first).
+int32_t sort_part(Cell* s, const Cell* part);
+
+// The refinements every series' sort reads alike, for n elements from the
+// head: the record size /skip gives (1 without it), /all only with /skip, and
+// /compare as a function or, with /skip and without /all, the offset in a
+// record (0-based here) of the element that decides. An integer /compare with
+// /all raises bad-refines; without /skip, bad-refines too when
+// bare_offset_bad_refines, else invalid-refine-arg like any other value.
+struct SortRefines {
+  int32_t size = 1;
+  int32_t offset = 0;
+  Cell* func = nullptr;
+};
+SortRefines sort_refines(int32_t n, const Cell* skip, Cell* compare, bool all, bool bare_offset_bad_refines);
+
 // --- Slots -----------------------------------------------------------------
 // The stack-only ones work on the call's arguments base: base[0] is the
 // series and the result slot, base[1] the argument when there is one.
@@ -121,6 +139,7 @@ Cell* path_index(Cell* s, Cell* element, Cell* value);
 
 // invalid-refine-arg naming the refinement, and errors of an integer!.
 [[noreturn]] void fail_refine(words::W refinement, const Cell* value);
+[[noreturn]] void fail_int_refine(words::W refinement, int32_t n);
 [[noreturn]] void fail_int(Err id, int32_t n);
 // A path step the series cannot take: the error names the path (none! when
 // there is none) and the element.

@@ -515,38 +515,13 @@ void sort_by_function(Cell* s, Cell* func, const SortCtx& ctx, int32_t records, 
 Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, int reverse, int stable) {
   int32_t len = xs_length_q(s);
   if (part) {
-    int32_t c = series::part_count(s, part);
-    if (c < 0) {
-      c = counts::back(c, series::head(s));
-      series::set_head(s, series::head(s) - c);
-    }
+    int32_t c = series::sort_part(s, part);  // moves the head first
     len = std::min(c, xs_length_q(s));
   }
-  int32_t size = 1;
-  if (skip) {
-    size = is_type(skip, T_INTEGER) ? get_int(skip) : 0;
-    if (size < 1 || size > len || len % size) series::fail_refine(words::W::skip, skip);
-  }
-  if (all && !skip) fire(Err::bad_refines);
-  SortCtx ctx{series::buf(s)->unit(), size, 0, all != 0, case_ != 0, reverse != 0};
-  Cell* func = nullptr;
-  if (compare) {
-    if (is_type(compare, T_FUNCTION)) {
-      if (!series::compare_call) fire(Err::not_done);  // never a silently unsorted result
-      func = compare;
-    } else if (is_type(compare, T_INTEGER) && skip && !all) {
-      int32_t o = get_int(compare);
-      if (o < 1 || o > size) {
-        Cell v = *compare;
-        fire(Err::out_of_range, &v);
-      }
-      ctx.offset = o - 1;
-    } else if (is_type(compare, T_INTEGER) && all) {
-      fire(Err::bad_refines);
-    } else {
-      series::fail_refine(words::W::compare, compare);
-    }
-  }
+  series::SortRefines r = series::sort_refines(len, skip, compare, all != 0, false);
+  int32_t size = r.size;
+  SortCtx ctx{series::buf(s)->unit(), size, r.offset, all != 0, case_ != 0, reverse != 0};
+  Cell* func = r.func;
   if (len < 2) return s;
   bool owned = series::notify_before(s, series::Notice::sort, nullptr, series::head(s), len);
   if (func) {

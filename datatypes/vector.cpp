@@ -430,36 +430,12 @@ int32_t cmp_records(const void* pa, const void* pb, int, int) {
 Cell* sort(Cell* v, int, Cell* skip, Cell* compare, Cell* part, int all, int reverse, int stable) {
   int32_t len = length_from_head(v);
   if (part) {
-    int32_t c = series::part_count(v, part);
-    if (c < 0) {
-      c = counts::back(c, head(v));
-      v->w1 = static_cast<uint32_t>(head(v) - c);
-    }
+    int32_t c = series::sort_part(v, part);  // moves the head first
     len = std::min(c, length_from_head(v));
   }
-  int32_t size = 1, offset = 0;
-  if (skip) {
-    size = is_type(skip, T_INTEGER) ? get_int(skip) : 0;
-    if (size < 1 || size > len || len % size) series::fail_refine(words::W::skip, skip);
-  }
-  if (all && !skip) fire(Err::bad_refines);
-  Cell* func = nullptr;
-  if (compare) {
-    if (is_type(compare, T_FUNCTION)) {
-      if (!series::compare_call) fire(Err::not_done);  // never a silently unsorted result
-      func = compare;
-    } else if (is_type(compare, T_INTEGER) && skip && !all) {
-      offset = get_int(compare) - 1;
-      if (offset < 0 || offset >= size) {
-        Cell c = *compare;
-        fire(Err::out_of_range, &c);
-      }
-    } else if (is_type(compare, T_INTEGER) && all) {
-      fire(Err::bad_refines);
-    } else {
-      series::fail_refine(words::W::compare, compare);
-    }
-  }
+  series::SortRefines r = series::sort_refines(len, skip, compare, all != 0, false);
+  int32_t size = r.size, offset = r.offset;
+  Cell* func = r.func;
   if (len < 2) return v;
   bool owned = series::notify_before(v, series::Notice::sort, nullptr, head(v), len);
   Cell* saved = stack::top();
