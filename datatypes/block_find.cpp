@@ -94,7 +94,15 @@ Cell* find(Cell* s, Cell* value, Cell* part, int only, int case_, int same, int 
   // identities, or cells changed since they were indexed, so it is scanned
   // for as in a block.
   if (t && m.mode == Mode::value && !hashtable::address_keyed(value) && !match) {
-    Cell* c = hashtable::find(t, value, static_cast<int32_t>(h), step, m.op, last, reverse);
+    // A backward search starts where the scan below would and keeps its
+    // step from there: the index is asked for the nearest match before it.
+    bool back = last || reverse;
+    int64_t from = h;
+    if (back) {
+      from = (limit >= 0 ? limit : last ? n - 1 : h - 1) + 1;
+      if (from <= 0) return &fixed_none;
+    }
+    Cell* c = hashtable::find(t, value, static_cast<int32_t>(from), step, m.op, back, back);
     if (!c) return &fixed_none;
     found = c - buf(s)->cells();
     if (limit >= 0 && found > limit) return &fixed_none;

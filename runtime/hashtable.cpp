@@ -806,9 +806,14 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
   const uint32_t* f = flags_of(h);
   const int32_t* keys = keys_of(h);
   const int32_t none = last ? -1 : blk_len(h);
+  // Cells of different types that are equal (a word and a lit-word of the
+  // same name) sit in separate groups along one probe sequence, so the
+  // winner is chosen across every group, as a block's find would.
+  int32_t best = none;
+  auto answer = [&]() -> Cell* { return kind == Kind::block && best != none ? cells + best : nullptr; };
   Probe p(hash_value(&k, false), h->n_buckets);
   for (;;) {
-    if (is_empty(f, p.i)) return nullptr;
+    if (is_empty(f, p.i)) return answer();
     if (is_live(f, p.i)) {
       int32_t kv = keys[p.i];
       if (kind != Kind::block) {
@@ -823,7 +828,6 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
           m = array::length(chain);
         }
         if (m > 0 && equal(&k, cells + group[0], OP_EQUAL)) {
-          int32_t best = none;
           for (int64_t j = 0; j < m; j++) {
             int32_t idx = group[j];
             bool candidate = reverse ? idx < from : idx >= from;
@@ -834,11 +838,10 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
             if (r != 0) continue;
             if (last ? idx > best : idx < best) best = idx;
           }
-          if (best != none) return cells + best;
         }
       }
     }
-    if (!p.next()) return nullptr;
+    if (!p.next()) return answer();
   }
 }
 
