@@ -39,6 +39,7 @@ namespace xeb::routines {
 namespace {
 
 bool console_q = false;  // standard input is a character device
+bool input_ended = false;  // the last piped read met the end of the input
 
 // The line and history that `_set-buffer-history` hands to `_read-input`,
 // kept in two root-block cells so the collector sees them between the calls.
@@ -189,6 +190,8 @@ void edit_line(const Cell* prompt, bool hidden) {
   platform::terminal_mode::enter_raw();
   console::EditResult r = editor->edit(p, hidden, history, platform::terminal_column(), complete);
   platform::terminal_mode::leave_raw();
+  // The window may have been resized while the line was typed.
+  set_console_size(editor->columns(), editor->rows());
   platform::set_terminal_column(0);
   std::u32string text;
   switch (r.end) {
@@ -216,8 +219,9 @@ void edit_line(const Cell* prompt, bool hidden) {
 }
 
 // _read-input [prompt [string!] hidden? [logic!]]: fills the line that
-// `_set-buffer-history` gave. When the piped input is exhausted the console
-// has nothing more to do: the process ends with status 0, as `quit` would.
+// `_set-buffer-history` gave. Piped input that is exhausted gives an empty
+// line each time and leaves `input_ended` set for the console loop, which
+// then ends; a script reading its input sees the end as an empty line.
 void read_input() {
   if (editing) {
     edit_line(stack::base(), !is_false(stack::base() + 1));
@@ -226,10 +230,14 @@ void read_input() {
   }
   if (console_q) print_hooks::call_print(stack::base(), false);
   Cell* line = stack::push(&state()[0]);
-  if (!stdin_readline(line)) exit_process(0);
+  input_ended = !stdin_readline(line);
   stack::pop(1);
   set_unset(stack::base());
 }
+
+// _input-ended?: whether the last line read from a pipe met the end of
+// the input before any character.
+void input_ended_q() { *stack::base() = input_ended ? fixed_true : fixed_false; }
 
 // input-stdin: one piped line, in a new string.
 void input_stdin() {
@@ -315,6 +323,7 @@ void console_init() {
 constexpr Def kConsole[] = {
     {"_set-buffer-history", &set_buffer_history},
     {"_read-input", &read_input},
+    {"_input-ended?", &input_ended_q},
     {"init", &console_init},
     {"input-stdin", &input_stdin},
     {"read-stdin", &read_stdin},

@@ -9,7 +9,7 @@ import subprocess
 import sys
 import tempfile
 
-BANNER = "--== Xeb 0.1.0 ==--\nType HELP for starting information.\n\n"
+BANNER = "--== Xeb 0.1.0 ==-- \nType HELP for starting information. \n\n"
 
 # name, piped input, expected output (after the banner), expected status.
 LOOP_CASES = [
@@ -179,6 +179,15 @@ def main():
                         'read-stdin b 0\nprint length? b\n')
         out, status = run(xeb, [reader], "hello world")
         check("read-stdin", out, status, "11\nhello world\n11\n", 0)
+
+        # A script reading its piped input sees the end as empty lines and
+        # goes on after its loop; the loop of the console ends there.
+        lines = script("lines.xeb", 'Xeb []\nwhile [not empty? line: input] [print ["got" line]]\n'
+                       'print mold input\nprint "done"\n')
+        out, status = run(xeb, [lines], "a\nb")
+        check("a script reads its input to the end", out, status, 'got a\ngot b\n""\ndone\n', 0)
+        out, status = run(xeb, ["--catch", lines], "a\n")
+        check("the loop after a script ends at the end of input", out, status, 'got a\n""\ndone\n', 0)
 
         quits = script("quit.xeb", "Xeb []\nprint 1\nquit/return 5\nprint 2\n")
         out, status = run(xeb, [quits], "")

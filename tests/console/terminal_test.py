@@ -241,6 +241,13 @@ def resize_redraws(home):
         p.text('append/dup copy "" "a" 70')
         p.keys("Enter")
         p.wait_for("== {" + "a" * 42 + "...")
+        # A resize while a line is typed is the size that line sees.
+        p.text("system/console/size")
+        p.tmux("resize-window", "-x", "60")
+        p.wait(lambda s: p.tmux("display-message", "-p", "#{window_width}").strip() == "60", "the new width")
+        time.sleep(0.3)
+        p.keys("Enter")
+        p.wait_for("== 60x24")
     finally:
         p.kill()
 

@@ -9,7 +9,7 @@ import subprocess
 import sys
 import tempfile
 
-BANNER = "--== Xeb 0.1.0 ==--\nType HELP for starting information.\n\n"
+BANNER = "--== Xeb 0.1.0 ==-- \nType HELP for starting information. \n\n"
 
 
 def run(xeb, args, stdin=b"", env=None):
