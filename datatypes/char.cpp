@@ -123,7 +123,7 @@ int compare(Cell* value1, Cell* value2, int op) {
 
 void init() {
   datatype::Registration r{T_CHAR, T_INTEGER, "char!"};
-  r.hashes(&hashtable::by_word<2>);
+  r.hashes(&hashtable::by_value<2>);
   r.set(A_MAKE, &to).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold).set(A_COMPARE, &compare);
   datatype::set_arithmetic<do_math>(r);
   datatype::set_bitwise<do_math>(r);

@@ -424,7 +424,7 @@ Cell* round(Cell* value, Cell* scale, int even, int down, int half_down, int flo
 
 void init() {
   datatype::Registration r{T_INTEGER, 0, "integer!"};
-  r.hashes(&hashtable::by_word<2>);
+  r.hashes(&hashtable::by_value<2>);
   r.set(A_MAKE, &make).set(A_RANDOM, &random).set(A_TO, &to).set(A_FORM, &form).set(A_MOLD, &mold);
   r.set(A_COMPARE, &compare).set(A_ABSOLUTE, &absolute).set(A_NEGATE, &negate).set(A_POWER, &power);
   r.set(A_ROUND, &round).set(A_EVEN_Q, &even_q).set(A_ODD_Q, &odd_q).set(A_COMPLEMENT, &complement);

@@ -320,14 +320,27 @@ bool equal(const Cell* a, const Cell* b, int op) {
 }
 
 // ---------------------------------------------------------------------------
-// Probing. Home bucket hash & mask; the k-th step adds k.
+// Probing. Integers hash as themselves, so that a run of keys takes a run
+// of buckets and shares cache lines; the probe must then cope with hashes
+// that differ only above the bucket index's bits (keys with a stride of a
+// power of two). The home bucket is the hash's low bits; the first step adds
+// the bits above them, so that keys sharing a home part at once, and each
+// later step takes i * 5 + 1 plus the rest of those bits shifted down five
+// more. Once they run out the steps alone visit every bucket.
 
 struct Probe {
-  int32_t i, start, k = 0, mask;
-  Probe(uint32_t hash, int32_t n) : i(static_cast<int32_t>(hash) & (n - 1)), start(i), mask(n - 1) {}
-  bool next() {  // false once back at the home bucket
-    i = (i + ++k) & mask;
-    return i != start;
+  int32_t i;
+  uint32_t mask, perturb;
+  int32_t left;  // steps until every bucket has been seen
+  Probe(uint32_t hash, int32_t n)
+      : i(static_cast<int32_t>(hash & static_cast<uint32_t>(n - 1))),
+        mask(static_cast<uint32_t>(n - 1)),
+        perturb(hash >> std::countr_zero(static_cast<uint32_t>(n))),
+        left(n + 8) {}
+  bool next() {  // false once every bucket has been visited
+    i = static_cast<int32_t>((static_cast<uint32_t>(i) * 5 + 1 + perturb) & mask);
+    perturb >>= 5;
+    return --left > 0;
   }
 };
 
@@ -848,35 +861,35 @@ Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool las
 Cell* find_next(Node t, const Cell* key, int32_t* pos, int32_t* end, int32_t* step) {
   Cell k = *key;
   const Table* h = table(t);
-  int32_t mask = h->n_buckets - 1;
-  int32_t i;
-  if (*pos < 0) {
-    i = static_cast<int32_t>(hash_value(&k, false)) & mask;
-    *end = i + 1;
-    *step = 0;
-  } else {
-    i = *pos;
-    if (i == *end - 1) return nullptr;  // wrapped round to the home bucket
+  // The probe's state between calls: the bucket to look at next, its
+  // unused hash bits, its steps left.
+  Probe p(hash_value(&k, false), h->n_buckets);
+  if (*pos >= 0) {
+    if (*step <= 0) return nullptr;
+    p.i = *pos;
+    p.perturb = static_cast<uint32_t>(*end);
+    p.left = *step;
   }
   const uint32_t* f = flags_of(h);
   Cell* cells = cells_of(h);
   for (;;) {
-    if (is_empty(f, i)) return nullptr;
+    if (is_empty(f, p.i)) {
+      *pos = p.i;
+      *step = 0;
+      return nullptr;
+    }
     Cell* c = nullptr;
-    if (is_live(f, i)) {
-      Cell* kc = cells + keys_of(h)[i];
+    if (is_live(f, p.i)) {
+      Cell* kc = cells + keys_of(h)[p.i];
       if ((kc->header & HDR_TYPE_MASK) == (k.header & HDR_TYPE_MASK) && equal(kc, &k, OP_EQUAL))
         c = kc;
     }
-    i = (i + ++*step) & mask;
-    if (c) {
-      *pos = i;
-      return c;
-    }
-    if (i == *end - 1) {
-      *pos = i;
-      return nullptr;
-    }
+    bool more = p.next();
+    *pos = p.i;
+    *end = static_cast<int32_t>(p.perturb);
+    *step = more ? p.left : 0;
+    if (c) return c;
+    if (!more) return nullptr;
   }
 }
 

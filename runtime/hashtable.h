@@ -1,5 +1,5 @@
-// Hash tables: one open-addressing table (quadratic probing, two flag bits
-// per bucket, load below 0.77) serving five purposes chosen by its kind. All
+// Hash tables: one open-addressing table (probes perturbed by the hash's
+// high bits, two flag bits per bucket, load below 0.77) serving five purposes chosen by its kind. All
 // of its buffers are series, reached through the table's one node, so they
 // move and die with the collector like any other series.
 //
@@ -65,6 +65,8 @@ void put_all(Node t, int32_t start, int32_t step);
 
 // Lookups. key is copied on entry and may live anywhere.
 Cell* find(Node t, const Cell* key, int32_t from, int32_t skip, int op, bool last, bool reverse);
+// The key's matches (op equal, kinds 1-2) one by one along its probe:
+// *pos starts at -1; the three carry the probe from call to call.
 Cell* find_next(Node t, const Cell* key, int32_t* pos, int32_t* end, int32_t* step);
 
 // Index upkeep after series edits (kind 0 unless said).
@@ -106,6 +108,11 @@ uint32_t hash_symbol_name(std::string_view name);  // ASCII case folded
 uint32_t hash_text(const std::byte* units, int unit, int32_t length, bool case_sensitive);
 // Payload words first to first + count - 1 (1-based), as bytes.
 uint32_t hash_words(const Cell* c, int first, int count);
+// The hasher of a type that hashes payload word W as itself: neighbouring
+// values take neighbouring buckets, so a run of keys shares cache lines
+// (the probe's perturbation parts keys that agree in their low bits).
+template <int W>
+uint32_t by_value(const Cell* c, bool) { return payload(c)[W - 1]; }
 // The hasher of a type that hashes payload word W as a 32-bit key.
 template <int W>
 uint32_t by_word(const Cell* c, bool) { return hash_pointer(payload(c)[W - 1]); }

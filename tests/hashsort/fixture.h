@@ -24,7 +24,7 @@ inline uint32_t test_word_hash(const Cell* w, bool) {
 }
 
 inline void set_test_hashers() {
-  hashtable::set_hashing(T_INTEGER, &hashtable::by_word<2>, false);
+  hashtable::set_hashing(T_INTEGER, &hashtable::by_value<2>, false);
   for (TypeId t : {T_STRING, T_FILE}) hashtable::set_hashing(t, &test_text_hash, false);
   for (TypeId t : {T_WORD, T_SET_WORD, T_LIT_WORD, T_GET_WORD}) hashtable::set_hashing(t, &test_word_hash, false);
   hashtable::set_hashing(T_BLOCK, &hashtable::by_words<1, 2>, true);
