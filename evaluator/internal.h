@@ -26,15 +26,9 @@ namespace xeb::interpreter {
 // allocation.
 inline Cell* cell_at(const Cell* block, int32_t i) { return series::buf(block)->cells() + i; }
 
-// The global context's value store, kept aside while no buffer has moved:
-// a global word's value is then one load away. The slow path of
-// bound_value refreshes it.
-struct GlobalValues {
-  uint32_t moves = ~0u;
-  Node ctx = ~0u;  // no node lies there: no word matches until the first refresh
-  Cell* values = nullptr;
-};
-extern GlobalValues global_values;
+// The global context's value store is kept aside (memory::kept, keyed by
+// the context) while no buffer has moved: a global word's value is then one
+// load away. The slow path of bound_value refreshes it.
 Cell* bound_value_slow(Node ctx, int32_t index);
 
 // The value a word is bound to, or null when its context has no value store
@@ -42,8 +36,7 @@ Cell* bound_value_slow(Node ctx, int32_t index);
 inline Cell* bound_value(const Cell* w) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
-  if (ctx == global_values.ctx && index >= 0 && global_values.moves == memory::moves) [[likely]]
-    return global_values.values + index;
+  if (ctx == memory::kept.key && index >= 0) [[likely]] return memory::kept.cells + index;
   if (index < 0 || !ctx) return nullptr;
   uint32_t store = context::store_of(ctx);
   if (!store) return nullptr;
@@ -66,8 +59,8 @@ inline Cell* word_value(Cell* w) {
 inline bool set_word_direct(const Cell* w, const Cell* value) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
-  if (ctx == global_values.ctx && index >= 0 && global_values.moves == memory::moves) [[likely]] {
-    global_values.values[index] = *value;
+  if (ctx == memory::kept.key && index >= 0) [[likely]] {
+    memory::kept.cells[index] = *value;
     return true;
   }
   if (index >= 0 && ctx) {

@@ -144,11 +144,9 @@ int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
 
 }  // namespace
 
-GlobalValues global_values;
-
 Cell* bound_value_slow(Node ctx, int32_t index) {
   Cell* values = context::store_values(ctx);
-  if (ctx == context::global()) global_values = GlobalValues{memory::moves, ctx, values};
+  if (ctx == context::global()) memory::kept = memory::KeptCells{ctx, values};
   return values + index;
 }
 

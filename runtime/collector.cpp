@@ -418,7 +418,7 @@ static void slide_frame(SeriesFrame* f) {
 void collect() {
   if (collecting) return;
   collecting = 1;
-  memory::moves++;
+  memory::count_move();
   if (compaction_allowed) {
 #ifdef XEB_GC_STRESS
     if (stress_moves) move_every_node();

@@ -14,6 +14,7 @@ namespace xeb::memory {
 
 State state;
 uint32_t moves = 0;
+KeptCells kept;
 
 namespace {
 
@@ -114,7 +115,7 @@ Off take_node() {
 }
 
 void release_node(NodeFrame* f, Off node) {
-  moves++;
+  count_move();
   node_slot(node) = f->free_head;
   f->free_head = node;
   f->used--;
@@ -339,7 +340,7 @@ static SeriesBuf* expand_impl(SeriesBuf* old, int64_t new_size, SeriesBuf** old_
   b->node = node;
   b->tail = b->head + (old->tail - old->head);
   if (node) node_slot(node) = off(b);
-  moves++;
+  count_move();
   old->node = 0;
   old->flags &= ~SER_IN_USE;
   *old_out = old;
@@ -447,7 +448,7 @@ Cell* alloc_tail_cell(SeriesBuf* s) {
 Cell* new_tail_cell(const Cell* block) { return alloc_tail_cell(buf_of(series_node(block))); }
 
 void reset_for_tests() {
-  moves++;
+  count_move();
   for (NodeFrame* f = node_frame(state.first_node_frame); f;) {
     NodeFrame* n = node_frame(f->next);
     os_release(f);

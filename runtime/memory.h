@@ -56,6 +56,20 @@ namespace memory {
 // while the count is unchanged.
 extern uint32_t moves;
 
+// One buffer address kept aside by its hottest reader (the evaluator's
+// global word store), under the node it was read through: each event that
+// counts in moves clears the key, so a key that matches means the address
+// holds, in one comparison.
+struct KeptCells {
+  Node key = ~0u;  // no node lies there
+  Cell* cells = nullptr;
+};
+extern KeptCells kept;
+inline void count_move() {
+  moves++;
+  kept.key = ~0u;
+}
+
 // Layout constants.
 constexpr int NODES_PER_FRAME = 10000;
 constexpr int64_t INITIAL_FRAME_SIZE = 1048576;
