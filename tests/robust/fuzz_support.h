@@ -4,14 +4,20 @@
 // with the interpreter's stack. It cannot hang: a watchdog closes the call
 // stack of an input that runs too long, so every further call raises
 // stack-overflow and the input unwinds to the target's own catch.
+//
+// The watchdog cuts only the input it was armed for, and only while that
+// input is inside its catch: arming, disarming and the cut itself all hold
+// one lock. A cut decided for one input can then never land on the next (or
+// between two, where nothing catches the overflow and the process would end
+// without a report).
 #pragma once
 #include <pthread.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string_view>
 #include <thread>
 
@@ -43,19 +49,30 @@ constexpr std::string_view kDisable =
 
 constexpr size_t kMaxCommitted = size_t{64} << 20;
 
-inline std::atomic<int64_t> started{0};  // steady-clock ticks of the running input; 0 when idle
+// The running input's deadline (steady-clock ticks), 0 when none is armed;
+// read and written under armed_lock only.
+inline std::mutex armed_lock;
+inline int64_t deadline = 0;
+
+inline int64_t now_ticks() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 inline void watchdog() {
   for (;;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    int64_t s = started.load();
-    int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
-    bool late = now - s > std::chrono::duration_cast<std::chrono::steady_clock::duration>(budget).count();
+    std::lock_guard<std::mutex> hold(armed_lock);
     // An input that grows its data without end is stopped the same way
     // before the fuzzer's memory limit is reached.
-    if (s && (late || region::committed() > kMaxCommitted))
+    if (deadline && (now_ticks() > deadline || region::committed() > kMaxCommitted))
       __atomic_store_n(&stack::cs.end, stack::cs.bottom, __ATOMIC_RELAXED);
   }
+}
+
+// Arms the watchdog for the input now running (inside its catch), or
+// disarms it and opens the call stack again.
+inline void arm(bool on) {
+  std::lock_guard<std::mutex> hold(armed_lock);
+  deadline = on ? now_ticks() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(budget).count() : 0;
+  if (!on) __atomic_store_n(&stack::cs.end, stack::cs.bottom + stack::MAX_FRAMES, __ATOMIC_RELAXED);
 }
 
 // Evaluates the bytes as source; errors and exits that escape are landed.
@@ -64,6 +81,7 @@ inline void eval_text(const uint8_t* data, size_t size) {
   Cell tw{T_WORD, 0, 0, static_cast<uint32_t>(-1)};
   stack::mark_try(&tw);
   CatchPoint cp(CatchLevel::all);
+  arm(true);
   try {
     Cell* bin = binary::load(data, static_cast<int32_t>(size));
     Cell* code = begin_cell(stack::push_new());
@@ -73,6 +91,7 @@ inline void eval_text(const uint8_t* data, size_t size) {
   } catch (const LangError&) {
     cp.land();
   }
+  arm(false);
   cycles::reset();
   stack::init();
   // What a large input left behind goes before the next one starts.
@@ -86,10 +105,7 @@ struct Input {
 
 inline void* run_input(void* p) {
   auto* in = static_cast<Input*>(p);
-  started = std::chrono::steady_clock::now().time_since_epoch().count();
   eval_text(in->data, in->size);
-  started = 0;
-  stack::cs.end = stack::cs.bottom + stack::MAX_FRAMES;
   return nullptr;
 }
 
