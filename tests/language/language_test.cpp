@@ -119,10 +119,13 @@ TEST_F(Language, Routines) {
 }
 
 // HTTP cases talk to a python3 server the test starts on 127.0.0.1; it ends
-// when its standard input closes.
+// when its standard input closes. Their download cache goes in this run's
+// own directory (XEB_TEST_TMP), so neither a crashed run's leftovers nor a
+// run beside it can meet it.
 TEST_F(Language, Http) {
   char dir[] = "/tmp/xeb-http-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
+  setenv("XEB_TEST_TMP", dir, 1);
   std::string port_file = std::string(dir) + "/port";
   std::string cmd = "python3 " + std::string(XEB_LANGUAGE_CASES_DIR) + "/http_server.py " + port_file;
   FILE* server = popen(cmd.c_str(), "w");
