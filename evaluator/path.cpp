@@ -4,6 +4,7 @@
 #include "datatypes/series.h"
 #include "datatypes/context.h"
 #include "datatypes/logic.h"
+#include "datatypes/object.h"
 #include "datatypes/scalar.h"
 #include "evaluator/actions.h"
 #include "evaluator/internal.h"
@@ -112,6 +113,9 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
       if (!get && !set && callable(type_of(&result))) {
         Cell owner = *cont;
         Cell name = is_type(elem, T_WORD) ? *elem : anon_word();
+        // The call's frame names the method as its object binds it, so that
+        // error reports and the debugger find it there.
+        if (is_type(elem, T_WORD) && is_type(&owner, T_OBJECT)) context::bind_word(object::context_of(&owner), &name);
         *parent = owner;
         pos = eval_call(&result, code, pos, end, true, path, i, &name, parent, CALL_NORMAL, false);
         if (throwing()) return pos;

@@ -31,6 +31,14 @@ LOOP_CASES = [
     ("debugger parents of a nested call", "h: func [x] [@stop x + 1]\ng: func [y] [h y]\ndebug/later [g 1]\n+l\np\nc\n",
      "== func [x][@stop x + 1]\n== func [y][h y]\n-----> EVAL @stop\nInput: @stop x + 1\n\nStack: g\nStack: 1\nStack: h\nStack: 1\n\n"
      "Call: g\n  > y         : 1\nCall: h\n  > x         : 1\n", 0),
+    # A method called through a path is named in the Stack line and among
+    # the calling functions, as the object binds it.
+    ("method through a path in reports",
+     "o: make object! [f: func [x][x / 0] h: func [x] [@stop x + 1]]\no/f 1\ng: func [y] [o/h y]\ndebug/later [g 1]\np\nc\n",
+     "== make object! [\n    f: func [x][x / 0]\n    h: func [x][@stop x + 1]\n]\n*** Math Error: attempt to divide by zero\n"
+     "*** Where: /\n*** Near : x / 0\n*** Stack: launch launch run eval-command do-command try-do f\n\n"
+     "== func [y][o/h y]\n-----> EVAL @stop\nInput: @stop x + 1\n\nStack: g\nStack: 1\nStack: h\nStack: 1\n\n"
+     "Call: g\nCall: h\n", 0),
     ("open map continues", "#[a: [1\n]\n]\n", "== #[\n    a: [1]\n]\n", 0),
     ("quit-return ends with its status", "quit-return 3\n1\n", "", 3),
     ("end of input without newline", "7", "== 7\n", 0),
