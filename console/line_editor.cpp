@@ -189,6 +189,20 @@ EditResult LineEditor::edit(const std::u32string& prompt, bool hidden, const std
   const int count = static_cast<int>(history.size());
   refresh();
 
+  // History recall, one line older or newer; past either end, an empty line
+  // (and past the newest, the count starts again).
+  auto recall = [&](bool older) {
+    if (older ? h < count - 1 : h > 0) {
+      h += older ? 1 : -1;
+      line_ = history[static_cast<size_t>(h)];
+    } else {
+      if (!older) h = -1;
+      line_.clear();
+    }
+    cursor_ = line_.size();
+    refresh();
+  };
+
   auto finish = [&](EditEnd end) {
     size_t cursor_cell, end_cell;
     layout(cursor_cell, end_cell);
@@ -231,25 +245,8 @@ EditResult LineEditor::edit(const std::u32string& prompt, bool hidden, const std
         }
         break;
       case KeyKind::up:
-        if (h < count - 1) {
-          h++;
-          line_ = history[static_cast<size_t>(h)];
-        } else {
-          line_.clear();
-        }
-        cursor_ = line_.size();
-        refresh();
-        continue;
       case KeyKind::down:
-        if (h > 0) {
-          h--;
-          line_ = history[static_cast<size_t>(h)];
-        } else {
-          h = -1;
-          line_.clear();
-        }
-        cursor_ = line_.size();
-        refresh();
+        recall(k.kind == KeyKind::up);
         continue;
       case KeyKind::home:
         cursor_ = 0;
@@ -316,20 +313,9 @@ EditResult LineEditor::edit(const std::u32string& prompt, bool hidden, const std
       case 6:  // Ctrl-F
         if (cursor_ < line_.size()) cursor_++;
         break;
-      case 16: case 14: {  // Ctrl-P, Ctrl-N: as Up and Down
-        if (c == 16) {
-          if (h < count - 1) line_ = history[static_cast<size_t>(++h)];
-          else line_.clear();
-        } else if (h > 0) {
-          line_ = history[static_cast<size_t>(--h)];
-        } else {
-          h = -1;
-          line_.clear();
-        }
-        cursor_ = line_.size();
-        refresh();
+      case 16: case 14:  // Ctrl-P, Ctrl-N: as Up and Down
+        recall(c == 16);
         continue;
-      }
       case 1:  // Ctrl-A
         cursor_ = 0;
         refresh();

@@ -52,41 +52,10 @@ bool part_series(int t) {
   return series::any_series(t) || t == T_VECTOR || t == T_IMAGE || t == T_MAP;
 }
 
-// The count of /part of append and insert, which applies to the value.
-int32_t insert_part(Cell* value, Cell* part) {
-  if (!part) return -1;
-  // An empty image has no buffer to count in.
-  if (!part_series(type_of(value)) || series::node_of(value) == 0) fire(Err::invalid_part, part);
-  int32_t tail = series::buffer_length(value);
-  if (series::head(value) > tail) series::set_head(value, tail);
-  int32_t n;
-  if (is_type(part, T_INTEGER)) {
-    n = get_int(part);
-  } else {
-    if (type_of(part) != type_of(value) || series::node_of(part) != series::node_of(value)) {
-      Cell w = words::word(words::W::part);
-      fire(Err::invalid_refine_arg, &w, part);
-    }
-    n = series::head(part) - series::head(value);
-  }
-  if (n < 0) {
-    int32_t h = series::head(value);
-    int32_t back = counts::back(n, h);
-    series::set_head(value, h - back);
-    n = back;
-  }
-  return n;
-}
-
-// The count of /part of change, which applies to the series changed.
-int32_t change_part(Cell* s, Cell* part) {
-  if (!part) return -1;
-  int t = type_of(s);
-  if (t == T_PORT || t == T_IMAGE) {
-    int32_t n = is_type(part, T_INTEGER) ? get_int(part) : 0;
-    return n < 0 ? 0 : n;
-  }
-  if (!part_series(t)) return -1;  // the action itself refuses the value
+// The /part count for s from its head (a head past the tail is set to the
+// tail first): an integer!, or a series in s's buffer; a negative count moves
+// the head back over the elements it covers, not below the first.
+int32_t part_from_head(Cell* s, Cell* part) {
   int32_t tail = series::buffer_length(s);
   if (series::head(s) > tail) series::set_head(s, tail);
   int32_t n;
@@ -106,6 +75,26 @@ int32_t change_part(Cell* s, Cell* part) {
     n = back;
   }
   return n;
+}
+
+// The count of /part of append and insert, which applies to the value.
+int32_t insert_part(Cell* value, Cell* part) {
+  if (!part) return -1;
+  // An empty image has no buffer to count in.
+  if (!part_series(type_of(value)) || series::node_of(value) == 0) fire(Err::invalid_part, part);
+  return part_from_head(value, part);
+}
+
+// The count of /part of change, which applies to the series changed.
+int32_t change_part(Cell* s, Cell* part) {
+  if (!part) return -1;
+  int t = type_of(s);
+  if (t == T_PORT || t == T_IMAGE) {
+    int32_t n = is_type(part, T_INTEGER) ? get_int(part) : 0;
+    return n < 0 ? 0 : n;
+  }
+  if (!part_series(t)) return -1;  // the action itself refuses the value
+  return part_from_head(s, part);
 }
 
 int32_t dup_count(int32_t r) {
