@@ -2,6 +2,7 @@
 // time!, the tolerant equality, and the action slots.
 #include "datatypes/float.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -174,6 +175,38 @@ double random_value(double scale, bool secure) {
 
 namespace {
 
+// Whether the text has the syntax of a float literal: a sign, digits with
+// single "'" marks between them, "." or "," and more digits, an exponent
+// with digits; or one of the specials 1.#INF and 1.#NaN (any letter case).
+bool float_syntax(std::string_view t) {
+  std::size_t i = 0, n = t.size();
+  auto digit = [&](std::size_t k) { return k < n && t[k] >= '0' && t[k] <= '9'; };
+  auto digits = [&]() {
+    bool any = false;
+    while (i < n) {
+      if (digit(i)) any = true, i++;
+      else if (t[i] == '\'' && any && digit(i - 1) && digit(i + 1)) i++;
+      else break;
+    }
+    return any;
+  };
+  if (i < n && (t[i] == '+' || t[i] == '-')) i++;
+  if (n - i == 6 && t.compare(i, 3, "1.#") == 0) {
+    std::string w;
+    for (std::size_t k = i + 3; k < n; k++) w.push_back(static_cast<char>(t[k] | 0x20));
+    return w == "inf" || w == "nan";
+  }
+  bool whole = digits(), fraction = false;
+  if (i < n && (t[i] == '.' || t[i] == ',')) i++, fraction = digits();
+  if (!whole && !fraction) return false;
+  if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+    i++;
+    if (i < n && (t[i] == '+' || t[i] == '-')) i++;
+    if (!digits()) return false;
+  }
+  return i == n;
+}
+
 // The text of a number as the float scanner takes it: "," read as ".", "'"
 // dropped; false for anything that is no number.
 bool scan_float_text(const Cell* spec, int adjust, double* out) {
@@ -182,12 +215,12 @@ bool scan_float_text(const Cell* spec, int adjust, double* out) {
   std::string text;
   for (int32_t i = 0; i < len; i++) {
     int32_t c = string::char_at(spec, i);
-    if (c == '\'') continue;
-    if (c == ',') c = '.';
     if (c <= 0 || c >= 128) return false;
     text.push_back(static_cast<char>(c));
   }
-  if (text.empty()) return false;
+  if (!float_syntax(text)) return false;
+  std::erase(text, '\'');
+  std::replace(text.begin(), text.end(), ',', '.');
   std::size_t unread = 0;
   double d = dtoa::strtod(text, adjust, &unread);
   if (unread != 0) return false;
