@@ -74,11 +74,12 @@ int op_form(Cell*, Cell* b, Cell*, int part) { return actions::emit(b, "?op?", p
 
 int mold_builtin(const char* lead, Cell* v, Cell* b, int only, int all, int flat, Cell* arg, int part, int indent) {
   Cell* saved = stack::top();
-  Cell f = *v;  // v may lie in a buffer that the spec's making moves
-  Node shown = shown_spec(&f);
-  part = actions::emit(b, lead, part);
+  // v may lie in a buffer that the spec's making moves, and the spec's node
+  // may move: both are held on the data stack.
+  Cell* held = stack::push(v);
   Cell* spec = stack::push_new();
-  *spec = Cell{T_BLOCK, 0, shown, 0};
+  *spec = Cell{T_BLOCK, 0, shown_spec(held), 0};
+  part = actions::emit(b, lead, part);
   part = actions::mold(spec, b, only, all, flat, arg, part, indent);
   part = actions::emit(b, "]", part);
   stack::set_top(saved);
@@ -94,13 +95,12 @@ int action_mold(Cell* v, Cell* b, int o, int a, int f, Cell* arg, int part, int 
 int op_mold(Cell* v, Cell* b, int only, int all, int flat, Cell* arg, int part, int indent) {
   Cell* saved = stack::top();
   Cell* held = stack::push(v);  // v may lie in a buffer that the spec's making moves
-  Node shown = shown_spec(held);
+  Cell* spec = stack::push_new();
+  *spec = Cell{T_BLOCK, 0, shown_spec(held), 0};  // held before the text allocates
   v = held;
   bool fn = wrapped_type(v) == T_FUNCTION;
   part = actions::emit(b, "make op! ", part);
   part = actions::emit(b, fn ? "func " : "[", part);
-  Cell* spec = stack::push_new();
-  *spec = Cell{T_BLOCK, 0, shown, 0};
   part = actions::mold(spec, b, only, all, flat, arg, part, indent);
   if (fn) {
     Cell* body = stack::push(function::more(v));

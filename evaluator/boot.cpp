@@ -22,6 +22,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/trace.h"
 #include "evaluator/natives.h"
+#include "runtime/collector.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -110,6 +111,16 @@ Cell* build_spec(std::string_view text, const natives::TypeMask* masks) {
 // then actions by number); 0 once the spec is built.
 Node typed_spec[natives::COUNT + ACTION_COUNT];
 
+// The notes follow their nodes when a collection moves them; a spec that
+// died is forgotten (its node may name another series later).
+void sweep_typed_specs() {
+  for (Node& n : typed_spec) {
+    if (!n) continue;
+    collector::redirect(&n);
+    if (!collector::is_marked(n)) n = 0;
+  }
+}
+
 // Replaces the typed spec of a built-in by the spec a user reads, in place,
 // so that every copy of the value (its op!s too) shows it. A value made
 // otherwise (make native!, a decoded one) keeps its own spec.
@@ -192,6 +203,7 @@ void init() {
   object::eval_function_hook = &eval_hook_function;
   error::current_code_hook = [] { return static_cast<const Cell*>(interpreter::current_code()); };
   native::show_spec_hook = &show_spec;
+  collector::add_weak_sweeper(&sweep_typed_specs);
   for (int i = 0; i < natives::COUNT; i++) define(natives::kDefs[i], T_NATIVE, i + 1);
   for (int k = 0; k < ACTION_COUNT; k++)
     if (natives::kActionDefs[k].name) define(natives::kActionDefs[k], T_ACTION, k + 1);

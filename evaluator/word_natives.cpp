@@ -184,7 +184,7 @@ void bind(bool, const int32_t* refs) {
   Cell* w = arg(0);
   if (is_type(w, T_BLOCK)) {
     Cell* b = present(refs[ref(Id::bind, "copy")]) ? block::clone(w, true, false) : stack::push(w);
-    context::bind(b, ctx, self);
+    context::bind(b, context_of(target), self);  // the copy may have moved the context's node
     stack::set_result_trim(b);
     return;
   }

@@ -191,6 +191,9 @@ const BuildDate* build_date() { return built_known ? &built : nullptr; }
 const BuildGit* build_git() { return built_from.known ? &built_from : nullptr; }
 
 void boot(const Cell* sources) {
+  // On the data stack before anything allocates: the caller's cell is no
+  // root, and a collection may move the node it names.
+  Cell* list = stack::push(sources);
   series::compare_call = &compare;
   port::call_hook = &call;
   // From the library's top level on, collections may run (and must be safe).
@@ -205,7 +208,6 @@ void boot(const Cell* sources) {
   bind_builder();
   define_predicates();
   int32_t routine_sym = symbol::resolve(symbol::make("routine"));
-  Cell* list = stack::push(sources);
   Cell* mark = stack::top();
   for (int32_t i = 0, n = static_cast<int32_t>(block::buf(list)->cell_count()); i < n; i++) {
     Cell* code = stack::push(block::buf(list)->cells() + i);

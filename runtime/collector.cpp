@@ -351,6 +351,16 @@ static void move_every_node() {
   state.current_node_frame = off(dst);
   node_compactions++;
 }
+
+// A frame holding a fixed series is never emptied, so its nodes never move:
+// in the moving stress, new nodes must not go there, or the nodes made
+// between two collections would stay put and a handle to one kept in a C++
+// local would never go stale. Its free slots are dropped after each
+// collection (they are never handed out again).
+static void retire_fixed_frame_slots() {
+  for (NodeFrame* f = memory::node_frame(state.first_node_frame); f; f = memory::node_frame(f->next))
+    if (f->free_head && holds_fixed(f)) f->free_head = 0;
+}
 #endif
 
 // Moves [from, from+len) down to dst and repoints every buffer in it.
@@ -447,6 +457,9 @@ void collect() {
   memory::sweep_big_frames();
   flush_pending();
   memory::update_node_frames();
+#ifdef XEB_GC_STRESS
+  if (stress_moves) retire_fixed_frame_slots();
+#endif
   moved.clear();
   for (Node n : fixed_series) clear_mark(n);
   memory::after_collection();
