@@ -28,11 +28,52 @@ constexpr int64_t kMaxBytes = int64_t{0x7FFFFFFF} - 4096;
 // within kMaxBytes the product cannot overflow.
 bool too_big(int64_t n, int unit) { return n < 0 || unit <= 0 || n > kMaxBytes || n * unit > kMaxBytes; }
 
-void* os_block(int64_t bytes) {
+// The last of the region is kept back. Making the no-memory error may use
+// all of it, so that the error is always made: without that, making it would
+// itself run out and raise again, without end. The first error of a full
+// region also opens a grace slice of it for whatever handles the error (a
+// try, the console printing it and reading the next line), until a collection
+// finds the use back below the kept part.
+constexpr size_t kRegionBytes = size_t{1} << 32;
+constexpr size_t kReserve = size_t{16} << 20;
+constexpr size_t kGrace = size_t{4} << 20;  // a largest series frame and a node frame
+bool grace_open = false;
+bool making_no_memory = false;
+
+void set_region_limit() {
+  region::set_limit(making_no_memory ? kRegionBytes : kRegionBytes - kReserve + (grace_open ? kGrace : 0));
+}
+
+void* try_block(int64_t bytes) {
   Off o = region::os_alloc(static_cast<size_t>(bytes));
-  if (!o) raise_internal(InternalError::no_memory);
+  if (!o) return nullptr;
   state.total += static_cast<int64_t>(region::block_size(o));
   return at(o);
+}
+
+// A frame's block. Where a collection may run (a new series or big frame,
+// asked for by alloc_buffer), a full region is collected once before giving
+// up: the pacing may have let garbage pile up to the region's end.
+void* os_block(int64_t bytes, bool may_collect) {
+  void* p = try_block(bytes);
+  if (!p && may_collect && !making_no_memory) {
+    collector::collect_if_enabled();
+    p = try_block(bytes);
+  }
+  if (p) return p;
+  if (making_no_memory) runtime_error(94);  // no room even to report it
+  // A request of a frame's size that fails finds the region full; a larger
+  // one may fail where smaller ones still fit.
+  if (static_cast<size_t>(bytes) <= kGrace) grace_open = true;
+  making_no_memory = true;
+  set_region_limit();
+  struct Done {
+    ~Done() {
+      making_no_memory = false;
+      set_region_limit();
+    }
+  } done;  // the error is thrown: its making is over
+  raise_internal(InternalError::no_memory);
 }
 
 void os_release(void* p) {
@@ -65,6 +106,10 @@ void after_collection() {
   for (Off g = state.first_big_frame; g; g = at<BigFrame>(g)->next) live += at<BigFrame>(g)->needed;
   budget = live;
   allocated_since = 0;
+  if (grace_open && region::committed() + kReserve < kRegionBytes) {
+    grace_open = false;
+    set_region_limit();
+  }
 }
 
 void init() {
@@ -75,10 +120,12 @@ void init() {
   state.initial_size = INITIAL_FRAME_SIZE;
   state.next_size = INITIAL_FRAME_SIZE;
   state.largest_size = LARGEST_FRAME_SIZE;
+  grace_open = making_no_memory = false;
+  set_region_limit();
 }
 
 NodeFrame* new_node_frame(int count) {
-  auto* f = static_cast<NodeFrame*>(os_block(int64_t{count} * 4 + NODE_FRAME_HEADER));
+  auto* f = static_cast<NodeFrame*>(os_block(int64_t{count} * 4 + NODE_FRAME_HEADER, false));
   std::memset(f, 0, NODE_FRAME_HEADER);
   f->count = count;
   f->stamp = collector::collections;
@@ -152,7 +199,7 @@ void update_node_frames() {
 SeriesFrame* new_series_frame() {
   int64_t size = state.next_size;
   if (state.next_size < state.largest_size) state.next_size *= 2;
-  auto* f = static_cast<SeriesFrame*>(os_block(size + SERIES_FRAME_HEADER));
+  auto* f = static_cast<SeriesFrame*>(os_block(size + SERIES_FRAME_HEADER, true));
   f->frame_size = static_cast<int32_t>(size + SERIES_FRAME_HEADER);
   f->heap = f->data_start();
   f->end = f->data_start() + static_cast<Off>(size);
@@ -193,7 +240,7 @@ void free_series_frame(SeriesFrame* f) {
 }
 
 static SeriesBuf* new_big_frame(int64_t needed) {
-  auto* f = static_cast<BigFrame*>(os_block(needed + BIG_FRAME_HEADER));
+  auto* f = static_cast<BigFrame*>(os_block(needed + BIG_FRAME_HEADER, true));
   f->next = 0;
   f->zero = 0;
   f->needed = static_cast<int32_t>(needed);

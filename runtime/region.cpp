@@ -32,6 +32,7 @@ constexpr size_t kHuge = size_t{2} << 20;
 size_t brk = 0;                  // fresh space from here; below it the first page is never mapped: 0 is null
 size_t mapped_end = 0;           // committed (read-write) up to here: brk rounded up to a granule
 size_t committed_bytes = 0;
+size_t limit = kRegionSize;     // committed_bytes may not pass it
 std::map<size_t, size_t> free_ranges;  // offset -> length, coalesced, decommitted
 std::map<size_t, size_t> warm_ranges;  // offset -> length, coalesced, still committed
 size_t warm_bytes = 0;
@@ -101,6 +102,7 @@ Off os_alloc(size_t bytes) {
   if (!base) init();
   if (!base || bytes > kRegionSize) return 0;
   size_t size = round_page(bytes + 4);
+  if (committed_bytes + size > limit) return 0;
   size_t at_off = warm_bytes >= size ? take_first_fit(warm_ranges, size) : 0;
   if (at_off) {
     warm_bytes -= size;
@@ -165,6 +167,7 @@ bool os_extend(Off block, size_t bytes) {
   size_t want = round_page(bytes + 4);
   if (want <= size) return true;
   size_t end = start + size, extra = want - size;
+  if (committed_bytes + extra > limit) return false;
   if (take_at(warm_ranges, end, extra)) {
     warm_bytes -= extra;
   } else if (take_at(free_ranges, end, extra)) {
@@ -187,6 +190,8 @@ bool contains(const void* p) {
   auto* b = static_cast<const std::byte*>(p);
   return base && b >= base && b < base + kRegionSize;
 }
+
+void set_limit(size_t bytes) { limit = bytes; }
 
 size_t committed() { return committed_bytes; }
 

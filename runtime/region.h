@@ -25,6 +25,10 @@ void os_free(Off block);
 bool os_extend(Off block, size_t bytes);
 size_t block_size(Off block);  // rounded size stored in the block
 
+// The bytes in use beyond which os_alloc and os_extend refuse: the memory
+// manager keeps the last of the region for reporting that it is full.
+void set_limit(size_t bytes);
+
 bool contains(const void* p);
 size_t committed();  // bytes currently committed
 

@@ -49,6 +49,13 @@ def main():
          ["too deep", "== 2"]),
         ("huge sizes", b"make block! 2000000000\ninsert/dup copy \"\" \"a\" 2147483647\n1 + 1\n",
          ["not enough memory", "== 2"]),
+        # Big buffers fill the region (their pages barely touched), then small
+        # ones fill what is left: the error is still made and printed, and
+        # the session goes on once the data is let go.
+        ("region filled to its end",
+         b"b: copy [] n: 100000000 while [n > 3000000] [if error? try [append b make binary! n] [n: to integer! n / 2]]\n"
+         b"c: copy [] forever [append/only c copy [1 2 3 4 5 6 7 8]]\nb: c: none\nrecycle\n1 + 1\n",
+         ["not enough memory", "== 2"]),
     ]
     for name, stdin, want in piped:
         out, rc = run(xeb, [], stdin)
