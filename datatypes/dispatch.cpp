@@ -25,9 +25,13 @@ int compare(Cell* value1, Cell* value2, int op) {
 }
 
 int append_text(Cell* buffer, std::string_view utf8) {
-  int32_t before = string::xs_length_q(buffer);
-  string::append_utf8(buffer, utf8);
-  return string::xs_length_q(buffer) - before;
+  int32_t head = series::head(buffer);
+  int32_t before = string::xs_abs_length_q(buffer);
+  int32_t added = string::append_utf8(buffer, utf8);
+  // Counted from the head: a head past the old tail counts only what
+  // reaches past it.
+  if (before >= head) return added;
+  return std::max(string::xs_abs_length_q(buffer) - head, 0);
 }
 
 int append_indent(Cell* buffer, int levels, int part) {

@@ -29,6 +29,12 @@ inline int checked_unit(const SeriesBuf* b) {
   return u;
 }
 
+bool is_ascii(const char* p, int32_t n) {
+  for (int32_t i = 0; i < n; i++)
+    if (static_cast<uint8_t>(p[i]) >= 0x80) return false;
+  return true;
+}
+
 inline void put_char(std::byte* p, int unit, int32_t cp) {
   switch (unit) {
     case 1: *reinterpret_cast<uint8_t*>(p) = static_cast<uint8_t>(cp); break;
@@ -42,6 +48,23 @@ inline void put_char(std::byte* p, int unit, int32_t cp) {
       std::memcpy(p, &v, 4);
     }
   }
+}
+
+// Appends n bytes that each fit the unit as they stand (ASCII at unit 1,
+// any byte wider): one reservation, then a copy.
+SeriesBuf* append_fitting(SeriesBuf* b, const char* p, int32_t n, int u) {
+  b = memory::reserve_tail(b, int64_t{n} * u);
+  std::byte* w = b->tail_ptr();
+  if (u == 1) {
+    if (n <= 16)
+      for (int32_t i = 0; i < n; i++) w[i] = static_cast<std::byte>(p[i]);
+    else
+      std::memcpy(w, p, static_cast<size_t>(n));
+  } else {
+    for (int32_t i = 0; i < n; i++) put_char(w + static_cast<int64_t>(i) * u, u, static_cast<uint8_t>(p[i]));
+  }
+  b->tail += static_cast<Off>(n * u);
+  return b;
 }
 
 // The unit a code point needs when written at an index (up to 255 fits 1).
@@ -221,8 +244,12 @@ SeriesBuf* truncate_buffer(SeriesBuf* b, int32_t n) {
 }
 
 SeriesBuf* append_literal_n(SeriesBuf* b, const char* lit, int32_t n) {
-  for (int32_t i = 0; i < n; i++) b = append_char(b, static_cast<uint8_t>(lit[i]));
-  return b;
+  int u = checked_unit(b);
+  if (u == 1 && !is_ascii(lit, n)) {
+    for (int32_t i = 0; i < n; i++) b = append_char(b, static_cast<uint8_t>(lit[i]));
+    return b;
+  }
+  return append_fitting(b, lit, n, u);
 }
 SeriesBuf* append_literal(SeriesBuf* b, const char* lit) {
   return append_literal_n(b, lit, static_cast<int32_t>(std::strlen(lit)));
@@ -251,12 +278,17 @@ void move_chars(Cell* from, Cell* to, int32_t n) {
 void append_char(Cell* s, int32_t cp) { append_char(series::buf(s), cp); }
 
 void append_ascii(Cell* s, std::string_view text) {
-  SeriesBuf* b = series::buf(s);
-  b = reserve(b, int64_t(text.size()) * b->unit());
-  append_literal_n(b, text.data(), static_cast<int32_t>(text.size()));
+  append_literal_n(series::buf(s), text.data(), static_cast<int32_t>(text.size()));
 }
 
-void append_utf8(Cell* s, std::string_view text) {
+int32_t append_utf8(Cell* s, std::string_view text) {
+  auto n = static_cast<int32_t>(text.size());
+  // ASCII, as nearly all molded text is, goes in as it stands.
+  if (is_ascii(text.data(), n)) {
+    append_fitting(series::buf(s), text.data(), n, checked_unit(series::buf(s)));
+    return n;
+  }
+  int32_t before = xs_abs_length_q(s);
   // Text appended is text, not a file: a leading U+FEFF is a character to
   // keep, which the loader would skip as a byte order mark.
   if (text.starts_with("\xEF\xBB\xBF")) {
@@ -265,6 +297,7 @@ void append_utf8(Cell* s, std::string_view text) {
   }
   unicode::load_utf8(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()), s,
                      nullptr, false);
+  return xs_abs_length_q(s) - before;
 }
 
 void append_utf8_lossy(Cell* s, std::string_view text) {

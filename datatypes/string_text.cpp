@@ -62,12 +62,30 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
   int32_t n = len;
   if (arg) n = part < 0 ? 0 : std::min(len, part);
   int32_t quotes = 0, lines = 0;
-  for (int32_t i = 0; i < n; i++) {
-    int32_t c = xs_abs_at(value, h + i);
-    quotes += c == '"';
-    lines += c == '\n';
+  // plain: one byte a character, each printable ASCII that needs no escape.
+  bool plain = series::buf(value)->unit() == 1;
+  {
+    SeriesBuf* vb = series::buf(value);  // nothing allocates in this loop
+    int u = vb->unit();
+    const std::byte* p = vb->head_ptr() + static_cast<int64_t>(h) * u;
+    for (int32_t i = 0; i < n; i++) {
+      int32_t c = get_char(p + static_cast<int64_t>(i) * u, u);
+      quotes += c == '"';
+      lines += c == '\n';
+      plain = plain && c >= ' ' && c < 127 && c != '^';
+    }
   }
   bool braces = lines >= 3 || quotes > 0 || len >= 50;
+  if (!braces && plain) {
+    // Room first, at the widest unit: the copy below then allocates nothing,
+    // so the source's bytes stay where they are read.
+    SeriesBuf* out = reserve(series::buf(buffer), (int64_t{n} + 2) * 4);
+    const auto* src = reinterpret_cast<const char*>(series::buf(value)->head_ptr()) + h;
+    out = append_literal_n(out, "\"", 1);
+    out = append_literal_n(out, src, n);
+    append_literal_n(out, "\"", 1);
+    return part - n - 2;
+  }
   if (!braces) {
     append_char(buffer, '"');
     for (int32_t i = 0; i < n; i++) mold_char(buffer, xs_abs_at(value, h + i), all);

@@ -62,11 +62,17 @@ TEST_F(Strings, Mold) {
       {"\xC3\xA9", "\"\xC3\xA9\"", 0},
       {"\xC3\xA9", "\"^(E9)\"", 1},
       {"\t\x01", "\"^-^A\"", 0},
+      {"a^b", "\"a^^b\"", 0},
   };
   for (const Case& c : cases) {
     Cell* s = str(c.in);
     EXPECT_EQ(mold(s, c.all), c.out) << c.in;
   }
+  // Into a buffer widened by what it holds already: the text takes its unit.
+  Cell* buf = string::push_new(8);
+  string::append_char(buf, 0x4E2D);
+  string::mold(str("ab"), buf, 0, 0, 0, nullptr, 0, 0);
+  EXPECT_EQ(text(buf), "\xE4\xB8\xAD\"ab\"");
 }
 
 TEST_F(Strings, MoldAndFormBudget) {
