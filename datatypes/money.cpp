@@ -1,6 +1,7 @@
 // money!: the digit cell, conversions, text, exact arithmetic and slots.
 #include "datatypes/money.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -56,36 +57,54 @@ Cell from_signed(__int128 v, int currency) {
 
 // --- The cell ---------------------------------------------------------------------
 
-// The digits go through two 64-bit halves of 11 digits each: 128-bit
-// division by 10 is a library call, and arithmetic runs through here twice
-// per operation.
-constexpr int HALF = DIGITS / 2;
-constexpr uint64_t HALF_SCALE = 100000000000;  // 10^11
+// The digits go a byte (two digits) at a time: the first 9 bytes, 18
+// digits, fit 64 bits, so 128-bit arithmetic (its division a library call)
+// meets only the last two bytes, and past 2^64 one division. Arithmetic runs
+// through here twice per operation.
+constexpr int PACKED = DIGITS / 2;     // bytes of digits
+constexpr int HEAD_BYTES = PACKED - 2;  // bytes of the 64-bit part
+constexpr uint64_t TAIL_SCALE = 10000;  // 10^digits of the last two bytes
+constexpr uint64_t HEAD_LIMIT = 1000000000000000000;  // 10^18
+
+// A packed byte's two digits as a number, and back. A nibble past 9 (a
+// corrupt cell) counts for its value, as digit by digit it would.
+constexpr std::array<uint8_t, 256> kByteValue = [] {
+  std::array<uint8_t, 256> t{};
+  for (int b = 0; b < 256; b++) t[b] = static_cast<uint8_t>((b >> 4) * 10 + (b & 15));
+  return t;
+}();
+constexpr std::array<uint8_t, 100> kPackedByte = [] {
+  std::array<uint8_t, 100> t{};
+  for (int v = 0; v < 100; v++) t[v] = static_cast<uint8_t>((v / 10) << 4 | v % 10);
+  return t;
+}();
 
 Units units(const Cell* c) {
-  uint64_t hi = 0, lo = 0;
-  for (int i = 0; i < HALF; i++) hi = hi * 10 + static_cast<uint64_t>(digit(c, i));
-  for (int i = HALF; i < DIGITS; i++) lo = lo * 10 + static_cast<uint64_t>(digit(c, i));
-  return Units{hi} * HALF_SCALE + lo;
+  const uint8_t* b = reinterpret_cast<const uint8_t*>(c) + 5;
+  uint64_t head = 0;
+  for (int i = 0; i < HEAD_BYTES; i++) head = head * 100 + kByteValue[b[i]];
+  uint64_t tail = uint64_t{kByteValue[b[HEAD_BYTES]]} * 100 + kByteValue[b[HEAD_BYTES + 1]];
+  return Units{head} * TAIL_SCALE + tail;
 }
 
+// Digits of units below 10^22; of a larger number, its last 22.
 Cell make_cell(bool neg, int cur, Units u) {
   Cell c{T_MONEY, 0, 0, 0};
-  auto* b = reinterpret_cast<uint8_t*>(&c);
-  uint64_t half[2];
+  auto* b = reinterpret_cast<uint8_t*>(&c) + 5;
+  uint64_t head, tail;
   if (u >> 64 == 0) {
     const uint64_t v = static_cast<uint64_t>(u);
-    half[0] = v / HALF_SCALE;
-    half[1] = v % HALF_SCALE;
+    head = v / TAIL_SCALE;
+    tail = v % TAIL_SCALE;
   } else {
-    half[0] = static_cast<uint64_t>(u / HALF_SCALE);
-    half[1] = static_cast<uint64_t>(u % HALF_SCALE);
+    head = static_cast<uint64_t>(u / TAIL_SCALE % HEAD_LIMIT);
+    tail = static_cast<uint64_t>(u % TAIL_SCALE);
   }
-  for (int i = DIGITS - 1; i >= 0; i--) {
-    uint64_t& h = half[i / HALF];
-    int d = static_cast<int>(h % 10);
-    h /= 10;
-    b[5 + i / 2] |= static_cast<uint8_t>(i % 2 ? d : d << 4);
+  b[HEAD_BYTES + 1] = kPackedByte[tail % 100];
+  b[HEAD_BYTES] = kPackedByte[tail / 100];
+  for (int i = HEAD_BYTES - 1; i >= 0; i--) {
+    b[i] = kPackedByte[head % 100];
+    head /= 100;
   }
   set_negative(&c, neg);
   set_currency(&c, cur);
