@@ -660,6 +660,22 @@ general:
   return pos;
 }
 
+// The fixed arguments of a short call. One ordinary argument that takes any
+// value but unset! is fetched in the caller's own frame: the commonest spec
+// pays no call for it.
+[[gnu::always_inline]] inline int32_t fetch_short(Source& s, int32_t pos, const Cell* start, const Cell* cache,
+                                                 uint32_t summary) {
+  constexpr uint32_t one_any = SPEC_PLAIN | SPEC_ANY | 1;
+  if ((summary & (SPEC_PLAIN | SPEC_ANY | 0xFF)) != one_any || pos >= s.end)
+    return fetch_fixed(s, pos, start, cache, summary);
+  bool ran = false;
+  pos = fetch_plain(s, pos, ran);
+  if (ran && throwing()) return pos;
+  Cell* v = stack::top() - 1;
+  if (is_type(v, T_UNSET)) [[unlikely]] refuse_fast(start, v, 0);
+  return pos;
+}
+
 // The arguments of a built-in conditional (its frame pushed): the
 // condition, then each block checked as the spec does. Answers the position
 // after them; the block to run in *branch, or null when the result (none)
@@ -783,7 +799,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     Off* values = &stack::values_of(fctx);
     frame->fctx = fctx;
     frame->saved = *values;
-    pos = fetch_fixed(s, pos, start, cache, summary);
+    pos = fetch_short(s, pos, start, cache, summary);
     if (throwing()) return pos;
     if (summary & SPEC_REFINE) {
       // Every refinement off, its arguments none, then the locals.
