@@ -108,6 +108,9 @@ inline bool op_at(const Cell* code, int32_t pos, int32_t end) {
 // cell, or the result slot, which is the same cell then): operators at pos
 // take it as their left operand. Answers the position after the chain.
 int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start);
+// The same from an operator found at pos: op is its word's value, read
+// since the last allocation.
+int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* start, const Cell* op);
 // The comparison op of each native index, -1 for the natives that are not
 // comparisons.
 inline constexpr auto kNativeCompareOp = [] {
@@ -189,7 +192,7 @@ inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
         continue;
       }
     }
-    return eval_infix(code, pos, end, push, start);
+    return eval_infix_at(code, pos, end, push, start, op);
   }
 }
 

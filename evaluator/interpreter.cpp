@@ -432,59 +432,82 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
 }
 
 int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
-  // The first operator was found by infix_after.
+  int32_t tail = static_cast<int32_t>(series::buf(code)->cell_count());
+  if (end > tail) end = tail;
+  if (pos >= end) return pos;
+  Cell* w = cell_at(code, pos);
+  if (!is_type(w, T_WORD)) return pos;
+  const Cell* op = bound_value(w);
+  if (!op || !is_type(op, T_OP)) return pos;
+  return eval_infix_at(code, pos, end, push, start, op);
+}
+
+namespace {
+
+// The function an operator wraps, to be called with the operator's name.
+inline Cell op_function(const Cell* op) {
+  Cell fn = *op;
+  set_type(&fn, static_cast<TypeId>(native::wrapped_type(op)));
+  fn.header &= HDR_TYPE_MASK;
+  return fn;
+}
+
+}  // namespace
+
+int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* start, const Cell* op) {
   // Each operator takes the value produced so far as its left operand, so
   // operators chain to the left with equal precedence.
+  int32_t tail = static_cast<int32_t>(series::buf(code)->cell_count());
+  if (end > tail) end = tail;
   for (;;) {
-    int32_t tail = static_cast<int32_t>(series::buf(code)->cell_count());
-    if (end > tail) end = tail;
-    if (pos >= end) return pos;
-    Cell* w = cell_at(code, pos);
-    if (!is_type(w, T_WORD)) return pos;
-    const Cell* op = bound_value(w);
-    if (!op || !is_type(op, T_OP)) return pos;
     // The operator is the one met here: evaluating its right operand may
     // rebind its word or move the store its value lies in.
-    Cell fn = *op, name = *w, taken = *op;
-    set_type(&fn, static_cast<TypeId>(native::wrapped_type(op)));
-    fn.header &= HDR_TYPE_MASK;
+    Cell* w = cell_at(code, pos);
+    Cell name = *w, taken = *op;
     stack::set_top(start + 1);  // the value just made is the left operand
     if (trace::tracing) [[unlikely]] {
       // Every step of the operator is reported: no short path.
-      trace::fire(trace::fetch, code, pos, nullptr, cell_at(code, pos));
+      trace::fire(trace::fetch, code, pos, nullptr, w);
+      Cell fn = op_function(&taken);
       pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, true);
-      if (throwing()) return pos;
-      continue;
-    }
-    if (integer_op(op) && is_type(start, T_INTEGER) && pos + 1 < end) {
+    } else if (integer_op(op) && is_type(start, T_INTEGER) && pos + 1 < end) {
       // Integer arithmetic and comparison need no frame: they cannot fail.
       // Any other right operand goes through the operator as usual.
-      const Cell* r = cell_at(code, pos + 1);
+      const Cell* r = w + 1;
       const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
       if (rv && is_type(rv, T_INTEGER)) {
         integer_infix(op, start, get_int(rv));
         pos += 2;
-        continue;
-      }
-      if (is_type(r, T_PAREN)) {
-        eval_block(r, false);  // pushed at start + 1
-        pos += 2;
       } else {
-        pos = eval_value(code, pos + 1, end, true, true, false);
-      }
-      if (throwing()) return pos;
-      if (is_type(start + 1, T_INTEGER)) {
-        integer_infix(&taken, start, get_int(start + 1));
-        stack::set_top(start + 1);
-      } else {
-        call_evaluated(&fn, &name, start, 2, true);
+        if (is_type(r, T_PAREN)) {
+          eval_block(r, false);  // pushed at start + 1
+          pos += 2;
+        } else {
+          pos = eval_value(code, pos + 1, end, true, true, false);
+        }
         if (throwing()) return pos;
+        if (is_type(start + 1, T_INTEGER)) {
+          integer_infix(&taken, start, get_int(start + 1));
+          stack::set_top(start + 1);
+        } else {
+          Cell fn = op_function(&taken);
+          call_evaluated(&fn, &name, start, 2, true);
+        }
+        if (!push && !throwing()) stack::set_result_trim(start);
       }
-      if (!push) stack::set_result_trim(start);
-      continue;
+    } else {
+      Cell fn = op_function(&taken);
+      pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, true);
     }
-    pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, true);
     if (throwing()) return pos;
+    // The next operator, if any: the code may have changed.
+    tail = static_cast<int32_t>(series::buf(code)->cell_count());
+    if (end > tail) end = tail;
+    if (pos >= end) return pos;
+    w = cell_at(code, pos);
+    if (!is_type(w, T_WORD)) return pos;
+    op = bound_value(w);
+    if (!op || !is_type(op, T_OP)) return pos;
   }
 }
 
