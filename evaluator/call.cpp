@@ -600,11 +600,12 @@ struct Source {
     if (!is_type(w, T_WORD)) return pos;
     const Cell* op = bound_value(w);
     if (!op || !is_type(op, T_OP)) return pos;
-    if (integer_op(op) && is_type(at, T_INTEGER) && pos + 1 < s.end) {
+    int iop = integer_op(op);
+    if (iop && is_type(at, T_INTEGER) && pos + 1 < s.end) {
       const Cell* r = w + 1;
       const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
       if (rv && is_type(rv, T_INTEGER)) {
-        integer_infix(op, at, get_int(rv));
+        integer_infix(iop, at, get_int(rv));
         if ((pos += 2) >= s.end || !is_type(w + 2, T_WORD)) return pos;
       }
     }

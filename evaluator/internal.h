@@ -111,62 +111,61 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
 // The same from an operator found at pos: op is its word's value, read
 // since the last allocation.
 int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* start, const Cell* op);
-// The comparison op of each native index, -1 for the natives that are not
-// comparisons.
-inline constexpr auto kNativeCompareOp = [] {
-  std::array<int8_t, natives::COUNT + 1> ops{};
-  for (auto& o : ops) o = -1;
-  ops[natives::index(natives::Id::equal_q)] = COMP_EQUAL;
-  ops[natives::index(natives::Id::not_equal_q)] = COMP_NOT_EQUAL;
-  ops[natives::index(natives::Id::strict_equal_q)] = COMP_STRICT_EQUAL;
-  ops[natives::index(natives::Id::lesser_q)] = COMP_LESSER;
-  ops[natives::index(natives::Id::greater_q)] = COMP_GREATER;
-  ops[natives::index(natives::Id::lesser_or_equal_q)] = COMP_LESSER_EQUAL;
-  ops[natives::index(natives::Id::greater_or_equal_q)] = COMP_GREATER_EQUAL;
+// The operations computed in place on two integers: add, subtract,
+// multiply and the comparisons equal? .. greater-or-equal?.
+enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUB, INT_MUL, INT_EQ, INT_NE, INT_LT, INT_GT, INT_LE, INT_GE };
+
+// The integer operation of each native index, INT_NONE for the natives that
+// are not comparisons.
+inline constexpr auto kNativeIntOp = [] {
+  std::array<uint8_t, natives::COUNT + 1> ops{};
+  ops[natives::index(natives::Id::equal_q)] = INT_EQ;
+  ops[natives::index(natives::Id::not_equal_q)] = INT_NE;
+  ops[natives::index(natives::Id::strict_equal_q)] = INT_EQ;
+  ops[natives::index(natives::Id::lesser_q)] = INT_LT;
+  ops[natives::index(natives::Id::greater_q)] = INT_GT;
+  ops[natives::index(natives::Id::lesser_or_equal_q)] = INT_LE;
+  ops[natives::index(natives::Id::greater_or_equal_q)] = INT_GE;
   return ops;
 }();
 
-// Operators whose integer case is computed in place: add, subtract,
-// multiply and the comparisons equal? .. greater-or-equal?.
-inline bool integer_op(const Cell* op) {
+// The operation an operator computes in place on two integers, or INT_NONE.
+inline int integer_op(const Cell* op) {
   int wrapped = native::wrapped_type(op);
   uint32_t i = native::index(op);
-  if (wrapped == T_ACTION) return i == A_ADD || i == A_SUBTRACT || i == A_MULTIPLY;
-  return wrapped == T_NATIVE && i <= natives::COUNT && kNativeCompareOp[i] >= 0;
+  if (wrapped == T_NATIVE) return i <= natives::COUNT ? kNativeIntOp[i] : INT_NONE;
+  if (wrapped != T_ACTION) return INT_NONE;
+  return i == A_ADD ? INT_ADD : i == A_SUBTRACT ? INT_SUB : i == A_MULTIPLY ? INT_MUL : INT_NONE;
 }
 
-// The operator applied to two integers, the left operand replaced by the
-// result; an overflow gives the float! of the exact operation. Only for an
-// integer_op.
-inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
+// An integer_op applied to two integers, the left operand replaced by the
+// result; an overflow gives the float! of the exact operation.
+inline void integer_infix(int code, Cell* left, int32_t b) {
   int32_t a = get_int(left), r;
-  bool over;
-  switch (native::wrapped_type(op) == T_NATIVE ? 0u : native::index(op)) {
-    case 0: {
-      bool t;
-      switch (kNativeCompareOp[native::index(op)]) {
-        case COMP_NOT_EQUAL: t = a != b; break;
-        case COMP_LESSER: t = a < b; break;
-        case COMP_GREATER: t = a > b; break;
-        case COMP_LESSER_EQUAL: t = a <= b; break;
-        case COMP_GREATER_EQUAL: t = a >= b; break;
-        default: t = a == b;  // equal? and strict-equal?
-      }
-      *left = t ? fixed_true : fixed_false;
-      return;
-    }
-    case A_ADD: over = __builtin_add_overflow(a, b, &r); break;
-    case A_SUBTRACT: over = __builtin_sub_overflow(a, b, &r); break;
-    default: over = __builtin_mul_overflow(a, b, &r);
+  bool over, t;
+  switch (code) {
+    case INT_ADD: over = __builtin_add_overflow(a, b, &r); break;
+    case INT_SUB: over = __builtin_sub_overflow(a, b, &r); break;
+    case INT_MUL: over = __builtin_mul_overflow(a, b, &r); break;
+    case INT_NE: t = a != b; goto logic;
+    case INT_LT: t = a < b; goto logic;
+    case INT_GT: t = a > b; goto logic;
+    case INT_LE: t = a <= b; goto logic;
+    case INT_GE: t = a >= b; goto logic;
+    default: t = a == b; goto logic;
   }
   if (!over) {
     integer::set(left, r);
     return;
   }
-  double x = a, y = b;
-  *left = Cell{T_FLOAT, 0, 0, 0};
-  const uint32_t i = native::index(op);
-  put_double(left, i == A_ADD ? x + y : i == A_SUBTRACT ? x - y : x * y);
+  {
+    double x = a, y = b;
+    *left = Cell{T_FLOAT, 0, 0, 0};
+    put_double(left, code == INT_ADD ? x + y : code == INT_SUB ? x - y : x * y);
+    return;
+  }
+logic:
+  *left = t ? fixed_true : fixed_false;
 }
 
 // The infix lookahead after a value made at start, inline for its common
@@ -182,12 +181,13 @@ inline void integer_infix(const Cell* op, Cell* left, int32_t b) {
     if (!is_type(w, T_WORD)) return pos;
     const Cell* op = bound_value(w);
     if (!op || !is_type(op, T_OP)) return pos;
-    if (!trace::tracing && integer_op(op) && is_type(start, T_INTEGER) && pos + 1 < end &&
+    int iop = integer_op(op);
+    if (!trace::tracing && iop && is_type(start, T_INTEGER) && pos + 1 < end &&
         pos + 1 < static_cast<int32_t>(b->cell_count())) {
       const Cell* r = w + 1;
       const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
       if (rv && is_type(rv, T_INTEGER)) {
-        integer_infix(op, start, get_int(rv));
+        integer_infix(iop, start, get_int(rv));
         pos += 2;
         continue;
       }
@@ -230,11 +230,12 @@ inline int32_t quick_value(Cell* code, int32_t pos, int32_t end, Cell* out, cons
     if (!is_type(w, T_WORD)) return pos;
     const Cell* op = bound_value(w);
     if (!op || !is_type(op, T_OP)) return pos;
-    if (!integer_op(op) || !is_type(out, T_INTEGER) || pos + 1 >= end) return -1;
+    int iop = integer_op(op);
+    if (!iop || !is_type(out, T_INTEGER) || pos + 1 >= end) return -1;
     const Cell* r = w + 1;
     const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
     if (!rv || !is_type(rv, T_INTEGER)) return -1;
-    integer_infix(op, out, get_int(rv));
+    integer_infix(iop, out, get_int(rv));
   }
   return pos;
 }

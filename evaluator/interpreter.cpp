@@ -470,13 +470,13 @@ int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
       trace::fire(trace::fetch, code, pos, nullptr, w);
       Cell fn = op_function(&taken);
       pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, true);
-    } else if (integer_op(op) && is_type(start, T_INTEGER) && pos + 1 < end) {
+    } else if (int iop = integer_op(op); iop && is_type(start, T_INTEGER) && pos + 1 < end) {
       // Integer arithmetic and comparison need no frame: they cannot fail.
       // Any other right operand goes through the operator as usual.
       const Cell* r = w + 1;
       const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
       if (rv && is_type(rv, T_INTEGER)) {
-        integer_infix(op, start, get_int(rv));
+        integer_infix(iop, start, get_int(rv));
         pos += 2;
       } else {
         if (is_type(r, T_PAREN)) {
@@ -487,7 +487,7 @@ int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
         }
         if (throwing()) return pos;
         if (is_type(start + 1, T_INTEGER)) {
-          integer_infix(&taken, start, get_int(start + 1));
+          integer_infix(iop, start, get_int(start + 1));
           stack::set_top(start + 1);
         } else {
           Cell fn = op_function(&taken);
