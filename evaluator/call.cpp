@@ -586,7 +586,7 @@ struct Source {
     val = bound_value(v);
     if (!val) goto general;
     vt = type_of(val);
-    if (vt == T_UNSET || vt == T_OP || callable(vt)) goto general;
+    if (in_types(ACTIVE_TYPES, vt)) goto general;
   } else if (!plain_literal(vt)) {
     goto general;
   }

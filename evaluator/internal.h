@@ -13,6 +13,7 @@
 #include "datatypes/series.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/trace.h"
 #include "runtime/cell.h"
@@ -93,6 +94,10 @@ inline bool plain_literal(TypeId t) {
       return true;
   }
 }
+
+// A word's value that is not the word's value as it stands: a call, an
+// operator, or unset! (an error).
+constexpr uint64_t ACTIVE_TYPES = CALLABLE_TYPES | type_bit(T_OP) | type_bit(T_UNSET);
 
 // Whether the cell at pos is a word bound to an operator: the infix
 // lookahead would take the value before it as its left operand.

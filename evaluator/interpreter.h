@@ -78,6 +78,12 @@ void eval_function(const Cell* fn);
 // Calls a routine! with its arguments on the data stack.
 void call_routine(const Cell* fn);
 
-inline bool callable(TypeId t) { return t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE; }
+// A set of types as one bit per type id (every id is below 64).
+constexpr uint64_t type_bit(TypeId t) { return uint64_t{1} << t; }
+inline bool in_types(uint64_t set, TypeId t) { return (set >> t) & 1; }
+static_assert(T_LAST < 64);
+
+constexpr uint64_t CALLABLE_TYPES = type_bit(T_NATIVE) | type_bit(T_ACTION) | type_bit(T_FUNCTION) | type_bit(T_ROUTINE);
+inline bool callable(TypeId t) { return in_types(CALLABLE_TYPES, t); }
 
 }  // namespace xeb::interpreter
