@@ -214,7 +214,10 @@ namespace {
 // test of its own, and the block no exit event when it ends untraced.
 // Tracing found on there sends the step's expression event, and the rest of
 // the block runs traced.
-void eval_block(const Cell* block, bool keep) {
+namespace {
+
+template <bool keep>
+[[gnu::always_inline]] inline void run_block(const Cell* block) {
   Cell* code = stack::push(block);  // keeps the code rooted while it runs
   Cell* mark = code + 1;
   int32_t pos = series::head(code);
@@ -256,13 +259,18 @@ void eval_block(const Cell* block, bool keep) {
                  stack::top() - 1);
   Cell r = *(stack::top() - 1);
   stack::set_top(code);
-  if (keep) {
+  if constexpr (keep) {
     *stack::base() = r;
     if (stack::top() <= stack::base()) stack::set_top(stack::base() + 1);
   } else {
     *stack::push_new() = r;
   }
 }
+
+}  // namespace
+
+void eval_block_keep(const Cell* block) { run_block<true>(block); }
+void eval_block_push(const Cell* block) { run_block<false>(block); }
 
 int32_t eval_expression(Cell* code, int32_t pos, int32_t end, bool push) {
   Cell* entry = stack::top();

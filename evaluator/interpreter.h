@@ -41,8 +41,14 @@ Cell* current_code();
 const Cell* code_out(int out);
 
 // Evaluates the whole block. keep: the last value goes into the caller's
-// result slot; else it is left pushed on the caller's data stack.
-void eval_block(const Cell* block, bool keep);
+// result slot; else it is left pushed on the caller's data stack. One
+// entry per mode: every caller knows its mode.
+void eval_block_keep(const Cell* block);
+void eval_block_push(const Cell* block);
+inline void eval_block(const Cell* block, bool keep) {
+  if (keep) eval_block_keep(block);
+  else eval_block_push(block);
+}
 // One expression at pos (absolute index in code's buffer) under a <body>
 // frame; answers the position after it.
 int32_t eval_expression(Cell* code, int32_t pos, int32_t end, bool push);
