@@ -220,8 +220,9 @@ template <bool keep>
 [[gnu::always_inline]] inline void run_block(const Cell* block) {
   Cell* code = stack::push(block);  // keeps the code rooted while it runs
   Cell* mark = code + 1;
+  SeriesBuf* b = series::buf(code);
   int32_t pos = series::head(code);
-  int32_t end = static_cast<int32_t>(series::buf(code)->cell_count());
+  int32_t end = static_cast<int32_t>(b->cell_count());
   bool traced = true;  // the exit event is due (when tracing is on then)
   if (pos >= end) {
     trace::event(trace::enter, code, pos, nullptr, nullptr);
@@ -233,7 +234,6 @@ template <bool keep>
   } else {
     traced = false;
     CodeScope scope(code, pos);
-    SeriesBuf* b = series::buf(code);
     // The end is the tail when the block began; values added later are not
     // run, and one that cut the block short ends it at its new tail.
     for (;;) {
@@ -258,11 +258,12 @@ template <bool keep>
     trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
                  stack::top() - 1);
   Cell r = *(stack::top() - 1);
-  stack::set_top(code);
   if constexpr (keep) {
-    *stack::base() = r;
-    if (stack::top() <= stack::base()) stack::set_top(stack::base() + 1);
+    Cell* base = stack::base();
+    *base = r;
+    stack::set_top(code > base ? code : base + 1);
   } else {
+    stack::set_top(code);
     *stack::push_new() = r;
   }
 }
