@@ -143,9 +143,16 @@ inline int integer_op(const Cell* op) {
   return i == A_ADD ? INT_ADD : i == A_SUBTRACT ? INT_SUB : i == A_MULTIPLY ? INT_MUL : INT_NONE;
 }
 
+// The float! of an integer operation that overflowed, into left.
+[[gnu::noinline, gnu::cold]] inline void integer_overflow(int code, Cell* left, int32_t a, int32_t b) {
+  double x = a, y = b;
+  *left = Cell{T_FLOAT, 0, 0, 0};
+  put_double(left, code == INT_ADD ? x + y : code == INT_SUB ? x - y : x * y);
+}
+
 // An integer_op applied to two integers, the left operand replaced by the
 // result; an overflow gives the float! of the exact operation.
-inline void integer_infix(int code, Cell* left, int32_t b) {
+[[gnu::always_inline]] inline void integer_infix(int code, Cell* left, int32_t b) {
   int32_t a = get_int(left), r;
   bool over, t;
   switch (code) {
@@ -163,12 +170,8 @@ inline void integer_infix(int code, Cell* left, int32_t b) {
     integer::set(left, r);
     return;
   }
-  {
-    double x = a, y = b;
-    *left = Cell{T_FLOAT, 0, 0, 0};
-    put_double(left, code == INT_ADD ? x + y : code == INT_SUB ? x - y : x * y);
-    return;
-  }
+  integer_overflow(code, left, a, b);
+  return;
 logic:
   *left = t ? fixed_true : fixed_false;
 }
