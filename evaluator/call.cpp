@@ -786,20 +786,19 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
   Source s{code, end, end, nullptr};
   s.read();
   if (t == T_FUNCTION) {
-    constexpr uint32_t flags = frame_flags(FrameType::function) | FRAME_INTERP;
-    if (name) stack::push_frame(name, flags);
-    else stack::push_frame(stack::names.anon, 0, flags);
-    CallFrame* frame = stack::top_frame();
-    // The function context's values pointer: saved here, pointed at the
-    // arguments for the body, given back after it. Its address is kept
-    // while nothing has moved; after a collection the context is found
+    // The function context's values pointer: saved in the frame, pointed
+    // at the arguments for the body, given back after it. Its address is
+    // kept while nothing has moved; after a collection the context is found
     // through the frame, which the collector corrects when it moves the
     // context's node (a node held here would go stale).
     Node fctx = function::context_of(start);
     uint32_t moves = memory::moves;
     Off* values = &stack::values_of(fctx);
-    frame->fctx = fctx;
-    frame->saved = *values;
+    constexpr uint32_t flags = frame_flags(FrameType::function) | FRAME_INTERP;
+    uint64_t fctx_saved = fctx | uint64_t{*values} << 32;
+    if (name) stack::push_frame(name, flags, fctx_saved);
+    else stack::push_frame(stack::names.anon, 0, flags, fctx_saved);
+    CallFrame* frame = stack::cs.top - 1;
     pos = fetch_short(s, pos, start, cache, summary);
     if (throwing()) return pos;
     if (summary & SPEC_REFINE) {

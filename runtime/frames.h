@@ -43,7 +43,8 @@ struct CallFrame {
   bool interpreted() const { return header & FRAME_INTERP; }
 };
 static_assert(sizeof(CallFrame) == 24);
-static_assert(offsetof(CallFrame, ctx) == 8 && offsetof(CallFrame, sym) == 12 && offsetof(CallFrame, fctx) == 16);
+static_assert(offsetof(CallFrame, ctx) == 8 && offsetof(CallFrame, sym) == 12 && offsetof(CallFrame, fctx) == 16 &&
+              offsetof(CallFrame, saved) == 20);
 
 namespace stack {
 
@@ -86,16 +87,18 @@ inline void put_frame(CallFrame* f, uint32_t flags, uint64_t ctx_sym, uint64_t f
   std::memcpy(p + 8, &ctx_sym, 8);
   std::memcpy(p + 16, &fctx_saved, 8);
 }
-inline Cell* push_frame(uint32_t sym, Node ctx, uint32_t flags) {
+// fctx_saved: a compiled call's function context and that context's values
+// pointer (fctx and saved in one word), else 0.
+inline Cell* push_frame(uint32_t sym, Node ctx, uint32_t flags, uint64_t fctx_saved = 0) {
   if (cs.top >= cs.end) call_overflow();
-  put_frame(cs.top++, flags, ctx | uint64_t{sym} << 32, 0);
+  put_frame(cs.top++, flags, ctx | uint64_t{sym} << 32, fctx_saved);
   return ds.base = ds.top;
 }
-inline Cell* push_frame(const Cell* word, uint32_t flags) {
+inline Cell* push_frame(const Cell* word, uint32_t flags, uint64_t fctx_saved = 0) {
   if (cs.top >= cs.end) call_overflow();
   uint64_t ctx_sym;  // words 1 and 2 of a word cell
   std::memcpy(&ctx_sym, payload(word), 8);
-  put_frame(cs.top++, flags, ctx_sym, 0);
+  put_frame(cs.top++, flags, ctx_sym, fctx_saved);
   return ds.base = ds.top;
 }
 inline Cell* mark_native(const Cell* w) { return push_frame(w, frame_flags(FrameType::native)); }
