@@ -220,7 +220,95 @@ void boot(const Cell* sources) {
   mark_library(context::global(), seen);
 }
 
+namespace {
+
+bool callable(const Cell* v) {
+  return is_type(v, T_NATIVE) || is_type(v, T_ACTION) || is_type(v, T_OP) || is_type(v, T_FUNCTION) ||
+         is_type(v, T_ROUTINE);
+}
+
+// Binds each word of a body (nested blocks and parens, and the head of a
+// path) that names a function of the global context to the same function in
+// `kept`, added there on first need. Only the context grows: the body is read
+// again through its node after that; nodes stay put meanwhile.
+void keep_calls(Node body, Node kept, std::vector<Node>& seen) {
+  for (Node s : seen)
+    if (s == body) return;
+  seen.push_back(body);
+  const Node global = context::global();
+  for (int32_t i = 0; i < static_cast<int32_t>(buf_of(body)->cell_count()); i++) {
+    Cell* c = buf_of(body)->cells() + i;
+    if (is_type(c, T_BLOCK) || is_type(c, T_PAREN)) {
+      keep_calls(series::node_of(c), kept, seen);
+      continue;
+    }
+    if (is_type(c, T_PATH) || is_type(c, T_GET_PATH)) {
+      Cell* head = buf_of(series::node_of(c))->cells();
+      if (buf_of(series::node_of(c))->cell_count() == 0 || !is_type(head, T_WORD)) continue;
+      c = head;
+    }
+    if (!is_type(c, T_WORD) || word_context(c) != global) continue;
+    const int32_t gi = context::find_word(global, word_symbol(c), true);
+    if (gi < 0 || !callable(context::values(global) + gi)) continue;
+    int32_t ki = context::find_word(kept, word_symbol(c), true);
+    if (ki < 0) {
+      const Cell w = *c;
+      ki = context::add_word(kept, &w);
+      context::values(kept)[ki] = context::values(global)[gi];
+    }
+    // The path's head, or the body's own cell, read again after the add.
+    Cell* at = buf_of(body)->cells() + i;
+    if (is_type(at, T_PATH) || is_type(at, T_GET_PATH)) at = buf_of(series::node_of(at))->cells();
+    set_word_context(at, kept);
+    set_word_index(at, ki);
+  }
+}
+
+void keep_calls_of(const Cell* v, Node kept, std::vector<Node>& seen) {
+  if (is_type(v, T_FUNCTION)) {
+    const Cell* body = function::more(v);
+    if (is_type(body, T_BLOCK)) keep_calls(series::node_of(body), kept, seen);
+  }
+}
+
+// The console's own code calls what the library defined, as compiled code
+// would: a user who sets print, append or load to something else at the
+// prompt breaks his own code, not the loop that reads, runs and prints it.
+void keep_console_calls() {
+  collector::KeepNodes keep;
+  const Node kept = context::create(64, false, false, 0, context::Kind::object);
+  Cell* held = object::push(kept, object::new_class_id());
+  datatypes::root_append(*held);
+  stack::pop(1);
+  std::vector<Node> seen;
+  static const char* const kGlobals[] = {"ask", "input", "halt", "_save-cfg", "_skip-ws", "_skip-token", "_header-at?"};
+  for (const char* name : kGlobals) {
+    Cell v = *context::get(word::load(name));
+    keep_calls_of(&v, kept, seen);
+  }
+  static const char* const kObjects[] = {"cli-console-ctx", "cli-console-ctx/settings", "system/console"};
+  for (const char* path : kObjects) {
+    std::string_view rest(path);
+    Cell obj = *context::get(word::load(rest.substr(0, rest.find('/'))));
+    while (is_type(&obj, T_OBJECT) && rest.find('/') != std::string_view::npos) {
+      rest = rest.substr(rest.find('/') + 1);
+      Cell* name = word::push_symbol(symbol::make(rest.substr(0, rest.find('/'))));
+      obj = *object::get_field(&obj, name);
+      stack::pop(1);
+    }
+    if (!is_type(&obj, T_OBJECT)) continue;
+    const Node ctx = object::context_of(&obj);
+    for (int32_t i = 0; i < context::size(ctx); i++) {
+      Cell v = context::values(ctx)[i];
+      keep_calls_of(&v, kept, seen);
+    }
+  }
+}
+
+}  // namespace
+
 int launch() {
+  if (is_type(context::get(word::load("cli-console-ctx")), T_OBJECT)) keep_console_calls();
   Cell* console = stack::push(context::get(word::load("cli-console-ctx")));
   Cell* name = stack::push(word::load("launch"));
   if (!is_type(console, T_OBJECT)) return 0;  // a library without a console

@@ -40,6 +40,11 @@ LOOP_CASES = [
      "== func [y][o/h y]\n-----> EVAL @stop\nInput: @stop x + 1\n\nStack: g\nStack: 1\nStack: h\nStack: 1\n\n"
      "Call: g\nCall: h\n", 0),
     ("open map continues", "#[a: [1\n]\n]\n", "== #[\n    a: [1]\n]\n", 0),
+    # The loop keeps the functions it calls: words the user sets to other
+    # values break his own code only.
+    ("user words do not break the loop", "print: 5\n1 + 1\nappend: load: try: 0\n[2]\n1 / 0\n",
+     "== 5\n== 2\n== 0\n== [2]\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0\n"
+     "*** Stack: launch launch run eval-command do-command try-do\n\n", 0),
     ("quit-return ends with its status", "quit-return 3\n1\n", "", 3),
     ("end of input without newline", "7", "== 7\n", 0),
     ("quit ends with status 0", "quit\n1\n", "", 0),
