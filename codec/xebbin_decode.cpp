@@ -732,6 +732,12 @@ struct Decoder {
     Cell* saved = stack::top();
     Cell* s = type == T_BINARY ? binary::make_at(stack::push_new(), static_cast<int32_t>(units))
                                : string::make_typed(stack::push_new(), static_cast<int32_t>(units), 1 << shift, type);
+    return emit_filled(t, s, src, size, head, saved);
+  }
+
+  // Fills the new series s (pushed above saved) with the size bytes at src,
+  // sets its head and emits it.
+  int32_t emit_filled(Target& t, Cell* s, const uint8_t* src, uint64_t size, int32_t head, Cell* saved) {
     SeriesBuf* b = series::buf(s);
     if (size) std::memcpy(b->head_ptr(), src, size);
     b->tail = b->head + static_cast<Off>(size);
@@ -768,13 +774,7 @@ struct Decoder {
     const uint8_t* src = bytes(size);
     Cell* saved = stack::top();
     Cell* v = vector::make_at(stack::push_new(), n, static_cast<TypeId>(elem), static_cast<int>(width));
-    SeriesBuf* b = buf_of(vector::node_of(v));
-    if (size) std::memcpy(b->head_ptr(), src, size);
-    b->tail = b->head + static_cast<Off>(size);
-    series::set_head(v, head);
-    int32_t pos = emit(t, *v);
-    stack::set_top(saved);
-    return pos;
+    return emit_filled(t, v, src, size, head, saved);
   }
 
   int32_t image(Target& t, bool ext, bool shared) {

@@ -69,6 +69,13 @@ std::byte* xs_head(const Cell* b) {
 int32_t xs_length_q(const Cell* b) { return string::xs_length_q(b); }
 uint8_t byte_at(const Cell* b, int32_t offset) { return static_cast<uint8_t>(series::buf(b)->head_ptr()[offset]); }
 
+uint64_t leading_number(const Cell* b, int32_t max) {
+  int32_t n = std::min(xs_length_q(b), max);
+  uint64_t u = 0;
+  for (int32_t i = 0; i < n; i++) u = (u << 8) | byte_at(b, i);
+  return u;
+}
+
 Cell* make_at(Cell* c, int32_t capacity) {
   begin_cell(c);
   Node n = memory::alloc_bytes(std::max(capacity, 1));

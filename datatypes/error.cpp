@@ -409,13 +409,7 @@ int err_mold(Cell* err, Cell* out, int only, int all, int flat, Cell* arg, int p
   return part;
 }
 
-int err_compare(Cell* v1, Cell* v2, int op) {
-  if (!is_type(v2, T_ERROR)) return COMPARE_INVALID;
-  Cell a = *v1, b = *v2;
-  set_type(&a, T_OBJECT);
-  set_type(&b, T_OBJECT);
-  return object::compare(&a, &b, op);
-}
+int err_compare(Cell* v1, Cell* v2, int op) { return object::compare_as_objects(v1, v2, T_ERROR, op); }
 
 void annotate(Cell* err) {
   if (!is_type(err, T_ERROR)) return;

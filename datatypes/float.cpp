@@ -275,11 +275,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
       break;
     }
     case T_BINARY: {
-      int32_t n = binary::xs_length_q(spec);
-      if (n > 8) n = 8;
-      uint64_t u = 0;
-      for (int32_t i = 0; i < n; i++) u = (u << 8) | binary::byte_at(spec, i);
-      d = from_bits(u);
+      d = from_bits(binary::leading_number(spec, 8));
       break;
     }
     case T_BLOCK: case T_PAREN: case T_HASH: d = block_to_double(target, spec); break;

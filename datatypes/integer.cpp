@@ -224,11 +224,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
       break;
     }
     case T_BINARY: {
-      int32_t n = binary::xs_length_q(spec);
-      if (n > 4) n = 4;
-      uint32_t u = 0;
-      for (int32_t i = 0; i < n; i++) u = (u << 8) | binary::byte_at(spec, i);
-      v = static_cast<int32_t>(u);
+      v = static_cast<int32_t>(binary::leading_number(spec, 4));
       break;
     }
     case T_ISSUE: {

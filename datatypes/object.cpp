@@ -841,4 +841,12 @@ int compare(Cell* a, Cell* b, int op) {
   return result;
 }
 
+int compare_as_objects(const Cell* value1, const Cell* value2, TypeId t, int op) {
+  if (!is_type(value2, t)) return COMPARE_INVALID;
+  Cell a = *value1, b = *value2;
+  set_type(&a, T_OBJECT);
+  set_type(&b, T_OBJECT);
+  return compare(&a, &b, op);
+}
+
 }  // namespace xeb::object

@@ -83,6 +83,9 @@ int serialize(Cell* obj, Cell* buffer, int only, int all, int flat, Cell* arg, i
 Cell* make(Cell* proto, Cell* spec, int type);
 int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int part, int indent);
 int compare(Cell* value1, Cell* value2, int op);
+// The comparison of error! and port! values: two of type t compare as the
+// objects they are; another value cannot be compared.
+int compare_as_objects(const Cell* value1, const Cell* value2, TypeId t, int op);
 
 // Runs body (a hook's or comparator's call) behind a try/all frame named by
 // name. Its C++ callers are in the middle of a change or a sort and never

@@ -107,13 +107,7 @@ int mold(Cell* p, Cell* out, int only, int all, int flat, Cell* arg, int part, i
 }
 
 // Two ports compare as the objects they are.
-int compare(Cell* a, Cell* b, int op) {
-  if (!is_type(b, T_PORT)) return COMPARE_INVALID;
-  Cell x = *a, y = *b;
-  set_type(&x, T_OBJECT);
-  set_type(&y, T_OBJECT);
-  return object::compare(&x, &y, op);
-}
+int compare(Cell* a, Cell* b, int op) { return object::compare_as_objects(a, b, T_PORT, op); }
 
 int form(Cell* p, Cell* out, Cell*, int part) { return mold(p, out, 0, 0, 0, nullptr, part, 0); }
 

@@ -36,14 +36,7 @@ namespace {
 bool float_kind(TypeId t) { return t == T_FLOAT || t == T_PERCENT; }
 int default_width(TypeId t) { return float_kind(t) ? 8 : 4; }
 
-Cell* set_cell(Cell* c, Node n, int32_t h, TypeId t) {
-  begin_cell(c);
-  c->w1 = static_cast<uint32_t>(h);
-  c->w2 = n;
-  c->w3 = t;
-  c->header = T_VECTOR;
-  return c;
-}
+Cell* set_cell(Cell* c, Node n, int32_t h, TypeId t) { return make_series(c, T_VECTOR, n, h, t); }
 
 // Elements from the head (a head past the tail counts none).
 int32_t length_from_head(const Cell* v) { return std::max(count(v) - head(v), 0); }
