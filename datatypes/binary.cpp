@@ -67,7 +67,7 @@ std::byte* xs_head(const Cell* b) {
   return s->head_ptr() + std::max(h, 0);
 }
 int32_t xs_length_q(const Cell* b) { return string::xs_length_q(b); }
-uint8_t byte_at(const Cell* b, int32_t offset) { return static_cast<uint8_t>(series::buf(b)->head_ptr()[offset]); }
+uint8_t byte_at(const Cell* b, int32_t offset) { return static_cast<uint8_t>(xs_head(b)[offset]); }
 
 uint64_t leading_number(const Cell* b, int32_t max) {
   int32_t n = std::min(xs_length_q(b), max);

@@ -17,7 +17,7 @@ uint8_t hex_digit(int32_t c);
 
 std::byte* xs_head(const Cell* b);
 int32_t xs_length_q(const Cell* b);
-uint8_t byte_at(const Cell* b, int32_t offset);
+uint8_t byte_at(const Cell* b, int32_t offset);  // offset from the head
 // The first bytes of b from its head, at most max (8 at the most), read as
 // a big-endian number.
 uint64_t leading_number(const Cell* b, int32_t max);
