@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/error.h"
 #include "runtime/hashtable.h"
@@ -504,9 +505,14 @@ Cell* load(const uint8_t* bytes, int32_t len, Cell* target, int encoding) {
   Cell* c = target ? target : stack::push_new();
   begin_cell(c);
   c->w1 = c->w2 = c->w3 = 0;
-  Node n = encoding == ENC_UTF8 ? unicode::load_utf8(bytes, len, nullptr, nullptr, false)
+  // Text that ends inside a UTF-8 sequence is refused as an invalid one
+  // would be: its last bytes are not dropped unseen.
+  int32_t left = 0;
+  Node n = encoding == ENC_UTF8 ? unicode::load_utf8(bytes, len, nullptr, &left, false)
                                 : unicode::load_utf16le(bytes, len / 2, nullptr, false);
-  return series::set_cell(c, T_STRING, n);
+  series::set_cell(c, T_STRING, n);
+  if (left > 0) fire(Err::invalid_utf8, binary::load(bytes + len - left, left));
+  return c;
 }
 
 Cell* load_new(const uint8_t* bytes, int32_t len, int encoding) { return load(bytes, len, nullptr, encoding); }
