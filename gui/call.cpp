@@ -41,8 +41,9 @@ CallResult call_function(const Cell* fn_in, std::string_view name, std::span<con
       break;
     }
   }
-  Cell* word = stack::push(word::load(name));
+  // The function on the data stack before the name's loading can allocate.
   Cell* callee = stack::push(&fn);
+  Cell* word = stack::push(word::load(name));
   Cell* saved_base = stack::base();
   Cell* saved_top = stack::top();
   const uint32_t depth = stack::depth();
@@ -74,18 +75,21 @@ Cell system_field(std::initializer_list<std::string_view> path) {
   Cell v = *context::get(word::load("system"));
   for (std::string_view step : path) {
     if (!is_type(&v, T_OBJECT)) return fixed_none;
-    Cell obj = v;
+    Cell* obj = stack::push(&v);  // loading the name may allocate
     Cell* w = stack::push(word::load(step));
-    v = *object::get_field(&obj, w);
-    stack::pop(1);
+    v = *object::get_field(obj, w);
+    stack::pop(2);
   }
   return v;
 }
 
 Cell tui_helper(std::string_view name) {
+  Cell* w = stack::push(word::load(name));  // before the object is read: it may allocate
   Cell obj = *context::get(word::load("TUI-helpers"));
-  if (!is_type(&obj, T_OBJECT)) return fixed_none;
-  Cell* w = stack::push(word::load(name));
+  if (!is_type(&obj, T_OBJECT)) {
+    stack::pop(1);
+    return fixed_none;
+  }
   Cell v = *object::get_field(&obj, w);
   stack::pop(1);
   return v;

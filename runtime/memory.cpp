@@ -168,11 +168,37 @@ void release_node(NodeFrame* f, Off node) {
   f->used--;
 }
 
+#ifdef XEB_GC_STRESS
+// The moving stress keeps the last frames it emptied a while before their
+// memory goes back: a frame made next would often take the same addresses,
+// and a stale handle would then name a node again by chance instead of the
+// 0 its old slot holds.
+constexpr int kQuarantine = 32;
+NodeFrame* quarantine[kQuarantine];
+int quarantine_next = 0;
+
+static void release_quarantine() {
+  for (NodeFrame*& f : quarantine) {
+    if (f) os_release(f);
+    f = nullptr;
+  }
+}
+#endif
+
 static void free_node_frame(NodeFrame* f) {
   Off fo = off(f);
   if (f->prev) node_frame(f->prev)->next = f->next; else state.first_node_frame = f->next;
   if (f->next) node_frame(f->next)->prev = f->prev; else state.last_node_frame = f->prev;
   if (state.current_node_frame == fo) state.current_node_frame = state.last_node_frame;
+#ifdef XEB_GC_STRESS
+  if (collector::stress_moves) {
+    NodeFrame*& slot = quarantine[quarantine_next];
+    quarantine_next = (quarantine_next + 1) % kQuarantine;
+    if (slot) os_release(slot);
+    slot = f;
+    return;
+  }
+#endif
   os_release(f);
 }
 
@@ -496,6 +522,9 @@ Cell* new_tail_cell(const Cell* block) { return alloc_tail_cell(buf_of(series_no
 
 void reset_for_tests() {
   count_move();
+#ifdef XEB_GC_STRESS
+  release_quarantine();
+#endif
   for (NodeFrame* f = node_frame(state.first_node_frame); f;) {
     NodeFrame* n = node_frame(f->next);
     os_release(f);

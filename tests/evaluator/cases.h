@@ -17,12 +17,25 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "evaluator/interpreter.h"
+#include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "datatypes/print_hooks.h"
 #include "tests/evaluator/support.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace xeb::test {
+
+// The collector during cases: off, so that a suite turns it on where it
+// means to, except in the moving stress (XEB_GC_STRESS_MOVES=1 in the stress
+// build), where every case runs with it on and every node moves at each
+// collection, so that a node handle kept in a C++ local goes stale at once.
+inline int collect_in_cases() {
+#ifdef XEB_GC_STRESS
+  return collector::stress_moves ? 1 : 0;
+#else
+  return 0;
+#endif
+}
 
 struct Case {
   std::string src, expected;

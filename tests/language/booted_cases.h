@@ -22,7 +22,7 @@ class BootedCases : public LanguageCases {
     LanguageCases::SetUpTestSuite();
     library::set_command_line(0, nullptr);
     start::boot();
-    collector::enabled = 0;
+    collector::enabled = collect_in_cases();
     keep_boot_globals();
   }
   void SetUp() override {

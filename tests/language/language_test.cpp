@@ -58,7 +58,7 @@ TEST_F(Language, Dynamic) {
 #ifdef XEB_GC_STRESS
   collector::stress_every = every;
 #endif
-  collector::enabled = 0;
+  collector::enabled = collect_in_cases();
 }
 
 TEST_F(Language, Series) { run_file("series.txt"); }
@@ -92,7 +92,7 @@ TEST_F(Language, GuiDraw) { run_file("gui_draw.txt"); }
 TEST_F(Language, Compress) {
   collector::enabled = 1;
   run_file("compress.txt");
-  collector::enabled = 0;
+  collector::enabled = collect_in_cases();
 }
 TEST_F(Language, Json) { run_file("json.txt"); }
 // Reactions run from inside object change hooks: with the collector on, so
@@ -100,7 +100,7 @@ TEST_F(Language, Json) { run_file("json.txt"); }
 TEST_F(Language, Reactivity) {
   collector::enabled = 1;
   run_file("reactivity.txt");
-  collector::enabled = 0;
+  collector::enabled = collect_in_cases();
 }
 TEST_F(Language, Csv) { run_file("csv.txt"); }
 // The JSON reader's unescape routine is a field of its grammar object; the

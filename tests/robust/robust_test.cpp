@@ -58,7 +58,7 @@ class Robust : public Runtime {
     Runtime::SetUpTestSuite();
     library::set_command_line(0, nullptr);
     start::boot();
-    collector::enabled = 0;
+    collector::enabled = collect_in_cases();
   }
   // Output is captured, not shown: the probes print whatever they are given.
   void SetUp() override {
