@@ -446,6 +446,10 @@ bm::Bitmap* new_bitmap(int64_t w, int64_t h) {
   if (w <= 0 || h <= 0) return nullptr;
   pressure();
   bm::Bitmap* b = bm::make(static_cast<int32_t>(w), static_cast<int32_t>(h));
+  if (!b) {  // unreachable images may hold what the limit counts
+    collector::collect_if_enabled();
+    b = bm::make(static_cast<int32_t>(w), static_cast<int32_t>(h));
+  }
   if (!b) fire(Err::no_memory);
   return b;
 }

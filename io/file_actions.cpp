@@ -18,17 +18,45 @@
 #include "datatypes/registry.h"
 #include "platform/files.h"
 #include "runtime/stack.h"
+#include "runtime/unicode.h"
 
 namespace xeb::io {
 
 namespace files = platform::files;
 
+// A host name need not be UTF-8. A listing gives each byte of an invalid
+// sequence as a lone low surrogate, U+DC80 to U+DCFF (no UTF-8 name holds
+// one), and the host path turns it back into that byte, so that a listed
+// name reaches the same file again.
+constexpr int32_t kByteEscape = 0xDC00;
+
 std::string host_path(const Cell* file) {
   Cell* local = string::push_new(string::xs_length_q(file) + 1);
   file::to_local_path(file, local, false);
-  std::string path = string::utf8_of(local);
+  std::string path;
+  for (int32_t i = 0, n = string::xs_length_q(local); i < n; i++) {
+    int32_t c = string::char_at(local, i);
+    if (c >= kByteEscape + 0x80 && c <= kByteEscape + 0xFF) {
+      path.push_back(static_cast<char>(c - kByteEscape));
+      continue;
+    }
+    uint8_t u[4];
+    path.append(reinterpret_cast<char*>(u), static_cast<size_t>(unicode::encode_utf8(c, u)));
+  }
   stack::pop(1);
   return path;
+}
+
+void append_host_name(Cell* s, std::string_view name) {
+  const auto* p = reinterpret_cast<const uint8_t*>(name.data());
+  const auto* end = p + name.size();
+  while (p < end) {
+    int32_t c;
+    const uint8_t* next = unicode::fast_decode_utf8_char(p, end, &c);
+    if (c < 0) c = kByteEscape + *p, next = p + 1;
+    string::append_char(s, c);
+    p = next;
+  }
 }
 
 bool dir_path_q(const Cell* file) {
@@ -103,9 +131,7 @@ Cell* push_listing(Cell* dir) {
   Cell* b = block::push_only(static_cast<int32_t>(entries->size()) + 1);
   for (const platform::files::Entry& e : *entries) {
     Cell* f = string::push_new(static_cast<int32_t>(e.name.size()) + 1);
-    // A host name need not be UTF-8: each invalid sequence is listed as
-    // U+FFFD, so that one such name does not hide the whole directory.
-    string::append_utf8_lossy(f, e.name);
+    io::append_host_name(f, e.name);
     if (e.dir) string::append_char(f, '/');
     set_type(f, T_FILE);
     block::xs_append(b, f);

@@ -13,6 +13,7 @@ namespace xeb::io {
 void init();
 
 std::string host_path(const Cell* file);  // UTF-8, as the host takes it
+void append_host_name(Cell* s, std::string_view name);  // a host name's bytes, as host_path takes them back
 // A directory path by its spelling: ends in "/", or is "." or ".." or ends in
 // "/." or "/..".
 bool dir_path_q(const Cell* file);

@@ -16,7 +16,11 @@
 namespace xeb::platform::bitmap {
 
 int64_t pixel_limit = int64_t{1} << 30;
-int64_t live_limit = INT64_MAX;
+// Pixels of all live bitmaps together: as much as the managed region holds.
+// Past it a program asks for more than a 32-bit process ever could have,
+// and the system would sooner end the process than refuse the pages once
+// they are written.
+int64_t live_limit = int64_t{4} << 30;
 
 namespace {
 int64_t live = 0;

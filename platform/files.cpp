@@ -152,7 +152,8 @@ bool exists(const std::string& path) {
 
 bool readable(const std::string& path) {
   if (bad(path)) return false;
-  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without O_NONBLOCK, opening a FIFO waits for a writer, maybe for ever.
+  Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   return f.fd >= 0;
 }
 
