@@ -82,7 +82,9 @@ constexpr std::array<uint8_t, 100> kPackedByte = [] {
 Units units(const Cell* c) {
   const uint8_t* b = reinterpret_cast<const uint8_t*>(c) + 5;
   uint64_t head = 0;
-  for (int i = 0; i < HEAD_BYTES; i++) head = head * 100 + kByteValue[b[i]];
+  int i = 0;
+  while (i < HEAD_BYTES && b[i] == 0) i++;  // leading zeros: most amounts are small
+  for (; i < HEAD_BYTES; i++) head = head * 100 + kByteValue[b[i]];
   uint64_t tail = uint64_t{kByteValue[b[HEAD_BYTES]]} * 100 + kByteValue[b[HEAD_BYTES + 1]];
   return Units{head} * TAIL_SCALE + tail;
 }
@@ -102,7 +104,7 @@ Cell make_cell(bool neg, int cur, Units u) {
   }
   b[HEAD_BYTES + 1] = kPackedByte[tail % 100];
   b[HEAD_BYTES] = kPackedByte[tail / 100];
-  for (int i = HEAD_BYTES - 1; i >= 0; i--) {
+  for (int i = HEAD_BYTES - 1; i >= 0 && head; i--) {  // the cell's bytes start 0
     b[i] = kPackedByte[head % 100];
     head /= 100;
   }
