@@ -73,6 +73,34 @@ void scientific_digits(double v, int precision, Decimal& d) {
   d.point = (neg_exp ? -e : e) + 1;
 }
 
+// Values with a short decimal form, such as 12.25 or 3.0 (most floats a
+// program writes), skip the general conversion: |v| is m / 10^k for an
+// integer m below 10^15 and k up to 6. The shortest digits of v are then
+// m's: no other decimal of at most 15 significant digits reads back as the
+// same double. Digits to a precision need more, v exactly m / 10^k (fma
+// gives v * 10^k - m unrounded), for they are rounded from v's exact value.
+bool short_digits(double v, int precision, Decimal& d) {
+  static constexpr double kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  double a = std::fabs(v);
+  for (int k = 0; k < 7; k++) {
+    double m = a * kPow10[k];
+    if (m >= 1e15) return false;
+    if (m != std::floor(m)) continue;
+    if (precision < 0 ? m / kPow10[k] != a : std::fma(a, kPow10[k], -m) != 0) continue;
+    char tmp[16];
+    auto r = std::to_chars(tmp, tmp + sizeof tmp, static_cast<uint64_t>(m));
+    int n = static_cast<int>(r.ptr - tmp), count = n;
+    while (count > 1 && tmp[count - 1] == '0') count--;
+    if (precision >= 0 && count > precision + 1) return false;  // needs rounding
+    std::memcpy(d.buf, tmp, static_cast<size_t>(count));
+    d.buf[count] = '\0';
+    d.count = count;
+    d.point = n - k;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string_view dtoa(double v, int ndigits, bool keep_zero, Decimal& d) {
@@ -91,7 +119,7 @@ std::string_view dtoa(double v, int ndigits, bool keep_zero, Decimal& d) {
     return d.negative ? "-0" : "0";
   }
   if (ndigits > max_digits) ndigits = max_digits;
-  scientific_digits(v, ndigits <= 0 ? -1 : ndigits - 1, d);
+  if (!short_digits(v, ndigits <= 0 ? -1 : ndigits - 1, d)) scientific_digits(v, ndigits <= 0 ? -1 : ndigits - 1, d);
   return {d.buf, static_cast<std::size_t>(d.count)};
 }
 

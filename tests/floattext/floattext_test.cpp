@@ -86,6 +86,20 @@ TEST(FloatText, DtoaAnswersDigitsAndPoint) {
   EXPECT_TRUE(d.negative);
   EXPECT_EQ(dtoa::dtoa(2.5, 1, true, d), "2");  // ties go to even
   EXPECT_EQ(dtoa::dtoa(3.5, 1, true, d), "4");
+  // Short decimals to a precision: exact, rounded from the exact value, or
+  // rounded when the precision cuts them.
+  struct Digits {
+    double v;
+    int ndigits;
+    const char* digits;
+    int point;
+  } cases[] = {{1234.5, 4, "1234", 4}, {1234.5, 5, "12345", 4}, {0.125, 2, "12", 0}, {100.0, 3, "1", 3},
+               {0.1, 16, "1", 0},      {0.3, 16, "3", 0},       {0.3, 17, "29999999999999999", 0},
+               {12345678901234.5, 0, "123456789012345", 14}};
+  for (const Digits& c : cases) {
+    EXPECT_EQ(dtoa::dtoa(c.v, c.ndigits, true, d), c.digits) << c.v << " " << c.ndigits;
+    EXPECT_EQ(d.point, c.point) << c.v << " " << c.ndigits;
+  }
   EXPECT_EQ(dtoa::dtoa(0.0, 0, true, d), "0.0");
   EXPECT_EQ(d.point, dtoa::point_zero);
   EXPECT_EQ(dtoa::dtoa(-inf, 0, true, d), "-1.#INF");
