@@ -13,6 +13,7 @@
 #include "datatypes/error.h"
 #include "runtime/hashtable.h"
 #include "runtime/casemap.h"
+#include "runtime/region.h"
 #include "runtime/counts.h"
 #include "runtime/exit.h"
 #include "runtime/floattext.h"
@@ -53,17 +54,20 @@ inline void put_char(std::byte* p, int unit, int32_t cp) {
 
 // Appends n bytes that each fit the unit as they stand (ASCII at unit 1,
 // any byte wider): one reservation, then a copy.
+[[gnu::noinline]] void widen_bytes(std::byte* w, const char* p, int32_t n, int u) {
+  for (int32_t i = 0; i < n; i++) put_char(w + static_cast<int64_t>(i) * u, u, static_cast<uint8_t>(p[i]));
+}
+
 SeriesBuf* append_fitting(SeriesBuf* b, const char* p, int32_t n, int u) {
-  b = memory::reserve_tail(b, int64_t{n} * u);
-  std::byte* w = b->tail_ptr();
-  if (u == 1) {
-    if (n <= 16)
-      for (int32_t i = 0; i < n; i++) w[i] = static_cast<std::byte>(p[i]);
-    else
-      std::memcpy(w, p, static_cast<size_t>(n));
-  } else {
-    for (int32_t i = 0; i < n; i++) put_char(w + static_cast<int64_t>(i) * u, u, static_cast<uint8_t>(p[i]));
+  int64_t bytes = int64_t{n} * u;
+  if (bytes > int64_t{off(b->end())} - b->tail && region::contains(p)) {
+    // Growing may move every buffer: text read from one is copied out first.
+    std::string held(p, static_cast<size_t>(n));
+    return append_fitting(memory::reserve_tail(b, bytes), held.data(), n, u);
   }
+  b = memory::reserve_tail(b, bytes);
+  if (u == 1) std::memcpy(b->tail_ptr(), p, static_cast<size_t>(n));
+  else widen_bytes(b->tail_ptr(), p, n, u);
   b->tail += static_cast<Off>(n * u);
   return b;
 }

@@ -30,6 +30,21 @@ TEST_F(Strings, WideningGoesOneToTwoToFourInPlace) {
   EXPECT_EQ(string::xs_length_q(t), 0);
 }
 
+// Text read from a managed buffer survives the target's growth, which may
+// move every buffer (the stress build slides them).
+TEST_F(Strings, AppendTextHeldInAManagedBuffer) {
+  const std::string fox = "the quick brown fox jumps over the lazy dog";
+  Cell* src = str(fox);
+  Cell* dst = string::push_new(1);
+  std::string want;
+  for (int i = 0; i < 40; i++) {
+    SeriesBuf* b = series::buf(src);
+    string::append_utf8(dst, std::string_view(reinterpret_cast<const char*>(b->head_ptr()), b->used()));
+    want += fox;
+  }
+  EXPECT_EQ(text(dst), want);
+}
+
 TEST_F(Strings, HeadPastTailReadsEmpty) {
   Cell* s = str("abc");
   Cell* other = stack::push(s);
