@@ -121,8 +121,15 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
 // since the last allocation.
 int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* start, const Cell* op);
 // The operations computed in place on two integers: add, subtract,
-// multiply and the comparisons equal? .. greater-or-equal?.
-enum IntOp : uint8_t { INT_NONE, INT_ADD, INT_SUB, INT_MUL, INT_EQ, INT_NE, INT_LT, INT_GT, INT_LE, INT_GE };
+// multiply and the comparisons equal? .. greater-or-equal?. A comparison is
+// INT_COMPARE with the bit of each outcome it is true for: bit 0 when the
+// left operand is the lesser, bit 1 when equal, bit 2 when greater.
+enum IntOp : uint8_t {
+  INT_NONE, INT_ADD, INT_SUB, INT_MUL,
+  INT_COMPARE = 8,
+  INT_EQ = INT_COMPARE | 2, INT_NE = INT_COMPARE | 5, INT_LT = INT_COMPARE | 1, INT_GT = INT_COMPARE | 4,
+  INT_LE = INT_COMPARE | 3, INT_GE = INT_COMPARE | 6,
+};
 
 // The integer operation of each native index, INT_NONE for the natives that
 // are not comparisons.
@@ -158,26 +165,19 @@ inline int integer_op(const Cell* op) {
 // result; an overflow gives the float! of the exact operation.
 [[gnu::always_inline]] inline void integer_infix(int code, Cell* left, int32_t b) {
   int32_t a = get_int(left), r;
-  bool over, t;
-  switch (code) {
-    case INT_ADD: over = __builtin_add_overflow(a, b, &r); break;
-    case INT_SUB: over = __builtin_sub_overflow(a, b, &r); break;
-    case INT_MUL: over = __builtin_mul_overflow(a, b, &r); break;
-    case INT_NE: t = a != b; goto logic;
-    case INT_LT: t = a < b; goto logic;
-    case INT_GT: t = a > b; goto logic;
-    case INT_LE: t = a <= b; goto logic;
-    case INT_GE: t = a >= b; goto logic;
-    default: t = a == b; goto logic;
+  if (code & INT_COMPARE) {
+    int outcome = (a > b) - (a < b) + 1;  // 0 lesser, 1 equal, 2 greater
+    *left = (code >> outcome) & 1 ? fixed_true : fixed_false;
+    return;
   }
+  bool over = code == INT_ADD   ? __builtin_add_overflow(a, b, &r)
+              : code == INT_SUB ? __builtin_sub_overflow(a, b, &r)
+                                : __builtin_mul_overflow(a, b, &r);
   if (!over) {
     integer::set(left, r);
     return;
   }
   integer_overflow(code, left, a, b);
-  return;
-logic:
-  *left = t ? fixed_true : fixed_false;
 }
 
 // The infix lookahead after a value made at start, inline for its common
