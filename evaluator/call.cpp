@@ -801,17 +801,19 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     CallFrame* frame = stack::cs.top - 1;
     pos = fetch_short(s, pos, start, cache, summary);
     if (throwing()) return pos;
-    if (summary & SPEC_REFINE) {
-      // Every refinement off, its arguments none, then the locals.
-      int32_t n = cache_size(start);
-      for (int32_t k = static_cast<int32_t>(summary & 0xFF); k < n; k++) {
-        Cell e = cache_cells(start)[k];
-        if (is_type(&e, T_REFINEMENT)) stack::push(&fixed_false);
-        else if (is_type(&e, T_TYPESET)) stack::push(&fixed_none);
-        else function::init_locals(get_int(&e));
+    if (summary & (SPEC_REFINE | 0xFF00)) {
+      if (summary & SPEC_REFINE) {
+        // Every refinement off, its arguments none, then the locals.
+        int32_t n = cache_size(start);
+        for (int32_t k = static_cast<int32_t>(summary & 0xFF); k < n; k++) {
+          Cell e = cache_cells(start)[k];
+          if (is_type(&e, T_REFINEMENT)) stack::push(&fixed_false);
+          else if (is_type(&e, T_TYPESET)) stack::push(&fixed_none);
+          else function::init_locals(get_int(&e));
+        }
+      } else {
+        function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
       }
-    } else if (summary & 0xFF00) {
-      function::init_locals(static_cast<int32_t>(summary >> 8 & 0xFF));
     }
     if (moves != memory::moves) {
       moves = memory::moves;
