@@ -60,6 +60,8 @@ inline void put(const Cell* v, bool push, Cell* start) {
 }
 
 
+void eval_paren(const Cell* paren);
+
 // A set-word at pos and the expression after it; the value is put by the
 // mode at start. Answers the position after the expression.
 int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
@@ -116,7 +118,7 @@ int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
     return infix_after(code, pos, end, true, start);
   }
   if (t == T_PAREN) {
-    eval_block(v, false);  // pushed at start
+    eval_paren(v);  // pushed at start
     if (throwing()) return pos;
     return infix_after(code, pos + 1, end, true, start);
   }
@@ -216,10 +218,35 @@ namespace {
 // the block runs traced.
 namespace {
 
+// The steps of a block from pos while tracing is off, the first one's
+// start recorded already: the loop of run_block. Answers false when an exit
+// is pending; traced: tracing came on at a step (the rest ran traced).
+[[gnu::always_inline]] inline bool run_untraced(Cell* code, SeriesBuf* b, int32_t pos, int32_t end, CodeRec& rec,
+                                                bool& traced) {
+  Cell* mark = code + 1;
+  // The end is the tail when the block began; values added later are not
+  // run, and one that cut the block short ends it at its new tail.
+  for (;;) {
+    rec.pos = pos;
+    pos = eval_step(code, b, pos, end);
+    if (throwing()) return false;
+    if (trace::tracing) [[unlikely]] {
+      traced = true;
+      trace::fire(trace::expr, code, pos, nullptr, stack::top() - 1);
+      if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) return true;
+      stack::set_top(mark);
+      return run_traced(code, rec, pos, end);
+    }
+    if (pos >= end) return true;
+    b = series::buf(code);
+    if (pos >= static_cast<int32_t>(b->cell_count())) return true;
+    stack::set_top(mark);
+  }
+}
+
 template <bool keep>
 [[gnu::always_inline]] inline void run_block(const Cell* block) {
   Cell* code = stack::push(block);  // keeps the code rooted while it runs
-  Cell* mark = code + 1;
   SeriesBuf* b = series::buf(code);
   int32_t pos = series::head(code);
   int32_t end = static_cast<int32_t>(b->cell_count());
@@ -234,25 +261,7 @@ template <bool keep>
   } else {
     traced = false;
     CodeScope scope(code, pos);
-    // The end is the tail when the block began; values added later are not
-    // run, and one that cut the block short ends it at its new tail.
-    for (;;) {
-      scope.rec.pos = pos;
-      pos = eval_step(code, b, pos, end);
-      if (throwing()) return;
-      if (trace::tracing) [[unlikely]] {
-        traced = true;
-        trace::fire(trace::expr, code, pos, nullptr, stack::top() - 1);
-        if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) break;
-        stack::set_top(mark);
-        if (!run_traced(code, scope.rec, pos, end)) return;
-        break;
-      }
-      if (pos >= end) break;
-      b = series::buf(code);
-      if (pos >= static_cast<int32_t>(b->cell_count())) break;
-      stack::set_top(mark);
-    }
+    if (!run_untraced(code, b, pos, end, scope.rec, traced)) return;
   }
   if (traced)
     trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
@@ -266,6 +275,63 @@ template <bool keep>
     stack::set_top(code);
     *stack::push_new() = r;
   }
+}
+
+// A paren whose first expression left more to run, or met tracing: the
+// rest as run_block runs it, from the step just made (pos after it).
+[[gnu::noinline]] void paren_rest(Cell* code, CodeRec& rec, int32_t pos, int32_t end) {
+  bool traced = false;
+  if (trace::tracing) {
+    traced = true;
+    trace::fire(trace::expr, code, pos, nullptr, stack::top() - 1);
+    if (pos < end && pos < static_cast<int32_t>(series::buf(code)->cell_count())) {
+      stack::set_top(code + 1);
+      if (!run_traced(code, rec, pos, end)) return;
+    }
+  } else if (SeriesBuf* b = series::buf(code); pos < static_cast<int32_t>(b->cell_count())) {
+    stack::set_top(code + 1);
+    if (!run_untraced(code, b, pos, end, rec, traced)) return;
+  }
+  if (traced)
+    trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
+                 stack::top() - 1);
+  Cell r = *(stack::top() - 1);
+  *code = r;
+  stack::set_top(code + 1);
+}
+
+// A paren's value, pushed, as eval_block_push leaves it. Its commonest
+// form, a call through a word that takes the whole paren, runs in a frame
+// of its own smaller than run_block's: the code pushed, its record, the
+// call, the value in the code's cell.
+[[gnu::noinline]] void eval_paren(const Cell* paren) {
+  SeriesBuf* b = series::buf(paren);
+  int32_t pos = series::head(paren);
+  int32_t end = static_cast<int32_t>(b->cell_count());
+  const Cell* w = b->cells() + pos;
+  const Cell* val;
+  if (trace::tracing || pos >= end || !is_type(w, T_WORD) || !(val = bound_value(w)) || !callable(type_of(val))) {
+    eval_block_push(paren);
+    return;
+  }
+  Cell* code = stack::push(paren);  // w and val stay put: pushing allocates nothing
+  CodeScope scope(code, pos);
+  // call_fast reads the value and the word before anything allocates.
+  int32_t after = call_fast(val, code, pos + 1, end, true, w);
+  if (after < 0) {
+    Cell fn = *val, name = *w;
+    after = eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+  }
+  if (throwing()) return;
+  after = infix_after(code, after, end, true, code + 1);
+  if (throwing()) return;
+  if (trace::tracing || after < end) [[unlikely]] {
+    paren_rest(code, scope.rec, after, end);
+    return;
+  }
+  Cell r = *(stack::top() - 1);
+  *code = r;
+  stack::set_top(code + 1);
 }
 
 }  // namespace
@@ -320,7 +386,7 @@ int32_t eval_value(Cell* code, int32_t pos, int32_t end, bool no_infix, bool pus
   auto produced = [&] { trace::event(trace::push, code, at, nullptr, start); };
   switch (type_of(v)) {
     case T_PAREN:
-      eval_block(v, false);  // pushed at start
+      eval_paren(v);  // pushed at start
       if (throwing()) return pos;
       if (!push) stack::set_result_trim(start);
       pos++;
@@ -489,7 +555,7 @@ int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
         pos += 2;
       } else {
         if (is_type(r, T_PAREN)) {
-          eval_block(r, false);  // pushed at start + 1
+          eval_paren(r);  // pushed at start + 1
           pos += 2;
         } else {
           pos = eval_value(code, pos + 1, end, true, true, false);
