@@ -300,8 +300,19 @@ int32_t append_utf8(Cell* s, std::string_view text) {
     append_char(s, 0xFEFF);
     text.remove_prefix(3);
   }
+  // Text that ends inside a sequence is refused as an invalid sequence is,
+  // not cut short unseen. Such an end is at most 3 bytes, kept aside now:
+  // the text may lie in a buffer the load moves.
+  uint8_t last[3];
+  size_t kept = std::min<size_t>(text.size(), 3);
+  std::memcpy(last, text.data() + text.size() - kept, kept);
+  int32_t left = 0;
   unicode::load_utf8(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()), s,
-                     nullptr, false);
+                     &left, false);
+  if (left > 0) {
+    int32_t n = std::min<int32_t>(left, static_cast<int32_t>(kept));
+    fire(Err::invalid_utf8, binary::load(last + kept - n, n));
+  }
   return xs_abs_length_q(s) - before;
 }
 

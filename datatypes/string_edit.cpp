@@ -332,6 +332,7 @@ Cell* trim(Cell* s, int head, int tail, int auto_, int lines, int all, Cell* wit
   } else if (auto_) {
     fire(Err::not_done);
   } else {
+    xs_head(s);  // a position past the tail (the string was cut) trims at the tail
     int32_t h = series::head(s);
     int32_t n = xs_length_q(s);
     std::vector<int32_t> out;
