@@ -131,7 +131,8 @@ TEST_F(Language, Http) {
   FILE* server = popen(cmd.c_str(), "w");
   ASSERT_NE(server, nullptr);
   std::string port;
-  for (int i = 0; i < 200 && port.empty(); i++) {
+  // python3 may take many seconds to start on a loaded machine.
+  for (int i = 0; i < 1200 && port.empty(); i++) {
     std::ifstream f(port_file);
     std::getline(f, port);
     if (port.empty()) usleep(50000);
