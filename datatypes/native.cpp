@@ -22,6 +22,7 @@ namespace native {
 
 int32_t table_size = 0;
 void (*show_spec_hook)(const Cell*) = nullptr;
+void (*own_frame_hook)(Cell*) = nullptr;
 
 namespace {
 
@@ -48,6 +49,7 @@ Cell* make_builtin(Cell* proto, Cell* spec, TypeId type, int32_t limit) {
   Cell* s = series::buf(spec)->cells() + series::head(spec);
   *result = Cell{type, static_cast<uint32_t>(index), series::node_of(s), series::node_of(more)};
   stack::set_top(result + 1);
+  if (own_frame_hook) own_frame_hook(result);
   return result;
 }
 

@@ -30,6 +30,12 @@ inline void set_spec(Cell* f, Node spec) { f->w2 = spec; }
 // the same before and after, so that readers of the words alone need not
 // ask. May allocate.
 extern void (*show_spec_hook)(const Cell* f);
+
+// A built-in made from its maker's own spec (make native!, a decoded value)
+// runs code that reads its frame as the built-in's spec lays it out. The
+// evaluator's hook gives a made value whose spec lays it out otherwise the
+// built-in's own call layout. May allocate.
+extern void (*own_frame_hook)(Cell* made);
 inline Node shown_spec(const Cell* f) {
   if (show_spec_hook) show_spec_hook(f);
   return spec_node(f);

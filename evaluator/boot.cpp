@@ -143,11 +143,11 @@ void show_spec(const Cell* fn) {
   stack::set_top(saved);
 }
 
-// Makes the built-in through its type's make slot and sets its word. The
-// call-time cache comes from the typed spec.
-void define(const natives::Def& def, TypeId type, int index) {
-  const char* name = def.name;
-  Cell* saved = stack::top();
+// The built-in of that type and number made with its own typed spec, on
+// the data stack (the make slot's check passed by: this is what it checks
+// against).
+bool making_own = false;
+Cell* make_own(const natives::Def& def, TypeId type, int index) {
   Cell* spec = build_spec(def.spec, def.types);
   Cell* arg = block::push_only(2);
   block::xs_append(arg, spec);
@@ -155,9 +155,69 @@ void define(const natives::Def& def, TypeId type, int index) {
   block::xs_append(arg, &n);
   Cell proto = datatype::make_cell(type);
   Cell* p = stack::push(&proto);
+  making_own = true;
   Cell* value = datatype::slot<act::Make>(type, A_MAKE)(p, arg, type);
+  making_own = false;
   Cell v = *value;
-  Cell* held = stack::push(&v);
+  return stack::push(&v);
+}
+
+// A built-in's code reads its arguments and refinements by place. A spec of
+// the maker's own that gives other arguments, of other kinds or types, or
+// refinements at other places (a native would read a value of a type it
+// never expected, or a refinement past its table) leaves the value its
+// spec to show, but its calls take their arguments as the built-in's own
+// do. Result types are not checked on a call and are left out.
+void give_own_frame(Cell* made) {
+  if (making_own) return;
+  TypeId type = type_of(made);
+  auto index = static_cast<int32_t>(native::index(made));
+  const natives::Def* def = nullptr;
+  if (type == T_NATIVE && index <= natives::COUNT) def = &natives::kDefs[index - 1];
+  if (type == T_ACTION && index <= ACTION_COUNT) def = &natives::kActionDefs[index - 1];
+  if (!def || !def->name) return;  // a slot no word reaches refuses every call
+  Cell* saved = stack::top();
+  Cell* own = make_own(*def, type, index);
+  interpreter::cache_spec(made);
+  interpreter::cache_spec(own);
+  // Both caches are made: reading them again allocates nothing.
+  SeriesBuf* a = block::buf(interpreter::cache_spec(made));
+  SeriesBuf* b = block::buf(interpreter::cache_spec(own));
+  auto counted = [](const Cell* c) { return !is_type(c, T_TYPESET) || interpreter::arg_class(c) != interpreter::ArgClass::returns; };
+  const Cell *p = a->cells(), *pe = a->cells_tail(), *q = b->cells(), *qe = b->cells_tail();
+  bool fits = true;
+  for (;;) {
+    while (p < pe && !counted(p)) p++;
+    while (q < qe && !counted(q)) q++;
+    if (p == pe || q == qe) {
+      fits = p == pe && q == qe;
+      break;
+    }
+    if (type_of(p) != type_of(q)) fits = false;
+    else if (is_type(p, T_TYPESET)) {
+      fits = interpreter::arg_class(p) == interpreter::arg_class(q);
+      const uint8_t* bp = reinterpret_cast<const uint8_t*>(typeset::bits(p));
+      const uint8_t* bq = reinterpret_cast<const uint8_t*>(typeset::bits(q));
+      for (int k = 0; k < 12; k++)
+        if (bp[k] & ~bq[k]) fits = false;
+    } else if (is_type(p, T_REFINEMENT)) {
+      fits = word_index(p) == word_index(q);
+    } else {
+      fits = get_int(p) == get_int(q);
+    }
+    if (!fits) break;
+    p++, q++;
+  }
+  if (!fits) buf_of(native::more_node(made))->cells()[1] = buf_of(native::more_node(own))->cells()[1];
+  stack::set_top(saved);
+}
+
+// Makes the built-in through its type's make slot and sets its word. The
+// call-time cache comes from the typed spec.
+void define(const natives::Def& def, TypeId type, int index) {
+  const char* name = def.name;
+  Cell* saved = stack::top();
+  Cell* held = make_own(def, type, index);
   interpreter::cache_spec(held);
   typed_spec[type == T_NATIVE ? index - 1 : natives::COUNT + index - 1] = native::spec_node(held);
   Cell* w = stack::push(word::load(name));
@@ -203,6 +263,7 @@ void init() {
   object::eval_function_hook = &eval_hook_function;
   error::current_code_hook = [] { return static_cast<const Cell*>(interpreter::current_code()); };
   native::show_spec_hook = &show_spec;
+  native::own_frame_hook = &give_own_frame;
   collector::add_weak_sweeper(&sweep_typed_specs);
   for (int i = 0; i < natives::COUNT; i++) define(natives::kDefs[i], T_NATIVE, i + 1);
   for (int k = 0; k < ACTION_COUNT; k++)
