@@ -122,7 +122,7 @@ void os_info() {
 // _read-text [path [file!]]: the whole file decoded from UTF-8, for the
 // console's script start.
 void read_text() {
-  std::string path = string::utf8_of(arg(0));
+  std::string path = io::host_path(arg(0));
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -146,7 +146,7 @@ void command_args() {
   Cell* b = block::push_only(static_cast<int32_t>(library::arguments().size()) + 1);
   for (char* a : library::arguments()) {
     Cell* s = string::push_new(8);
-    string::append_utf8(s, a);
+    io::append_host_name(s, a);
     block::xs_append(b, s);
     stack::pop(1);
   }
@@ -172,7 +172,11 @@ void command_line() {
       line += s;
     }
   }
-  result_text(line, T_STRING);
+  // An argument is a host name as often as not, and a host name need not be
+  // UTF-8: its other bytes come as a listing gives them.
+  Cell* text = string::push_new(static_cast<int32_t>(line.size()) + 1);
+  io::append_host_name(text, line);
+  result(text);
 }
 
 // _float-switch [which [word!] on [logic!]]: the runtime's float text

@@ -110,6 +110,13 @@ def main():
         out, rc = run(xeb, [window])
         check("window on a closed input", out, rc, ["after"], 0)
 
+        # A host name need not be UTF-8: a script so named runs, and an
+        # argument so spelled reaches its file again.
+        odd = script(os.fsdecode(b"odd\xff.xeb"), b"Xeb []\nprint read to file! first system/options/args\n")
+        data = script(os.fsdecode(b"data\xfe\xc3"), b"found")
+        out, rc = run(xeb, [odd, data])
+        check("names that are not UTF-8", out, rc, ["found"], 0)
+
         # An error part-way through a script stops it; what ran stays done.
         part = script("part.xeb", b"Xeb []\nprint \"before\"\nf: func [n] [f n + 1] f 1\nprint \"after\"\n")
         out, rc = run(xeb, [part])
