@@ -101,8 +101,22 @@ void set_size_word(size_t at_off, size_t size) {
 
 void init() {
   if (base) return;
+#ifdef XEB_REGION_AT
+  // Nothing else lies this low in a fresh 64-bit process. Should something
+  // hold part of the range, the region stays unreserved and start-up ends
+  // with the error of a failed reservation: the code knows no other address.
+  // (A kernel that does not know the flag takes the address as a hint.)
+  void* want = reinterpret_cast<void*>(kFixedBase);
+  void* p = mmap(want, kRegionSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+  if (p == MAP_FAILED) return;
+  if (p != want) {
+    munmap(p, kRegionSize);
+    return;
+  }
+#else
   void* p = mmap(nullptr, kRegionSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (p == MAP_FAILED) return;
+#endif
   base = static_cast<std::byte*>(p);
   // The first granule boundary past the unmapped first page.
   auto b = reinterpret_cast<uintptr_t>(base);

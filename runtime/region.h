@@ -11,6 +11,16 @@ using Off = uint32_t;  // offset of managed memory from the region base; 0 = nul
 
 namespace region {
 
+#ifdef XEB_REGION_AT
+// Where the region is reserved. A constant below 2 GiB folds the
+// translation of an offset into the addressing of each access (a load or
+// store at offset + displacement), where a base kept in a variable costs a
+// load and an add, and a register the hot paths are short of. The
+// sanitizers own this part of the address space: their builds leave the
+// address to the system.
+inline constexpr uintptr_t kFixedBase = XEB_REGION_AT;
+#endif
+
 extern std::byte* base;
 
 void init();  // reserves the region once; later calls do nothing
@@ -34,11 +44,18 @@ size_t committed();  // bytes currently committed
 
 }  // namespace region
 
+#ifdef XEB_REGION_AT
+template <class T = std::byte>
+inline T* at(Off o) { return reinterpret_cast<T*>(region::kFixedBase + o); }
+
+inline Off off(const void* p) { return static_cast<Off>(reinterpret_cast<uintptr_t>(p) - region::kFixedBase); }
+#else
 template <class T = std::byte>
 inline T* at(Off o) { return reinterpret_cast<T*>(region::base + o); }
 
 inline Off off(const void* p) {
   return static_cast<Off>(static_cast<const std::byte*>(p) - region::base);
 }
+#endif
 
 }  // namespace xeb
