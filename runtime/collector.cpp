@@ -425,6 +425,22 @@ static void slide_frame(SeriesFrame* f) {
   f->heap = dst;
 }
 
+#ifdef XEB_GC_STRESS
+// Moving stress, every other collection: the frame's buffers move up by one
+// empty buffer laid below them, which the next collection drops, sliding
+// them down again. So every buffer moves at every collection, not only those
+// above garbage, and an address read before one and used after it reads the
+// wrong bytes.
+static void shift_frame(SeriesFrame* f) {
+  Off start = f->data_start();
+  Off len = f->heap - start;
+  if (!len || int64_t{f->heap} + SERIES_OVERHEAD > int64_t{f->end}) return;
+  move_run(start + SERIES_OVERHEAD, start, len);
+  *at<SeriesBuf>(start) = SeriesBuf{0, 0, 0, 0, 0};
+  f->heap += SERIES_OVERHEAD;
+}
+#endif
+
 void collect() {
   if (collecting) return;
   collecting = 1;
@@ -451,7 +467,13 @@ void collect() {
   for (SeriesFrame* f = memory::series_frame(state.first_series_frame); f;) {
     SeriesFrame* next = memory::series_frame(f->next);
     slide_frame(f);
-    if (f->heap == f->data_start() && next) memory::free_series_frame(f);
+    if (f->heap == f->data_start() && next) {
+      memory::free_series_frame(f);
+    } else {
+#ifdef XEB_GC_STRESS
+      if (stress_moves && (collections & 1)) shift_frame(f);
+#endif
+    }
     f = next;
   }
   memory::sweep_big_frames();

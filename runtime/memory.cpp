@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 #include "runtime/collector.h"
 #include "runtime/exit.h"
 #include "runtime/shapes.h"
@@ -163,25 +165,52 @@ Off take_node() {
 
 void release_node(NodeFrame* f, Off node) {
   count_move();
+#ifdef XEB_GC_STRESS
+  // The moving stress never hands a dead node's slot out again: while nodes
+  // may not move, the next node made would take it, and a stale handle would
+  // name that node instead of the 0 it finds here.
+  if (collector::stress_moves) {
+    node_slot(node) = 0;
+    f->used--;
+    return;
+  }
+#endif
   node_slot(node) = f->free_head;
   f->free_head = node;
   f->used--;
 }
 
 #ifdef XEB_GC_STRESS
-// The moving stress keeps the last frames it emptied a while before their
-// memory goes back: a frame made next would often take the same addresses,
-// and a stale handle would then name a node again by chance instead of the
-// 0 its old slot holds.
-constexpr int kQuarantine = 32;
-NodeFrame* quarantine[kQuarantine];
+// The moving stress keeps the frames it empties long before their memory goes
+// back (a frame made next would often take the same addresses, and a stale
+// handle would then name a node again by chance), unreadable meanwhile, so
+// that a stale handle faults at once. A collection at every allocation
+// empties a few frames each time: thousands of frames last some hundreds of
+// collections, in address space only.
+constexpr int kQuarantine = 4096;
+struct Quarantined {
+  NodeFrame* frame;
+  size_t bytes;  // the block's, from its size word before it is sealed
+};
+Quarantined quarantine[kQuarantine];
 int quarantine_next = 0;
 
+static void seal(NodeFrame* f, size_t bytes) {
+  std::byte* block = reinterpret_cast<std::byte*>(f) - 4;  // the size word leads the block
+  madvise(block, bytes, MADV_DONTNEED);
+  mprotect(block, bytes, PROT_NONE);
+}
+
+static void unseal_and_release(Quarantined& q) {
+  if (!q.frame) return;
+  mprotect(reinterpret_cast<std::byte*>(q.frame) - 4, q.bytes, PROT_READ | PROT_WRITE);
+  std::memcpy(reinterpret_cast<std::byte*>(q.frame) - 4, &q.bytes, 4);  // the pages came back zeroed
+  os_release(q.frame);
+  q.frame = nullptr;
+}
+
 static void release_quarantine() {
-  for (NodeFrame*& f : quarantine) {
-    if (f) os_release(f);
-    f = nullptr;
-  }
+  for (Quarantined& q : quarantine) unseal_and_release(q);
 }
 #endif
 
@@ -192,10 +221,11 @@ static void free_node_frame(NodeFrame* f) {
   if (state.current_node_frame == fo) state.current_node_frame = state.last_node_frame;
 #ifdef XEB_GC_STRESS
   if (collector::stress_moves) {
-    NodeFrame*& slot = quarantine[quarantine_next];
+    Quarantined& q = quarantine[quarantine_next];
     quarantine_next = (quarantine_next + 1) % kQuarantine;
-    if (slot) os_release(slot);
-    slot = f;
+    unseal_and_release(q);
+    q = {f, region::block_size(fo)};
+    seal(f, q.bytes);
     return;
   }
 #endif
