@@ -170,20 +170,22 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
       cycles::push(series::node_of(value));
       for (int32_t i = 0; i < count; i++) {
         if (!in_bytes && limit >= 1 && i >= limit) break;
-        const Cell* item = series::buf(value)->cells() + series::head(value) + i;
         int32_t left = in_bytes && limit >= 1 ? static_cast<int32_t>(limit - total) : -1;
         if (in_bytes && limit >= 1 && left <= 0) break;
-        Cell copy = *item;
-        total += value_bytes(write ? dst + total : nullptr, &copy, left, in_bytes, mode);
+        // On the data stack: forming an item allocates, and a nested block
+        // walked from a C++ copy would lose its node.
+        Cell* item = stack::push(series::buf(value)->cells() + series::head(value) + i);
+        total += value_bytes(write ? dst + total : nullptr, item, left, in_bytes, mode);
+        stack::pop(1);
       }
       cycles::pop();
       return total;
     }
     default: {
       if (mode != 2) bad_to(value);
+      Cell* v = stack::push(value);  // forming allocates: the value is held where the collector sees it
       Cell* tmp = string::push_new(16);
-      Cell v = *value;
-      actions::form(&v, tmp, nullptr, 0);
+      actions::form(v, tmp, nullptr, 0);
       n = text_bytes(nullptr, tmp);
       if (limit >= 1 && n > limit) n = limit;
       if (write) {
@@ -191,7 +193,7 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
         text_bytes(bytes.data(), tmp);
         std::memcpy(dst, bytes.data(), n);
       }
-      stack::pop(1);
+      stack::pop(2);
       return n;
     }
   }

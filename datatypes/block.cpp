@@ -120,6 +120,10 @@ Cell* insert_value(Cell* b, const Cell* value, bool advance, bool at_start) {
     std::memmove(p + 1, p, static_cast<size_t>(n - at) * 16);
     if (t) rebuild = hashtable::refresh_range(t, 1, at, n - at, true) != 0;
   }
+  if (t) {
+    s = buf(b);  // growing the index may have moved every buffer
+    p = s->cells() + at;
+  }
   s->tail += 16;
   *p = v;
   if (t && rebuild) hashtable::rehash(t, n + 1);

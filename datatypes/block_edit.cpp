@@ -42,6 +42,10 @@ struct Source {
     }
     cells = from;
   }
+  // After an allocation: cells read in the value's buffer, which may have moved.
+  void reread(Cell* value) {
+    if (cells != &one && aside.empty()) cells = buf(value)->cells() + std::max(head_of(value), 0);
+  }
 };
 
 int64_t checked_total(int64_t n, int64_t dup) {
@@ -121,6 +125,12 @@ Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last) {
   if (at < len) {
     std::memmove(ip + total, ip, static_cast<size_t>(len - at) * 16);
     if (t) rebuild = hashtable::refresh_range(t, static_cast<int32_t>(total), at, len - at, true) != 0;
+  }
+  if (t) {
+    // Growing the index may have moved every buffer.
+    b = buf(s);
+    ip = b->cells() + at;
+    src.reread(value);
   }
   std::memcpy(ip, src.cells, static_cast<size_t>(p) * 16);
   fill_repeat(ip, p, total);
