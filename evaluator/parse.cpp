@@ -746,6 +746,7 @@ bool Engine::keyword(Kw k) {
       if (mode == C_PLAIN || mode == C_SET) {
         block::make_at(tmp_, 8);
         reread();
+        if (mode == C_SET) word = *rule_at(j - 1);  // making the block may have moved the word's context
       } else {
         *val_ = word;
         const Cell* v = lookup(val_);

@@ -58,27 +58,29 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
   trace::event(trace::fetch, path, head, nullptr, cell_at(path, head));
   len = static_cast<int32_t>(series::buf(path)->cell_count());  // the callback may have cut it
   if (head >= len) fire(Err::empty_path);
+  // On the data stack too: a paren in the path may move its context's node
+  // before a set stores back through it.
+  Cell* first = stack::push(cell_at(path, head));
   // A set keeps each step's container and element: a value kept whole in
   // its cell is changed in a copy, which must go back where it came from.
   Cell* chain = stack::top();
   if (set)
     for (int32_t i = head + 1; i < len; i++) stack::push(&fixed_none), stack::push(&fixed_none);
   Cell* work = stack::top();
-  Cell first = *cell_at(path, head);
-  if (!is_type(&first, T_WORD)) fire(Err::word_first, path);
-  Cell* v = word_value(&first);
+  if (!is_type(first, T_WORD)) fire(Err::word_first, path);
+  Cell* v = word_value(first);
   if (callable(type_of(v))) {
     if (set) fire(Err::invalid_path_set, path);
     if (get) fire(Err::invalid_path_get, path);
     Cell fn = *v;
-    pos = eval_call(&fn, code, pos, end, true, path, head, &first, nullptr, CALL_NORMAL, false);
+    pos = eval_call(&fn, code, pos, end, true, path, head, first, nullptr, CALL_NORMAL, false);
     if (throwing()) return pos;
     *cont = *(stack::top() - 1);
   } else {
-    if (is_type(v, T_UNSET)) fire(Err::unset_path, path, &first);
+    if (is_type(v, T_UNSET)) fire(Err::unset_path, path, first);
     *cont = *v;
     trace::event(trace::push, path, head, nullptr, cont);
-    Node ctx = word_context(&first);
+    Node ctx = word_context(first);
     if (ctx && ctx != context::global() && !is_type(context::owner(ctx), T_OBJECT)) *parent = *context::owner(ctx);
     for (int32_t i = head + 1; i < len && i < static_cast<int32_t>(series::buf(path)->cell_count()); i++) {
       stack::set_top(work);
@@ -109,7 +111,7 @@ int32_t eval_path(Cell* path_in, Cell* code, int32_t pos, int32_t end, bool set,
       }
       Cell* r = step(cont, item, set && last ? value : nullptr, s);
       Cell result = *r;
-      if (set && last) store_back(&first, path, chain, i - head - 1, cont, case_);
+      if (set && last) store_back(first, path, chain, i - head - 1, cont, case_);
       if (!get && !set && callable(type_of(&result))) {
         Cell owner = *cont;
         Cell name = is_type(elem, T_WORD) ? *elem : anon_word();
