@@ -191,7 +191,7 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
       if (write) {
         std::vector<std::byte> bytes(text_bytes(nullptr, tmp));
         text_bytes(bytes.data(), tmp);
-        std::memcpy(dst, bytes.data(), n);
+        if (n > 0) std::memcpy(dst, bytes.data(), n);  // an empty form has no bytes at all
       }
       stack::pop(2);
       return n;
