@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "lexer/internal.h"
+#include "platform/utf8.h"
 
 namespace xeb::lexer {
 namespace {
@@ -27,25 +28,6 @@ uint32_t sane(uint32_t cp) {
 
 int utf8_length(uint32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
 
-uint8_t* put_utf8(uint8_t* o, uint32_t cp) {
-  if (cp < 0x80) {
-    *o++ = static_cast<uint8_t>(cp);
-  } else if (cp < 0x800) {
-    *o++ = static_cast<uint8_t>(0xC0 | (cp >> 6));
-    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *o++ = static_cast<uint8_t>(0xE0 | (cp >> 12));
-    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-  } else {
-    *o++ = static_cast<uint8_t>(0xF0 | (cp >> 18));
-    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
-    *o++ = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-    *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-  }
-  return o;
-}
-
 struct ScratchMark {
   size_t saved = scratch_top;
   ~ScratchMark() { scratch_top = saved; }
@@ -67,7 +49,7 @@ Result scan_units(const void* units, int unit, size_t count, const Options& o) {
     out = spill.get();
   }
   uint8_t* p = out;
-  for (size_t i = 0; i < count; ++i) p = put_utf8(p, sane(unit_at(units, unit, i)));
+  for (size_t i = 0; i < count; ++i) p += platform::put_utf8(p, sane(unit_at(units, unit, i)));
   Options with = o;
   with.input_is_string = true;
   return scan({out, bytes}, with);

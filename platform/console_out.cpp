@@ -12,6 +12,7 @@
 #include "platform/ansi_escape.h"
 #include "platform/fd_io.h"
 #include "platform/terminal_console.h"
+#include "platform/utf8.h"
 
 namespace xeb::platform {
 
@@ -65,24 +66,7 @@ uint32_t unit_at(const std::byte* p, int unit) {
 
 size_t encode_utf8(std::byte* o, uint32_t cp) {
   if (cp > 0x10FFFF) cp = kReplacement;  // no such character: show that something was there
-  auto b = [](uint32_t v) { return static_cast<std::byte>(v); };
-  if (cp < 0x80) { o[0] = b(cp); return 1; }
-  if (cp < 0x800) {
-    o[0] = b(0xC0 | (cp >> 6));
-    o[1] = b(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {  // lone surrogates too, as three bytes like any other
-    o[0] = b(0xE0 | (cp >> 12));
-    o[1] = b(0x80 | ((cp >> 6) & 0x3F));
-    o[2] = b(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  o[0] = b(0xF0 | (cp >> 18));
-  o[1] = b(0x80 | ((cp >> 12) & 0x3F));
-  o[2] = b(0x80 | ((cp >> 6) & 0x3F));
-  o[3] = b(0x80 | (cp & 0x3F));
-  return 4;
+  return static_cast<size_t>(put_utf8(reinterpret_cast<uint8_t*>(o), cp));
 }
 
 void flush_console() {

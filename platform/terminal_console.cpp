@@ -17,6 +17,7 @@
 
 #include "platform/fd_io.h"
 #include "platform/terminal_mode.h"
+#include "platform/utf8.h"
 
 namespace xeb::platform {
 
@@ -101,26 +102,6 @@ void emit_cursor(TerminalConsole& t, int col, int row) {
   emit(t, std::string_view(seq, static_cast<size_t>(n)));
 }
 
-size_t put_utf8(char* out, uint32_t cp) {
-  if (cp < 0x80) { out[0] = static_cast<char>(cp); return 1; }
-  if (cp < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (cp >> 6));
-    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (cp >> 18));
-  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-  return 4;
-}
-
 // Keeps the estimated cursor in step with what a code point does on screen.
 int (*cells_of)(uint32_t cp) = nullptr;
 
@@ -148,7 +129,7 @@ void write(void* self, std::span<const char16_t> units) {
     uint32_t cp = u;
     if (t.high) {
       if (u >= 0xDC00 && u <= 0xDFFF) cp = 0x10000 + ((t.high - 0xD800u) << 10) + (u - 0xDC00u);
-      else n += put_utf8(out + n, 0xFFFD);  // the high half had no partner
+      else n += put_utf8(reinterpret_cast<uint8_t*>(out + n), 0xFFFD);  // the high half had no partner
       t.high = 0;
     }
     if (cp >= 0xD800 && cp <= 0xDBFF) { t.high = static_cast<char16_t>(cp); continue; }
@@ -156,7 +137,7 @@ void write(void* self, std::span<const char16_t> units) {
     // A line feed starts the next line at column 0, as on a console, even
     // when the terminal's own output processing is off.
     if (cp == '\n') out[n++] = '\r';
-    n += put_utf8(out + n, cp);
+    n += put_utf8(reinterpret_cast<uint8_t*>(out + n), cp);
     advance(t, cp, w, h);
     if (n > sizeof out - 8) {
       write_all(t.fd, out, n);

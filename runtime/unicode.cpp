@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/utf8.h"
 #include "runtime/exit.h"
 #include "runtime/region.h"
 #include "runtime/shapes.h"
@@ -289,27 +290,7 @@ void append_utf8(std::string& out, char32_t c) {
 
 int encode_utf8(int64_t cp, uint8_t* out) {
   if (!valid_cp(cp)) raise_bad_char(cp);
-  uint32_t c = static_cast<uint32_t>(cp);
-  if (c <= 0x7F) {
-    out[0] = static_cast<uint8_t>(c);
-    return 1;
-  }
-  if (c <= 0x7FF) {
-    out[0] = static_cast<uint8_t>(0xC0 | (c >> 6));
-    out[1] = static_cast<uint8_t>(0x80 | (c & 0x3F));
-    return 2;
-  }
-  if (c <= 0xFFFF) {
-    out[0] = static_cast<uint8_t>(0xE0 | (c >> 12));
-    out[1] = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
-    out[2] = static_cast<uint8_t>(0x80 | (c & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<uint8_t>(0xF0 | (c >> 18));
-  out[1] = static_cast<uint8_t>(0x80 | ((c >> 12) & 0x3F));
-  out[2] = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
-  out[3] = static_cast<uint8_t>(0x80 | (c & 0x3F));
-  return 4;
+  return platform::put_utf8(out, static_cast<uint32_t>(cp));
 }
 
 int encode_utf8_bounded(int64_t cp, uint8_t* out, int64_t room) {
