@@ -7,6 +7,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/bytes.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define XEB_X86_CHECKSUMS 1
@@ -43,15 +45,6 @@ constexpr CrcTables make_tables() {
 }
 
 constexpr CrcTables kCrc = make_tables();
-
-inline uint32_t load_le32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap32(v);
-#endif
-  return v;
-}
 
 #if XEB_X86_CHECKSUMS
 // Carry-less multiplication folds 16-byte blocks of the data into one 128-bit
@@ -186,10 +179,10 @@ uint32_t crc32(std::span<const uint8_t> data, uint32_t seed) {
   // Sixteen bytes a round: 16 independent table reads (measured 1.25x slower
   // than zlib's crc32 with eight).
   while (n >= 16) {
-    uint32_t a = load_le32(p) ^ c;
-    uint32_t b = load_le32(p + 4);
-    uint32_t d = load_le32(p + 8);
-    uint32_t e = load_le32(p + 12);
+    uint32_t a = platform::load_le32(p) ^ c;
+    uint32_t b = platform::load_le32(p + 4);
+    uint32_t d = platform::load_le32(p + 8);
+    uint32_t e = platform::load_le32(p + 12);
     c = kCrc[15][a & 0xFF] ^ kCrc[14][(a >> 8) & 0xFF] ^ kCrc[13][(a >> 16) & 0xFF] ^ kCrc[12][a >> 24] ^
         kCrc[11][b & 0xFF] ^ kCrc[10][(b >> 8) & 0xFF] ^ kCrc[9][(b >> 16) & 0xFF] ^ kCrc[8][b >> 24] ^
         kCrc[7][d & 0xFF] ^ kCrc[6][(d >> 8) & 0xFF] ^ kCrc[5][(d >> 16) & 0xFF] ^ kCrc[4][d >> 24] ^

@@ -8,24 +8,10 @@
 #include <algorithm>
 
 #include "codec/checksums.h"
+#include "platform/bytes.h"
 
 namespace xeb::codec {
 namespace {
-
-void put_be32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
-}
-void put_le32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-uint32_t get_be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-uint32_t get_le32(const uint8_t* p) { return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]; }
 
 // Encodes in after a header of `head` bytes and before a trailer of `tail`
 // bytes that the caller writes.
@@ -50,7 +36,7 @@ Status zlib_compress(std::span<const uint8_t> in, std::span<uint8_t> out, size_t
   if (st != Status::ok) return st;
   out[0] = 0x78;  // deflate, 32 KiB window
   out[1] = 0x01;  // no dictionary, fastest-level hint; (0x78 * 256 + 1) % 31 == 0
-  put_be32(out.data() + size - 4, adler32(in));
+  platform::store_be32(out.data() + size - 4, adler32(in));
   return Status::ok;
 }
 
@@ -59,8 +45,8 @@ Status gzip_compress(std::span<const uint8_t> in, std::span<uint8_t> out, size_t
   if (st != Status::ok) return st;
   const uint8_t header[10] = {kGzipId1, kGzipId2, kMethodDeflate, 0, 0, 0, 0, 0, 4, 4};
   std::copy(header, header + 10, out.data());
-  put_le32(out.data() + size - 8, crc32(in));
-  put_le32(out.data() + size - 4, uint32_t(in.size()));
+  platform::store_le32(out.data() + size - 8, crc32(in));
+  platform::store_le32(out.data() + size - 4, uint32_t(in.size()));
   return Status::ok;
 }
 
@@ -73,7 +59,7 @@ Status zlib_decompress(std::span<const uint8_t> in, ByteBuffer& out, size_t limi
   Status st = inflate(in.subspan(2, in.size() - kZlibOverhead), out, limit);
   if (st != Status::ok) return st;
   const uint32_t check = adler32(std::span<const uint8_t>(out.data() + start, out.size() - start));
-  return check == get_be32(in.data() + in.size() - 4) ? Status::ok : Status::bad_data;
+  return check == platform::load_be32(in.data() + in.size() - 4) ? Status::ok : Status::bad_data;
 }
 
 Status gzip_decompress(std::span<const uint8_t> in, ByteBuffer& out, size_t limit) {
@@ -101,7 +87,7 @@ Status gzip_decompress(std::span<const uint8_t> in, ByteBuffer& out, size_t limi
     if ((in[pos] | uint32_t(in[pos + 1]) << 8) != crc) return Status::bad_data;
     pos += 2;
   }
-  const uint32_t isize = get_le32(in.data() + n - 4);
+  const uint32_t isize = platform::load_le32(in.data() + n - 4);
   const std::span<const uint8_t> data = in.subspan(pos, data_end - pos);
   if (isize > inflate_bound(data.size())) return Status::bad_data;  // no stream that short decodes to that much
   const size_t start = out.size();
@@ -112,7 +98,7 @@ Status gzip_decompress(std::span<const uint8_t> in, ByteBuffer& out, size_t limi
   if (st != Status::ok) return st;
   if (out.size() - start != isize) return Status::bad_data;
   const uint32_t check = crc32(std::span<const uint8_t>(out.data() + start, isize));
-  return check == get_le32(in.data() + n - 8) ? Status::ok : Status::bad_data;
+  return check == platform::load_le32(in.data() + n - 8) ? Status::ok : Status::bad_data;
 }
 
 }  // namespace xeb::codec

@@ -10,6 +10,7 @@
 
 #include "codec/deflate.h"
 #include "codec/deflate_tables.h"
+#include "platform/bytes.h"
 
 namespace xeb::codec {
 namespace {
@@ -136,15 +137,6 @@ const FixedTables& fixed_tables() {
   return t;
 }
 
-inline uint64_t load64le(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap64(v);
-#endif
-  return v;
-}
-
 inline uint64_t low_bits(uint64_t v, unsigned n) { return v & ((uint64_t(1) << n) - 1); }
 
 // Room the fast loop needs: one symbol reads at most 48 bits (refilled from
@@ -217,7 +209,7 @@ class Inflater {
   bool overran() const { return uint64_t(overrun_) * 8 > left_; }
 
   void refill_fast() {
-    buf_ |= load64le(next_) << left_;
+    buf_ |= platform::load_le64(next_) << left_;
     next_ += (63 - left_) >> 3;
     left_ |= 56;
   }
@@ -381,7 +373,7 @@ class Inflater {
     uint8_t* const out_first = out_start_ + out_base_;
     Status st = Status::ok;
     while (next <= in_limit && out <= out_limit) {
-      buf |= load64le(next) << left;
+      buf |= platform::load_le64(next) << left;
       next += (63 - left) >> 3;
       left |= 56;
       uint32_t e = lookup(lt, kLitLenBits, buf);

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/bytes.h"
+
 namespace xeb::lz {
 
 namespace {
-
-uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 // Reads bits least-significant first from [pos, end); a read past the end
 // sets `over` and yields zeros, so a truncated stream fails its caller's
@@ -49,8 +49,8 @@ constexpr LengthCode kLengths[] = {{0, 2, 0}, {1, 2, 4}, {2, 2, 8}, {3, 3, 12}, 
 
 std::optional<std::vector<uint8_t>> decompress(std::span<const uint8_t> packed) {
   if (packed.size() < 8) return std::nullopt;
-  uint32_t packed_size = le32(packed.data());
-  uint32_t unpacked_size = le32(packed.data() + 4);
+  uint32_t packed_size = platform::load_le32(packed.data());
+  uint32_t unpacked_size = platform::load_le32(packed.data() + 4);
   if (packed_size > packed.size() - 8 || unpacked_size > 0x7FFFFFFFu) return std::nullopt;
   const uint8_t* data = packed.data() + 8;
   const uint8_t* data_end = data + packed_size;
@@ -58,7 +58,7 @@ std::optional<std::vector<uint8_t>> decompress(std::span<const uint8_t> packed) 
   const uint8_t* p = data;
   while (p < data_end) {
     if (data_end - p < 4) return std::nullopt;
-    uint32_t length = le32(p);
+    uint32_t length = platform::load_le32(p);
     p += 4;
     if (length < 1 || length > uint32_t(MAX_CHUNK) || length > unpacked_size - out.size()) return std::nullopt;
     size_t start = out.size();

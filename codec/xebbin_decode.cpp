@@ -46,6 +46,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/vector.h"
 #include "datatypes/word.h"
+#include "platform/bytes.h"
 #include "runtime/collector.h"
 #include "runtime/exit.h"
 #include "runtime/hashtable.h"
@@ -148,7 +149,7 @@ struct Decoder {
   }
   uint32_t le32() {
     if (left() < 4) bad();
-    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    uint32_t v = platform::load_le32(p);
     p += 4;
     return v;
   }

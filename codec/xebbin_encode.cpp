@@ -32,6 +32,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/vector.h"
 #include "datatypes/word.h"
+#include "platform/bytes.h"
 #include "runtime/collector.h"
 #include "runtime/shapes.h"
 
@@ -75,9 +76,7 @@ struct Encoder {
   // --- Fields --------------------------------------------------------------
 
   void u8(uint8_t b) { out.push_back(b); }
-  void le32(uint32_t v) {
-    for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  }
+  void le32(uint32_t v) { platform::append_le32(out, v); }
   void varint(uint32_t v) {
     while (v >= 0x80) {
       out.push_back(static_cast<uint8_t>(v | 0x80));

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/bytes.h"
 
 namespace xeb::platform::bitmap {
 
@@ -76,23 +77,23 @@ bool unpack_rle(std::span<const uint8_t> s, size_t at, int32_t w, int32_t h, boo
 
 Bitmap* decode_bmp(std::span<const uint8_t> s) {
   if (s.size() < 26 || s[0] != 'B' || s[1] != 'M') return nullptr;
-  size_t offset = le32(&s[10]);
-  uint32_t hsize = le32(&s[14]);
+  size_t offset = load_le32(&s[10]);
+  uint32_t hsize = load_le32(&s[14]);
   if (hsize < 12 || 14 + size_t{hsize} > s.size()) return nullptr;
   const uint8_t* h = &s[14];
   int64_t width, height;
   uint32_t bpp, compression = BI_RGB, colours = 0;
   bool core = hsize < 40;
   if (core) {
-    width = le16(h + 4);
-    height = le16(h + 6);
-    bpp = le16(h + 10);
+    width = load_le16(h + 4);
+    height = load_le16(h + 6);
+    bpp = load_le16(h + 10);
   } else {
-    width = static_cast<int32_t>(le32(h + 4));
-    height = static_cast<int32_t>(le32(h + 8));
-    bpp = le16(h + 14);
-    compression = le32(h + 16);
-    colours = le32(h + 32);
+    width = static_cast<int32_t>(load_le32(h + 4));
+    height = static_cast<int32_t>(load_le32(h + 8));
+    bpp = load_le16(h + 14);
+    compression = load_le32(h + 16);
+    colours = load_le32(h + 32);
   }
   bool top_down = height < 0;
   height = top_down ? -height : height;
@@ -106,11 +107,11 @@ Bitmap* decode_bmp(std::span<const uint8_t> s) {
     if (bpp != 16 && bpp != 32) return nullptr;
     int n = compression == BI_ALPHABITFIELDS ? 4 : 3;
     if (hsize >= 52) {
-      for (int i = 0; i < 3; i++) masks[i] = le32(h + 40 + 4 * i);
-      if (hsize >= 56) masks[3] = le32(h + 52);
+      for (int i = 0; i < 3; i++) masks[i] = load_le32(h + 40 + 4 * i);
+      if (hsize >= 56) masks[3] = load_le32(h + 52);
     } else {
       if (after + size_t(n) * 4 > s.size()) return nullptr;
-      for (int i = 0; i < n; i++) masks[i] = le32(&s[after + 4 * i]);
+      for (int i = 0; i < n; i++) masks[i] = load_le32(&s[after + 4 * i]);
       after += size_t(n) * 4;
     }
   } else if (compression == BI_RGB && bpp == 16) {
@@ -162,9 +163,9 @@ Bitmap* decode_bmp(std::span<const uint8_t> s) {
         case 1: out[x] = colour((row[x >> 3] >> (7 - (x & 7))) & 1); continue;
         case 4: out[x] = colour((row[x >> 1] >> (x & 1 ? 0 : 4)) & 15); continue;
         case 8: out[x] = colour(row[x]); continue;
-        case 16: v = le16(row + 2 * x); break;
+        case 16: v = load_le16(row + 2 * x); break;
         case 24: v = uint32_t{row[3 * x]} | uint32_t{row[3 * x + 1]} << 8 | uint32_t{row[3 * x + 2]} << 16; break;
-        default: v = le32(row + 4 * x); break;
+        default: v = load_le32(row + 4 * x); break;
       }
       out[x] = argb(ch[3].get(v, 255), ch[0].get(v, 0), ch[1].get(v, 0), ch[2].get(v, 0));
     }
@@ -184,31 +185,31 @@ bool encode_bmp(const Bitmap& b, std::vector<uint8_t>& o) {
   o.reserve(size_t(offset + data));
   o.push_back('B');
   o.push_back('M');
-  put32(o, static_cast<uint32_t>(offset + data));
-  put32(o, 0);
-  put32(o, static_cast<uint32_t>(offset));
-  put32(o, hsize);
-  put32(o, static_cast<uint32_t>(b.width));
-  put32(o, static_cast<uint32_t>(b.height));  // bottom-up
-  put16(o, 1);
-  put16(o, bpp);
-  put32(o, alpha ? BI_BITFIELDS : BI_RGB);
-  put32(o, static_cast<uint32_t>(data));
-  put32(o, 2835);  // 72 dots per inch
-  put32(o, 2835);
-  put32(o, 0);
-  put32(o, 0);
+  append_le32(o, static_cast<uint32_t>(offset + data));
+  append_le32(o, 0);
+  append_le32(o, static_cast<uint32_t>(offset));
+  append_le32(o, hsize);
+  append_le32(o, static_cast<uint32_t>(b.width));
+  append_le32(o, static_cast<uint32_t>(b.height));  // bottom-up
+  append_le16(o, 1);
+  append_le16(o, bpp);
+  append_le32(o, alpha ? BI_BITFIELDS : BI_RGB);
+  append_le32(o, static_cast<uint32_t>(data));
+  append_le32(o, 2835);  // 72 dots per inch
+  append_le32(o, 2835);
+  append_le32(o, 0);
+  append_le32(o, 0);
   if (alpha) {
-    put32(o, 0x00FF0000);
-    put32(o, 0x0000FF00);
-    put32(o, 0x000000FF);
-    put32(o, 0xFF000000);
-    put32(o, 0x73524742);  // 'sRGB'
+    append_le32(o, 0x00FF0000);
+    append_le32(o, 0x0000FF00);
+    append_le32(o, 0x000000FF);
+    append_le32(o, 0xFF000000);
+    append_le32(o, 0x73524742);  // 'sRGB'
     o.resize(o.size() + 36 + 12);  // end points and gamma: unused with sRGB
-    put32(o, 4);  // rendering intent: images
-    put32(o, 0);
-    put32(o, 0);
-    put32(o, 0);
+    append_le32(o, 4);  // rendering intent: images
+    append_le32(o, 0);
+    append_le32(o, 0);
+    append_le32(o, 0);
   }
   for (int32_t y = b.height - 1; y >= 0; y--) {
     const uint32_t* row = b.pixels + int64_t{y} * b.width;

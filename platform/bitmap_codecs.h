@@ -37,16 +37,5 @@ bool encode_tiff(const Bitmap& b, std::vector<uint8_t>& out);
 // Whether every pixel is opaque.
 bool opaque(const Bitmap& b);
 
-// Little-endian field access for the byte-level codecs.
-inline uint32_t le16(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8; }
-inline uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
-inline void put16(std::vector<uint8_t>& o, uint32_t v) {
-  o.push_back(static_cast<uint8_t>(v));
-  o.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void put32(std::vector<uint8_t>& o, uint32_t v) {
-  put16(o, v & 0xFFFF);
-  put16(o, v >> 16);
-}
 
 }  // namespace xeb::platform::bitmap
