@@ -106,16 +106,8 @@ void sort_by_function(Cell* s, Cell* func, int32_t head, int32_t records, int32_
     cs.scratch = push_only(width);
     push_only(width);
   }
-  CallSort* outer = call_sort;
-  call_sort = &cs;
-  struct Restore {
-    CallSort* outer;
-    ~Restore() { call_sort = outer; }
-  } restore{outer};
-  std::vector<int32_t> order(records);
-  for (int32_t i = 0; i < records; i++) order[i] = i;
-  if (stable) sort::merge_sort(order.data(), records, 4, 0, flags, sort_call);
-  else sort::quick_sort(order.data(), records, 4, 0, flags, sort_call);
+  sort::Current<CallSort> current(call_sort, &cs);
+  std::vector<int32_t> order = sort::order(records, stable, flags, sort_call);
   if (throwing()) return;  // the series keeps its order
   // The function may have shortened the series: apply the order only to
   // records that are still all there.
@@ -177,8 +169,7 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   } else {
     NoCollection hold;
     Cell* base = buf(s)->cells() + head;
-    if (stable) sort::merge_sort(base, records, size * 16, op, flags, sort_compare);
-    else sort::quick_sort(base, records, size * 16, op, flags, sort_compare);
+    sort::run(base, records, size * 16, op, flags, sort_compare, stable);
   }
   if (Node t = index_of(s)) hashtable::rehash(t, static_cast<int32_t>(buf(s)->cell_count()));
   if (owned) series::notify_after(s, series::Notice::sort, nullptr, head, 0);

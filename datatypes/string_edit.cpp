@@ -485,16 +485,8 @@ void sort_by_function(Cell* s, Cell* func, const SortCtx& ctx, int32_t records, 
   if (!series::compare_call) fire(Err::not_done);  // never a silently unsorted result
   Cell* saved = stack::top();
   CallSort cs{stack::push(s), stack::push(func), &ctx, series::head(s)};
-  CallSort* outer = call_sort;
-  call_sort = &cs;
-  struct Restore {
-    CallSort* outer;
-    ~Restore() { call_sort = outer; }
-  } restore{outer};
-  std::vector<int32_t> order(records);
-  for (int32_t i = 0; i < records; i++) order[i] = i;
-  if (stable) sort::merge_sort(order.data(), records, 4, 0, 0, cmp_call);
-  else sort::quick_sort(order.data(), records, 4, 0, 0, cmp_call);
+  sort::Current<CallSort> current(call_sort, &cs);
+  std::vector<int32_t> order = sort::order(records, stable, 0, cmp_call);
   if (throwing()) return;  // the string keeps its order
   // The function may have shortened the string: the order applies only to
   // records that are still all there. Code points are written back, so a
@@ -531,15 +523,8 @@ Cell* sort(Cell* s, int case_, Cell* skip, Cell* compare, Cell* part, int all, i
   } else {
     // Plain comparisons run no language code and allocate nothing: the
     // records are sorted in place.
-    SortCtx* saved = g_sort;
-    g_sort = &ctx;
-    struct Restore {
-      SortCtx* s;
-      ~Restore() { g_sort = s; }
-    } restore{saved};
-    int width = ctx.unit * size;
-    if (stable && !case_) sort::merge_sort(xs_head(s), len / size, width, 0, 0, &cmp_units);
-    else sort::quick_sort(xs_head(s), len / size, width, 0, 0, &cmp_units);
+    sort::Current<SortCtx> current(g_sort, &ctx);
+    sort::run(xs_head(s), len / size, ctx.unit * size, 0, 0, &cmp_units, stable && !case_);
   }
   if (owned) series::notify_after(s, series::Notice::sort, nullptr, series::head(s), len);
   return s;

@@ -434,17 +434,9 @@ Cell* sort(Cell* v, int, Cell* skip, Cell* compare, Cell* part, int all, int rev
   Cell* saved = stack::top();
   Cell* vc = stack::push(v);
   VecSort s{vc, func ? stack::push(func) : nullptr, std::max(head(v), 0), size, offset, all != 0, reverse != 0};
-  VecSort* outer = vec_sort;
-  vec_sort = &s;
-  struct Restore {
-    VecSort* outer;
-    ~Restore() { vec_sort = outer; }
-  } restore{outer};
+  sort::Current<VecSort> current(vec_sort, &s);
   int32_t records = len / size;
-  std::vector<int32_t> order(static_cast<size_t>(records));
-  for (int32_t i = 0; i < records; i++) order[static_cast<size_t>(i)] = i;
-  if (stable) sort::merge_sort(order.data(), records, 4, 0, 0, cmp_records);
-  else sort::quick_sort(order.data(), records, 4, 0, 0, cmp_records);
+  std::vector<int32_t> order = sort::order(records, stable, 0, cmp_records);
   if (throwing()) return v;  // the vector keeps its order
   // The function may have shortened the vector: the order applies only to
   // records that are still all there.

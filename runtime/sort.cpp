@@ -383,4 +383,11 @@ void quick_sort(void* base, int32_t n, int width, int op, int flags, Compare cmp
   if (p < n) core(r, n, p);
 }
 
+std::vector<int32_t> order(int32_t n, bool stable, int flags, Compare cmp) {
+  std::vector<int32_t> o(static_cast<size_t>(n > 0 ? n : 0));
+  for (int32_t i = 0; i < n; i++) o[static_cast<size_t>(i)] = i;
+  run(o.data(), n, 4, 0, flags, cmp, stable);
+  return o;
+}
+
 }  // namespace xeb::sort

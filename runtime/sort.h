@@ -4,6 +4,7 @@
 // element in the run exactly once.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace xeb::sort {
 
@@ -20,6 +21,35 @@ void merge_sort(void* base, int32_t n, int width, int op, int flags, Compare cmp
 
 // Not stable; allocates nothing. Linear on sorted and reverse-sorted input.
 void quick_sort(void* base, int32_t n, int width, int op, int flags, Compare cmp);
+
+// Either of the two, as the caller asks for stability.
+inline void run(void* base, int32_t n, int width, int op, int flags, Compare cmp, bool stable) {
+  if (stable) merge_sort(base, n, width, op, flags, cmp);
+  else quick_sort(base, n, width, op, flags, cmp);
+}
+
+// The order of n records, as indices 0..n-1 sorted by cmp (which receives
+// pointers to two int32_t indices): for callbacks that run language code,
+// which may change the records, so these stay where they are until the
+// caller applies the order.
+std::vector<int32_t> order(int32_t n, bool stable, int flags, Compare cmp);
+
+// A compare callback has no argument for its sort's state, so each file
+// keeps a current pointer to it; sorts nest (a /compare function may sort
+// again), so a sort sets the pointer for its extent and puts the outer one
+// back on every way out.
+template <class T>
+class Current {
+ public:
+  Current(T*& slot, T* state) : slot_(slot), outer_(slot) { slot = state; }
+  ~Current() { slot_ = outer_; }
+  Current(const Current&) = delete;
+  Current& operator=(const Current&) = delete;
+
+ private:
+  T*& slot_;
+  T* outer_;
+};
 
 // Raises script error too-long: the merge buffer would exceed the 32-bit
 // layout. Set by the error module; until then the process ends.
