@@ -528,12 +528,9 @@ Cell* to(Cell* proto, Cell* spec, int type) {
 Cell* random(Cell* value, int seed, int secure, int only) {
   const auto& h = integer::random_hooks;
   int32_t p = packed(value);
-  if (seed) {
-    if (!h.seed) fire(Err::not_done);
-    h.seed(static_cast<uint32_t>(p) + static_cast<uint32_t>(static_cast<int64_t>(std::trunc(time_of(value)))));
-    set_unset(value);
-    return value;
-  }
+  if (seed)
+    return integer::seed_random(
+        value, static_cast<uint32_t>(p) + static_cast<uint32_t>(static_cast<int64_t>(std::trunc(time_of(value)))));
   if (!h.int_range || !h.next) fire(Err::not_done);
   int64_t d = to_days(p);
   int32_t r = h.int_range(secure != 0, static_cast<int32_t>(d));

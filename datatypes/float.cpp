@@ -334,12 +334,7 @@ int compare(Cell* value1, Cell* value2, int op) {
 // --- Slots ----------------------------------------------------------------------------
 
 Cell* random(Cell* value, int seed, int secure, int only) {
-  if (seed) {
-    if (!integer::random_hooks.seed) fire(Err::not_done);
-    integer::random_hooks.seed(value->w2 ^ value->w3);
-    set_unset(value);
-    return value;
-  }
+  if (seed) return integer::seed_random(value, value->w2 ^ value->w3);
   put_double(value, random_value(get_double(value), secure != 0));
   return value;
 }

@@ -30,6 +30,13 @@ namespace xeb::integer {
 
 RandomHooks random_hooks;
 
+Cell* seed_random(Cell* value, uint32_t bits) {
+  if (!random_hooks.seed) fire(Err::not_done);
+  random_hooks.seed(bits);
+  set_unset(value);
+  return value;
+}
+
 namespace {
 
 [[noreturn]] void fire_with_type(Err id, const Cell* value) {
@@ -299,12 +306,7 @@ int compare(Cell* value1, Cell* value2, int op) {
 }
 
 Cell* random(Cell* value, int seed, int secure, int only) {
-  if (seed) {
-    if (!random_hooks.seed) fire(Err::not_done);
-    random_hooks.seed(static_cast<uint32_t>(get_int(value)));
-    set_unset(value);
-    return value;
-  }
+  if (seed) return seed_random(value, static_cast<uint32_t>(get_int(value)));
   int32_t n = get_int(value);
   if (n != 0) {
     if (!random_hooks.int_range) fire(Err::not_done);

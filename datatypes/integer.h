@@ -77,5 +77,8 @@ struct RandomHooks {
   int32_t (*int_range)(bool secure, int32_t n) = nullptr;  // 1..n, n..-1, 0
 };
 extern RandomHooks random_hooks;
+// random/seed on any value: seeds the generator from bits of it, and the
+// value becomes the unset the call answers.
+Cell* seed_random(Cell* value, uint32_t bits);
 
 }  // namespace xeb::integer

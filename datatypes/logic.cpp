@@ -85,12 +85,7 @@ Cell* logic_make(Cell* proto, Cell* spec, int type) {
 }
 
 Cell* logic_random(Cell* value, int seed, int secure, int) {
-  if (seed) {
-    if (!integer::random_hooks.seed) fire(Err::not_done);
-    integer::random_hooks.seed(value->w1);
-    set_unset(value);
-    return value;
-  }
+  if (seed) return integer::seed_random(value, value->w1);
   value->w1 = draw(secure) > 0x3FFFFFFF ? 1 : 0;
   return value;
 }

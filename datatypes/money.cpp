@@ -405,12 +405,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 
 Cell* random(Cell* value, int seed, int secure, int only) {
   const auto& h = integer::random_hooks;
-  if (seed) {
-    if (!h.seed) fire(Err::not_done);
-    h.seed(value->w1 ^ value->w2 ^ value->w3 ^ (negative(value) ? 1u : 0u));
-    set_unset(value);
-    return value;
-  }
+  if (seed) return integer::seed_random(value, value->w1 ^ value->w2 ^ value->w3 ^ (negative(value) ? 1u : 0u));
   if (!h.int_range) fire(Err::not_done);
   auto draw = [&](int top) { return h.int_range(secure != 0, top + 1) - 1; };  // 0..top
   Cell r = *value;

@@ -146,12 +146,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 
 Cell* random(Cell* value, int seed, int secure, int only) {
   const auto& h = integer::random_hooks;
-  if (seed) {
-    if (!h.seed) fire(Err::not_done);
-    h.seed(value->w2 ^ value->w3);
-    set_unset(value);
-    return value;
-  }
+  if (seed) return integer::seed_random(value, value->w2 ^ value->w3);
   if (!h.int_range) fire(Err::not_done);
   if (x(value)) set_x(value, h.int_range(secure != 0, x(value)));
   if (y(value)) set_y(value, h.int_range(secure != 0, y(value)));

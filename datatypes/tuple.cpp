@@ -186,12 +186,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 
 Cell* random(Cell* value, int seed, int secure, int only) {
   const auto& h = integer::random_hooks;
-  if (seed) {
-    if (!h.seed) fire(Err::not_done);
-    h.seed(value->w1 ^ value->w2 ^ value->w3);
-    set_unset(value);
-    return value;
-  }
+  if (seed) return integer::seed_random(value, value->w1 ^ value->w2 ^ value->w3);
   if (!h.int_range) fire(Err::not_done);
   for (int i = 0; i < count(value); i++)
     set_byte_at(value, i, static_cast<uint8_t>(h.int_range(secure != 0, byte(value, i) + 1) - 1));
