@@ -70,11 +70,7 @@ void init() {
 }
 
 void create_global() {
-  static bool registered = false;
-  if (!registered) {
-    collector::add_root_marker(mark_global);
-    registered = true;
-  }
+  collector::add_root_marker_once<mark_global>();
   global_ctx = 0;
   global_ctx = create(GLOBAL_SIZE, false, false, 0, Kind::plain);
 }

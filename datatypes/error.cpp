@@ -423,11 +423,7 @@ void annotate(Cell* err) {
 }  // namespace
 
 void init() {
-  static bool registered = false;
-  if (!registered) {
-    collector::add_root_marker(mark_roots);
-    registered = true;
-  }
+  collector::add_root_marker_once<mark_roots>();
   datatype::Registration r{T_ERROR, T_OBJECT, "error!"};
   r.hashes(&hashtable::by_word<1>, true);
   r.marks(object::layout);

@@ -37,11 +37,7 @@ uint32_t hash(const Cell* c, bool) {
 }  // namespace
 
 void create_table() {
-  static bool registered = false;
-  if (!registered) {
-    collector::add_root_marker(mark_roots);
-    registered = true;
-  }
+  collector::add_root_marker_once<mark_roots>();
   records = memory::alloc_cell_buffer(TABLE_SIZE);  // append-only: the room is never read
   Cell blk{T_BLOCK, 0, records, 0};
   table = hashtable::init(TABLE_SIZE, &blk, hashtable::Kind::word, 0);

@@ -1214,11 +1214,7 @@ int32_t input_stack_cells() { return input_top; }
 namespace xeb::natives {
 
 void parse(bool, const int32_t* refs) {
-  static bool marked = false;
-  if (!marked) {
-    collector::add_root_marker(parse::mark_stacks);
-    marked = true;
-  }
+  collector::add_root_marker_once<parse::mark_stacks>();
   Cell* input = arg(0);
   if (parse::input_kind(type_of(input)) == parse::Input::other) refuse_arg(0, input);
   if (!is_type(arg(1), T_BLOCK)) refuse_arg(1, arg(1));

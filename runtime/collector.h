@@ -52,6 +52,13 @@ bool add_mark_hook(Hook h);
 // Runtime roots (root block, stacks, tables...), marked before the hooks.
 void add_root_marker(Hook h);
 void remove_root_marker(Hook h);
+// For a module that may start more than once (each test runtime): its
+// marker is added at the first start only.
+template <Hook H>
+void add_root_marker_once() {
+  static const bool added = (add_root_marker(H), true);
+  (void)added;
+}
 // Runs after marking when node compaction moved nodes: correct references
 // the collector does not mark (collector::redirect).
 void add_moved_fixer(Hook h);

@@ -136,8 +136,7 @@ void init() {
   for (int i = 0; i < STORE_CELLS; i++) c[i] = Cell{T_INTEGER, 0, static_cast<uint32_t>(i + 1 < STORE_CELLS ? i + 1 : -1), 0};
   b->tail = b->head + STORE_CELLS * 16;
   head = 0;
-  static bool registered = false;
-  if (!registered) { collector::add_root_marker(mark_store); registered = true; }
+  collector::add_root_marker_once<mark_store>();
 }
 
 Node store_node() { return store; }

@@ -48,11 +48,7 @@ void mark_holds() {
 
 struct Hold {
   explicit Hold(Node n, bool is_table = false) {
-    static bool registered = false;
-    if (!registered) {
-      collector::add_root_marker(mark_holds);
-      registered = true;
-    }
+    collector::add_root_marker_once<mark_holds>();
     holds[n_holds] = n;
     hold_is_table[n_holds] = is_table;
     n_holds++;
