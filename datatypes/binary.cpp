@@ -185,7 +185,7 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
       if (mode != 2) bad_to(value);
       Cell* v = stack::push(value);  // forming allocates: the value is held where the collector sees it
       Cell* tmp = string::push_new(16);
-      actions::form(v, tmp, nullptr, 0);
+      actions::form(v, tmp, nullptr, actions::NO_LIMIT);
       n = text_bytes(nullptr, tmp);
       if (limit >= 1 && n > limit) n = limit;
       if (write) {
@@ -271,7 +271,7 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     }
     case T_ISSUE: {
       Cell* text = string::push_new(16);
-      actions::form(spec, text, nullptr, 0);
+      actions::form(spec, text, nullptr, actions::NO_LIMIT);
       SeriesBuf* tb = series::buf(text);
       Node n = decode_16(tb->head_ptr(), string::xs_length_q(text), tb->unit());
       if (!n) {

@@ -43,11 +43,11 @@ int32_t append_value(Cell* s, Cell* value, int32_t limit) {
       if (limit >= 0 && xs_abs_length_q(s) - before >= limit) break;
       SeriesBuf* b = series::buf(value);
       Cell* item = stack::push(reinterpret_cast<Cell*>(b->head_ptr()) + series::head(value) + i);
-      actions::form(item, s, nullptr, 0);
+      actions::form(item, s, nullptr, actions::NO_LIMIT);
       stack::pop(1);
     }
   } else {
-    actions::form(value, s, nullptr, 0);
+    actions::form(value, s, nullptr, actions::NO_LIMIT);
   }
   int32_t added = xs_abs_length_q(s) - before;
   if (limit >= 0 && added > limit) {
@@ -195,7 +195,7 @@ Match find_in(Cell* s, Cell* value, Cell* part, int case_, int same, Cell* skip,
   } else if (series::string_like(vt) || vt == T_SYMBOL || vt == T_WORD || vt == T_SET_WORD || vt == T_GET_WORD ||
              vt == T_LIT_WORD || vt == T_REFINEMENT || vt == T_ISSUE) {
     Cell* txt = push_new(16);
-    actions::form(value, txt, nullptr, 0);
+    actions::form(value, txt, nullptr, actions::NO_LIMIT);
     for (int32_t i = 0, n = xs_length_q(txt); i < n; i++) needle.push_back(char_at(txt, i));
     stack::pop(1);
   } else if (vt == T_BINARY) {
@@ -203,7 +203,7 @@ Match find_in(Cell* s, Cell* value, Cell* part, int case_, int same, Cell* skip,
     fire(Err::invalid_arg, &v);
   } else {
     Cell* txt = push_new(16);
-    actions::form(value, txt, nullptr, 0);
+    actions::form(value, txt, nullptr, actions::NO_LIMIT);
     for (int32_t i = 0, n = xs_length_q(txt); i < n; i++) needle.push_back(char_at(txt, i));
     stack::pop(1);
   }

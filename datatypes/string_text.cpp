@@ -160,10 +160,10 @@ Cell* to(Cell* proto, Cell* spec, int type) {
     insert(out, spec, -1, 0, -1, 1);
   } else if (st == T_REFINEMENT && target != T_STRING) {
     xs_make_at(out, 16);
-    actions::mold(spec, out, 0, 0, 0, nullptr, 0, 0);
+    actions::mold(spec, out, 0, 0, 0, nullptr, actions::NO_LIMIT, 0);
   } else {
     xs_make_at(out, 16);
-    actions::form(spec, out, nullptr, 0);
+    actions::form(spec, out, nullptr, actions::NO_LIMIT);
   }
   set_type(out, target);
   series::set_head(out, 0);

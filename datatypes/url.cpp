@@ -118,7 +118,7 @@ Cell* from_block(Cell* proto, Cell* spec, int type) {
   auto item = [&](int32_t i) { return stack::push(series::buf(spec)->cells() + series::head(spec) + i); };
   auto form_item = [&](int32_t i) {
     Cell* v = item(i);
-    actions::form(v, out, nullptr, 0);
+    actions::form(v, out, nullptr, actions::NO_LIMIT);
     stack::pop(1);
   };
   form_item(0);
@@ -173,7 +173,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step) 
     fire(Err::bad_path_set, &p, &e);
   }
   Cell* out = string::push_new(string::xs_length_q(parent) + 16);
-  actions::form(element, out, nullptr, 0);
+  actions::form(element, out, nullptr, actions::NO_LIMIT);
   int32_t ulen = string::xs_length_q(parent);
   bool url_slash = ulen > 0 && string::char_at(parent, ulen - 1) == '/';
   bool elem_slash = string::xs_length_q(out) > 0 && string::char_at(out, 0) == '/';
