@@ -773,6 +773,13 @@ struct Decoder {
     uint64_t size = uint64_t{n} * width;
     if (size > left()) bad();
     const uint8_t* src = bytes(size);
+    if (elem == T_CHAR && width == 4) {
+      for (uint64_t i = 0; i < size; i += 4) {
+        uint32_t cp;
+        std::memcpy(&cp, src + i, 4);
+        if (cp > static_cast<uint32_t>(char_::MAX_CODE_POINT)) bad();
+      }
+    }
     Cell* saved = stack::top();
     Cell* v = vector::make_at(stack::push_new(), n, static_cast<TypeId>(elem), static_cast<int>(width));
     return emit_filled(t, v, src, size, head, saved);

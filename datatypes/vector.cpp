@@ -610,6 +610,12 @@ void set_value(std::byte* p, const Cell* value, int w, TypeId elem) {
   } else {
     i = get_int(value);
   }
+  // A 4-byte char element holds the whole number, so one outside the code
+  // points would read back as a char! no text can hold.
+  if (elem == T_CHAR && w == 4 && (i < 0 || i > char_::MAX_CODE_POINT)) {
+    Cell c = vt == T_CHAR ? integer::make_cell(i) : *value;  // a sum may be no char
+    fire(Err::out_of_range, &c);
+  }
   std::memcpy(p, &i, static_cast<size_t>(std::min(w, 4)));
 }
 
