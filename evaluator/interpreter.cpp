@@ -45,7 +45,29 @@ struct CodeScope {
   ~CodeScope() { code_top = rec.prev; }
 };
 
-void mark_code_cell() { collector::mark_cell(&code_cell); }
+// An operator and its word kept while its right operand runs: roots on
+// the C++ stack, innermost first, corrected in place when nodes move.
+struct HeldRec {
+  Cell op, name;
+  HeldRec* prev;
+};
+HeldRec* held_top = nullptr;
+
+struct HeldOp {
+  HeldRec rec;
+  HeldOp(const Cell& op, const Cell& name) : rec{op, name, held_top} { held_top = &rec; }
+  ~HeldOp() { held_top = rec.prev; }
+  HeldOp(const HeldOp&) = delete;
+  HeldOp& operator=(const HeldOp&) = delete;
+};
+
+void mark_interp_roots() {
+  collector::mark_cell(&code_cell);
+  for (HeldRec* h = held_top; h; h = h->prev) {
+    collector::mark_cell(&h->op);
+    collector::mark_cell(&h->name);
+  }
+}
 
 // Writes the value of one step by its mode: pushed at start (the top when the
 // step began), or as the only value of the current frame.
@@ -158,7 +180,7 @@ void init() {
   if (done) return;
   done = true;
   set_unset(&code_cell);
-  collector::add_root_marker(mark_code_cell);
+  collector::add_root_marker(mark_interp_roots);
   trace::setup();
 }
 
@@ -554,6 +576,10 @@ int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
         integer_infix(iop, start, get_int(rv));
         pos += 2;
       } else {
+        // The right operand runs code, which may collect and move the nodes
+        // the operator and its word hold: they wait in a root the collector
+        // corrects (not on the data stack, whose cells bound the recursion).
+        HeldOp held(taken, name);
         if (is_type(r, T_PAREN)) {
           eval_paren(r);  // pushed at start + 1
           pos += 2;
@@ -565,8 +591,8 @@ int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
           integer_infix(iop, start, get_int(start + 1));
           stack::set_top(start + 1);
         } else {
-          Cell fn = op_function(&taken);
-          call_evaluated(&fn, &name, start, 2, true);
+          Cell fn = op_function(&held.rec.op), nm = held.rec.name;
+          call_evaluated(&fn, &nm, start, 2, true);
         }
         if (!push && !throwing()) stack::set_result_trim(start);
       }
