@@ -2,6 +2,7 @@
 // one event to the callback.
 #include "evaluator/trace.h"
 
+#include <cstdint>
 #include <string_view>
 
 #include "datatypes/context.h"
@@ -179,6 +180,12 @@ void fire(Event e, const Cell* code, int32_t pos, const Cell* ref, const Cell* v
   CallFrame* frames = stack::frame_top();
   uint32_t was = tracing;
   tracing = 0;  // nothing the callback does is traced
+  // A routine without arguments leaves its result in its frame's base, which
+  // is then the top itself: the callback's cells go above the value, which
+  // stays a root while the callback runs.
+  auto at = reinterpret_cast<uintptr_t>(value);
+  if (at >= reinterpret_cast<uintptr_t>(top) && at < reinterpret_cast<uintptr_t>(stack::ds.end))
+    stack::set_top(const_cast<Cell*>(value) + 1);
 
   Cell* start = stack::push(&callback);
   Node fctx = function::context_of(start);

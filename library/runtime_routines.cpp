@@ -152,7 +152,18 @@ void collect_calls() {
   *stack::base() = *arg(0);
 }
 
-void tracing_q() { result_logic(interpreter::trace::tracing != 0); }
+// tracing? []: library bodies run with the events held back, as compiled code
+// would; asked from one, it answers whether a run is on, which is what the
+// code around the library call sees (the tracer's refusal to nest relies on
+// it: a second run would reset the first's state halfway).
+void tracing_q() {
+  bool on = interpreter::trace::tracing != 0;
+  if (!on && interpreter::trace::active) {
+    const Cell* code = interpreter::code_out(0);
+    on = code && (series::buf(code)->flags & function::SER_LIBRARY);
+  }
+  result_logic(on);
+}
 
 // _set-tracing [on]: switches the events of the traced run on or off once
 // the library function that calls it returns.
