@@ -62,13 +62,16 @@ def main():
             # (command, text that must show next, how many prompts by then)
             ("foo", "Unknown command!", 2),
             (":x", "== 42", 3),
-            ("s", "-empty stack-", 4),
-            ("watch x", None, 5),
-            ("", "Watch: x: 42", 6),
-            ("-w x", None, 7),
-            ("?", "`next` or `n` or just ENTER: evaluate next value.", 8),
-            ("-s", None, 9),
-            ("n", "-----> ", 10),
+            # A command that fails is reported and the session goes on.
+            (":[", "*** Syntax Error", 4),
+            ("s", "-empty stack-", 5),
+            # Only words are watched: a number failed at every later stop.
+            ("watch 1 x", None, 6),
+            ("", "Watch: x: 42", 7),
+            ("-w x", None, 8),
+            ("?", "`next` or `n` or just ENTER: evaluate next value.", 9),
+            ("-s", None, 10),
+            ("n", "-----> ", 11),
         ]
         for cmd, text, prompts in steps:
             p.line(cmd)
@@ -85,12 +88,12 @@ def main():
             failures.append(f"history after the run: {hist!r}")
         # quit abandons the run; the console goes on.
         p.line("debug [print 1 print 2]")
-        p.count("debug> ", 11)
+        p.count("debug> ", 12)
         p.line("q")
         p.count("(halted)", 1)
         # debug/later stays silent until @stop.
         p.line("debug/later [a: 1 @stop b: 2]")
-        s = p.count("debug> ", 12)
+        s = p.count("debug> ", 13)
         if "-----> EVAL @stop" not in s:
             failures.append(f"debug/later: {s[-300:]!r}")
         p.line("c")
