@@ -141,6 +141,7 @@ Cell* request(Cell* u, std::string method, Cell* headers, Cell* data, int binary
   q.max_body = INT32_MAX;  // what a series holds
   http::Response r = http::perform(q);
   if (r.too_long) fire(Err::too_long);
+  if (r.no_memory) fire(Err::no_memory);
   if (!r.ok) {
     Cell* why = string::push_new(static_cast<int32_t>(r.failure.size()) + 1);
     string::append_utf8(why, r.failure);

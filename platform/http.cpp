@@ -7,6 +7,11 @@
 #define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <new>
+#include <string>
+#include <vector>
+
 #include "platform/dynlib.h"
 
 namespace xeb::platform::http {
@@ -17,23 +22,63 @@ namespace {
 // server cannot make us keep an endless header.
 constexpr size_t MAX_HEADER_BYTES = 1 << 20;
 
+// The body arrives in pieces of this size at least, each allocated once.
+constexpr size_t BODY_PIECE = 1 << 20;
+
 struct Sink {
-  Response* r;
-  size_t max_body;
+  Response* r = nullptr;
+  size_t max_body = 0;
   size_t header_bytes = 0;
   bool too_long = false;
+  // The body so far, in pieces: a growing string copies itself at each
+  // doubling (twice the body held at once) and its last doubling can pass
+  // the limit by almost as much again.
+  std::vector<std::string> pieces;
+  size_t body_bytes = 0;
 };
 
 // A body that never ends (or passes what the caller can hold) stops the
-// transfer instead of growing without bound.
+// transfer as soon as it would pass the limit, instead of growing without
+// bound.
 size_t on_body(char* p, size_t size, size_t n, void* ctx) {
   auto* s = static_cast<Sink*>(ctx);
-  if (size * n > s->max_body - s->r->body.size()) {
+  size_t k = size * n;
+  if (k > s->max_body - s->body_bytes) {
     s->r->too_long = true;
     return 0;
   }
-  s->r->body.append(p, size * n);
-  return size * n;
+  try {
+    if (s->pieces.empty() || s->pieces.back().capacity() - s->pieces.back().size() < k) {
+      s->pieces.emplace_back();
+      s->pieces.back().reserve(std::min(std::max(k, BODY_PIECE), s->max_body - s->body_bytes));
+    }
+    s->pieces.back().append(p, k);
+  } catch (const std::bad_alloc&) {  // must not unwind through the library
+    s->r->no_memory = true;
+    return 0;
+  }
+  s->body_bytes += k;
+  return k;
+}
+
+// Joins the pieces into the response's body, each freed once copied, so
+// that the body is held about once.
+void join_body(Sink& s) {
+  std::string& body = s.r->body;
+  if (s.pieces.size() == 1) {
+    body = std::move(s.pieces[0]);
+    return;
+  }
+  try {
+    body.reserve(s.body_bytes);
+  } catch (const std::bad_alloc&) {
+    s.r->no_memory = true;
+    return;
+  }
+  for (std::string& piece : s.pieces) {
+    body.append(piece);
+    std::string().swap(piece);
+  }
 }
 
 size_t on_header(char* p, size_t size, size_t n, void* ctx) {
@@ -87,7 +132,9 @@ Response perform(const Request& q) {
     r.failure = "cannot start the HTTP library";
     return r;
   }
-  Sink sink{&r, q.max_body};
+  Sink sink;
+  sink.r = &r;
+  sink.max_body = q.max_body;
   char error[CURL_ERROR_SIZE] = {0};
   curl_slist* list = nullptr;
   for (const auto& [name, value] : q.headers) list = api->curl_slist_append(list, (name + ": " + value).c_str());
@@ -108,6 +155,9 @@ Response perform(const Request& q) {
   api->curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
   api->curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header);
   api->curl_easy_setopt(c, CURLOPT_HEADERDATA, &sink);
+  // A body announced longer than the limit is refused before a byte of it.
+  if (q.method != "HEAD" && q.max_body < static_cast<size_t>(INT64_MAX))
+    api->curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(q.max_body));
   if (q.method == "HEAD") api->curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
   else if (q.method != "GET") api->curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, q.method.c_str());
   if (q.method != "GET" && q.method != "HEAD") {
@@ -117,11 +167,15 @@ Response perform(const Request& q) {
     api->curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, body.data());
   }
   CURLcode rc = api->curl_easy_perform(c);
-  if (rc == CURLE_OK) {
+  if (rc == CURLE_OK) join_body(sink);
+  if (rc == CURLE_OK && !r.no_memory) {
     r.ok = true;
     api->curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &r.status);
-  } else if (r.too_long) {
+  } else if (r.too_long || rc == CURLE_FILESIZE_EXCEEDED) {
+    r.too_long = true;
     r.failure = "response body too long";
+  } else if (r.no_memory) {
+    r.failure = "not enough memory";
   } else if (sink.too_long) {
     r.failure = "response headers too long";
   } else {

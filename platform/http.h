@@ -25,6 +25,7 @@ struct Response {
   bool ok = false;
   std::string failure;  // why, when not ok
   bool too_long = false;  // the body passed the request's max_body
+  bool no_memory = false;  // the body could not be held
   long status = 0;
   Headers headers;  // of the last response after redirects, in order
   std::string body;
