@@ -48,8 +48,10 @@ void bytes_in_use_result() {
 }
 
 // The text of a string-like value or a word's spelling, as UTF-8.
+// Environment variables are host names: their names and values need not be
+// UTF-8, and what get-env or list-env gives, set-env puts back byte for byte.
 std::string name_text(int32_t param, const Cell* v) {
-  if (series::string_like(type_of(v))) return string::utf8_of(v);
+  if (series::string_like(type_of(v))) return io::host_text(v);
   if (any_word(type_of(v))) {
     Cell* s = word::push_string(v);
     std::string t = string::utf8_of(s);
@@ -113,7 +115,7 @@ void get_env(bool, const int32_t*) {
     return;
   }
   Cell* s = string::push_new(static_cast<int32_t>(value->size()));
-  string::append_utf8(s, *value);
+  io::append_host_name(s, *value);
   stack::set_result_trim(s);
 }
 
@@ -121,7 +123,7 @@ void set_env(bool, const int32_t*) {
   std::string name = name_text(0, arg(0));
   Cell* v = arg(1);
   if (is_type(v, T_NONE)) platform::set_env(name, std::nullopt);
-  else if (series::string_like(type_of(v))) platform::set_env(name, string::utf8_of(v));
+  else if (series::string_like(type_of(v))) platform::set_env(name, io::host_text(v));
   else refuse_arg(1, v);
   stack::set_result_trim(v);
 }
@@ -132,7 +134,7 @@ void list_env(bool, const int32_t*) {
   for (const auto& [name, value] : env) {
     for (const std::string* text : {&name, &value}) {
       Cell* s = string::push_new(static_cast<int32_t>(text->size()) + 1);
-      string::append_utf8(s, *text);
+      io::append_host_name(s, *text);
       block::xs_append(b, s);
       stack::pop(1);
     }

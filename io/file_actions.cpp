@@ -30,19 +30,24 @@ namespace files = platform::files;
 // name reaches the same file again.
 constexpr int32_t kByteEscape = 0xDC00;
 
-std::string host_path(const Cell* file) {
-  Cell* local = string::push_new(string::xs_length_q(file) + 1);
-  file::to_local_path(file, local, false);
-  std::string path;
-  for (int32_t i = 0, n = string::xs_length_q(local); i < n; i++) {
-    int32_t c = string::char_at(local, i);
+std::string host_text(const Cell* s) {
+  std::string text;
+  for (int32_t i = 0, n = string::xs_length_q(s); i < n; i++) {
+    int32_t c = string::char_at(s, i);
     if (c >= kByteEscape + 0x80 && c <= kByteEscape + 0xFF) {
-      path.push_back(static_cast<char>(c - kByteEscape));
+      text.push_back(static_cast<char>(c - kByteEscape));
       continue;
     }
     uint8_t u[4];
-    path.append(reinterpret_cast<char*>(u), static_cast<size_t>(unicode::encode_utf8(c, u)));
+    text.append(reinterpret_cast<char*>(u), static_cast<size_t>(unicode::encode_utf8(c, u)));
   }
+  return text;
+}
+
+std::string host_path(const Cell* file) {
+  Cell* local = string::push_new(string::xs_length_q(file) + 1);
+  file::to_local_path(file, local, false);
+  std::string path = host_text(local);
   stack::pop(1);
   return path;
 }

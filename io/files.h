@@ -13,7 +13,11 @@ namespace xeb::io {
 void init();
 
 std::string host_path(const Cell* file);  // UTF-8, as the host takes it
-void append_host_name(Cell* s, std::string_view name);  // a host name's bytes, as host_path takes them back
+// A host name's bytes (a file name, an argument, an environment variable):
+// what is not UTF-8 comes as one escape character per byte, which host_text
+// and host_path turn back into that byte.
+void append_host_name(Cell* s, std::string_view name);
+std::string host_text(const Cell* s);
 // A directory path by its spelling: ends in "/", or is "." or ".." or ends in
 // "/." or "/..".
 bool dir_path_q(const Cell* file);

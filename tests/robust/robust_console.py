@@ -117,6 +117,22 @@ def main():
         out, rc = run(xeb, [odd, data])
         check("names that are not UTF-8", out, rc, ["found"], 0)
 
+        # An environment variable is a host name too: one whose value or name
+        # is not UTF-8 neither hides the others nor stops list-env, get-env
+        # finds it by the name list-env gives, and set-env puts its bytes back.
+        env_script = script("env.xeb", b"""Xeb []
+e: list-env
+v: get-env "XEB_ODD_VALUE"
+n: none foreach [k x] to block! e [if x = "named" [n: k]]
+set-env "XEB_COPY" v
+call/shell/wait/output {printf %s "$XEB_COPY" | od -An -tx1} out: copy ""
+print ["env:" select e "XEB_PLAIN" v = select e "XEB_ODD_VALUE" length? v trim/lines out length? n get-env n]
+""")
+        env = dict(os.environ, XEB_PLAIN="plain", XEB_ODD_VALUE=os.fsdecode(b"a\xffb"))
+        env[os.fsdecode(b"XEB_ODD\xfeNAME")] = "named"
+        out, rc = run(xeb, [env_script], env=env)
+        check("environment that is not UTF-8", out, rc, ["env: plain true 3 61 ff 62 12 named"], 0)
+
         # An error part-way through a script stops it; what ran stays done.
         part = script("part.xeb", b"Xeb []\nprint \"before\"\nf: func [n] [f n + 1] f 1\nprint \"after\"\n")
         out, rc = run(xeb, [part])
