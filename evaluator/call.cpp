@@ -849,7 +849,11 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       moves = memory::moves;
       values = &stack::values_of(frame->fctx);
     }
+    // The caller's kept store comes back when the body ends with nothing
+    // moved: every values pointer set meanwhile has been given back.
+    memory::KeptCells outer = memory::kept_local;
     *values = off(stack::base());
+    memory::kept_local = memory::KeptCells{frame->fctx, stack::base()};
     frame->header |= FRAME_BODY;
     if ((start->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY)) || trace::tracing) [[unlikely]]
       run_body_traced(start);
@@ -857,10 +861,14 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       eval_block(more_of(start), true);
     if (throwing() && !land_body_exit()) return pos;
     // The body left its frame on top, its result in the base.
-    if (moves != memory::moves) values = &stack::values_of(frame->fctx);
+    if (moves != memory::moves) {
+      values = &stack::values_of(frame->fctx);
+      outer.key = ~0u;
+    }
     Cell r = *stack::base();
     stack::cs.top = frame;
     *values = frame->saved;
+    memory::kept_local = outer;
     stack::set_base(stack::cell_at(frame->prev));
     *start = r;
     stack::set_top(start + 1);

@@ -37,15 +37,25 @@ Cell* bound_value_slow(Node ctx, int32_t index);
 inline Cell* bound_value(const Cell* w) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
-  if (ctx == memory::kept.key && index >= 0) [[likely]] {
+  if (index < 0) return nullptr;
+  if (ctx == memory::kept.key) [[likely]] {
     Cell* v = memory::kept.cells + index;
     if (!v) __builtin_unreachable();  // a kept store is never null: callers' tests fold away
     return v;
   }
-  if (index < 0 || !ctx) return nullptr;
+  if (ctx == memory::kept_local.key) {
+    Cell* v = memory::kept_local.cells + index;
+    if (!v) __builtin_unreachable();
+    return v;
+  }
+  if (!ctx) return nullptr;
   uint32_t store = context::store_of(ctx);
   if (!store) return nullptr;
-  if (context::on_stack(ctx)) return at<Cell>(store) + index;
+  if (context::on_stack(ctx)) {
+    // A running function's: kept aside for its next words.
+    memory::kept_local = memory::KeptCells{ctx, at<Cell>(store)};
+    return at<Cell>(store) + index;
+  }
   return bound_value_slow(ctx, index);
 }
 
@@ -64,11 +74,16 @@ inline Cell* word_value(Cell* w) {
 inline bool set_word_direct(const Cell* w, const Cell* value) {
   int32_t index = word_index(w);
   Node ctx = word_context(w);
-  if (ctx == memory::kept.key && index >= 0) [[likely]] {
+  if (index < 0) return false;
+  if (ctx == memory::kept.key) [[likely]] {
     memory::kept.cells[index] = *value;
     return true;
   }
-  if (index >= 0 && ctx) {
+  if (ctx == memory::kept_local.key) {
+    memory::kept_local.cells[index] = *value;
+    return true;
+  }
+  if (ctx) {
     if (uint32_t store = context::store_of(ctx)) {
       if (context::on_stack(ctx)) {
         at<Cell>(store)[index] = *value;
@@ -145,13 +160,22 @@ inline constexpr auto kNativeIntOp = [] {
   return ops;
 }();
 
+// The same for each action index: add, subtract and multiply.
+inline constexpr auto kActionIntOp = [] {
+  std::array<uint8_t, ACTION_COUNT + 1> ops{};
+  ops[A_ADD] = INT_ADD;
+  ops[A_SUBTRACT] = INT_SUB;
+  ops[A_MULTIPLY] = INT_MUL;
+  return ops;
+}();
+
 // The operation an operator computes in place on two integers, or INT_NONE.
 inline int integer_op(const Cell* op) {
   int wrapped = native::wrapped_type(op);
   uint32_t i = native::index(op);
+  if (wrapped == T_ACTION) return i <= ACTION_COUNT ? kActionIntOp[i] : INT_NONE;
   if (wrapped == T_NATIVE) return i <= natives::COUNT ? kNativeIntOp[i] : INT_NONE;
-  if (wrapped != T_ACTION) return INT_NONE;
-  return i == A_ADD ? INT_ADD : i == A_SUBTRACT ? INT_SUB : i == A_MULTIPLY ? INT_MUL : INT_NONE;
+  return INT_NONE;
 }
 
 // The float! of an integer operation that overflowed, into left.

@@ -25,7 +25,10 @@ namespace {
 // Pops the top frame, giving a compiled call's context its outer values back.
 CallFrame* pop_frame(bool restore) {
   CallFrame* f = --cs.top;
-  if (restore && f->fctx) values_of(f->fctx) = f->saved;
+  if (restore && f->fctx) {
+    values_of(f->fctx) = f->saved;
+    memory::kept_local.key = ~0u;
+  }
   return f;
 }
 

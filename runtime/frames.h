@@ -122,6 +122,7 @@ inline Off& values_of(Node ctx) { return context_store(buf_of(ctx)->cells()); }
 // return and exit).
 inline void enter_body(Node fctx) {
   values_of(fctx) = off(ds.base);
+  memory::kept_local = memory::KeptCells{fctx, ds.base};
   (cs.top - 1)->header |= FRAME_BODY;
 }
 
@@ -135,7 +136,10 @@ inline void unwind() {  // top = base + 1, base = prev
 inline void unwind_func() {  // restores the function context's values first
   if (cs.top == cs.bottom) return;
   CallFrame* f = --cs.top;
-  if (f->fctx) values_of(f->fctx) = f->saved;
+  if (f->fctx) {
+    values_of(f->fctx) = f->saved;
+    memory::kept_local.key = ~0u;
+  }
   ds.top = ds.base + 1;
   ds.base = cell_at(f->prev);
 }

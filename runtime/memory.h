@@ -65,9 +65,14 @@ struct KeptCells {
   Cell* cells = nullptr;
 };
 extern KeptCells kept;
+// The same for a running function's context, whose values lie on the data
+// stack (which never moves): its node and its arguments' first cell. Every
+// write of a function context's values pointer sets or clears it.
+inline KeptCells kept_local;
 inline void count_move() {
   moves++;
   kept.key = ~0u;
+  kept_local.key = ~0u;
 }
 
 // Layout constants.

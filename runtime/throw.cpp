@@ -51,7 +51,10 @@ Cell* land_on(CallFrame* t) {
   Cell* own = ds.base;
   while (cs.top - 1 > t) {
     CallFrame* f = --cs.top;
-    if (f->fctx) values_of(f->fctx) = f->saved;
+    if (f->fctx) {
+      values_of(f->fctx) = f->saved;
+      memory::kept_local.key = ~0u;
+    }
     own = cell_at(f->prev);
   }
   ds.base = ds.top = own;
