@@ -73,6 +73,12 @@ void deliver(Cell* target, const std::string& bytes) {
 
 int32_t call(const Cell* cmd, CallFlags flags, const Cell* in, Cell* out, Cell* err) {
   std::string line = string::utf8_of(cmd);
+  // The program and its arguments reach the system as C strings: a NUL
+  // would cut the command short and run another one.
+  if (line.find('\0') != std::string::npos) {
+    Cell c = *cmd;
+    fire(Err::cannot_open, &c);
+  }
   process::Request r;
   r.in = input_of(in);
   if (!in) r.in.route = flags.console ? process::Route::inherit : process::Route::null;
