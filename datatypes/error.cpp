@@ -22,6 +22,7 @@
 #include "datatypes/words.h"
 #include "datatypes/series.h"
 #include "runtime/collector.h"
+#include "runtime/cycle.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -336,9 +337,13 @@ int format_trace(Cell* out, int32_t level, uint32_t depth, int part) {
 }
 
 int err_form(Cell* err, Cell* out, Cell*, int part) {
+  // An error inside itself (in its near or an argument) is written once; in
+  // it, the error shows as "...", or as its mold placeholder where molded.
+  if (cycles::find(object::context_of(err))) return actions::emit(out, "...", part);
   collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* e = stack::push(err);
+  cycles::push(e->w1);
   part = actions::emit(out, "*** ", part);
   Cell* vals = context::values(e->w1);
   int32_t cat = is_type(vals + F_TYPE, T_WORD) ? category_index(word_symbol(vals + F_TYPE)) : -1;
@@ -397,11 +402,13 @@ int err_form(Cell* err, Cell* out, Cell*, int part) {
     part = actions::emit(out, "\n*** Files: ", part);
     append_cut(out, files, false, true, 40);
   }
+  cycles::pop();
   stack::set_top(saved);
   return part;
 }
 
 int err_mold(Cell* err, Cell* out, int only, int all, int flat, Cell* arg, int part, int indent) {
+  if (cycles::find(object::context_of(err))) return actions::emit(out, "make error! [...]", part);
   if (!only) part = actions::emit(out, "make error! [", part);
   part = object::serialize(err, out, only, all, flat, arg, part, 1, indent + 1, 1);
   if (!flat && indent > 0) part = actions::append_indent(out, indent, part);

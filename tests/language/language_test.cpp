@@ -66,6 +66,7 @@ TEST_F(Language, Numbers) { run_file("numbers.txt"); }
 TEST_F(Language, Lexer) { run_file("lexer.txt"); }
 TEST_F(Language, Collections) { run_file("collections.txt"); }
 TEST_F(Language, Parse) { run_file("parse.txt"); }
+TEST_F(Language, Cycles) { run_file("cycles.txt"); }
 TEST_F(Language, Scalar) { run_file("scalar.txt"); }
 TEST_F(Language, Url) { run_file("url.txt"); }
 TEST_F(Language, System) { run_file("system.txt"); }
