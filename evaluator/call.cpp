@@ -759,15 +759,63 @@ general:
   return n == 1 || set_word_direct(c, out);
 }
 
+// The arguments of a built-in conditional that can neither fail nor run
+// code: a condition quick_value computes, then literal blocks no operator
+// follows. Answers the position of the first block, the condition in cond,
+// or -1 (nothing has happened then). Only while not tracing.
+inline int32_t quick_conditional_args(Cell* code, int32_t pos, int32_t end, uint32_t summary, Cell* cond) {
+  const Cell* callee = nullptr;
+  int32_t after = quick_value(code, pos, end, cond, &callee);
+  if (after < 0) return -1;
+  SeriesBuf* b = series::buf(code);
+  int32_t tail = static_cast<int32_t>(b->cell_count());
+  if (end > tail) end = tail;
+  int32_t next = after + static_cast<int32_t>(summary & 0xFF) - 1;
+  if (next > end) return -1;
+  for (const Cell *c = b->cells() + after, *e = b->cells() + next; c < e; c++)
+    if (!is_type(c, T_BLOCK)) return -1;
+  if (next < end && op_at(code, next, end)) return -1;
+  return after;
+}
+
 // A built-in conditional called from code: the frame and the cells its call
-// would push, the chosen block run on them.
+// would push, the chosen block run on them. While nothing can fail or run
+// before the branch is known (the arguments as quick_conditional_args takes
+// them, the branch as quick_branch takes it), the call needs no frame: a
+// frame names the call only for what runs inside it.
 int32_t call_conditional(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool push, const Cell* name,
                          uint32_t summary) {
-  Cell* start = stack::push(fn_in);
+  Cell* start;
+  Cell* branch;
+  Cell cond;
+  if (int32_t after = trace::tracing ? -1 : quick_conditional_args(code, pos, end, summary, &cond); after >= 0) {
+    int32_t arity = static_cast<int32_t>(summary & 0xFF);
+    uint32_t index = native::index(fn_in);
+    const Cell* blocks = cell_at(code, after);
+    int32_t k = index == natives::index(natives::Id::either) ? (is_false(&cond) ? 2 : 1)
+                : is_false(&cond) == (index == natives::index(natives::Id::unless)) ? 1 : 0;
+    Cell x = fixed_none;
+    if (!k || quick_branch(blocks + k - 1, &x)) {
+      if (push) *stack::push_new() = x;
+      else stack::set_result_trim(&x);
+      return after + arity - 1;
+    }
+    // The branch runs as a block, in the frame and on the cells the
+    // general call leaves.
+    start = stack::push(fn_in);
+    push_native_frame(name);
+    stack::push(&cond);
+    for (int32_t i = 0; i < arity - 1; i++) stack::push(cell_at(code, after + i));
+    pos = after + arity - 1;
+    eval_block(stack::base() + k, true);
+    if (throwing()) return pos;
+    finish_native(start, push);
+    return pos;
+  }
+  start = stack::push(fn_in);
   Source s{code, end, end, nullptr};
   s.read();
   push_native_frame(name);
-  Cell* branch;
   pos = conditional_args(s, pos, start, summary, &branch);
   if (throwing()) return pos;
   if (branch) {
