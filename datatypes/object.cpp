@@ -209,12 +209,13 @@ Cell* modify(Cell* obj, Cell* field, Cell* value, int) {
   } else if (words::is(sym, words::W::owned)) {
     if (is_type(value, T_NONE)) {
       ownership::unbind(obj);
-    } else if (is_type(value, T_BLOCK)) {
+    } else if (is_type(value, T_BLOCK) && series::get_length(value, false) >= 1) {
+      // [owner field]: only the cells the block holds (it read past its tail).
       Cell* c = series::buf(value)->cells() + series::head(value);
       Cell* o = stack::push(c);
-      Cell* w = stack::push(c + 1);
+      Cell* w = series::get_length(value, false) >= 2 ? stack::push(c + 1) : nullptr;
       ownership::bind(obj, o, w);
-      stack::pop(2);
+      stack::pop(w ? 2 : 1);
     }
   }
   return value;

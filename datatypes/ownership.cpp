@@ -4,10 +4,12 @@
 #include "datatypes/ownership.h"
 
 #include "datatypes/context.h"
+#include "datatypes/error.h"
 #include "datatypes/init.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
+#include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
@@ -127,6 +129,10 @@ void init() {
 Node table() { return tbl; }
 
 void bind(Cell* value, Cell* owner, Cell* word) {
+  // modify's [owner field] block comes from the user: the owner must be an
+  // object and the field a word (a number was read as an object's context).
+  if (!is_type(owner, T_OBJECT)) fire(Err::invalid_arg, owner);
+  if (word && !any_word(type_of(word))) fire(Err::invalid_arg, word);
   collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* v = stack::push(value);
