@@ -357,8 +357,9 @@ bool deep_hook_q(const Cell* obj) {
   return obj->w3 && hook_index(buf_of(obj->w3)->cells() + 1) != -1;
 }
 
+// The hooks read what they hold through the data stack after the call, so
+// nodes may move while a hook runs (callers that hold nodes across keep them).
 void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value) {
-  collector::KeepNodes keep;
   if (!obj->w3) return;
   int32_t index = hook_index(buf_of(obj->w3)->cells());
   if (index < 0) return;
@@ -389,7 +390,6 @@ void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value) {
 
 void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
                          int32_t part) {
-  collector::KeepNodes keep;
   if (!owner->w3) fire(Err::invalid_obj_evt, owner);
   int32_t hi = hook_index(buf_of(owner->w3)->cells() + 1);
   if (hi < 0) return;

@@ -121,7 +121,8 @@ Cell count(int32_t n, int32_t from) { return n >= from ? integer::make_cell(n) :
 // the arguments; answers its result on the data stack top (unset when a
 // non-local exit is pending, which the caller passes on).
 Cell* forward(const Cell* port, W action, std::initializer_list<Cell> rest) {
-  collector::KeepNodes keep;  // cells held in C++ locals keep their nodes
+  // Nothing held here is read after the call: the actor runs with nodes
+  // free to move.
   Cell actor = object::get_values(port)[F_ACTOR];
   if (!is_type(&actor, T_OBJECT)) fire(Err::invalid_port);
   Cell name = words::word(action);
