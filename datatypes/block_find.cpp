@@ -163,7 +163,8 @@ Cell* select(Cell* s, Cell* value, Cell* part, int only, int case_, int same, in
 Cell* put(Cell* s, Cell* key, Cell* value, int case_) {
   Cell* pos = stack::push(s);
   Cell* r = find(pos, key, nullptr, 0, case_, 0, 0, nullptr, nullptr, 0, 0, 0, 0);
-  Node t = index_of(s);
+  // The hash!'s index node is read afresh at each use: an owner's hook and
+  // the growth of the block may each move it.
   if (is_type(r, T_NONE)) {
     int32_t len = length_from_head(s);
     bool owned = series::notify_before(s, series::Notice::put, value, len, 1);
@@ -173,7 +174,7 @@ Cell* put(Cell* s, Cell* key, Cell* value, int case_) {
     c[1] = *value;
     c[0].header &= ~HDR_NEW_LINE;
     b->tail += 32;
-    if (t) {
+    if (Node t = index_of(s)) {
       int status = 0;
       hashtable::put_key(t, buf(s)->cells_tail() - 2, &status);
       if (status != 2) hashtable::put_key(t, buf(s)->cells_tail() - 1, &status);
@@ -186,8 +187,9 @@ Cell* put(Cell* s, Cell* key, Cell* value, int case_) {
     int64_t at = int64_t{k} + 1;
     if (at >= b->cell_count()) {
       xs_append(s, value);
-      if (t) hashtable::put(t, buf(s)->cells_tail() - 1);
+      if (Node t = index_of(s)) hashtable::put(t, buf(s)->cells_tail() - 1);
     } else if (actions::compare(b->cells() + at, value, COMP_FIND) != 0) {
+      Node t = index_of(s);
       if (t) hashtable::delete_key(t, b->cells() + at);
       b->cells()[at] = *value;
       if (t) hashtable::put(t, buf(s)->cells() + at);
