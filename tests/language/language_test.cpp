@@ -119,6 +119,21 @@ TEST_F(Language, Routines) {
   run_file("routines.txt");
 }
 
+// The codec walks and rebuilds whole graphs: with the collector on and, in
+// the stress build, collecting at every allocation.
+TEST_F(Language, Xebbin) {
+  collector::enabled = 1;
+#ifdef XEB_GC_STRESS
+  uint32_t every = collector::stress_every;
+  collector::stress_every = 1;
+#endif
+  run_file("xebbin.txt");
+#ifdef XEB_GC_STRESS
+  collector::stress_every = every;
+#endif
+  collector::enabled = 0;
+}
+
 // HTTP cases talk to a python3 server the test starts on 127.0.0.1; it ends
 // when its standard input closes. Their download cache goes in this run's
 // own directory (XEB_TEST_TMP), so neither a crashed run's leftovers nor a
