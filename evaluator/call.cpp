@@ -576,8 +576,9 @@ struct Source {
 // One ordinary argument at pos (before s.end), pushed: a literal, or a word
 // holding a value that is neither callable nor unset, with any chain of
 // integer operators on integer operands after it, taken in place; anything
-// else through the interpreter, which may run code: ran is set then and s
-// re-read. Answers the position after it.
+// else through the interpreter, which may run code: ran is set then, and
+// the caller re-reads s unless an exit is pending (the exit's value may
+// have taken the code's cell). Answers the position after it.
 [[gnu::always_inline]] inline int32_t fetch_plain(Source& s, int32_t pos, bool& ran) {
   const Cell* v = s.cells + pos;
   const Cell* val = v;
@@ -611,13 +612,11 @@ struct Source {
     }
     pos = eval_infix(s.code, pos, s.limit, true, at);
     ran = true;
-    s.read();
     return pos;
   }
 general:
   pos = eval_value(s.code, pos, s.limit, false, true, false);
   ran = true;
-  s.read();
   return pos;
 }
 
@@ -645,10 +644,10 @@ general:
     } else {
       pos = fetch_arg(s.code, pos, s.limit, cls, false, false);
       ran = true;
-      s.read();
     }
     if (ran) {
       if (throwing()) return pos;
+      s.read();
       if (types) types = cache_cells(start);
     }
     Cell* v = stack::top() - 1;
@@ -671,7 +670,10 @@ general:
     return fetch_fixed(s, pos, start, cache, summary);
   bool ran = false;
   pos = fetch_plain(s, pos, ran);
-  if (ran && throwing()) return pos;
+  if (ran) {
+    if (throwing()) return pos;
+    s.read();
+  }
   Cell* v = stack::top() - 1;
   if (is_type(v, T_UNSET)) [[unlikely]] refuse_fast(start, v, 0);
   return pos;
@@ -698,7 +700,10 @@ general:
     }
     bool ran = false;
     pos = fetch_plain(s, pos, ran);
-    if (ran && throwing()) return pos;
+    if (ran) {
+      if (throwing()) return pos;
+      s.read();
+    }
     Cell* v = stack::top() - 1;
     if (k > 0 && !is_type(v, T_BLOCK)) [[unlikely]]
       refuse_fast(start, v, k);
