@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,21 @@ class Language : public BootedCases {
   static void run_file(const char* name) {
     EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/" + name), 0u) << name;
   }
+
+  // Runs files with the collector on and, in the stress build, collecting at
+  // every allocation; the cases' own collection setting comes back after.
+  static void run_collecting_always(std::initializer_list<const char*> files) {
+    collector::enabled = 1;
+#ifdef XEB_GC_STRESS
+    uint32_t every = collector::stress_every;
+    collector::stress_every = 1;
+#endif
+    for (const char* f : files) run_file(f);
+#ifdef XEB_GC_STRESS
+    collector::stress_every = every;
+#endif
+    collector::enabled = collect_in_cases();
+  }
 };
 
 TEST_F(Language, Values) { run_file("values.txt"); }
@@ -44,22 +60,9 @@ TEST_F(Language, Trace) { run_file("trace.txt"); }
 TEST_F(Language, Help) { run_file("help.txt"); }
 TEST_F(Language, Tools) { run_file("tools.txt"); }
 
-// The program changing under the interpreter: run with the collector on and,
-// in the stress build, collecting at every allocation.
-TEST_F(Language, Dynamic) {
-  collector::enabled = 1;
-#ifdef XEB_GC_STRESS
-  uint32_t every = collector::stress_every;
-  collector::stress_every = 1;
-#endif
-  run_file("dynamic.txt");
-  run_file("image.txt");  // images hold bitmaps outside the heap
-  run_file("gui_stress.txt");  // widget records hold faces outside the heap
-#ifdef XEB_GC_STRESS
-  collector::stress_every = every;
-#endif
-  collector::enabled = collect_in_cases();
-}
+// The program changing under the interpreter; images hold bitmaps and
+// widget records hold faces outside the heap.
+TEST_F(Language, Dynamic) { run_collecting_always({"dynamic.txt", "image.txt", "gui_stress.txt"}); }
 
 TEST_F(Language, Series) { run_file("series.txt"); }
 TEST_F(Language, Numbers) { run_file("numbers.txt"); }
@@ -119,20 +122,8 @@ TEST_F(Language, Routines) {
   run_file("routines.txt");
 }
 
-// The codec walks and rebuilds whole graphs: with the collector on and, in
-// the stress build, collecting at every allocation.
-TEST_F(Language, Xebbin) {
-  collector::enabled = 1;
-#ifdef XEB_GC_STRESS
-  uint32_t every = collector::stress_every;
-  collector::stress_every = 1;
-#endif
-  run_file("xebbin.txt");
-#ifdef XEB_GC_STRESS
-  collector::stress_every = every;
-#endif
-  collector::enabled = 0;
-}
+// The codec walks and rebuilds whole graphs.
+TEST_F(Language, Xebbin) { run_collecting_always({"xebbin.txt"}); }
 
 // HTTP cases talk to a python3 server the test starts on 127.0.0.1; it ends
 // when its standard input closes. Their download cache goes in this run's
