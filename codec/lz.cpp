@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "platform/bytes.h"
 
@@ -140,25 +141,32 @@ void put_match(BitWriter& w, uint32_t len, uint32_t dist) {
 std::vector<uint8_t> compress(std::span<const uint8_t> data) {
   constexpr uint32_t MAX_LEN = 566, MAX_DIST = 262144, HASH_BITS = 15, CHAIN = 32;
   std::vector<uint8_t> out(8, 0);
-  std::vector<int32_t> head(size_t{1} << HASH_BITS), prev(MAX_CHUNK);
+  // Neither table is cleared whole per chunk, so that a small input costs
+  // only its own positions: a chain slot is written before any read of it,
+  // and a head slot counts only once its bit in `live` is set.
+  std::unique_ptr<int32_t[]> head(new int32_t[size_t{1} << HASH_BITS]);
+  std::unique_ptr<int32_t[]> prev(new int32_t[std::min<size_t>(MAX_CHUNK, data.size())]);
+  std::vector<uint64_t> live((size_t{1} << HASH_BITS) / 64);
   for (size_t start = 0; start < data.size(); start += MAX_CHUNK) {
     uint32_t length = static_cast<uint32_t>(std::min<size_t>(MAX_CHUNK, data.size() - start));
     const uint8_t* c = data.data() + start;
     for (int s = 0; s < 4; s++) out.push_back(static_cast<uint8_t>(length >> (8 * s)));
-    std::fill(head.begin(), head.end(), -1);
+    std::fill(live.begin(), live.end(), 0);
     BitWriter w{out};
     auto hash = [&](uint32_t i) { return ((c[i] << 10) ^ (c[i + 1] << 5) ^ c[i + 2]) & ((1u << HASH_BITS) - 1); };
+    auto head_of = [&](uint32_t h) { return live[h >> 6] >> (h & 63) & 1 ? head[h] : -1; };
     auto insert = [&](uint32_t i) {
       if (i + 3 > length) return;
       uint32_t h = hash(i);
-      prev[i] = head[h];
+      prev[i] = head_of(h);
       head[h] = static_cast<int32_t>(i);
+      live[h >> 6] |= uint64_t{1} << (h & 63);
     };
     uint32_t i = 0;
     while (i < length) {
       uint32_t best = 0, best_dist = 0;
       if (i + 3 <= length) {
-        int32_t cand = head[hash(i)];
+        int32_t cand = head_of(hash(i));
         for (uint32_t tries = 0; cand >= 0 && tries < CHAIN && i - cand <= MAX_DIST; tries++, cand = prev[cand]) {
           uint32_t limit = std::min(MAX_LEN, length - i), l = 0;
           while (l < limit && c[cand + l] == c[i + l]) l++;
