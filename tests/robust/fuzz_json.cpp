@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes given to the JSON and CSV readers as text. The
 // first byte picks the reader and its refinements; a JSON value that loads
 // is written back and read again, a CSV table the same. Every input ends in
-// a value or an error value, never a fault or a hang (fuzz_support.h).
+// a value or a language error, never a fault or a hang (fuzz_support.h).
 #include <cstddef>
 #include <cstdint>
 #include <string>
