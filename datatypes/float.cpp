@@ -325,6 +325,10 @@ int compare(Cell* value1, Cell* value2, int op) {
     switch (op) {
       case COMP_LESSER: case COMP_LESSER_EQUAL: return 1;
       case COMP_GREATER: case COMP_GREATER_EQUAL: return -1;
+      // A sort needs a strict weak order: a NaN answering "equal" to every
+      // number left the numbers around it unsorted. NaNs go after every
+      // number, equal among themselves.
+      case COMP_SORT: case COMP_CASE_SORT: return std::isnan(x) - std::isnan(y);
       default: return 0;
     }
   }

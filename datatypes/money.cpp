@@ -501,7 +501,8 @@ int compare(Cell* value1, Cell* value2, int op) {
     case T_FLOAT: case T_PERCENT: {
       if (strict) return 1;
       double f = get_double(value2);
-      if (std::isnan(f)) return 1;
+      // A sort puts NaNs after every number, as the float comparison does.
+      if (std::isnan(f)) return op == COMP_SORT || op == COMP_CASE_SORT ? -1 : 1;
       if (std::fabs(f) >= 1e17) return f > 0 ? -1 : 1;
       Units u = 0;
       bool exact = true;

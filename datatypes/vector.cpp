@@ -371,6 +371,8 @@ Cell element(const VecSort& s, int32_t i) { return get_value(at(s.v, i), width(s
 int32_t cmp_values(const Cell& x, const Cell& y) {
   if (float_kind(type_of(&x))) {
     double a = get_double(&x), b = get_double(&y);
+    // NaNs after every number, as a block sort places them.
+    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) - std::isnan(b);
     return a < b ? -1 : a > b ? 1 : 0;
   }
   int32_t a = get_int(&x), b = get_int(&y);
