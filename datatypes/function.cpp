@@ -377,9 +377,17 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
   // do not reach the function.
   // A context of its own binds the copy as it is made.
   if (body) {
-    Cell copy = own_ctx ? *context::clone_bound(body, ctx) : *block::clone(body, true, true);
+    Cell copy;
+    if (own_ctx && is_type(body, T_BLOCK) && series::head(body) == 0 && (series::buf(body)->flags & SER_BOOT_BODY)) {
+      // A library body that nothing else holds: bound where it lies.
+      series::buf(body)->flags &= ~SER_BOOT_BODY;
+      context::bind(body, ctx, false);
+      copy = Cell{T_BLOCK, 0, series::node_of(body), 0};
+    } else {
+      copy = own_ctx ? *context::clone_bound(body, ctx) : *block::clone(body, true, true);
+      stack::pop(1);
+    }
     buf_of(f->w3)->cells()[0] = copy;
-    stack::pop(1);
   } else {
     m[0] = fixed_none;
   }

@@ -19,6 +19,10 @@ constexpr int MORE_CELLS = 5;
 // Buffer flag of a block or paren of library code (the bodies of the
 // library's functions): code that calls from there counts as compiled.
 constexpr uint32_t SER_LIBRARY = 0x40000;
+// Buffer flag of a library body fresh from the boot image, which its source
+// hands to a function maker once and nothing else holds: push binds it where
+// it lies instead of copying it (and clears the flag).
+constexpr uint32_t SER_BOOT_BODY = 0x200000;
 
 // The payload of a function! or routine! cell.
 inline Node context_of(const Cell* fn) { return fn->w1; }

@@ -80,6 +80,59 @@ void bind_routines(Cell* block, int32_t routine_sym) {
   }
 }
 
+// The words whose uses the marking below knows, as canonical symbols.
+struct Makers {
+  int32_t func, function, has, does, context, make, object;
+};
+
+bool is_word_of(const Cell* c, int32_t sym) {
+  return is_type(c, T_WORD) && symbol::resolve(word_symbol(c)) == sym;
+}
+
+// A word of the global context whose value there is a native.
+bool global_native(const Cell* c) {
+  if (word_context(c) != context::global()) return false;
+  const Cell* v = context::values(context::global()) + word_index(c);
+  return is_type(v, T_NATIVE);
+}
+
+// Marks the bodies a source hands to a function maker straight from where
+// they are written, evaluated once: `func spec body`, `function spec body`,
+// `has words body` and `does body` at the top level and in the specs of
+// objects made there (`context [...]`, `make object! [...]`). Nothing but
+// the source holds those blocks, so the function made from each takes it as
+// its body without a copy. An object spec that sets one of these words for
+// itself is left alone. Allocates nothing.
+void mark_bodies(Node blk, const Makers& m, bool object_spec) {
+  const Cell* c = buf_of(blk)->cells();
+  const int32_t n = static_cast<int32_t>(buf_of(blk)->cell_count());
+  if (object_spec) {
+    for (int32_t i = 0; i < n; i++) {
+      if (!is_type(c + i, T_SET_WORD)) continue;
+      int32_t sym = symbol::resolve(word_symbol(c + i));
+      if (sym == m.func || sym == m.function || sym == m.has || sym == m.does || sym == m.context || sym == m.make)
+        return;
+    }
+  }
+  auto block_at = [&](int32_t i) { return i < n && is_type(c + i, T_BLOCK) && series::head(c + i) == 0; };
+  for (int32_t i = 0; i < n; i++) {
+    if (!is_type(c + i, T_WORD) || word_context(c + i) != context::global()) continue;
+    int32_t sym = symbol::resolve(word_symbol(c + i));
+    int32_t body = -1;
+    if (sym == m.func || sym == m.function || sym == m.has) {
+      if (global_native(c + i) && block_at(i + 1) && block_at(i + 2)) body = i + 2;
+    } else if (sym == m.does) {
+      if (global_native(c + i) && block_at(i + 1)) body = i + 1;
+    } else if (sym == m.context) {
+      if (block_at(i + 1)) mark_bodies(series::node_of(c + i + 1), m, true);
+    } else if (sym == m.make) {
+      if (i + 1 < n && is_word_of(c + i + 1, m.object) && block_at(i + 2))
+        mark_bodies(series::node_of(c + i + 2), m, true);
+    }
+    if (body >= 0) buf_of(series::node_of(c + body))->flags |= function::SER_BOOT_BODY;
+  }
+}
+
 // Flags a body's blocks and parens, nested ones too, as library code.
 // Allocates nothing: the cells are read in place.
 void flag_code(Node n) {
@@ -208,10 +261,14 @@ void boot(const Cell* sources) {
   bind_builder();
   define_predicates();
   int32_t routine_sym = symbol::resolve(symbol::make("routine"));
+  auto canon = [](const char* name) { return symbol::resolve(symbol::make(name)); };
+  const Makers makers{canon("func"), canon("function"), canon("has"), canon("does"),
+                      canon("context"), canon("make"), canon("object!")};
   Cell* mark = stack::top();
   for (int32_t i = 0, n = static_cast<int32_t>(block::buf(list)->cell_count()); i < n; i++) {
     Cell* code = stack::push(block::buf(list)->cells() + i);
     bind_routines(code, routine_sym);
+    mark_bodies(series::node_of(code), makers, false);
     interpreter::eval_block(code, false);
     if (throwing()) return;  // nothing catches here: the top-level catch ends the process
     stack::set_top(mark);
