@@ -99,8 +99,14 @@ struct Decoder {
   const uint8_t* names = nullptr;
   uint32_t symbol_count = 0;
   uint32_t names_size = 0;
-  std::vector<int32_t> symbols;  // interned ids, 0 until a record names one
-  std::vector<int32_t> globals;  // each symbol's index in the global context, -2 until known
+  // Per symbol of the table, side by side for the leaf reader: the interned
+  // id (0 until a record names it) and the word's index in the global
+  // context (-2 until known).
+  struct Interned {
+    int32_t sym = 0;
+    int32_t global = -2;
+  };
+  std::vector<Interned> symbols;
   Cell* deferred = nullptr;      // a block of functions whose context is checked at the end
   Cell* root = nullptr;
   uint32_t root_base = 0;
@@ -189,14 +195,14 @@ struct Decoder {
 
   int32_t symbol(uint32_t i) {
     if (i >= symbol_count) bad();
-    if (symbols[i]) return symbols[i];
+    if (symbols[i].sym) return symbols[i].sym;
     const uint8_t* o = offsets + 4 * size_t{i};
     uint32_t off = uint32_t(o[0]) | uint32_t(o[1]) << 8 | uint32_t(o[2]) << 16 | uint32_t(o[3]) << 24;
     if (off >= names_size) bad();
     const char* s = reinterpret_cast<const char*>(names + off);
     size_t n = strnlen(s, names_size - off);  // the buffer ends in a NUL
     if (!valid_utf8(names + off, n)) bad();  // an empty name is an issue made from ""
-    return symbols[i] = symbol::make(std::string_view(s, n));
+    return symbols[i].sym = symbol::make(std::string_view(s, n));
   }
 
   // --- Targets ------------------------------------------------------------------
@@ -556,29 +562,33 @@ struct Decoder {
   // prefix), read into *c; answers false, having read nothing, for any
   // other record (record() then reads it, and reports it when it is bad).
   bool leaf(Cell* c) {
+    // Four bytes cover the longest leaf (a new-line prefix, a header and a
+    // symbol index of two bytes); nearer the end record() reads it.
+    if (end - p < 4) return false;
     const uint8_t* q = p;
     uint32_t nl = 0;
-    if (q < end && *q == P_NEW_LINE) {
-      nl = HDR_NEW_LINE;
-      q++;
-    }
-    if (q >= end) return false;
     uint8_t b = *q++;
-    if (b >= H_INT_FIRST && b <= 0xBF) {
+    if (b == P_NEW_LINE) {
+      nl = HDR_NEW_LINE;
+      b = *q++;
+    }
+    if (b >= H_INT_FIRST) {
+      if (b > 0xBF) return false;
       *c = integer::make_cell(b - H_INT_FIRST);
-    } else if (b < 0x80 && !(b & H_EXT) && any_word(static_cast<TypeId>(b & H_TYPE_MASK))) {
-      // The symbol's index, a varint of one or two bytes here.
-      uint32_t i;
-      if (q < end && *q < 0x80) i = *q++;
-      else if (end - q >= 2 && q[1] < 0x80) {
-        i = (q[0] & 0x7Fu) | uint32_t{q[1]} << 7;
-        q += 2;
-      } else return false;
-      if (i >= symbol_count || globals[i] < 0) return false;
-      *c = Cell{static_cast<uint32_t>(b & H_TYPE_MASK), global_ctx, static_cast<uint32_t>(symbols[i]),
-                static_cast<uint32_t>(globals[i])};
     } else {
-      return false;
+      // Below H_EXT: a header of a type without the extension bit.
+      if (b >= H_EXT || !any_word(static_cast<TypeId>(b))) return false;
+      // The symbol's index, a varint of one or two bytes here.
+      uint32_t i = *q++;
+      if (i >= 0x80) {
+        uint32_t hi = *q++;
+        if (hi >= 0x80) return false;
+        i = (i & 0x7Fu) | hi << 7;
+      }
+      if (i >= symbol_count) return false;
+      const Interned e = symbols[i];
+      if (e.global < 0) return false;
+      *c = Cell{b, global_ctx, static_cast<uint32_t>(e.sym), static_cast<uint32_t>(e.global)};
     }
     p = q;
     c->header |= nl;
@@ -1004,7 +1014,7 @@ struct Decoder {
   // looked up there once per stream.
   Cell global_word(uint32_t table_index, TypeId type) {
     int32_t sym = symbol(table_index);
-    int32_t& index = globals[table_index];
+    int32_t& index = symbols[table_index].global;
     if (index == -2) {
       Cell c;
       word::make_at(sym, &c);
@@ -1126,8 +1136,7 @@ void decode(std::span<const uint8_t> in, Cell* target, bool codec_mode, const Ce
     if (s > 0 && d.names[s - 1] != 0) d.bad();
     d.symbol_count = n;
     d.names_size = s;
-    d.symbols.assign(n, 0);
-    d.globals.assign(n, -2);
+    d.symbols.assign(n, Decoder::Interned{});
   }
   if (payload > d.left()) d.bad();
   d.end = d.p + payload;

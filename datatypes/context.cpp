@@ -312,11 +312,15 @@ struct Binder {
   int32_t self_sym;
   int32_t listed = -1;  // words listed in canon, -1 when not listed
   int32_t canon[LISTED_WORDS];
+  uint64_t hint = 0;  // bit (symbol & 63) of each listed canonical symbol
   const int32_t* map = nullptr;
 
   // sym's index in the context, or -1; c is its canonical symbol.
   int32_t find(int32_t sym, int32_t c) const {
     if (listed >= 0) {
+      // Most words of a body are not the function's own: one test rules
+      // them out.
+      if (!(hint >> (static_cast<uint32_t>(c) & 63) & 1)) return -1;
       for (int32_t i = 0; i < listed; i++)
         if (canon[i] == c) return i;
       return -1;
@@ -403,7 +407,10 @@ void with_binder(Node ctx, bool self, F&& f) {
   int32_t n = size(ctx);
   if (n <= LISTED_WORDS) {
     const Cell* w = words(ctx);
-    for (int32_t i = 0; i < n; i++) with.canon[i] = symbol::resolve(word_symbol(w + i));
+    for (int32_t i = 0; i < n; i++) {
+      with.canon[i] = symbol::resolve(word_symbol(w + i));
+      with.hint |= uint64_t{1} << (static_cast<uint32_t>(with.canon[i]) & 63);
+    }
     with.listed = n;
   } else if (n <= MAPPED_WORDS) {
     MappedWords mapped(ctx);
