@@ -766,20 +766,27 @@ general:
 
 // The arguments of a built-in conditional that can neither fail nor run
 // code: a condition quick_value computes, then literal blocks no operator
-// follows. Answers the position of the first block, the condition in cond,
-// or -1 (nothing has happened then). Only while not tracing.
-inline int32_t quick_conditional_args(Cell* code, int32_t pos, int32_t end, uint32_t summary, Cell* cond) {
+// follows. Answers the position of the first block, the condition in cond
+// and the block's cell (valid until the next allocation) in blocks_at, or
+// -1 (nothing has happened then). Only while not tracing.
+inline int32_t quick_conditional_args(Cell* code, int32_t pos, int32_t end, uint32_t summary, Cell* cond,
+                                      const Cell** blocks_at) {
   const Cell* callee = nullptr;
-  int32_t after = quick_value(code, pos, end, cond, &callee);
-  if (after < 0) return -1;
   SeriesBuf* b = series::buf(code);
   int32_t tail = static_cast<int32_t>(b->cell_count());
   if (end > tail) end = tail;
-  int32_t next = after + static_cast<int32_t>(summary & 0xFF) - 1;
+  int32_t after = quick_value_in(b, pos, end, cond, &callee);
+  if (after < 0) return -1;
+  // A conditional takes two or three arguments: one or two blocks.
+  int32_t blocks = static_cast<int32_t>(summary & 0xFF) - 1, next = after + blocks;
   if (next > end) return -1;
-  for (const Cell *c = b->cells() + after, *e = b->cells() + next; c < e; c++)
-    if (!is_type(c, T_BLOCK)) return -1;
-  if (next < end && op_at(code, next, end)) return -1;
+  const Cell* c = b->cells() + after;
+  if (!is_type(c, T_BLOCK) || (blocks == 2 && !is_type(c + 1, T_BLOCK))) return -1;
+  if (next < end && is_type(c + blocks, T_WORD)) {
+    const Cell* op = bound_value(c + blocks);
+    if (op && is_type(op, T_OP)) return -1;
+  }
+  *blocks_at = c;
   return after;
 }
 
@@ -793,10 +800,11 @@ int32_t call_conditional(const Cell* fn_in, Cell* code, int32_t pos, int32_t end
   Cell* start;
   Cell* branch;
   Cell cond;
-  if (int32_t after = trace::tracing ? -1 : quick_conditional_args(code, pos, end, summary, &cond); after >= 0) {
+  const Cell* blocks;
+  if (int32_t after = trace::tracing ? -1 : quick_conditional_args(code, pos, end, summary, &cond, &blocks);
+      after >= 0) {
     int32_t arity = static_cast<int32_t>(summary & 0xFF);
     uint32_t index = native::index(fn_in);
-    const Cell* blocks = cell_at(code, after);
     int32_t k = index == natives::index(natives::Id::either) ? (is_false(&cond) ? 2 : 1)
                 : is_false(&cond) == (index == natives::index(natives::Id::unless)) ? 1 : 0;
     Cell x = fixed_none;
@@ -809,8 +817,17 @@ int32_t call_conditional(const Cell* fn_in, Cell* code, int32_t pos, int32_t end
     // general call leaves.
     start = stack::push(fn_in);
     push_native_frame(name);
-    stack::push(&cond);
-    for (int32_t i = 0; i < arity - 1; i++) stack::push(cell_at(code, after + i));
+    Cell* args = stack::top();
+    if (args + arity < stack::ds.end) [[likely]] {
+      // The cells at once: the stack holds them all.
+      args[0] = cond;
+      args[1] = blocks[0];
+      if (arity == 3) args[2] = blocks[1];
+      stack::set_top(args + arity);
+    } else {
+      stack::push(&cond);
+      for (int32_t i = 0; i < arity - 1; i++) stack::push(cell_at(code, after + i));
+    }
     pos = after + arity - 1;
     eval_block(stack::base() + k, true);
     if (throwing()) return pos;

@@ -239,10 +239,8 @@ inline int integer_op(const Cell* op) {
 // general path must evaluate it; nothing has happened then, since reading
 // words has no effect. A word holding a callable value is left in callee
 // (valid until the next allocation). Only while not tracing.
-inline int32_t quick_value(Cell* code, int32_t pos, int32_t end, Cell* out, const Cell** callee) {
-  SeriesBuf* b = series::buf(code);
-  int32_t tail = static_cast<int32_t>(b->cell_count());
-  if (end > tail) end = tail;
+// b is the code's buffer and end lies at or before its tail.
+inline int32_t quick_value_in(SeriesBuf* b, int32_t pos, int32_t end, Cell* out, const Cell** callee) {
   if (pos >= end) return -1;
   const Cell* v = b->cells() + pos;
   TypeId t = type_of(v);
@@ -274,6 +272,11 @@ inline int32_t quick_value(Cell* code, int32_t pos, int32_t end, Cell* out, cons
     integer_infix(iop, out, get_int(rv));
   }
   return pos;
+}
+inline int32_t quick_value(Cell* code, int32_t pos, int32_t end, Cell* out, const Cell** callee) {
+  SeriesBuf* b = series::buf(code);
+  int32_t tail = static_cast<int32_t>(b->cell_count());
+  return quick_value_in(b, pos, end < tail ? end : tail, out, callee);
 }
 
 // Truth for either, case and the loops: unset! raises no-return.
