@@ -57,9 +57,8 @@ void make_routine() {
 void quit_return() { exit_process(get_int(arg(0))); }
 
 void get_current_dir() {
-  std::string path(4096, '\0');
-  if (!getcwd(path.data(), path.size())) path = ".";
-  path.resize(std::char_traits<char>::length(path.c_str()));
+  char buf[4096];
+  std::string path = getcwd(buf, sizeof buf) ? buf : ".";
   if (path.empty() || path.back() != '/') path += '/';
   result_text(path, T_FILE);
 }
