@@ -311,7 +311,7 @@ struct Binder {
   bool self;
   int32_t self_sym;
   int32_t listed = -1;  // words listed in canon, -1 when not listed
-  int32_t canon[LISTED_WORDS];
+  int32_t canon[LISTED_WORDS] = {};
   uint64_t hint = 0;  // bit (symbol & 63) of each listed canonical symbol
   const int32_t* map = nullptr;
 
@@ -363,23 +363,61 @@ struct MappedWords {
   }
 }
 
-void bind_in(const Cell* block, const Binder& with) {
-  Node blk = series::node_of(block);
-  if (!blk || cycles::find(blk)) return;
+// The binder's lookup, chosen once per walk rather than once per word.
+enum class Lookup { listed, mapped, probed };
+
+template <Lookup L>
+[[gnu::always_inline]] inline int32_t find_as(const Binder& with, int32_t sym, int32_t c) {
+  if constexpr (L == Lookup::listed) {
+    if (!(with.hint >> (static_cast<uint32_t>(c) & 63) & 1)) return -1;
+    for (int32_t i = 0; i < with.listed; i++)
+      if (with.canon[i] == c) return i;
+    return -1;
+  } else if constexpr (L == Lookup::mapped) {
+    return with.map[c];
+  } else {
+    return find_word(with.ctx, sym, true);
+  }
+}
+
+// bind_in's walk. Nothing allocates in it, so the symbol records (records,
+// the first one's cell) are read in place throughout.
+template <Lookup L>
+void bind_walk(Node blk, int32_t head, const Binder& with, const Cell* records) {
+  if (cycles::find(blk)) return;
   cycles::push(blk);
   SeriesBuf* b = buf_of(blk);
-  int32_t head = series::head(block);
   for (Cell *c = b->cells() + head, *e = b->cells_tail(); c < e; c++) {
     TypeId t = type_of(c);
     if (any_word(t)) {
-      bind_word_in(c, t, with);
+      int32_t sym = word_symbol(c);
+      int32_t alias = static_cast<int32_t>(records[sym - 1].w1);
+      int32_t canon = alias > 0 ? alias : sym;  // as symbol::resolve
+      if (with.self && t == T_WORD && canon == with.self_sym) {
+        set_word_context(c, with.ctx);
+        set_word_index(c, -1);
+      } else {
+        int32_t index = find_as<L>(with, sym, canon);
+        if (index >= 0) {
+          set_word_context(c, with.ctx);
+          set_word_index(c, index);
+        }
+      }
     } else if (series::block_like(t)) {
-      Cell inner = *c;
-      series::set_head(&inner, 0);
-      bind_in(&inner, with);
+      if (Node inner = series::node_of(c)) bind_walk<L>(inner, 0, with, records);
     }
   }
   cycles::pop();
+}
+
+void bind_in(const Cell* block, const Binder& with) {
+  Node blk = series::node_of(block);
+  if (!blk) return;
+  const Cell* records = symbol::record(1);
+  int32_t head = series::head(block);
+  if (with.listed >= 0) bind_walk<Lookup::listed>(blk, head, with, records);
+  else if (with.map) bind_walk<Lookup::mapped>(blk, head, with, records);
+  else bind_walk<Lookup::probed>(blk, head, with, records);
 }
 
 // The clone visitor of clone_bound: the words of a fresh copy are bound; a

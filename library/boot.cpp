@@ -41,23 +41,20 @@ std::span<const uint8_t> bytes(std::string_view s) {
 
 // `name: routine [spec]` becomes `name: routine [spec] <index>`: the builder
 // bound to `routine` makes the routine! of that table entry. Nested blocks
-// (object bodies) are walked too; `block` is a rooted cell.
-void bind_routines(Cell* block, int32_t routine_sym) {
-  int32_t i = block::head_of(block);
+// (object bodies) are walked too, by node: the caller keeps nodes in place,
+// and every block walked lies in a rooted source. Only an insertion
+// allocates; the block's buffer is read again after one.
+void bind_routines(Node blk, int32_t routine_sym) {
+  int32_t i = 0;
   for (;;) {
-    // Up to the next block or set-word nothing allocates: the cells are read
-    // in place, and again through the block after each step that can.
-    SeriesBuf* b = block::buf(block);
+    SeriesBuf* b = buf_of(blk);
     const Cell* cells = b->cells();
     int32_t n = static_cast<int32_t>(b->cell_count());
     while (i < n && !is_type(cells + i, T_BLOCK) && !is_type(cells + i, T_SET_WORD)) i++;
     if (i >= n) return;
     const Cell* c = cells + i;
     if (is_type(c, T_BLOCK)) {
-      Cell* inner = stack::push(c);
-      block::set_head(inner, 0);
-      bind_routines(inner, routine_sym);
-      stack::pop(1);
+      bind_routines(series::node_of(c), routine_sym);
       i++;
       continue;
     }
@@ -71,8 +68,8 @@ void bind_routines(Cell* block, int32_t routine_sym) {
       Cell name = *c;
       fire(Err::invalid_arg, &name);  // the source names a routine the table lacks
     }
-    Cell* pos = stack::push(block);
-    block::set_head(pos, i + 3);
+    Cell* pos = stack::push_new();
+    *pos = Cell{T_BLOCK, static_cast<uint32_t>(i + 3), blk, 0};
     Cell code = integer::make_cell(index);
     block::insert_value(pos, &code, false, false);
     stack::pop(1);
@@ -267,7 +264,10 @@ void boot(const Cell* sources) {
   Cell* mark = stack::top();
   for (int32_t i = 0, n = static_cast<int32_t>(block::buf(list)->cell_count()); i < n; i++) {
     Cell* code = stack::push(block::buf(list)->cells() + i);
-    bind_routines(code, routine_sym);
+    {
+      collector::KeepNodes keep;
+      bind_routines(series::node_of(code), routine_sym);
+    }
     mark_bodies(series::node_of(code), makers, false);
     interpreter::eval_block(code, false);
     if (throwing()) return;  // nothing catches here: the top-level catch ends the process
