@@ -378,7 +378,8 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t code, int3
   // A context of its own binds the copy as it is made.
   if (body) {
     Cell copy;
-    if (own_ctx && is_type(body, T_BLOCK) && series::head(body) == 0 && (series::buf(body)->flags & SER_BOOT_BODY)) {
+    if (take_boot_bodies && own_ctx && is_type(body, T_BLOCK) && series::head(body) == 0 &&
+        (series::buf(body)->flags & SER_BOOT_BODY)) {
       // A library body that nothing else holds: bound where it lies.
       series::buf(body)->flags &= ~SER_BOOT_BODY;
       context::bind(body, ctx, false);

@@ -23,6 +23,8 @@ constexpr uint32_t SER_LIBRARY = 0x40000;
 // hands to a function maker once and nothing else holds: push binds it where
 // it lies instead of copying it (and clears the flag).
 constexpr uint32_t SER_BOOT_BODY = 0x200000;
+// Set only while the library's top level runs: no body is taken after.
+inline bool take_boot_bodies = false;
 
 // The payload of a function! or routine! cell.
 inline Node context_of(const Cell* fn) { return fn->w1; }

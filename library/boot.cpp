@@ -262,6 +262,11 @@ void boot(const Cell* sources) {
   const Makers makers{canon("func"), canon("function"), canon("has"), canon("does"),
                       canon("context"), canon("make"), canon("object!")};
   Cell* mark = stack::top();
+  // Bodies are taken only while the sources run (and whichever way they end).
+  struct Taking {
+    Taking() { function::take_boot_bodies = true; }
+    ~Taking() { function::take_boot_bodies = false; }
+  } taking;
   for (int32_t i = 0, n = static_cast<int32_t>(block::buf(list)->cell_count()); i < n; i++) {
     Cell* code = stack::push(block::buf(list)->cells() + i);
     {
