@@ -3,6 +3,7 @@
 // order, so a slot index addresses both.
 #include "datatypes/context.h"
 
+#include <optional>
 #include <vector>
 
 #include "datatypes/block.h"
@@ -199,7 +200,7 @@ bool collect_set_words(Node ctx, const Cell* block) {
 }
 
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire_hooks) {
-  collector::KeepNodes keep;
+  std::optional<collector::KeepNodes> keep(std::in_place);
   int32_t index = word_index(word);
   if (index < 0) {
     index = find_word(ctx, word_symbol(word), false);
@@ -219,7 +220,11 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire_hooks) {
       Cell* old = stack::push(values(ctx) + index);
       Cell* nv = stack::push(value);
       copy_cell(nv, values(ctx) + index);
+      // The hook runs with nodes as free to move as the caller lets them
+      // be: the context is read again through the object held here.
+      keep.reset();
       object::fire_on_change(obj, w, old, nv);
+      ctx = obj->w1;
       stack::set_top(saved);
       return values(ctx) + index;
     }

@@ -3,6 +3,7 @@
 #include "datatypes/object.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -37,7 +38,7 @@ constexpr uint32_t NO_HOOK = 0xFFFF;
 
 // Without an evaluator, a spec block assigns each set-word the value that
 // directly follows its run of set-words.
-void assign_in_order(Cell* spec, Node ctx) {
+void assign_in_order(Cell* spec, Cell* obj) {
   int32_t n = static_cast<int32_t>(series::buf(spec)->cell_count());
   for (int32_t i = series::head(spec); i < n; i++) {
     Cell* c = series::buf(spec)->cells() + i;
@@ -48,7 +49,7 @@ void assign_in_order(Cell* spec, Node ctx) {
     Cell w = series::buf(spec)->cells()[i];
     Cell* wp = stack::push(&w);
     Cell* vp = stack::push(&v);
-    context::set_in(wp, vp, ctx, true);
+    context::set_in(wp, vp, obj->w1, true);  // a hook may move the context's node
     stack::pop(2);
   }
 }
@@ -585,8 +586,9 @@ Cell* construct(const Cell* spec_in, const Cell* proto_in, bool only) {
   return result;
 }
 
+// Nothing here allocates but the hooks, which run with nodes as free to move
+// as the caller lets them be: the context is read again after each.
 void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some) {
-  collector::KeepNodes keep;
   Cell* saved = stack::top();
   Cell* obj = stack::push(obj_in);
   Cell* src = stack::push(value_in);
@@ -650,6 +652,7 @@ void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some
     Cell* nv = stack::push(&v);
     context::values(ctx)[i] = v;
     fire_on_change(obj, w, old, nv);
+    ctx = obj->w1;
     stack::set_top(src + 1);
   }
   stack::set_top(saved);
@@ -695,7 +698,7 @@ void clear_new_lines(Node ctx) {
 }
 
 Cell* make(Cell* proto, Cell* spec, int type) {
-  collector::KeepNodes keep;
+  std::optional<collector::KeepNodes> keep(std::in_place);
   Cell* result = stack::push_new();
   set_unset(result);
   bool has_proto = is_type(proto, T_OBJECT);
@@ -721,11 +724,15 @@ Cell* make(Cell* proto, Cell* spec, int type) {
       *context::owner(result->w1) = *result;
       context::bind(body, result->w1, true);
       if (has_proto) copy_series_fields(proto_ctx, result->w1, false);
+      // The body (and the prototype's hooks its set-words fire) runs with
+      // nodes as free to move as the caller lets them be: from here on the
+      // object is read through its data-stack cell.
+      keep.reset();
       if (eval_block_hook) {
         eval_block_hook(body);
         if (throwing()) return result;  // the stacks are the pending exit's
       } else {
-        assign_in_order(body, result->w1);
+        assign_in_order(body, result);
       }
       clear_changed(result->w1);
       clear_new_lines(result->w1);
