@@ -20,6 +20,7 @@
 #include "runtime/frames.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
+#include "runtime/throw.h"
 
 namespace xeb::interpreter {
 
@@ -135,6 +136,11 @@ int32_t eval_infix(Cell* code, int32_t pos, int32_t end, bool push, Cell* start)
 // The same from an operator found at pos: op is its word's value, read
 // since the last allocation.
 int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* start, const Cell* op);
+// An integer operator at pos (its word's value op, read since the last
+// allocation, computes iop) whose right operand, at pos + 1, is a paren,
+// while not tracing: the paren's value taken as eval_infix_at takes it.
+// Answers the position after the paren.
+int32_t infix_paren(Cell* code, int32_t pos, bool push, Cell* start, const Cell* op, int iop);
 // The operations computed in place on two integers: add, subtract,
 // multiply and the comparisons equal? .. greater-or-equal?. A comparison is
 // INT_COMPARE with the bit of each outcome it is true for: bit 0 when the
@@ -225,6 +231,11 @@ inline int integer_op(const Cell* op) {
       if (rv && is_type(rv, T_INTEGER)) {
         integer_infix(iop, start, get_int(rv));
         pos += 2;
+        continue;
+      }
+      if (is_type(r, T_PAREN)) {
+        pos = infix_paren(code, pos, push, start, op, iop);
+        if (throwing()) return pos;
         continue;
       }
     }

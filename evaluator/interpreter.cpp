@@ -134,36 +134,38 @@ int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
   Cell* start = stack::top();
   TypeId t = type_of(v);
   const Cell* val = v;
+  // Each case leaves its value at start and the position after it in pos;
+  // one infix lookahead follows them all.
   if (t == T_SET_WORD) {
     pos = eval_set_word(code, pos, end, true, start);
     if (throwing()) return pos;
-    return infix_after(code, pos, end, true, start);
-  }
-  if (t == T_PAREN) {
+  } else if (t == T_PAREN) {
     eval_paren(v);  // pushed at start
     if (throwing()) return pos;
-    return infix_after(code, pos + 1, end, true, start);
-  }
-  if (t == T_WORD) {
-    val = bound_value(v);
-    if (!val) return eval_value(code, pos, end, false, true, false);
-    t = type_of(val);
-    if (callable(t)) {
-      // call_fast reads the value and the word before anything allocates.
-      int32_t after = call_fast(val, code, pos + 1, end, true, v);
-      if (after < 0) {
-        Cell fn = *val, name = *v;
-        after = eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+    pos++;
+  } else {
+    if (t == T_WORD) {
+      val = bound_value(v);
+      if (!val) return eval_value(code, pos, end, false, true, false);
+      t = type_of(val);
+      if (callable(t)) {
+        // call_fast reads the value and the word before anything allocates.
+        int32_t after = call_fast(val, code, pos + 1, end, true, v);
+        if (after < 0) {
+          Cell fn = *val, name = *v;
+          after = eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+        }
+        if (throwing()) return after;
+        return infix_after(code, after, end, true, start);
       }
-      if (throwing()) return after;
-      return infix_after(code, after, end, true, start);
+      if (t == T_UNSET || t == T_OP) return eval_value(code, pos, end, false, true, false);
+    } else if (!plain_literal(t)) {
+      return eval_value(code, pos, end, false, true, false);
     }
-    if (t == T_UNSET || t == T_OP) return eval_value(code, pos, end, false, true, false);
-  } else if (!plain_literal(t)) {
-    return eval_value(code, pos, end, false, true, false);
+    stack::push(val);
+    pos++;
   }
-  stack::push(val);
-  return infix_after(code, pos + 1, end, true, start);
+  return infix_after(code, pos, end, true, start);
 }
 
 }  // namespace
@@ -550,6 +552,25 @@ inline Cell op_function(const Cell* op) {
 }
 
 }  // namespace
+
+int32_t infix_paren(Cell* code, int32_t pos, bool push, Cell* start, const Cell* op, int iop) {
+  const Cell* w = cell_at(code, pos);
+  // The operator and its word wait in a root while the paren runs (see
+  // eval_infix_at).
+  HeldOp held(*op, *w);
+  stack::set_top(start + 1);
+  eval_paren(w + 1);  // pushed at start + 1
+  if (throwing()) return pos + 2;
+  if (is_type(start + 1, T_INTEGER)) {
+    integer_infix(iop, start, get_int(start + 1));
+    stack::set_top(start + 1);
+  } else {
+    Cell fn = op_function(&held.rec.op), nm = held.rec.name;
+    call_evaluated(&fn, &nm, start, 2, true);
+  }
+  if (!push && !throwing()) stack::set_result_trim(start);
+  return pos + 2;
+}
 
 int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* start, const Cell* op) {
   // Each operator takes the value produced so far as its left operand, so
