@@ -501,8 +501,14 @@ int compare(Cell* value1, Cell* value2, int op) {
     case T_FLOAT: case T_PERCENT: {
       if (strict) return 1;
       double f = get_double(value2);
-      // A sort puts NaNs after every number, as the float comparison does.
-      if (std::isnan(f)) return op == COMP_SORT || op == COMP_CASE_SORT ? -1 : 1;
+      // A sort puts NaNs after every number, as the float comparison does;
+      // any other comparison converts the float strictly, which a NaN fails
+      // (answering 1 made every amount greater than it).
+      if (std::isnan(f)) {
+        if (op == COMP_SORT || op == COMP_CASE_SORT) return -1;
+        Cell nan = *value2;
+        bad_make_arg(T_MONEY, &nan);
+      }
       if (std::fabs(f) >= 1e17) return f > 0 ? -1 : 1;
       Units u = 0;
       bool exact = true;
