@@ -179,8 +179,8 @@ inline constexpr auto kActionIntOp = [] {
 inline int integer_op(const Cell* op) {
   int wrapped = native::wrapped_type(op);
   uint32_t i = native::index(op);
-  if (wrapped == T_ACTION) return i <= ACTION_COUNT ? kActionIntOp[i] : INT_NONE;
-  if (wrapped == T_NATIVE) return i <= natives::COUNT ? kNativeIntOp[i] : INT_NONE;
+  if (wrapped == T_ACTION) return i <= ACTION_COUNT ? kActionIntOp[i] : int{INT_NONE};
+  if (wrapped == T_NATIVE) return i <= natives::COUNT ? kNativeIntOp[i] : int{INT_NONE};
   return INT_NONE;
 }
 
