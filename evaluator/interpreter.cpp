@@ -551,6 +551,20 @@ inline Cell op_function(const Cell* op) {
   return fn;
 }
 
+// An integer operator's step once its right operand lies at start + 1:
+// computed in place when that is an integer too, else through the operator
+// held meanwhile.
+inline void finish_integer_infix(int iop, Cell* start, const HeldOp& held, bool push) {
+  if (is_type(start + 1, T_INTEGER)) {
+    integer_infix(iop, start, get_int(start + 1));
+    stack::set_top(start + 1);
+  } else {
+    Cell fn = op_function(&held.rec.op), nm = held.rec.name;
+    call_evaluated(&fn, &nm, start, 2, true);
+  }
+  if (!push && !throwing()) stack::set_result_trim(start);
+}
+
 }  // namespace
 
 int32_t infix_paren(Cell* code, int32_t pos, bool push, Cell* start, const Cell* op, int iop) {
@@ -561,14 +575,7 @@ int32_t infix_paren(Cell* code, int32_t pos, bool push, Cell* start, const Cell*
   stack::set_top(start + 1);
   eval_paren(w + 1);  // pushed at start + 1
   if (throwing()) return pos + 2;
-  if (is_type(start + 1, T_INTEGER)) {
-    integer_infix(iop, start, get_int(start + 1));
-    stack::set_top(start + 1);
-  } else {
-    Cell fn = op_function(&held.rec.op), nm = held.rec.name;
-    call_evaluated(&fn, &nm, start, 2, true);
-  }
-  if (!push && !throwing()) stack::set_result_trim(start);
+  finish_integer_infix(iop, start, held, push);
   return pos + 2;
 }
 
@@ -608,14 +615,7 @@ int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
           pos = eval_value(code, pos + 1, end, true, true, false);
         }
         if (throwing()) return pos;
-        if (is_type(start + 1, T_INTEGER)) {
-          integer_infix(iop, start, get_int(start + 1));
-          stack::set_top(start + 1);
-        } else {
-          Cell fn = op_function(&held.rec.op), nm = held.rec.name;
-          call_evaluated(&fn, &nm, start, 2, true);
-        }
-        if (!push && !throwing()) stack::set_result_trim(start);
+        finish_integer_infix(iop, start, held, push);
       }
     } else {
       Cell fn = op_function(&taken);
