@@ -813,25 +813,16 @@ int32_t call_conditional(const Cell* fn_in, Cell* code, int32_t pos, int32_t end
       else stack::set_result_trim(&x);
       return after + arity - 1;
     }
-    // The branch runs as a block, in the frame and on the cells the
-    // general call leaves.
-    start = stack::push(fn_in);
+    // The branch runs as a block under a frame of the call's name, which
+    // errors inside it name; nothing reads the call's arguments, so the
+    // frame holds one cell: the block while it runs, then its value.
+    start = stack::top();
     push_native_frame(name);
-    Cell* args = stack::top();
-    if (args + arity < stack::ds.end) [[likely]] {
-      // The cells at once: the stack holds them all.
-      args[0] = cond;
-      args[1] = blocks[0];
-      if (arity == 3) args[2] = blocks[1];
-      stack::set_top(args + arity);
-    } else {
-      stack::push(&cond);
-      for (int32_t i = 0; i < arity - 1; i++) stack::push(cell_at(code, after + i));
-    }
     pos = after + arity - 1;
-    eval_block(stack::base() + k, true);
+    eval_block_keep(blocks + k - 1);  // pushes the block before anything allocates
     if (throwing()) return pos;
-    finish_native(start, push);
+    stack::unwind();
+    if (!push) stack::set_result_trim(start);
     return pos;
   }
   start = stack::push(fn_in);
