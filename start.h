@@ -2,6 +2,8 @@
 // them once, lowest first, and registers what each upper layer hands down
 // (routine lists, the embedded sources).
 #pragma once
+#include <cstdint>
+#include <vector>
 
 namespace xeb::start {
 
@@ -10,7 +12,16 @@ namespace xeb::start {
 void init();
 
 // init, the routine table from the library's and the console's lists, then
-// the library's top level. Once per process.
+// the library's top level: its state taken from the heap image the program
+// embeds when that image is valid here (and XEB_NO_SNAPSHOT is unset), else
+// made by decoding and running the sources. Once per process.
 void boot();
+
+// Whether boot took the library's state from the heap image.
+bool booted_from_image();
+
+// For the build: init and the routine table, the sources run but the last,
+// and the image of the heap they leave (empty when they fail).
+std::vector<uint8_t> make_heap_image();
 
 }  // namespace xeb::start

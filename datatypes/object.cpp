@@ -293,6 +293,8 @@ void init() {
 }
 
 int32_t new_class_id() { return ++class_counter; }
+int32_t last_class_id() { return class_counter; }
+void set_last_class_id(int32_t id) { class_counter = id; }
 
 Cell* make_at(Cell* cell, int32_t slots) {
   Node ctx = context::create(slots, false, true, 0, context::Kind::object);

@@ -28,6 +28,9 @@ inline void set_class_id(Cell* obj, int32_t id) { obj->w2 = static_cast<uint32_t
 
 void init();
 int32_t new_class_id();
+// The last id handed out, kept with a heap image.
+int32_t last_class_id();
+void set_last_class_id(int32_t id);
 Cell* make_at(Cell* cell, int32_t slots);
 Cell* push(Node ctx, int32_t class_id);
 Cell* push_with_hooks(Node ctx, Node hooks, int32_t class_id);

@@ -3,6 +3,7 @@
 // and the functions it defined are marked as library code.
 #include "library/boot.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -240,7 +241,11 @@ void set_build_info(const BuildDate& date, const BuildGit& git) {
 const BuildDate* build_date() { return built_known ? &built : nullptr; }
 const BuildGit* build_git() { return built_from.known ? &built_from : nullptr; }
 
-void boot(const Cell* sources) {
+namespace {
+
+// The runtime switches the library's start-up turns on, whichever way its
+// state came: run from the sources or taken from a heap image.
+Cell* enter(const Cell* sources) {
   // On the data stack before anything allocates: the caller's cell is no
   // root, and a collection may move the node it names.
   Cell* list = stack::push(sources);
@@ -254,9 +259,13 @@ void boot(const Cell* sources) {
   if (!collector::stress_every) collector::stress_every = 64;
 #endif
   datatypes::load_copy = 0;
-  bind_datatype_words();
-  bind_builder();
-  define_predicates();
+  return list;
+}
+
+// Runs sources [from, to) of the list: each one's routine declarations bound
+// first, the bodies its function makers take marked. False when an error
+// nothing caught is on its way out.
+bool run_sources(Cell* list, int32_t from, int32_t to) {
   int32_t routine_sym = symbol::resolve(symbol::make("routine"));
   auto canon = [](const char* name) { return symbol::resolve(symbol::make(name)); };
   const Makers makers{canon("func"), canon("function"), canon("has"), canon("does"),
@@ -267,7 +276,7 @@ void boot(const Cell* sources) {
     Taking() { function::take_boot_bodies = true; }
     ~Taking() { function::take_boot_bodies = false; }
   } taking;
-  for (int32_t i = 0, n = static_cast<int32_t>(block::buf(list)->cell_count()); i < n; i++) {
+  for (int32_t i = from; i < to; i++) {
     Cell* code = stack::push(block::buf(list)->cells() + i);
     {
       collector::KeepNodes keep;
@@ -275,11 +284,36 @@ void boot(const Cell* sources) {
     }
     mark_bodies(series::node_of(code), makers, false);
     interpreter::eval_block(code, false);
-    if (throwing()) return;  // nothing catches here: the top-level catch ends the process
+    if (throwing()) return false;  // nothing catches here: the top-level catch ends the process
     stack::set_top(mark);
   }
+  return true;
+}
+
+int32_t source_count(const Cell* list) { return static_cast<int32_t>(block::buf(list)->cell_count()); }
+
+}  // namespace
+
+Cell* run(const Cell* sources) {
+  Cell* list = enter(sources);
+  bind_datatype_words();
+  bind_builder();
+  define_predicates();
+  if (!run_sources(list, 0, std::max(source_count(list) - 1, 0))) return nullptr;
+  return list;
+}
+
+Cell* resume(const Cell* sources) { return enter(sources); }
+
+void finish(Cell* list) {
+  const int32_t n = source_count(list);
+  if (n > 0 && !run_sources(list, n - 1, n)) return;
   std::vector<Node> seen;
   mark_library(context::global(), seen);
+}
+
+void boot(const Cell* sources) {
+  if (Cell* list = run(sources)) finish(list);
 }
 
 namespace {

@@ -40,11 +40,23 @@ const BuildGit* build_git();    // or null
 std::span<const uint8_t> boot_image();
 
 // Runs the top level of every source of the block (a rooted cell, the boot
-// image decoded), in order. Needs the runtime, the lexer, the evaluator and
-// the routine table built. Turns the collector on before the first source:
-// from here on nothing may hold a buffer address across an allocation. An
-// error nothing catches prints and ends the process with status -2.
+// image decoded), in order: run, then finish. Needs the runtime, the lexer,
+// the evaluator and the routine table built. Turns the collector on before
+// the first source: from here on nothing may hold a buffer address across an
+// allocation. An error nothing catches prints and ends the process with
+// status -2.
 void boot(const Cell* sources);
+
+// The two halves of boot. run evaluates every source but the last and
+// answers the sources' block as it keeps it on the data stack (null when an
+// error is on its way out); the heap it leaves is what a heap image holds.
+// resume stands for run over a heap image taken back: the same switches,
+// the same block kept. finish runs the last source, which reads what each
+// process brings (its directory, arguments, environment, terminal), then
+// marks the library's functions.
+Cell* run(const Cell* sources);
+Cell* resume(const Cell* sources);
+void finish(Cell* list);
 
 // Calls `cli-console-ctx/launch`; answers the exit status (0) when it
 // returns.

@@ -101,6 +101,13 @@ void collect_paced() {
 
 }  // namespace
 
+Pace pace() { return {allocated_since, budget}; }
+
+void set_pace(const Pace& p) {
+  allocated_since = p.allocated_since;
+  budget = p.budget;
+}
+
 void after_collection() {
   int64_t live = 0;
   for (SeriesFrame* f = series_frame(state.first_series_frame); f; f = series_frame(f->next))

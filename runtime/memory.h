@@ -130,6 +130,13 @@ extern State state;
 
 void init();  // reserves the region and fills the state; idempotent per process
 void after_collection();  // the collector's last step: sets the next collection's pace
+// The pace itself, kept with a heap image: bytes allocated since the last
+// collection, and the live bytes that one found.
+struct Pace {
+  int64_t allocated_since, budget;
+};
+Pace pace();
+void set_pace(const Pace& p);
 void reset_for_tests();  // frees every frame and fixed buffer, then init()
 
 // Allocation entry points; n counts elements. Series requests whose byte

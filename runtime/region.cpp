@@ -41,6 +41,7 @@ std::map<size_t, size_t> free_ranges;  // offset -> length, coalesced, decommitt
 std::map<size_t, size_t> warm_ranges;  // offset -> length, coalesced, still committed
 size_t warm_bytes = 0;
 constexpr size_t kWarmLimit = size_t{64} << 20;
+size_t first = 0;     // offset of the first block: the first granule boundary past the null page
 size_t huge_end = 0;  // transparent huge pages are asked for below this offset
 constexpr size_t kHugeSpan = size_t{8} << 20;
 
@@ -114,13 +115,21 @@ void init() {
     return;
   }
 #else
-  void* p = mmap(nullptr, kRegionSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) return;
+  // Aligned to a granule, as the fixed address is: the first block then lies
+  // at the same offset in every process, which a heap image relies on.
+  void* r = mmap(nullptr, kRegionSize + kHuge, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (r == MAP_FAILED) return;
+  auto lo = reinterpret_cast<uintptr_t>(r);
+  uintptr_t aligned = (lo + kHuge - 1) & ~(kHuge - 1);
+  if (aligned > lo) munmap(r, aligned - lo);
+  if (aligned + kRegionSize < lo + kRegionSize + kHuge)
+    munmap(reinterpret_cast<void*>(aligned + kRegionSize), lo + kHuge - aligned);
+  void* p = reinterpret_cast<void*>(aligned);
 #endif
   base = static_cast<std::byte*>(p);
   // The first granule boundary past the unmapped first page.
   auto b = reinterpret_cast<uintptr_t>(base);
-  brk = mapped_end = ((b + kPage + kHuge - 1) & ~(kHuge - 1)) - b;
+  first = brk = mapped_end = ((b + kPage + kHuge - 1) & ~(kHuge - 1)) - b;
   huge_end = brk + kHugeSpan;
   advise_huge(brk, kHugeSpan);
 }
@@ -219,6 +228,35 @@ bool contains(const void* p) {
 }
 
 void set_limit(size_t bytes) { limit = bytes; }
+
+Layout layout() {
+  Layout l{first, brk, mapped_end, committed_bytes, huge_end, {}, {}};
+  for (auto [o, n] : free_ranges) l.free.emplace_back(o, n);
+  for (auto [o, n] : warm_ranges) l.warm.emplace_back(o, n);
+  return l;
+}
+
+bool adopt(const Layout& l) {
+  if (!base || l.start != first || l.brk < brk || l.mapped_end < mapped_end || l.mapped_end > kRegionSize) return false;
+  if (!map_fresh(l.mapped_end)) return false;
+  // The image's process gave these back; here they were never taken.
+  for (auto [o, n] : l.free) {
+    mmap(base + o, n, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+    advise_huge(o, n);
+  }
+  brk = l.brk;
+  committed_bytes = l.committed;
+  huge_end = l.huge_end;
+  free_ranges.clear();
+  warm_ranges.clear();
+  warm_bytes = 0;
+  for (auto [o, n] : l.free) free_ranges.emplace(o, n);
+  for (auto [o, n] : l.warm) {
+    warm_ranges.emplace(o, n);
+    warm_bytes += n;
+  }
+  return true;
+}
 
 size_t committed() { return committed_bytes; }
 

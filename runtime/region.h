@@ -4,6 +4,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace xeb {
 
@@ -41,6 +43,18 @@ void set_limit(size_t bytes);
 
 bool contains(const void* p);
 size_t committed();  // bytes currently committed
+
+// What a heap image keeps of the region: where its first block lies, where
+// fresh space starts, what is committed, and the ranges given back.
+struct Layout {
+  uint64_t start, brk, mapped_end, committed, huge_end;
+  std::vector<std::pair<uint64_t, uint64_t>> free, warm;  // offset, length
+};
+Layout layout();
+// Takes an image's layout over a region whose blocks are a prefix of it:
+// commits up to its end and decommits its free ranges. False (nothing
+// changed) when the image's region began elsewhere or the system refuses.
+bool adopt(const Layout& l);
 
 }  // namespace region
 

@@ -1,0 +1,215 @@
+// Heap images. The layout: a header, the region's free and warm ranges, then
+// runs of heap bytes (offset, length, bytes). The stacks' cells, the free
+// tail of each series frame and the ranges the region holds back are left
+// out: nothing reads them before writing them.
+#include "library/heap_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "datatypes/object.h"
+#include "datatypes/registry.h"
+#include "evaluator/natives.h"
+#include "evaluator/routines.h"
+#include "library/boot.h"
+#include "runtime/collector.h"
+#include "runtime/memory.h"
+#include "runtime/region.h"
+#include "runtime/stack.h"
+
+namespace xeb::library::heap_image {
+
+namespace {
+
+constexpr char kMagic[8] = {'X', 'E', 'B', 'H', 'E', 'A', 'P', '1'};
+
+struct Header {
+  char magic[8];
+  uint64_t key;   // the program's tables and library sources
+  uint64_t mark;  // the state init left
+  int32_t sources;
+  int32_t class_id;
+  uint32_t moves, collections, node_compactions;
+  uint32_t free_count, warm_count, run_count;
+  uint64_t start, brk, mapped_end, committed, huge_end;
+  memory::State state;
+  memory::Pace pace;
+};
+
+struct Hash {
+  uint64_t h = 1469598103934665603ull;
+  void bytes(const void* p, size_t n) {
+    auto* b = static_cast<const uint8_t*>(p);
+    for (size_t i = 0; i < n; i++) h = (h ^ b[i]) * 1099511628211ull;
+  }
+  void text(std::string_view s) {
+    bytes(s.data(), s.size());
+    bytes("", 1);
+  }
+  template <class T>
+  void value(const T& v) { bytes(&v, sizeof v); }
+  // Eight bytes a step: the sources are the bulk of the key.
+  void words(std::span<const uint8_t> s) {
+    size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+      uint64_t w;
+      std::memcpy(&w, s.data() + i, 8);
+      h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+      h ^= h >> 29;
+    }
+    bytes(s.data() + i, s.size() - i);
+  }
+};
+
+// What an image is only valid for: the routine, native and datatype tables
+// (values hold their indexes), the library's sources and the value layout.
+uint64_t key() {
+  Hash k;
+  for (int32_t i = 0, n = routines::count(); i < n; i++) k.text(routines::name(i));
+  k.value(natives::counter);
+  for (int id = 1; id <= datatype::highest; id++) k.text(datatype::entries[id].name ? datatype::entries[id].name : "");
+  k.words(boot_image());
+  k.value(sizeof(Cell));
+  k.value(sizeof(memory::State));
+#ifdef XEB_GC_STRESS
+  k.text("stress");
+#endif
+#ifdef XEB_REGION_AT
+  k.value(region::kFixedBase);
+#endif
+  return k.h;
+}
+
+struct Range {
+  uint64_t at, length;
+};
+
+// The parts of [start, brk) no reader needs before writing them.
+std::vector<Range> holes(const region::Layout& l) {
+  std::vector<Range> h;
+  for (auto [o, n] : l.free) h.push_back({o, n});
+  for (auto [o, n] : l.warm) h.push_back({o, n});
+  for (Node n : {stack::buffers().data, stack::buffers().calls}) {
+    SeriesBuf* b = buf_of(n);
+    h.push_back({off(b->data()), static_cast<uint64_t>(b->size)});
+  }
+  for (memory::SeriesFrame* f = memory::series_frame(memory::state.first_series_frame); f;
+       f = memory::series_frame(f->next))
+    h.push_back({f->heap, uint64_t{f->end} - f->heap});
+  std::sort(h.begin(), h.end(), [](const Range& a, const Range& b) { return a.at < b.at; });
+  return h;
+}
+
+void put(std::vector<uint8_t>& out, const void* p, size_t n) {
+  auto* b = static_cast<const uint8_t*>(p);
+  out.insert(out.end(), b, b + n);
+}
+
+}  // namespace
+
+uint64_t start_mark() {
+  Hash m;
+  m.value(memory::state);
+  const region::Layout l = region::layout();
+  m.value(l.start);
+  m.value(l.brk);
+  m.value(l.mapped_end);
+  m.value(l.committed);
+  m.value(object::last_class_id());
+  m.value(collector::collections);
+  return m.h;
+}
+
+std::vector<uint8_t> write(uint64_t mark, int32_t sources) {
+  const region::Layout l = region::layout();
+  std::vector<Range> runs;
+  uint64_t at_off = l.start;
+  for (auto [o, n] : holes(l)) {
+    if (o > at_off) runs.push_back({at_off, o - at_off});
+    at_off = std::max(at_off, o + n);
+  }
+  if (l.brk > at_off) runs.push_back({at_off, l.brk - at_off});
+
+  Header h{};
+  std::memcpy(h.magic, kMagic, sizeof kMagic);
+  h.key = key();
+  h.mark = mark;
+  h.sources = sources;
+  h.class_id = object::last_class_id();
+  h.moves = memory::moves;
+  h.collections = collector::collections;
+  h.node_compactions = collector::node_compactions;
+  h.free_count = static_cast<uint32_t>(l.free.size());
+  h.warm_count = static_cast<uint32_t>(l.warm.size());
+  h.run_count = static_cast<uint32_t>(runs.size());
+  h.start = l.start;
+  h.brk = l.brk;
+  h.mapped_end = l.mapped_end;
+  h.committed = l.committed;
+  h.huge_end = l.huge_end;
+  h.state = memory::state;
+  h.pace = memory::pace();
+
+  std::vector<uint8_t> out;
+  put(out, &h, sizeof h);
+  for (auto [o, n] : l.free) put(out, &o, 8), put(out, &n, 8);
+  for (auto [o, n] : l.warm) put(out, &o, 8), put(out, &n, 8);
+  for (const Range& r : runs) {
+    put(out, &r, sizeof r);
+    put(out, at(static_cast<Off>(r.at)), r.length);
+  }
+  return out;
+}
+
+bool restore(std::span<const uint8_t> image, uint64_t mark, int32_t* sources) {
+  Header h;
+  if (image.size() < sizeof h) return false;
+  std::memcpy(&h, image.data(), sizeof h);
+  if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0 || h.mark != mark || h.key != key()) return false;
+  const uint8_t* p = image.data() + sizeof h;
+  const uint8_t* end = image.data() + image.size();
+  auto ranges = [&](uint32_t n, std::vector<std::pair<uint64_t, uint64_t>>& into) {
+    if (static_cast<size_t>(end - p) / sizeof(Range) < n) return false;
+    for (uint32_t i = 0; i < n; i++, p += sizeof(Range)) {
+      Range r;
+      std::memcpy(&r, p, sizeof r);
+      into.emplace_back(r.at, r.length);
+    }
+    return true;
+  };
+  region::Layout l{h.start, h.brk, h.mapped_end, h.committed, h.huge_end, {}, {}};
+  if (!ranges(h.free_count, l.free) || !ranges(h.warm_count, l.warm)) return false;
+  // Every run must lie inside the image and the image's heap before the
+  // region takes its layout: a refused image leaves nothing changed.
+  const uint8_t* runs = p;
+  for (uint32_t i = 0; i < h.run_count; i++) {
+    Range r;
+    if (static_cast<size_t>(end - p) < sizeof r) return false;
+    std::memcpy(&r, p, sizeof r);
+    p += sizeof r;
+    if (r.at < h.start || r.at > h.brk || r.length > h.brk - r.at || static_cast<size_t>(end - p) < r.length)
+      return false;
+    p += r.length;
+  }
+  if (!region::adopt(l)) return false;
+  p = runs;
+  for (uint32_t i = 0; i < h.run_count; i++) {
+    Range r;
+    std::memcpy(&r, p, sizeof r);
+    p += sizeof r;
+    std::memcpy(at(static_cast<Off>(r.at)), p, r.length);
+    p += r.length;
+  }
+  memory::state = h.state;
+  memory::set_pace(h.pace);
+  memory::count_move();  // no address kept aside holds over new bytes
+  memory::moves = h.moves;
+  collector::collections = h.collections;
+  collector::node_compactions = h.node_compactions;
+  object::set_last_class_id(h.class_id);
+  *sources = h.sources;
+  return true;
+}
+
+}  // namespace xeb::library::heap_image
