@@ -193,6 +193,7 @@ bool restore(std::span<const uint8_t> image, uint64_t mark, int32_t* sources) {
     p += r.length;
   }
   if (!region::adopt(l)) return false;
+  region::prefault(runs, static_cast<size_t>(end - runs));
   p = runs;
   for (uint32_t i = 0; i < h.run_count; i++) {
     Range r;

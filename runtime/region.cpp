@@ -229,6 +229,16 @@ bool contains(const void* p) {
 
 void set_limit(size_t bytes) { limit = bytes; }
 
+void prefault(const void* p, size_t bytes) {
+#ifdef MADV_POPULATE_READ
+  auto lo = reinterpret_cast<uintptr_t>(p) & ~(kPage - 1);
+  auto hi = reinterpret_cast<uintptr_t>(p) + bytes;
+  madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_POPULATE_READ);
+#else
+  (void)p, (void)bytes;
+#endif
+}
+
 Layout layout() {
   Layout l{first, brk, mapped_end, committed_bytes, huge_end, {}, {}};
   for (auto [o, n] : free_ranges) l.free.emplace_back(o, n);

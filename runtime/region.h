@@ -44,6 +44,11 @@ void set_limit(size_t bytes);
 bool contains(const void* p);
 size_t committed();  // bytes currently committed
 
+// Maps in the pages of [p, p + bytes) (memory outside the region, such as
+// data the program embeds) in one call rather than a fault per few pages;
+// a system that cannot leaves them to fault in as they are read.
+void prefault(const void* p, size_t bytes);
+
 // What a heap image keeps of the region: where its first block lies, where
 // fresh space starts, what is committed, and the ranges given back.
 struct Layout {
