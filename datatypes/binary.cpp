@@ -18,6 +18,7 @@
 #include "datatypes/tuple.h"
 #include "runtime/hashtable.h"
 #include "runtime/cycle.h"
+#include "runtime/exit.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
 
@@ -37,17 +38,64 @@ void clamp_head(Cell* b) {
   if (series::head(b) > n) series::set_head(b, n);
 }
 
-// Writes (dst given) or counts the UTF-8 of a string-like value.
-int64_t text_bytes(std::byte* dst, const Cell* v) {
-  int32_t n = string::xs_length_q(v);
+// The UTF-8 of n characters of type T at p, written (dst given) or counted.
+template <class T>
+int64_t units_utf8(std::byte* dst, const std::byte* p, int32_t n) {
   int64_t total = 0;
-  for (int32_t i = 0; i < n; i++) {
-    uint8_t u[4];
-    int k = unicode::encode_utf8(string::char_at(v, i), u);
-    if (dst) std::memcpy(dst + total, u, k);
+  auto one = [&](uint32_t c) {
+    if (c < 0x80) {
+      if (dst) dst[total] = static_cast<std::byte>(c);
+      total++;
+      return;
+    }
+    uint8_t e[4];
+    int k = unicode::encode_utf8(static_cast<int32_t>(c), e);
+    if (dst) std::memcpy(dst + total, e, k);
     total += k;
+  };
+  int32_t i = 0;
+  if constexpr (sizeof(T) <= 2) {
+    // ASCII eight bytes at a time, whose UTF-8 is its characters' low bytes.
+    constexpr int32_t k = 8 / sizeof(T);
+    constexpr uint64_t wide = sizeof(T) == 1 ? 0x8080808080808080 : 0xFF80FF80FF80FF80;
+    for (uint64_t x; i + k <= n; i += k) {
+      std::memcpy(&x, p + int64_t{i} * sizeof(T), 8);
+      if (x & wide) {
+        for (int j = 0; j < k; j++) {
+          T c;
+          std::memcpy(&c, p + int64_t{i + j} * sizeof(T), sizeof(T));
+          one(c);
+        }
+        continue;
+      }
+      if (dst) {
+        if constexpr (sizeof(T) == 1) std::memcpy(dst + total, &x, 8);
+        else for (int j = 0; j < k; j++) dst[total + j] = static_cast<std::byte>(x >> (16 * j));
+      }
+      total += k;
+    }
+  }
+  for (; i < n; i++) {
+    T c;
+    std::memcpy(&c, p + int64_t{i} * sizeof(T), sizeof(T));
+    one(c);
   }
   return total;
+}
+
+// Writes (dst given) or counts the UTF-8 of a string-like value. Nothing
+// allocates unless a character has no UTF-8 (the error raised).
+int64_t text_bytes(std::byte* dst, const Cell* v) {
+  int32_t n = string::xs_length_q(v);
+  if (n == 0) return 0;
+  SeriesBuf* b = series::buf(v);
+  const std::byte* p = b->head_ptr() + (int64_t{series::head(v)} * b->unit());
+  switch (b->unit()) {
+    case 1: return units_utf8<uint8_t>(dst, p, n);
+    case 2: return units_utf8<uint16_t>(dst, p, n);
+    case 4: return units_utf8<uint32_t>(dst, p, n);
+  }
+  runtime_error(101);
 }
 
 }  // namespace
@@ -151,6 +199,7 @@ int64_t value_bytes(std::byte* dst, const Cell* value, int32_t limit, bool in_by
     }
     case T_STRING: case T_FILE: case T_URL: case T_TAG: case T_EMAIL: case T_REF: {
       n = text_bytes(nullptr, value);
+      if (write && !(limit >= 1 && n > limit)) return text_bytes(dst, value);
       if (limit >= 1 && n > limit) n = limit;
       if (write) {
         std::vector<std::byte> tmp(text_bytes(nullptr, value));

@@ -1,6 +1,8 @@
 // string! text slots: form, mold with its escapes, make, to, comparison and
 // path steps.
 #include <algorithm>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "datatypes/binary.h"
@@ -8,6 +10,7 @@
 #include "datatypes/dispatch.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
+#include "runtime/exit.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
 
@@ -28,6 +31,178 @@ Cell* finish(Cell* out, Cell* built) {
   *out = *built;
   stack::pop(1);
   return out;
+}
+
+// A character of a buffer whose unit is sizeof(T).
+template <class T>
+inline int32_t unit_at(const std::byte* p, int32_t i) {
+  T v;
+  std::memcpy(&v, p + static_cast<int64_t>(i) * sizeof(T), sizeof(T));
+  return static_cast<int32_t>(v);
+}
+
+// Runs f<T> with the type of b's unit (1, 2 or 4 bytes).
+template <class F>
+inline auto by_unit(const SeriesBuf* b, F&& f) {
+  switch (b->unit()) {
+    case 1: return f(uint8_t{});
+    case 2: return f(uint16_t{});
+    case 4: return f(uint32_t{});
+  }
+  runtime_error(101);
+}
+
+// What mold needs to know of n characters at p before it writes them.
+struct Scan {
+  int32_t quotes = 0, lines = 0;
+  int32_t widest = 0;
+  bool escapes = false;  // a character that escapes whatever the delimiters
+  bool curly = false;    // a "{" or "}", which may escape between braces
+};
+// Eight bytes at a time: whether one of them is a control character, a
+// byte of 127 or more, or one of ^ " { } (each of which the scan must see).
+inline bool notable_bytes(uint64_t x) {
+  constexpr uint64_t ones = ~uint64_t{0} / 255, highs = ones * 0x80;
+  auto zero_in = [](uint64_t v) { return (v - ones) & ~v & highs; };
+  uint64_t hit = ((x - ones * 0x20) & ~x & highs) | (x & highs);  // below 0x20, or 0x80 and up
+  hit |= zero_in(x ^ (ones * '^')) | zero_in(x ^ (ones * '"')) | zero_in(x ^ (ones * 127));
+  hit |= zero_in(x ^ (ones * '{')) | zero_in(x ^ (ones * '}'));
+  return hit != 0;
+}
+
+template <class T>
+Scan scan(const std::byte* p, int32_t n) {
+  Scan s;
+  uint32_t widest = 0;
+  bool esc = false, curly = false;
+  auto one = [&](uint32_t c) {
+    s.quotes += c == '"';
+    s.lines += c == '\n';
+    widest = std::max(widest, c);
+    esc |= (c < 0x20) | (c == '^') | (c == 127) | (c - 0x80 < 0x20) | (c - 0xD800 < 0x800);
+    curly |= (c == '{') | (c == '}');
+  };
+  int32_t i = 0;
+  if constexpr (sizeof(T) == 1) {
+    // Runs of plain printable ASCII only raise the widest to below 127,
+    // where every decision on it stands the same.
+    for (; i + 8 <= n; i += 8) {
+      uint64_t x;
+      std::memcpy(&x, p + i, 8);
+      if (!notable_bytes(x)) {
+        widest = std::max<uint32_t>(widest, 0x7E);
+        continue;
+      }
+      for (int k = 0; k < 8; k++) one(unit_at<T>(p, i + k));
+    }
+  }
+  for (; i < n; i++) one(static_cast<uint32_t>(unit_at<T>(p, i)));
+  s.widest = static_cast<int32_t>(widest);
+  s.escapes = esc || s.widest < 0;  // a code point past int32 never stands as itself
+  s.curly = curly;
+  return s;
+}
+
+// n characters at p of type T written at w as units of type O, which holds
+// each of them.
+template <class T, class O>
+void copy_units(std::byte* w, const std::byte* p, int32_t n) {
+  if constexpr (sizeof(T) == sizeof(O)) {
+    std::memcpy(w, p, static_cast<size_t>(n) * sizeof(T));
+  } else {
+    for (int32_t i = 0; i < n; i++) {
+      auto v = static_cast<O>(unit_at<T>(p, i));
+      std::memcpy(w + static_cast<int64_t>(i) * sizeof(O), &v, sizeof(O));
+    }
+  }
+}
+
+// The characters of a string's mold, counted (O void) or written at w in
+// units of type O; widest: the widest code point written as itself.
+template <class O>
+struct Emit {
+  static constexpr bool kWrite = !std::is_void_v<O>;
+  std::byte* w = nullptr;
+  int64_t count = 0;
+  int32_t widest = 0;
+  void put(int32_t c) {
+    if constexpr (kWrite) {
+      auto v = static_cast<O>(c);
+      std::memcpy(w, &v, sizeof(O));
+      w += sizeof(O);
+    } else {
+      count++;
+    }
+  }
+  void plain(int32_t c) {
+    if constexpr (!kWrite) widest = std::max(widest, c);
+    put(c);
+  }
+  void ascii(std::string_view t) {
+    for (char c : t) put(static_cast<uint8_t>(c));
+  }
+};
+
+// One character as mold_char writes it.
+template <class O>
+void emit_char(Emit<O>& e, int32_t cp, bool all) {
+  if (cp == 30 || (cp >= 0x80 && cp <= 0x9F) || (cp >= 0xD800 && cp <= 0xDFFF) || (all && cp >= 0x80)) {
+    char hex[9];
+    e.ascii("^(");
+    e.ascii(to_hex(cp, true, hex));
+    e.put(')');
+  } else if (cp < 95 && kEscapes[cp]) {
+    e.put('^');
+    e.put(kEscapes[cp]);
+  } else if (cp == 127) {
+    e.ascii("^~");
+  } else {
+    e.plain(cp);
+  }
+}
+
+// Where the first "{" that no "}" closes stands, n when each one closes: the
+// bottom of the matching stack, pushed at the last rise from depth 0.
+template <class T>
+int32_t first_unclosed(const std::byte* p, int32_t n) {
+  int32_t depth = 0, at = n;
+  for (int32_t i = 0; i < n; i++) {
+    int32_t c = unit_at<T>(p, i);
+    if (c == '{') {
+      if (depth++ == 0) at = i;
+    } else if (c == '}' && depth > 0) {
+      depth--;
+    }
+  }
+  return depth ? at : n;
+}
+
+// The mold of n characters at p, between quotes or (braces) between braces:
+// from the first unclosed "{" on, every "{" escapes, as does a "}" closing
+// no open level.
+template <class T, class O>
+void emit_text(Emit<O>& e, const std::byte* p, int32_t n, bool braces, bool all, int32_t unclosed) {
+  e.put(braces ? '{' : '"');
+  int32_t level = 0;
+  for (int32_t i = 0; i < n; i++) {
+    int32_t c = unit_at<T>(p, i);
+    if (c >= ' ' && c < 127 && c != '^' && c != '"' && c != '{' && c != '}') {
+      e.plain(c);
+    } else if (!braces) {
+      emit_char(e, c, all);
+    } else if (c == '{') {
+      if (i >= unclosed) e.ascii("^{");
+      else e.put('{'), level++;
+    } else if (c == '}') {
+      if (level == 0) e.ascii("^}");
+      else e.put('}'), level--;
+    } else if (c == '"') {
+      e.put('"');
+    } else {
+      emit_char(e, c, all);
+    }
+  }
+  e.put(braces ? '}' : '"');
 }
 
 }  // namespace
@@ -61,69 +236,48 @@ int mold(Cell* value, Cell* buffer, int only, int all, int flat, Cell* arg, int 
   int32_t len = xs_length_q(value);
   int32_t n = len;
   if (arg) n = part < 0 ? 0 : std::min(len, part);
-  int32_t quotes = 0, lines = 0;
-  // plain: one byte a character, each printable ASCII that needs no escape.
-  bool plain = series::buf(value)->unit() == 1;
-  {
-    SeriesBuf* vb = series::buf(value);  // nothing allocates in this loop
-    int u = vb->unit();
-    const std::byte* p = vb->head_ptr() + static_cast<int64_t>(h) * u;
-    for (int32_t i = 0; i < n; i++) {
-      int32_t c = get_char(p + static_cast<int64_t>(i) * u, u);
-      quotes += c == '"';
-      lines += c == '\n';
-      plain = plain && c >= ' ' && c < 127 && c != '^';
-    }
+  SeriesBuf* vb = series::buf(value);  // nothing allocates until the text is sized
+  const std::byte* src = vb->head_ptr() + static_cast<int64_t>(h) * vb->unit();
+  Scan sc = by_unit(vb, [&](auto t) { return scan<decltype(t)>(src, n); });
+  bool braces = sc.lines >= 3 || sc.quotes > 0 || len >= 50;
+  bool a = all != 0;
+  char open = braces ? '{' : '"', close = braces ? '}' : '"';
+  // Text where every character stands as itself (as nearly all does) is
+  // copied whole between its delimiters; other text takes two passes, one
+  // to size it, one to write it. Either way the room is made once, at the
+  // unit the text needs, and the source is read again after that.
+  bool as_is = !sc.escapes && (!a || sc.widest < 0x80) && (!braces || !sc.curly);
+  int32_t unclosed = n;
+  int64_t count = int64_t{n} + 2;
+  int32_t widest = sc.widest;
+  if (!as_is) {
+    if (braces) unclosed = by_unit(vb, [&](auto t) { return first_unclosed<decltype(t)>(src, n); });
+    Emit<void> size;
+    by_unit(vb, [&](auto t) { emit_text<decltype(t)>(size, src, n, braces, a, unclosed); });
+    count = size.count;
+    widest = size.widest;
   }
-  bool braces = lines >= 3 || quotes > 0 || len >= 50;
-  if (!braces && plain) {
-    // Room first, at the widest unit: the copy below then allocates nothing,
-    // so the source's bytes stay where they are read.
-    SeriesBuf* out = reserve(series::buf(buffer), (int64_t{n} + 2) * 4);
-    const auto* src = reinterpret_cast<const char*>(series::buf(value)->head_ptr()) + h;
-    out = append_literal_n(out, "\"", 1);
-    out = append_literal_n(out, src, n);
-    append_literal_n(out, "\"", 1);
-    return part - n - 2;
-  }
-  if (!braces) {
-    append_char(buffer, '"');
-    for (int32_t i = 0; i < n; i++) mold_char(buffer, xs_abs_at(value, h + i), all);
-    append_char(buffer, '"');
-    return part - n - 2;
-  }
-  // Match the braces first: a "{" left open, and every "{" after it,
-  // escapes; a "}" closing no open level escapes.
-  std::vector<int32_t> open;
-  int32_t first_unmatched = n;
-  {
-    std::vector<int32_t> stack_;
-    for (int32_t i = 0; i < n; i++) {
-      int32_t c = xs_abs_at(value, h + i);
-      if (c == '{') stack_.push_back(i);
-      else if (c == '}' && !stack_.empty()) stack_.pop_back();
-    }
-    if (!stack_.empty()) first_unmatched = stack_.front();
-  }
-  append_char(buffer, '{');
-  int32_t level = 0;
-  for (int32_t i = 0; i < n; i++) {
-    int32_t c = xs_abs_at(value, h + i);
-    if (c == '{') {
-      if (i >= first_unmatched) append_ascii(buffer, "^{");
-      else append_char(buffer, '{'), level++;
-    } else if (c == '}') {
-      if (level == 0) append_ascii(buffer, "^}");
-      else append_char(buffer, '}'), level--;
-    } else if (c == '"') {
-      append_char(buffer, '"');
-    } else if (c == '^') {
-      append_ascii(buffer, "^^");
+  SeriesBuf* out = series::buf(buffer);
+  int u = out->unit();
+  int need = widest <= 0x7F ? 1 : widest <= 0xFFFF ? 2 : 4;
+  if (need > u) out = widen_to(out, need), u = need;
+  out = reserve(out, count * u);
+  // Molding a string into its own buffer reads what the widening rewrote.
+  vb = series::buf(value);
+  src = vb->head_ptr() + static_cast<int64_t>(h) * vb->unit();
+  by_unit(out, [&](auto o) {
+    using O = decltype(o);
+    Emit<O> put{out->tail_ptr()};
+    if (as_is) {
+      put.put(open);
+      by_unit(vb, [&](auto t) { copy_units<decltype(t), O>(put.w, src, n); });
+      put.w += static_cast<int64_t>(n) * sizeof(O);
+      put.put(close);
     } else {
-      mold_char(buffer, c, all);
+      by_unit(vb, [&](auto t) { emit_text<decltype(t)>(put, src, n, braces, a, unclosed); });
     }
-  }
-  append_char(buffer, '}');
+  });
+  out->tail += static_cast<Off>(count * u);
   return part - n - 2;
 }
 

@@ -94,6 +94,11 @@ def config_cases(xeb, failures):
         if not (status == 0 and text.startswith('Xeb [\n\tPurpose: "Xeb Console Configuration File"\n]\n')
                 and "buffer-lines: 10000" in text and '"150"' in text and '"51"' in text and '"50"' not in text):
             failures.append(f"configuration written by quit: status {status}, file {text!r}")
+        # A quit with nothing new leaves the file as it stands, unwritten.
+        os.utime(cfg, (1000000000, 1000000000))
+        out, status = run(xeb, [], "quit\n", home=home)
+        if open(cfg, encoding="utf-8").read() != text or os.stat(cfg).st_mtime != 1000000000:
+            failures.append("configuration unchanged by the session is rewritten")
         with open(cfg, "w", encoding="utf-8") as f:
             f.write('Xeb []\ncolour: "red"\nhistory: ["b" "a"]\n')
         out, status = run(xeb, [], "print mold system/console/history\nquit\n", home=home)

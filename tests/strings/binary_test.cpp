@@ -32,6 +32,14 @@ TEST_F(Strings, BinaryAppendValues) {
   Cell* b = bin({});
   binary::insert(b, str("\xC3\xA9"), -1, 0, -1, 1);
   EXPECT_EQ(hex(b), "C3A9");
+  // Text at each unit, ASCII runs long enough to be taken eight bytes at a
+  // time, with a wider character inside a run and after it.
+  for (const char* wide : {"", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80"}) {
+    std::string t = std::string(11, 'a') + wide + std::string(9, 'b') + wide;
+    Cell* tb = bin({});
+    binary::insert(tb, str(t), -1, 0, -1, 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(binary::xs_head(tb)), binary::xs_length_q(tb)), t);
+  }
   EXPECT_EQ(raised([&] { binary::insert(b, integer(256), -1, 0, -1, 1); }), code(Err::invalid_arg));
   EXPECT_EQ(hex(b), "C3A9");
   Cell fl{T_FLOAT, 0, 0, 0};

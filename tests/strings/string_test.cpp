@@ -78,6 +78,15 @@ TEST_F(Strings, Mold) {
       {"\xC3\xA9", "\"^(E9)\"", 1},
       {"\t\x01", "\"^-^A\"", 0},
       {"a^b", "\"a^^b\"", 0},
+      // Long text is read eight bytes at a time: what needs a look may
+      // stand anywhere in a run, alone or with plain text around it.
+      {std::string(20, 'x') + "{" + std::string(40, 'y'), "{" + std::string(20, 'x') + "^{" + std::string(40, 'y') + "}", 0},
+      {std::string(9, 'a') + "}{" + std::string(45, 'b') + "{c}", "{" + std::string(9, 'a') + "^}^{" + std::string(45, 'b') + "^{c^}}", 0},
+      {"{a{b}c}" + std::string(50, 'x'), "{{a{b}c}" + std::string(50, 'x') + "}", 0},
+      {std::string(30, 'a') + "^\x7F" + std::string(30, 'b'), "{" + std::string(30, 'a') + "^^^~" + std::string(30, 'b') + "}", 0},
+      {std::string(16, 'a') + "\xC3\xA9" + std::string(40, 'b'), "{" + std::string(16, 'a') + "\xC3\xA9" + std::string(40, 'b') + "}", 0},
+      {std::string(16, 'a') + "\xC3\xA9" + std::string(40, 'b'), "{" + std::string(16, 'a') + "^(E9)" + std::string(40, 'b') + "}", 1},
+      {std::string(12, 'a') + "\xF0\x9F\x98\x80\xE4\xB8\xAD\"", "{" + std::string(12, 'a') + "\xF0\x9F\x98\x80\xE4\xB8\xAD\"}", 0},
   };
   for (const Case& c : cases) {
     Cell* s = str(c.in);
@@ -88,6 +97,10 @@ TEST_F(Strings, Mold) {
   string::append_char(buf, 0x4E2D);
   string::mold(str("ab"), buf, 0, 0, 0, nullptr, 0, 0);
   EXPECT_EQ(text(buf), "\xE4\xB8\xAD\"ab\"");
+  // A text molded onto its own end reads itself as it stood.
+  Cell* self = str("\xE4\xB8\xAD{");
+  string::mold(self, self, 0, 0, 0, nullptr, 0, 0);
+  EXPECT_EQ(text(self), "\xE4\xB8\xAD{\"\xE4\xB8\xAD{\"");
 }
 
 TEST_F(Strings, MoldAndFormBudget) {
