@@ -1,6 +1,6 @@
 // The datatype registry: one entry per type id (name, name length without
-// "!", the word naming the type) and the action table of 256 slots per type
-// id. A slot is an implementation, 0 (unsupported) or, in a registration, the
+// "!", the word naming the type) and the action table, one row of slots per
+// type id. A slot is an implementation, 0 (unsupported) or, in a registration, the
 // inherit marker, resolved by copying the parent's slot at registration. A
 // registration also gives what the runtime must know of the type's cells:
 // the layout the collector marks by and the hasher of hash tables.
@@ -16,7 +16,11 @@
 namespace xeb::datatype {
 
 constexpr int MAX_TYPES = 57;
-constexpr int ROW_SLOTS = 256;
+// A row holds every action and no more: registration writes each row, and
+// rows padded past the actions would only spread those writes over more
+// pages to fault in at start.
+constexpr int ROW_SLOTS = 64;
+static_assert(ACTION_COUNT <= ROW_SLOTS);
 
 struct Entry {
   const char* name;  // full name with "!"

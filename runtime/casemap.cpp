@@ -22,25 +22,45 @@ namespace {
 // code point falls in names a row of the pool, whose entry holds the
 // mapping, 0 when the code point maps to itself. Row 0 is all zeros and
 // serves every block without a mapping, so the table holds only the few
-// blocks that have one (a flat table would be 256 KB to clear at start).
-// Live until the process ends.
-struct Table {
-  uint16_t row[256];
-  uint32_t* pool;
-};
-Table upper_table, lower_table;
-bool built = false;
-
-void build(Table& t, std::span<const uint32_t> pairs) {
-  uint16_t rows = 1;
-  std::memset(t.row, 0, sizeof t.row);
-  for (size_t i = 0; i + 1 < pairs.size(); i += 2)
-    if (!t.row[pairs[i] >> 8]) t.row[pairs[i] >> 8] = rows++;
-  size_t bytes = size_t{rows} * 256 * sizeof(uint32_t);
-  t.pool = static_cast<uint32_t*>(memory::heap_alloc(bytes));
-  std::memset(t.pool, 0, bytes);
-  for (size_t i = 0; i + 1 < pairs.size(); i += 2) t.pool[size_t{t.row[pairs[i] >> 8]} * 256 + (pairs[i] & 255)] = pairs[i + 1];
+// blocks that have one. The compiler makes both tables: they are read-only
+// data, paged in when first read, instead of memory to allocate and fill
+// at start. Every BMP mapping stays in the BMP, so an entry is 16 bits.
+template <size_t N>
+constexpr size_t count_rows(const uint32_t (&pairs)[N]) {
+  bool used[256] = {};
+  size_t rows = 1;
+  for (size_t i = 0; i + 1 < N; i += 2)
+    if (!used[pairs[i] >> 8]) used[pairs[i] >> 8] = true, rows++;
+  return rows;
 }
+
+template <size_t Rows>
+struct Table {
+  uint8_t row[256];
+  uint16_t pool[Rows][256];
+};
+
+template <size_t Rows, size_t N>
+constexpr Table<Rows> make_table(const uint32_t (&pairs)[N]) {
+  static_assert(Rows <= 256);
+  Table<Rows> t{};
+  uint8_t rows = 1;
+  for (size_t i = 0; i + 1 < N; i += 2)
+    if (!t.row[pairs[i] >> 8]) t.row[pairs[i] >> 8] = rows++;
+  for (size_t i = 0; i + 1 < N; i += 2) t.pool[t.row[pairs[i] >> 8]][pairs[i] & 255] = static_cast<uint16_t>(pairs[i + 1]);
+  return t;
+}
+
+template <size_t N>
+constexpr bool within_bmp(const uint32_t (&pairs)[N]) {
+  for (uint32_t c : pairs)
+    if (c > 0xFFFF) return false;
+  return true;
+}
+static_assert(within_bmp(kUpperBmp) && within_bmp(kLowerBmp));
+
+constexpr auto upper_table = make_table<count_rows(kUpperBmp)>(kUpperBmp);
+constexpr auto lower_table = make_table<count_rows(kLowerBmp)>(kLowerBmp);
 
 // Pairs above the BMP are few; a scan of the sorted pairs is enough.
 uint32_t astral(uint32_t cp, std::span<const uint32_t> pairs) {
@@ -76,17 +96,12 @@ bool string_like(const Cell* c) {
 
 }  // namespace
 
-void init_case_tables() {
-  if (built) return;
-  built = true;
-  build(upper_table, kUpperBmp);
-  build(lower_table, kLowerBmp);
-}
+void init_case_tables() {}
 
 uint32_t to_case(uint32_t cp, bool upper) {
   if (cp <= 0xFFFF) {
-    const Table& t = upper ? upper_table : lower_table;
-    uint32_t m = t.pool[size_t{t.row[cp >> 8]} * 256 + (cp & 255)];
+    uint32_t m = upper ? upper_table.pool[upper_table.row[cp >> 8]][cp & 255]
+                       : lower_table.pool[lower_table.row[cp >> 8]][cp & 255];
     return m ? m : cp;
   }
   return upper ? astral(cp, kUpperAstral) : astral(cp, kLowerAstral);

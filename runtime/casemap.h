@@ -8,8 +8,8 @@
 
 namespace xeb::unicode {
 
-// Builds the two lookup tables of the Basic Multilingual Plane. Runs once in
-// runtime init, before anything maps a code point; later calls do nothing.
+// The lookup tables of the Basic Multilingual Plane are constant data, made
+// by the compiler: runtime init's step that once built them does nothing.
 void init_case_tables();
 
 // The upper (upper true) or lower case of cp; cp itself when it has none.
