@@ -67,6 +67,12 @@ struct Target {
 
 bool valid_utf8(const uint8_t* p, size_t n) {
   const uint8_t* e = p + n;
+  // ASCII, as nearly every name is, eight bytes at a time.
+  for (uint64_t x; e - p >= 8; p += 8) {
+    std::memcpy(&x, p, 8);
+    if (x & 0x8080808080808080) break;
+  }
+  while (p < e && *p < 0x80) p++;
   while (p < e) {
     uint8_t c = *p;
     int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;

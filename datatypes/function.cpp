@@ -131,36 +131,43 @@ void collect(Cell* list, Seen& seen, const Cell* w) {
 }
 
 // body and list are rooted cells. Blocks and parens are entered; the cycle
-// stack keeps a block holding itself from being walked forever.
+// stack keeps a block holding itself from being walked forever. Nothing
+// changes the body; its cells move only when something is collected or a
+// nested block walked (both may allocate), so they are re-read just then.
 void collect_body(Cell* body, Cell* list, Seen& seen) {
   if (cycles::find(series::node_of(body))) return;
   cycles::push(series::node_of(body));
   Cell* saved = stack::top();
-  for (int32_t i = series::head(body); i < tail_of(body); i++) {
-    Cell c = cells_of(body)[i];
-    TypeId t = type_of(&c);
+  const int32_t tail = tail_of(body);
+  const Cell* cells = cells_of(body);
+  for (int32_t i = series::head(body); i < tail; i++) {
+    const Cell* c = cells + i;
+    TypeId t = type_of(c);
     if (t == T_BLOCK || t == T_PAREN) {
-      collect_body(stack::push(&c), list, seen);
+      collect_body(stack::push(c), list, seen);
       stack::set_top(saved);
+      cells = cells_of(body);
     } else if (t == T_SET_WORD) {
-      collect(list, seen, &c);
-    } else if (t == T_WORD && i + 1 < tail_of(body)) {
-      int32_t sym = symbol::resolve(word_symbol(&c));
+      collect(list, seen, c);
+      cells = cells_of(body);
+    } else if (t == T_WORD && i + 1 < tail) {
+      int32_t sym = symbol::resolve(word_symbol(c));
       bool each = sym == seen.foreach_ || sym == seen.remove_each;
       if (!each && sym != seen.repeat) continue;
-      Cell next = cells_of(body)[i + 1];
-      TypeId nt = type_of(&next);
+      const Cell* next = c + 1;
+      TypeId nt = type_of(next);
       if (each && nt == T_BLOCK) {
-        Cell* vars = stack::push(&next);
-        for (int32_t k = series::head(vars); k < tail_of(vars); k++) {
-          Cell v = cells_of(vars)[k];
-          TypeId vt = type_of(&v);
-          if (vt == T_WORD || vt == T_GET_WORD || vt == T_LIT_WORD) collect(list, seen, &v);
+        Cell* vars = stack::push(next);
+        for (int32_t k = series::head(vars), n = tail_of(vars); k < n; k++) {
+          const Cell* v = cells_of(vars) + k;
+          TypeId vt = type_of(v);
+          if (vt == T_WORD || vt == T_GET_WORD || vt == T_LIT_WORD) collect(list, seen, v);
         }
         stack::set_top(saved);
       } else if (nt == T_WORD || nt == T_SET_WORD) {
-        collect(list, seen, &next);
+        collect(list, seen, next);
       }
+      cells = cells_of(body);
     }
   }
   cycles::pop();
@@ -204,6 +211,7 @@ Cell* collect_words(Cell* spec, const Cell* body_in) {
   }
   Seen met{{}, symbol::resolve(words::sym(words::W::foreach)), symbol::resolve(words::sym(words::W::remove_each)),
            symbol::resolve(words::sym(words::W::repeat))};
+  met.canon.reserve(64);
   for (int32_t i = series::head(seen), n = tail_of(seen); i < n; i++)
     if (is_type(cells_of(seen) + i, T_WORD)) met.canon.push_back(symbol::resolve(word_symbol(cells_of(seen) + i)));
   collect_body(body, list, met);
