@@ -82,7 +82,29 @@ inline void put(const Cell* v, bool push, Cell* start) {
 }
 
 
+// The single-call shortcut of a paren runs inside its callers (the walker
+// and the integer infix) in an optimized build: one C++ call less per paren.
+// An unoptimized build (the sanitizer's) keeps every inlined copy's
+// temporaries apart, so there it stays one function, lest the walker's
+// frame, repeated at each level of a deep recursion, outgrow the C++ stack
+// before the language's limits are met.
+#ifdef __OPTIMIZE__
+#define PAREN_INLINE [[gnu::always_inline]] inline
+#else
+#define PAREN_INLINE [[gnu::noinline]]
+#endif
+
 void eval_paren(const Cell* paren);
+PAREN_INLINE void paren_value(const Cell* paren);
+
+// A call through a word that the short path refused, made by the general
+// call. Out of line: its copies of the value and the word would widen the
+// walker's C++ frame, which every nested call repeats.
+[[gnu::noinline]] int32_t call_general(const Cell* val, const Cell* w, Cell* code, int32_t pos, int32_t end,
+                                       bool push) {
+  Cell fn = *val, name = *w;
+  return eval_call(&fn, code, pos, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
+}
 
 // A set-word at pos and the expression after it; the value is put by the
 // mode at start. Answers the position after the expression.
@@ -140,7 +162,7 @@ int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
     pos = eval_set_word(code, pos, end, true, start);
     if (throwing()) return pos;
   } else if (t == T_PAREN) {
-    eval_paren(v);  // pushed at start
+    paren_value(v);  // pushed at start
     if (throwing()) return pos;
     pos++;
   } else {
@@ -151,10 +173,7 @@ int32_t eval_set_word(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
       if (callable(t)) {
         // call_fast reads the value and the word before anything allocates.
         int32_t after = call_fast(val, code, pos + 1, end, true, v);
-        if (after < 0) {
-          Cell fn = *val, name = *v;
-          after = eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
-        }
+        if (after < 0) after = call_general(val, v, code, pos + 1, end, true);
         if (throwing()) return after;
         return infix_after(code, after, end, true, start);
       }
@@ -328,7 +347,7 @@ template <bool keep>
 // form, a call through a word that takes the whole paren, runs in a frame
 // of its own smaller than run_block's: the code pushed, its record, the
 // call, the value in the code's cell.
-[[gnu::noinline]] void eval_paren(const Cell* paren) {
+PAREN_INLINE void paren_value(const Cell* paren) {
   SeriesBuf* b = series::buf(paren);
   int32_t pos = series::head(paren);
   int32_t end = static_cast<int32_t>(b->cell_count());
@@ -342,10 +361,7 @@ template <bool keep>
   CodeScope scope(code, pos);
   // call_fast reads the value and the word before anything allocates.
   int32_t after = call_fast(val, code, pos + 1, end, true, w);
-  if (after < 0) {
-    Cell fn = *val, name = *w;
-    after = eval_call(&fn, code, pos + 1, end, true, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
-  }
+  if (after < 0) after = call_general(val, w, code, pos + 1, end, true);
   if (throwing()) return;
   after = infix_after(code, after, end, true, code + 1);
   if (throwing()) return;
@@ -357,6 +373,8 @@ template <bool keep>
   *code = r;
   stack::set_top(code + 1);
 }
+
+[[gnu::noinline]] void eval_paren(const Cell* paren) { paren_value(paren); }
 
 }  // namespace
 
@@ -573,7 +591,7 @@ int32_t infix_paren(Cell* code, int32_t pos, bool push, Cell* start, const Cell*
   // eval_infix_at).
   HeldOp held(*op, *w);
   stack::set_top(start + 1);
-  eval_paren(w + 1);  // pushed at start + 1
+  paren_value(w + 1);  // pushed at start + 1
   if (throwing()) return pos + 2;
   finish_integer_infix(iop, start, held, push);
   return pos + 2;
