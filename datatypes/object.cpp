@@ -135,7 +135,7 @@ void behind_barrier(words::W name, void (*body)(void* env), void* env) {
     stack::throw_error(stack::push(&e));
   }
   --stack::cs.top;  // the barrier, which owns no cells
-  stack::set_base(stack::cell_at(stack::cs.top[0].prev));
+  stack::set_base(stack::saved_base(stack::cs.top));
   stack::set_top(saved);
 }
 

@@ -930,7 +930,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     stack::cs.top = frame;
     *values = frame->saved;
     memory::kept_local = outer;
-    stack::set_base(stack::cell_at(frame->prev));
+    stack::set_base(stack::saved_base(frame));
     *start = r;
     stack::set_top(start + 1);
     if (!push) stack::set_result_trim(start);

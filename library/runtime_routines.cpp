@@ -146,7 +146,7 @@ void collect_calls() {
     Cell w;
     stack::names.make_word(&w, f.sym, f.ctx);
     block::xs_append(blk, &w);
-    Cell at = integer::make_cell(static_cast<int32_t>(f.prev));
+    Cell at = integer::make_cell(static_cast<int32_t>(stack::saved_base(&f) - stack::bottom()));
     block::xs_append(blk, &at);
   }
   *stack::base() = *arg(0);

@@ -36,7 +36,7 @@ CallFrame* pop_frame(bool restore) {
 
 Cell* mark_func(const Cell* word, Node fctx) {
   if (cs.top >= cs.end) call_overflow();
-  *cs.top++ = CallFrame{frame_flags(FrameType::function), index_of(ds.base), word_context(word),
+  *cs.top++ = CallFrame{frame_flags(FrameType::function), off(ds.base), word_context(word),
                         static_cast<uint32_t>(word_symbol(word)), fctx,
                         fctx ? values_of(fctx) : 0};
   return ds.base = ds.top;
@@ -55,7 +55,7 @@ void unwind_to_base() {
     ds.base = ds.top = ds.bottom;
   } else {
     ds.top = ds.base;
-    ds.base = cell_at(f->prev);
+    ds.base = saved_base(f);
   }
 }
 
@@ -64,12 +64,12 @@ CallFrame* unwind_to_type(FrameType type, bool keep) {
   while (cs.top > cs.bottom) {
     CallFrame* f = cs.top - 1;
     if (f->type() == type || f->type() == FrameType::try_all) {
-      if (!keep) ds.base = cell_at(f->prev);
+      if (!keep) ds.base = saved_base(f);
       ds.top = innermost + 1;
       return f;
     }
     pop_frame(true);
-    ds.base = cell_at(f->prev);
+    ds.base = saved_base(f);
   }
   ds.base = ds.top = ds.bottom;
   return nullptr;

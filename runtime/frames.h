@@ -32,7 +32,7 @@ constexpr uint32_t frame_flags(FrameType t) { return static_cast<uint32_t>(t) <<
 // stores: ctx and sym in a word cell's order (its words 1 and 2).
 struct CallFrame {
   uint32_t header;  // type and marks; the symbol has its own word so ids keep 32 bits
-  uint32_t prev;    // arguments base when pushed, as a data-stack cell index
+  Off base_at;      // arguments base when pushed, as a region offset (one step from a pointer)
   Node ctx;         // context of the called word
   uint32_t sym;     // symbol id of the called word
   Node fctx;        // compiled call: the function context; else 0
@@ -81,7 +81,7 @@ inline CallFrame* top_frame() { return cs.top > cs.bottom ? cs.top - 1 : nullptr
 // block the interpreter runs pushes one.
 // Writes a frame's fields in three 8-byte stores.
 inline void put_frame(CallFrame* f, uint32_t flags, uint64_t ctx_sym, uint64_t fctx_saved) {
-  uint64_t head = flags | uint64_t{index_of(ds.base)} << 32;
+  uint64_t head = flags | uint64_t{off(ds.base)} << 32;
   auto* p = reinterpret_cast<std::byte*>(f);
   std::memcpy(p, &head, 8);
   std::memcpy(p + 8, &ctx_sym, 8);
@@ -127,11 +127,14 @@ inline void enter_body(Node fctx) {
 }
 
 // Popping. Popping an empty call stack changes nothing.
-inline void unwind() {  // top = base + 1, base = prev
+// The arguments base a frame gives back when popped.
+inline Cell* saved_base(const CallFrame* f) { return at<Cell>(f->base_at); }
+
+inline void unwind() {  // top = base + 1, base = the saved base
   if (cs.top == cs.bottom) return;
   CallFrame* f = --cs.top;
   ds.top = ds.base + 1;
-  ds.base = cell_at(f->prev);
+  ds.base = saved_base(f);
 }
 inline void unwind_func() {  // restores the function context's values first
   if (cs.top == cs.bottom) return;
@@ -141,7 +144,7 @@ inline void unwind_func() {  // restores the function context's values first
     memory::kept_local.key = ~0u;
   }
   ds.top = ds.base + 1;
-  ds.base = cell_at(f->prev);
+  ds.base = saved_base(f);
 }
 void unwind_last();       // and copies the result into the caller's result slot
 void unwind_to_base();    // empty afterwards: base = top = bottom

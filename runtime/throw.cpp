@@ -55,7 +55,7 @@ Cell* land_on(CallFrame* t) {
       values_of(f->fctx) = f->saved;
       memory::kept_local.key = ~0u;
     }
-    own = cell_at(f->prev);
+    own = saved_base(f);
   }
   ds.base = ds.top = own;
   return own;
@@ -75,7 +75,7 @@ Cell* land_on(CallFrame* t) {
   // to the unwound calls, those below to the catching native. So the top
   // comes back down even after an overflow, and the reserve can close.
   Cell* own = ds.base;
-  ds.base = cell_at(f->prev);
+  ds.base = saved_base(f);
   --cs.top;  // the try frame itself: its native lands on the C++ exception
   Cell v = *(saved_top - 1);
   *own = v;
