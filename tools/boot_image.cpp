@@ -7,10 +7,10 @@
 // Usage: boot_image ROOT OUT.cpp SOURCE... (paths relative to ROOT)
 // Links the lexer and the codec and what they stand on, nothing above.
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tools/tool_files.h"
 
 #include "codec/xebbin.h"
 #include "datatypes/binary.h"
@@ -24,24 +24,8 @@ using namespace xeb;
 
 namespace {
 
-bool read_file(const std::string& path, std::string& out) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  std::ostringstream s;
-  s << f.rdbuf();
-  out = s.str();
-  return true;
-}
-
-// Writes the file only when its text changed, so nothing recompiles after
-// a build that changed no source.
-bool write_if_changed(const std::string& path, const std::string& text) {
-  std::string old;
-  if (read_file(path, old) && old == text) return true;
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << text;
-  return static_cast<bool>(f);
-}
+using xeb::tools::read_file;
+using xeb::tools::write_if_changed;
 
 }  // namespace
 

@@ -7,10 +7,10 @@
 //
 // Usage: heap_image OUT.bin OUT.cpp
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tools/tool_files.h"
 
 #include "library/heap_image.h"
 #include "runtime/startup.h"
@@ -22,24 +22,7 @@ std::span<const uint8_t> embedded() { return {}; }  // the tool makes the image 
 
 namespace {
 
-bool read_file(const std::string& path, std::string& out) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  std::ostringstream s;
-  s << f.rdbuf();
-  out = s.str();
-  return true;
-}
-
-// Writes the file only when its bytes changed, so nothing recompiles or
-// relinks after a build that changed nothing the image holds.
-bool write_if_changed(const std::string& path, const std::string& bytes) {
-  std::string old;
-  if (read_file(path, old) && old == bytes) return true;
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << bytes;
-  return static_cast<bool>(f);
-}
+using xeb::tools::write_if_changed;
 
 int make(int argc, char** argv) {
   if (argc != 3) {
