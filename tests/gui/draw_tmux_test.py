@@ -95,7 +95,7 @@ def folder_requester(home):
         x, y = find_text(p, "sub/")
         click(p, x, y)
         p.keys("Enter")
-        p.wait(lambda s: "sub" in s.split("Selected:")[1], "the folder opened into the field")
+        p.wait(lambda s: "sub" in s.partition("Selected:")[2], "the folder opened into the field")
         x, y = find_text(p, " OK ")
         click(p, x + 1, y)
         p.wait_for("exit=0")
