@@ -2,6 +2,7 @@
 // searched by name at start-up only (calls go by index).
 #include "evaluator/routines.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -11,10 +12,28 @@ namespace xeb::routines {
 namespace {
 
 std::vector<Def> table;
+// The table indexed by name, open addressing, at most half full: each slot
+// holds a table index + 1, 0 when empty. Start-up looks every routine up by
+// name (add's check, the library's binding), which scans made quadratic.
+std::vector<int32_t> by_name;
+
+size_t hash_name(std::string_view s) {
+  uint32_t h = 2166136261u;
+  for (char c : s) h = (h ^ static_cast<uint8_t>(c)) * 16777619u;
+  return h;
+}
+
+void index_entry(int32_t i) {
+  size_t mask = by_name.size() - 1;
+  size_t k = hash_name(table[i].name) & mask;
+  while (by_name[k]) k = (k + 1) & mask;
+  by_name[k] = i + 1;
+}
 
 }  // namespace
 
 void add(std::span<const Def> defs) {
+  if (table.empty()) table.reserve(1024);
   for (const Def& d : defs) {
     // Two routines under one name would make the binding by name ambiguous.
     if (find(d.name) >= 0) {
@@ -22,12 +41,20 @@ void add(std::span<const Def> defs) {
       std::abort();
     }
     table.push_back(d);
+    if (2 * table.size() > by_name.size()) {
+      by_name.assign(std::max<size_t>(2048, 4 * table.size()), 0);
+      for (size_t i = 0; i < table.size(); i++) index_entry(static_cast<int32_t>(i));
+    } else {
+      index_entry(static_cast<int32_t>(table.size() - 1));
+    }
   }
 }
 
 int32_t find(std::string_view name) {
-  for (size_t i = 0; i < table.size(); i++)
-    if (table[i].name == name) return static_cast<int32_t>(i);
+  if (by_name.empty()) return -1;
+  size_t mask = by_name.size() - 1;
+  for (size_t k = hash_name(name) & mask; by_name[k]; k = (k + 1) & mask)
+    if (table[by_name[k] - 1].name == name) return by_name[k] - 1;
   return -1;
 }
 

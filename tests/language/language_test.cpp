@@ -110,6 +110,9 @@ TEST_F(Language, Csv) { run_file("csv.txt"); }
 // The JSON reader's unescape routine is a field of its grammar object; the
 // cases reach it through a global word bound here.
 TEST_F(Language, Routines) {
+  // Every routine is found under its own name, at its own index.
+  for (int32_t i = 0; i < routines::count(); i++) EXPECT_EQ(routines::find(routines::name(i)), i);
+  EXPECT_EQ(routines::find("no-such-routine"), -1);
   int32_t unescape = routines::find("unescape");
   ASSERT_GE(unescape, 0);
   std::string_view text = "str [string!] return: [string!]";
