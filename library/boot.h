@@ -38,6 +38,8 @@ const BuildGit* build_git();    // or null
 // source's block of values, in manifest order; made at build time by
 // tools/boot_image.cpp.
 std::span<const uint8_t> boot_image();
+// The hash of boot_image()'s bytes, made when the image was.
+uint64_t boot_image_key();
 
 // Runs the top level of every source of the block (a rooted cell, the boot
 // image decoded), in order: run, then finish. Needs the runtime, the lexer,

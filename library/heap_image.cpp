@@ -13,6 +13,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/routines.h"
 #include "library/boot.h"
+#include "library/image_hash.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/region.h"
@@ -37,30 +38,7 @@ struct Header {
   memory::Pace pace;
 };
 
-struct Hash {
-  uint64_t h = 1469598103934665603ull;
-  void bytes(const void* p, size_t n) {
-    auto* b = static_cast<const uint8_t*>(p);
-    for (size_t i = 0; i < n; i++) h = (h ^ b[i]) * 1099511628211ull;
-  }
-  void text(std::string_view s) {
-    bytes(s.data(), s.size());
-    bytes("", 1);
-  }
-  template <class T>
-  void value(const T& v) { bytes(&v, sizeof v); }
-  // Eight bytes a step: the sources are the bulk of the key.
-  void words(std::span<const uint8_t> s) {
-    size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-      uint64_t w;
-      std::memcpy(&w, s.data() + i, 8);
-      h = (h ^ w) * 0x9E3779B97F4A7C15ull;
-      h ^= h >> 29;
-    }
-    bytes(s.data() + i, s.size() - i);
-  }
-};
+using Hash = ImageHash;
 
 // What an image is only valid for: the routine, native and datatype tables
 // (values hold their indexes), the library's sources and the value layout.
@@ -69,7 +47,7 @@ uint64_t key() {
   for (int32_t i = 0, n = routines::count(); i < n; i++) k.text(routines::name(i));
   k.value(natives::counter);
   for (int id = 1; id <= datatype::highest; id++) k.text(datatype::entries[id].name ? datatype::entries[id].name : "");
-  k.words(boot_image());
+  k.value(boot_image_key());
   k.value(sizeof(Cell));
   k.value(sizeof(memory::State));
 #ifdef XEB_GC_STRESS

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "library/image_hash.h"
 #include "tools/tool_files.h"
 
 #include "codec/xebbin.h"
@@ -80,7 +81,12 @@ int main(int argc, char** argv) {
     out += num;
     if (i % 24 == 23) out += '\n';
   }
+  library::ImageHash key;
+  key.words({p, static_cast<size_t>(n)});
+  char key_text[24];
+  std::snprintf(key_text, sizeof key_text, "0x%016llxull", static_cast<unsigned long long>(key.h));
   out += "\n};\n}  // namespace\nstd::span<const uint8_t> boot_image() { return {image, sizeof image}; }\n"
+         "uint64_t boot_image_key() { return " + std::string(key_text) + "; }\n"
          "}  // namespace xeb::library\n";
   if (!write_if_changed(argv[2], out)) {
     std::fprintf(stderr, "boot_image: cannot write %s\n", argv[2]);
