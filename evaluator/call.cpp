@@ -916,17 +916,27 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     *values = off(stack::base());
     memory::kept_local = memory::KeptCells{frame->fctx, stack::base()};
     frame->header |= FRAME_BODY;
-    if ((start->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY)) || trace::tracing) [[unlikely]]
+    Cell* result = start;
+    if ((start->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY)) || trace::tracing) [[unlikely]] {
       run_body_traced(start);
-    else
-      eval_block(more_of(start), true);
-    if (throwing() && !land_body_exit()) return pos;
-    // The body left its frame on top, its result in the base.
+      result = stack::base();
+    } else {
+      // The body's block takes the callee's cell: nothing reads the callee
+      // once its arguments are in (the frame holds its context), and the
+      // body's value then lands where the call's result goes.
+      *start = *more_of(start);
+      eval_block_at(start);
+    }
+    if (throwing()) [[unlikely]] {
+      if (!land_body_exit()) return pos;
+      result = stack::base();  // a return's value
+    }
+    // The body left its frame on top.
     if (moves != memory::moves) {
       values = &stack::values_of(frame->fctx);
       outer.key = ~0u;
     }
-    Cell r = *stack::base();
+    Cell r = *result;
     stack::cs.top = frame;
     *values = frame->saved;
     memory::kept_local = outer;

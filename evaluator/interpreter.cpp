@@ -230,10 +230,10 @@ namespace {
 
 // The rest of a block from pos while tracing may be on: a step goes through
 // eval_value while tracing is on, and each expression event is sent while
-// it is on (it may go off and on again at any step). Answers false when an
-// exit is pending.
-[[gnu::noinline]] bool run_traced(Cell* code, CodeRec& rec, int32_t pos, int32_t end) {
-  Cell* mark = code + 1;
+// it is on (it may go off and on again at any step). Each step's value is
+// pushed at mark, where the next step drops it. Answers false when an exit
+// is pending.
+[[gnu::noinline]] bool run_traced(Cell* code, Cell* mark, CodeRec& rec, int32_t pos, int32_t end) {
   for (;;) {
     rec.pos = pos;
     if (trace::tracing)
@@ -262,11 +262,11 @@ namespace {
 namespace {
 
 // The steps of a block from pos while tracing is off, the first one's
-// start recorded already: the loop of run_block. Answers false when an exit
-// is pending; traced: tracing came on at a step (the rest ran traced).
-[[gnu::always_inline]] inline bool run_untraced(Cell* code, SeriesBuf* b, int32_t pos, int32_t end, CodeRec& rec,
-                                                bool& traced) {
-  Cell* mark = code + 1;
+// start recorded already, each step's value pushed at mark: the loop of
+// run_block. Answers false when an exit is pending; traced: tracing came on
+// at a step (the rest ran traced).
+[[gnu::always_inline]] inline bool run_untraced(Cell* code, Cell* mark, SeriesBuf* b, int32_t pos, int32_t end,
+                                                CodeRec& rec, bool& traced) {
   // The end is the tail when the block began; values added later are not
   // run, and one that cut the block short ends it at its new tail.
   for (;;) {
@@ -278,7 +278,7 @@ namespace {
       trace::fire(trace::expr, code, pos, nullptr, stack::top() - 1);
       if (pos >= end || pos >= static_cast<int32_t>(series::buf(code)->cell_count())) return true;
       stack::set_top(mark);
-      return run_traced(code, rec, pos, end);
+      return run_traced(code, mark, rec, pos, end);
     }
     if (pos >= end) return true;
     b = series::buf(code);
@@ -300,11 +300,11 @@ template <bool keep>
   } else if (trace::tracing) [[unlikely]] {
     trace::fire(trace::enter, code, pos, nullptr, nullptr);
     CodeScope scope(code, pos);
-    if (!run_traced(code, scope.rec, pos, end)) return;
+    if (!run_traced(code, code + 1, scope.rec, pos, end)) return;
   } else {
     traced = false;
     CodeScope scope(code, pos);
-    if (!run_untraced(code, b, pos, end, scope.rec, traced)) return;
+    if (!run_untraced(code, code + 1, b, pos, end, scope.rec, traced)) return;
   }
   if (traced)
     trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
@@ -329,11 +329,11 @@ template <bool keep>
     trace::fire(trace::expr, code, pos, nullptr, stack::top() - 1);
     if (pos < end && pos < static_cast<int32_t>(series::buf(code)->cell_count())) {
       stack::set_top(code + 1);
-      if (!run_traced(code, rec, pos, end)) return;
+      if (!run_traced(code, code + 1, rec, pos, end)) return;
     }
   } else if (SeriesBuf* b = series::buf(code); pos < static_cast<int32_t>(b->cell_count())) {
     stack::set_top(code + 1);
-    if (!run_untraced(code, b, pos, end, rec, traced)) return;
+    if (!run_untraced(code, code + 1, b, pos, end, rec, traced)) return;
   }
   if (traced)
     trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
@@ -379,6 +379,31 @@ PAREN_INLINE void paren_value(const Cell* paren) {
 }  // namespace
 
 void eval_block_keep(const Cell* block) { run_block<true>(block); }
+
+void eval_block_at(Cell* code) {
+  // run_block's steps, the code already in place below the cells it keeps.
+  Cell* mark = stack::top();
+  SeriesBuf* b = series::buf(code);
+  int32_t pos = series::head(code);
+  int32_t end = static_cast<int32_t>(b->cell_count());
+  bool traced = true;
+  if (pos >= end) {
+    trace::event(trace::enter, code, pos, nullptr, nullptr);
+    set_unset(stack::push_new());
+  } else if (trace::tracing) [[unlikely]] {
+    trace::fire(trace::enter, code, pos, nullptr, nullptr);
+    CodeScope scope(code, pos);
+    if (!run_traced(code, mark, scope.rec, pos, end)) return;
+  } else {
+    traced = false;
+    CodeScope scope(code, pos);
+    if (!run_untraced(code, mark, b, pos, end, scope.rec, traced)) return;
+  }
+  if (traced)
+    trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
+                 stack::top() - 1);
+  *code = *(stack::top() - 1);
+}
 void eval_block_push(const Cell* block) { run_block<false>(block); }
 
 int32_t eval_expression(Cell* code, int32_t pos, int32_t end, bool push) {

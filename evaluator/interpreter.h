@@ -49,6 +49,11 @@ inline void eval_block(const Cell* block, bool keep) {
   if (keep) eval_block_keep(block);
   else eval_block_push(block);
 }
+// Evaluates the whole block whose cell lies at code, on the data stack
+// below the cells it must keep (a function's arguments): its steps go above
+// them, and its last value replaces the block's cell. The stack's top is
+// left for the caller to set.
+void eval_block_at(Cell* code);
 // One expression at pos (absolute index in code's buffer) under a <body>
 // frame; answers the position after it.
 int32_t eval_expression(Cell* code, int32_t pos, int32_t end, bool push);
