@@ -1,7 +1,8 @@
-// Heap images. The layout: a header, the region's free and warm ranges, then
-// runs of heap bytes (offset, length, bytes). The stacks' cells, the free
-// tail of each series frame and the ranges the region holds back are left
-// out: nothing reads them before writing them.
+// Heap images. The layout: a header, the region's free and warm ranges, the
+// runs of heap bytes kept (offset, length), then their bytes back to back, so
+// that the program reads them from its file in one call. The stacks' cells,
+// the free tail of each series frame and the ranges the region holds back
+// are left out: nothing reads them before writing them.
 #include "library/heap_image.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ namespace xeb::library::heap_image {
 
 namespace {
 
-constexpr char kMagic[8] = {'X', 'E', 'B', 'H', 'E', 'A', 'P', '1'};
+constexpr char kMagic[8] = {'X', 'E', 'B', 'H', 'E', 'A', 'P', '2'};
 
 struct Header {
   char magic[8];
@@ -133,10 +134,8 @@ std::vector<uint8_t> write(uint64_t mark, int32_t sources) {
   put(out, &h, sizeof h);
   for (auto [o, n] : l.free) put(out, &o, 8), put(out, &n, 8);
   for (auto [o, n] : l.warm) put(out, &o, 8), put(out, &n, 8);
-  for (const Range& r : runs) {
-    put(out, &r, sizeof r);
-    put(out, at(static_cast<Off>(r.at)), r.length);
-  }
+  for (const Range& r : runs) put(out, &r, sizeof r);
+  for (const Range& r : runs) put(out, at(static_cast<Off>(r.at)), r.length);
   return out;
 }
 
@@ -160,26 +159,19 @@ bool restore(std::span<const uint8_t> image, uint64_t mark, int32_t* sources) {
   if (!ranges(h.free_count, l.free) || !ranges(h.warm_count, l.warm)) return false;
   // Every run must lie inside the image and the image's heap before the
   // region takes its layout: a refused image leaves nothing changed.
-  const uint8_t* runs = p;
-  for (uint32_t i = 0; i < h.run_count; i++) {
+  if (static_cast<size_t>(end - p) / sizeof(Range) < h.run_count) return false;
+  const uint8_t* bytes = p + size_t{h.run_count} * sizeof(Range);
+  std::vector<region::Piece> pieces(h.run_count);
+  for (uint32_t i = 0; i < h.run_count; i++, p += sizeof(Range)) {
     Range r;
-    if (static_cast<size_t>(end - p) < sizeof r) return false;
     std::memcpy(&r, p, sizeof r);
-    p += sizeof r;
-    if (r.at < h.start || r.at > h.brk || r.length > h.brk - r.at || static_cast<size_t>(end - p) < r.length)
+    if (r.at < h.start || r.at > h.brk || r.length > h.brk - r.at || static_cast<size_t>(end - bytes) < r.length)
       return false;
-    p += r.length;
+    pieces[i] = {static_cast<Off>(r.at), bytes, r.length};
+    bytes += r.length;
   }
   if (!region::adopt(l)) return false;
-  region::prefault(runs, static_cast<size_t>(end - runs));
-  p = runs;
-  for (uint32_t i = 0; i < h.run_count; i++) {
-    Range r;
-    std::memcpy(&r, p, sizeof r);
-    p += sizeof r;
-    std::memcpy(at(static_cast<Off>(r.at)), p, r.length);
-    p += r.length;
-  }
+  region::place(pieces.data(), pieces.size());
   memory::state = h.state;
   memory::set_pace(h.pace);
   memory::count_move();  // no address kept aside holds over new bytes

@@ -49,6 +49,18 @@ size_t committed();  // bytes currently committed
 // a system that cannot leaves them to fault in as they are read.
 void prefault(const void* p, size_t bytes);
 
+// Bytes to put at a place in the region (committed).
+struct Piece {
+  Off at;
+  const void* bytes;
+  size_t size;
+};
+// Puts each piece's bytes at its place. Pieces that lie back to back in data
+// the program embeds are read from the program's file in one call: reading
+// them through their mapping would map each of their pages first. Anything
+// else, or a read the system refuses, is copied.
+void place(const Piece* pieces, size_t count);
+
 // What a heap image keeps of the region: where its first block lies, where
 // fresh space starts, what is committed, and the ranges given back.
 struct Layout {
