@@ -260,7 +260,7 @@ inline int32_t quick_value_in(SeriesBuf* b, int32_t pos, int32_t end, Cell* out,
     val = bound_value(v);
     if (!val) return -1;
     t = type_of(val);
-    if (t == T_NATIVE || t == T_ACTION || t == T_FUNCTION || t == T_ROUTINE) {
+    if (callable(t)) {
       *callee = val;
       return -1;
     }
@@ -270,9 +270,8 @@ inline int32_t quick_value_in(SeriesBuf* b, int32_t pos, int32_t end, Cell* out,
   }
   if (t == T_UNSET) return -1;
   *out = *val;
-  for (pos++; pos < end; pos += 2) {
-    const Cell* w = b->cells() + pos;
-    if (!is_type(w, T_WORD)) return pos;
+  for (const Cell* w = v + 1;; w += 2) {
+    if (++pos >= end || !is_type(w, T_WORD)) return pos;
     const Cell* op = bound_value(w);
     if (!op || !is_type(op, T_OP)) return pos;
     int iop = integer_op(op);
@@ -281,8 +280,8 @@ inline int32_t quick_value_in(SeriesBuf* b, int32_t pos, int32_t end, Cell* out,
     const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
     if (!rv || !is_type(rv, T_INTEGER)) return -1;
     integer_infix(iop, out, get_int(rv));
+    pos++;
   }
-  return pos;
 }
 inline int32_t quick_value(Cell* code, int32_t pos, int32_t end, Cell* out, const Cell** callee) {
   SeriesBuf* b = series::buf(code);
