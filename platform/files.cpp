@@ -54,6 +54,28 @@ size_t write_fully(int fd, std::string_view bytes) {
 // before it, and so reach another file.
 bool bad(const std::string& path) { return path.find('\0') != std::string::npos; }
 
+// A file whose size is unknown until read: read to the end, then cut. A
+// device without an end (/dev/zero) is read only as far as the part asked
+// for. Apart from read so that its 64 KB buffer is not on the stack of
+// every read: start-up reads files, and each new page of stack it reaches
+// costs a page fault.
+[[gnu::noinline]] std::optional<std::string> read_unsized(int fd, int64_t part, int64_t seek) {
+  std::string out;
+  const int64_t enough = part >= 0 ? seek + part : INT64_MAX;
+  char chunk[65536];
+  while (static_cast<int64_t>(out.size()) < enough) {
+    const int64_t want = std::min<int64_t>(sizeof chunk, enough - static_cast<int64_t>(out.size()));
+    int64_t n = read_fully(fd, chunk, want);
+    if (n < 0) return std::nullopt;
+    out.append(chunk, static_cast<size_t>(n));
+    if (n < want) break;
+  }
+  if (seek >= static_cast<int64_t>(out.size())) return std::string();
+  out.erase(0, static_cast<size_t>(seek));
+  if (part >= 0 && part < static_cast<int64_t>(out.size())) out.resize(static_cast<size_t>(part));
+  return out;
+}
+
 }  // namespace
 
 std::optional<Status> status(const std::string& path) {
@@ -70,24 +92,8 @@ std::optional<std::string> read(const std::string& path, int64_t part, int64_t s
   struct stat st;
   if (fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
   if (seek < 0) seek = 0;
+  if (st.st_size == 0) return read_unsized(f.fd, part, seek);
   std::string out;
-  if (st.st_size == 0) {
-    // Its size is unknown until read: read to the end, then cut. A device
-    // without an end (/dev/zero) is read only as far as the part asked for.
-    const int64_t enough = part >= 0 ? seek + part : INT64_MAX;
-    char chunk[65536];
-    while (static_cast<int64_t>(out.size()) < enough) {
-      const int64_t want = std::min<int64_t>(sizeof chunk, enough - static_cast<int64_t>(out.size()));
-      int64_t n = read_fully(f.fd, chunk, want);
-      if (n < 0) return std::nullopt;
-      out.append(chunk, static_cast<size_t>(n));
-      if (n < want) break;
-    }
-    if (seek >= static_cast<int64_t>(out.size())) return std::string();
-    out.erase(0, static_cast<size_t>(seek));
-    if (part >= 0 && part < static_cast<int64_t>(out.size())) out.resize(static_cast<size_t>(part));
-    return out;
-  }
   int64_t size = st.st_size;
   if (seek >= size) return std::string();
   size -= seek;

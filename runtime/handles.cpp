@@ -11,6 +11,10 @@ constexpr uint32_t REF_INDEX_MASK = (1u << REF_INDEX_BITS) - 1;
 struct Kind { const char* name; Release release; };
 Kind kinds[MAX_KINDS];
 int kind_count = 0;
+constexpr int32_t FIRST_CAPACITY = 1000;
+// Empty until the first store: most sessions never store a handle, and the
+// table's 24 KB, filled at start, cost a page fault for each of its pages.
+// An index the table does not reach yet reads as a free entry.
 std::vector<Entry> table;
 int32_t used_head = -1;
 int32_t free_head = -1;
@@ -23,8 +27,7 @@ void chain_free(int32_t from) {
 
 void init() {
   kind_count = 0;
-  table.assign(1000, Entry{});
-  chain_free(0);
+  table.clear();
   free_head = 0;
   used_head = -1;
   collector::sweep_handles_hook = sweep;
@@ -37,6 +40,10 @@ int register_kind(const char* name, Release release) {
 }
 
 int32_t store(void* object, uint32_t kind) {
+  if (table.empty()) {
+    table.resize(FIRST_CAPACITY);
+    chain_free(0);
+  }
   if (table[free_head].next == -1) {
     // Double before the last free entry goes, so the free list never runs dry.
     int32_t old = static_cast<int32_t>(table.size());
@@ -107,7 +114,7 @@ const Entry* entry(int32_t index) {
   return &table[index];
 }
 
-int32_t capacity() { return static_cast<int32_t>(table.size()); }
+int32_t capacity() { return table.empty() ? FIRST_CAPACITY : static_cast<int32_t>(table.size()); }
 
 uint32_t reference(int32_t index) {
   return (table[index].generation << REF_INDEX_BITS) | (static_cast<uint32_t>(index) & REF_INDEX_MASK);

@@ -29,7 +29,7 @@ struct Entry {
 // no longer resolves once the entry is reused.
 constexpr int REF_INDEX_BITS = 20;
 
-void init();                                   // 1,000 free entries; idempotent reset
+void init();                                   // room for 1,000, filled at the first store; idempotent reset
 int register_kind(const char* name, Release release);  // 1-based; 0 when full
 int32_t store(void* object, uint32_t kind);
 void release(uint32_t kind, void* object);
@@ -40,7 +40,7 @@ bool mark(int32_t index, void* object);        // true when newly marked
 // it cannot keep the entry's next object alive.
 bool mark_ref(uint32_t ref);
 void sweep();
-const Entry* entry(int32_t index);             // nullptr when out of range
+const Entry* entry(int32_t index);             // nullptr when out of range or not yet filled
 uint32_t reference(int32_t index);
 const Entry* resolve(uint32_t ref);            // nullptr when stale, freed or out of range
 int32_t capacity();
