@@ -3,6 +3,7 @@
 #include "evaluator/routines.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -15,7 +16,9 @@ std::vector<Def> table;
 // The table indexed by name, open addressing, at most half full: each slot
 // holds a table index + 1, 0 when empty. Start-up looks every routine up by
 // name (add's check, the library's binding), which scans made quadratic.
-std::vector<int32_t> by_name;
+// Two bytes a slot: the table stays far below 65,535 routines, and the
+// index's pages are written at every start.
+std::vector<uint16_t> by_name;
 
 size_t hash_name(std::string_view s) {
   uint32_t h = 2166136261u;
@@ -27,7 +30,7 @@ void index_entry(int32_t i) {
   size_t mask = by_name.size() - 1;
   size_t k = hash_name(table[i].name) & mask;
   while (by_name[k]) k = (k + 1) & mask;
-  by_name[k] = i + 1;
+  by_name[k] = static_cast<uint16_t>(i + 1);
 }
 
 }  // namespace
@@ -38,6 +41,10 @@ void add(std::span<const Def> defs) {
     // Two routines under one name would make the binding by name ambiguous.
     if (find(d.name) >= 0) {
       std::fprintf(stderr, "routine defined twice: %.*s\n", static_cast<int>(d.name.size()), d.name.data());
+      std::abort();
+    }
+    if (table.size() >= UINT16_MAX) {
+      std::fprintf(stderr, "routine table full at: %.*s\n", static_cast<int>(d.name.size()), d.name.data());
       std::abort();
     }
     table.push_back(d);
