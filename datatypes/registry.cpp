@@ -8,7 +8,7 @@
 namespace xeb::datatype {
 
 Entry entries[MAX_TYPES];
-act::AnyFn action_table[MAX_TYPES][ROW_SLOTS];
+SlotRef action_table[MAX_TYPES][ROW_SLOTS];
 int highest = 0;
 void (*make_word_hook)(int) = nullptr;
 static bool words_made = false;
@@ -32,8 +32,7 @@ void register_type(int count, const Registration& r) {
   if (words_made && make_word_hook) make_word_hook(r.id);
   for (int k = 0; k < ACTION_COUNT; k++) {
     act::AnyFn s = r.slots[k];
-    if (s == &inherit_marker) s = r.parent ? action_table[r.parent][k] : nullptr;
-    action_table[r.id][k] = s;
+    action_table[r.id][k] = s == &inherit_marker ? (r.parent ? action_table[r.parent][k] : 0) : slot_ref(s);
   }
 }
 

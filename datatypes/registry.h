@@ -29,10 +29,20 @@ struct Entry {
 };
 
 extern Entry entries[MAX_TYPES];
-extern act::AnyFn action_table[MAX_TYPES][ROW_SLOTS];
-extern int highest;  // largest type id registered so far
-
 void inherit_marker();  // never called: marks a slot taken from the parent
+// A slot holds its function's distance from inherit_marker, 0 for none:
+// every action function lies in the program's own code, well within 2 GB
+// of it. Half the pages of full pointers, and each of them is a page fault
+// at start.
+using SlotRef = int32_t;
+extern SlotRef action_table[MAX_TYPES][ROW_SLOTS];
+inline SlotRef slot_ref(act::AnyFn f) {
+  return f ? static_cast<SlotRef>(reinterpret_cast<intptr_t>(f) - reinterpret_cast<intptr_t>(&inherit_marker)) : 0;
+}
+inline act::AnyFn slot_fn(SlotRef r) {
+  return r ? reinterpret_cast<act::AnyFn>(reinterpret_cast<intptr_t>(&inherit_marker) + r) : nullptr;
+}
+extern int highest;  // largest type id registered so far
 
 struct Registration {
   int id;
@@ -77,11 +87,11 @@ inline void register_type(const Registration& r) { register_type(3 + ACTION_COUN
 void make_words();
 extern void (*make_word_hook)(int type_id);  // set by the word layer
 
-inline act::AnyFn slot_of(int type, Action a) { return action_table[type][a - 1]; }
+inline act::AnyFn slot_of(int type, Action a) { return slot_fn(action_table[type][a - 1]); }
 // Fills one slot of a registered type from a layer above (file! I/O from io/).
-inline void set_slot(int type, Action a, act::AnyFn f) { action_table[type][a - 1] = f; }
+inline void set_slot(int type, Action a, act::AnyFn f) { action_table[type][a - 1] = slot_ref(f); }
 template <class F>
-inline F slot(int type, Action a) { return reinterpret_cast<F>(action_table[type][a - 1]); }
+inline F slot(int type, Action a) { return reinterpret_cast<F>(slot_fn(action_table[type][a - 1])); }
 
 void reset_for_tests();
 
