@@ -152,7 +152,7 @@ void mark_library(Node ctx, std::vector<Node>& seen) {
   if (!values) return;
   int32_t n = context::size(ctx);
   for (int32_t i = 0; i < n; i++) {
-    Cell* v = context::values(ctx) + i;
+    Cell* v = values + i;
     if (is_type(v, T_FUNCTION)) {
       v->header |= HDR_LIBRARY;
       const Cell* body = function::more(v);
@@ -294,28 +294,6 @@ int32_t source_count(const Cell* list) { return static_cast<int32_t>(block::buf(
 
 }  // namespace
 
-Cell* run(const Cell* sources) {
-  Cell* list = enter(sources);
-  bind_datatype_words();
-  bind_builder();
-  define_predicates();
-  if (!run_sources(list, 0, std::max(source_count(list) - 1, 0))) return nullptr;
-  return list;
-}
-
-Cell* resume(const Cell* sources) { return enter(sources); }
-
-void finish(Cell* list) {
-  const int32_t n = source_count(list);
-  if (n > 0 && !run_sources(list, n - 1, n)) return;
-  std::vector<Node> seen;
-  mark_library(context::global(), seen);
-}
-
-void boot(const Cell* sources) {
-  if (Cell* list = run(sources)) finish(list);
-}
-
 namespace {
 
 bool callable(const Cell* v) {
@@ -373,7 +351,7 @@ void keep_calls_of(const Cell* v, Node kept, std::vector<Node>& seen) {
 void keep_console_calls() {
   collector::KeepNodes keep;
   const Node kept = context::create(64, false, false, 0, context::Kind::object);
-  Cell* held = object::push(kept, object::new_class_id());
+  Cell* held = object::push(kept, 0);  // its id is taken at launch
   datatypes::root_append(*held);
   stack::pop(1);
   std::vector<Node> seen;
@@ -403,8 +381,39 @@ void keep_console_calls() {
 
 }  // namespace
 
-int launch() {
+Cell* run(const Cell* sources) {
+  Cell* list = enter(sources);
+  bind_datatype_words();
+  bind_builder();
+  define_predicates();
+  if (!run_sources(list, 0, std::max(source_count(list) - 1, 0))) return nullptr;
+  // Where a heap image is taken: a start from one then marks only what the
+  // last source made, and finds the console's calls kept.
+  std::vector<Node> seen;
+  mark_library(context::global(), seen);
   if (is_type(context::get(word::load("cli-console-ctx")), T_OBJECT)) keep_console_calls();
+  return list;
+}
+
+Cell* resume(const Cell* sources) { return enter(sources); }
+
+void finish(Cell* list) {
+  const int32_t n = source_count(list);
+  if (n > 0 && !run_sources(list, n - 1, n)) return;
+  std::vector<Node> seen;
+  mark_library(context::global(), seen);
+}
+
+void boot(const Cell* sources) {
+  if (Cell* list = run(sources)) finish(list);
+}
+
+int launch() {
+  // The console's kept calls are made with the library, before the last
+  // source runs, with no object id: the id their object would take is spent
+  // here, after the last source's objects, so that each object's id is the
+  // same whichever order they were made in.
+  if (is_type(context::get(word::load("cli-console-ctx")), T_OBJECT)) object::new_class_id();
   Cell* console = stack::push(context::get(word::load("cli-console-ctx")));
   Cell* name = stack::push(word::load("launch"));
   if (!is_type(console, T_OBJECT)) return 0;  // a library without a console

@@ -49,13 +49,14 @@ uint64_t boot_image_key();
 // status -2.
 void boot(const Cell* sources);
 
-// The two halves of boot. run evaluates every source but the last and
-// answers the sources' block as it keeps it on the data stack (null when an
-// error is on its way out); the heap it leaves is what a heap image holds.
-// resume stands for run over a heap image taken back: the same switches,
-// the same block kept. finish runs the last source, which reads what each
-// process brings (its directory, arguments, environment, terminal), then
-// marks the library's functions.
+// The two halves of boot. run evaluates every source but the last, marks the
+// library's functions and keeps the console's calls, and answers the
+// sources' block as it keeps it on the data stack (null when an error is on
+// its way out); the heap it leaves is what a heap image holds. resume stands
+// for run over a heap image taken back: the same switches, the same block
+// kept. finish runs the last source, which reads what each process brings
+// (its directory, arguments, environment, terminal), then marks the
+// functions it made.
 Cell* run(const Cell* sources);
 Cell* resume(const Cell* sources);
 void finish(Cell* list);
