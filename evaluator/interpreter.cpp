@@ -99,8 +99,11 @@ PAREN_INLINE void paren_value(const Cell* paren);
 
 // A call through a word that the short path refused, made by the general
 // call. Out of line: its copies of the value and the word would widen the
-// walker's C++ frame, which every nested call repeats.
-[[gnu::noinline]] int32_t call_general(const Cell* val, const Cell* w, Cell* code, int32_t pos, int32_t end,
+// walker's C++ frame, which every nested call repeats. Kept from GCC's
+// interprocedural rewrites too: its clone took both cells by value on the
+// C++ stack, and the pushes at its call sites made every function that
+// inlines the walker's step (the walker, infix_paren) keep a frame pointer.
+[[gnu::noipa]] int32_t call_general(const Cell* val, const Cell* w, Cell* code, int32_t pos, int32_t end,
                                        bool push) {
   Cell fn = *val, name = *w;
   return eval_call(&fn, code, pos, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, false);
