@@ -96,16 +96,20 @@ Cell* push_text(std::string_view s) {
   return str;
 }
 
-// The template value: a string, or a block of strings and words.
+// The template value: a string, or a block of strings and words. Its items
+// are walked in place, twice (to count, then to make), rather than listed in
+// a vector: the catalogue's every row comes here at each start.
 void push_template(const char* tmpl) {
-  std::string_view t(tmpl);
-  std::vector<std::string_view> items;
-  for (size_t start = 0;;) {
-    size_t bar = t.find('|', start);
-    items.push_back(t.substr(start, bar == std::string_view::npos ? bar : bar - start));
-    if (bar == std::string_view::npos) break;
-    start = bar + 1;
-  }
+  const std::string_view t(tmpl);
+  const size_t count = static_cast<size_t>(std::count(t.begin(), t.end(), '|')) + 1;
+  auto for_each_item = [&t](auto&& fn) {
+    for (size_t start = 0;;) {
+      const size_t bar = t.find('|', start);
+      fn(t.substr(start, bar == std::string_view::npos ? bar : bar - start));
+      if (bar == std::string_view::npos) break;
+      start = bar + 1;
+    }
+  };
   auto word_of = [](std::string_view item, Cell* out) {
     bool get = item.size() == 5 && item[0] == ':' && item.substr(1, 3) == "arg";
     bool plain = item.size() == 4 && item.substr(0, 3) == "arg";
@@ -116,14 +120,14 @@ void push_template(const char* tmpl) {
     return true;
   };
   Cell w;
-  if (items.size() == 1 && !word_of(items[0], &w)) {
-    push_text(items[0]);
+  if (count == 1 && !word_of(t, &w)) {
+    push_text(t);
     return;
   }
   Cell* blk = stack::push_new();
   set_unset(blk);  // marked by a collection inside the allocation
-  *blk = Cell{T_BLOCK, 0, memory::alloc_cells(static_cast<int64_t>(items.size())), 0};
-  for (std::string_view item : items) {
+  *blk = Cell{T_BLOCK, 0, memory::alloc_cells(static_cast<int64_t>(count)), 0};
+  for_each_item([&](std::string_view item) {
     if (word_of(item, &w)) {
       *memory::new_tail_cell(blk) = w;
     } else {
@@ -132,7 +136,7 @@ void push_template(const char* tmpl) {
       *memory::new_tail_cell(blk) = v;
       stack::pop(1);
     }
-  }
+  });
 }
 
 void build_catalog() {
@@ -140,13 +144,14 @@ void build_catalog() {
   Cell* saved = stack::top();
   catalog_ctx = make_object_ctx(CAT_COUNT);
   set_owner(catalog_ctx, T_OBJECT, 1);
+  const int32_t code_sym = symbol::make("code"), type_sym = symbol::make("type");
   for (int c = 0; c < CAT_COUNT; c++) {
     Node ctx = make_object_ctx(8);
     category_ctx[c] = ctx;
     set_owner(ctx, T_OBJECT, 1);
-    add_field(ctx, symbol::make("code"), int_cell(c * 100));
+    add_field(ctx, code_sym, int_cell(c * 100));
     Cell* text = push_text(kCats[c].text);
-    add_field(ctx, symbol::make("type"), *text);
+    add_field(ctx, type_sym, *text);
     stack::set_top(saved);
     for (const Row& r : kRows) {
       if (static_cast<int>(r.cat) != c) continue;
