@@ -579,7 +579,8 @@ struct Source {
 // else through the interpreter, which may run code: ran is set then, and
 // the caller re-reads s unless an exit is pending (the exit's value may
 // have taken the code's cell). Answers the position after it.
-[[gnu::always_inline]] inline int32_t fetch_plain(Source& s, int32_t pos, bool& ran) {
+template <typename Src>
+[[gnu::always_inline]] inline int32_t fetch_plain(Src& s, int32_t pos, bool& ran) {
   const Cell* v = s.cells + pos;
   const Cell* val = v;
   TypeId vt = type_of(v);
@@ -660,20 +661,28 @@ general:
   return pos;
 }
 
-// The fixed arguments of a short call. One ordinary argument that takes any
-// value but unset! is fetched in the caller's own frame: the commonest spec
-// pays no call for it.
-[[gnu::always_inline]] inline int32_t fetch_short(Source& s, int32_t pos, const Cell* start, const Cell* cache,
-                                                 uint32_t summary) {
+// The fixed arguments of a short call from code (up to limit). One ordinary
+// argument that takes any value but unset! is fetched in the caller's own
+// frame: the commonest spec pays no call for it, nor a Source written to
+// memory (the evaluator is built without scalar replacement of aggregates,
+// so only a Source that fetch_fixed needs is made).
+[[gnu::always_inline]] inline int32_t fetch_short(Cell* code, int32_t limit, int32_t pos, const Cell* start,
+                                                 const Cell* cache, uint32_t summary) {
   constexpr uint32_t one_any = SPEC_PLAIN | SPEC_ANY | 1;
-  if ((summary & (SPEC_PLAIN | SPEC_ANY | 0xFF)) != one_any || pos >= s.end)
+  SeriesBuf* b = series::buf(code);
+  int32_t tail = static_cast<int32_t>(b->cell_count());
+  struct {
+    Cell* code;
+    int32_t limit, end;
+    const Cell* cells;
+  } src{code, limit, limit < tail ? limit : tail, b->cells()};
+  if ((summary & (SPEC_PLAIN | SPEC_ANY | 0xFF)) != one_any || pos >= src.end) {
+    Source s{code, limit, src.end, b->cells()};
     return fetch_fixed(s, pos, start, cache, summary);
-  bool ran = false;
-  pos = fetch_plain(s, pos, ran);
-  if (ran) {
-    if (throwing()) return pos;
-    s.read();
   }
+  bool ran = false;
+  pos = fetch_plain(src, pos, ran);
+  if (ran && throwing()) return pos;
   Cell* v = stack::top() - 1;
   if (is_type(v, T_UNSET)) [[unlikely]] refuse_fast(start, v, 0);
   return pos;
@@ -874,8 +883,6 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
       return -1;
   }
   Cell* start = stack::push(fn_in);
-  Source s{code, end, end, nullptr};
-  s.read();
   if (t == T_FUNCTION) {
     // The function context's values pointer: saved in the frame, pointed
     // at the arguments for the body, given back after it. Its address is
@@ -890,7 +897,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     if (name) stack::push_frame(name, flags, fctx_saved);
     else stack::push_frame(stack::names.anon, 0, flags, fctx_saved);
     CallFrame* frame = stack::cs.top - 1;
-    pos = fetch_short(s, pos, start, cache, summary);
+    pos = fetch_short(code, end, pos, start, cache, summary);
     if (throwing()) return pos;
     if (summary & (SPEC_REFINE | 0xFF00)) {
       if (summary & SPEC_REFINE) {
@@ -946,6 +953,8 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     if (!push) stack::set_result_trim(start);
     return pos;
   }
+  Source s{code, end, end, nullptr};
+  s.read();
   push_native_frame(name);
   pos = fetch_fixed(s, pos, start, cache, summary);
   if (throwing()) return pos;
