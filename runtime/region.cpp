@@ -268,6 +268,10 @@ static off_t file_offset_of(const void* p, size_t bytes) {
 
 void place(const Piece* pieces, size_t count) {
   constexpr size_t kMostPieces = 64;
+  // The bytes just before the pieces are read too and compared: the file
+  // that /proc/self/exe names is not the program's when the program was
+  // started through the loader.
+  constexpr size_t kCheck = 64;
   size_t total = 0;
   bool back_to_back = count > 0 && count <= kMostPieces;
   for (size_t i = 0; i < count && back_to_back; i++) {
@@ -275,15 +279,18 @@ void place(const Piece* pieces, size_t count) {
       back_to_back = false;
     total += pieces[i].size;
   }
-  const off_t from = back_to_back ? file_offset_of(pieces[0].bytes, total) : -1;
+  const std::byte* before = back_to_back ? static_cast<const std::byte*>(pieces[0].bytes) - kCheck : nullptr;
+  const off_t from = back_to_back ? file_offset_of(before, total + kCheck) : -1;
   if (from >= 0) {
     const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
-      iovec to[kMostPieces];
-      for (size_t i = 0; i < count; i++) to[i] = {base + pieces[i].at, pieces[i].size};
-      const ssize_t got = preadv(fd, to, static_cast<int>(count), from);
+      std::byte check[kCheck];
+      iovec to[kMostPieces + 1];
+      to[0] = {check, kCheck};
+      for (size_t i = 0; i < count; i++) to[i + 1] = {base + pieces[i].at, pieces[i].size};
+      const ssize_t got = preadv(fd, to, static_cast<int>(count + 1), from);
       close(fd);
-      if (got == static_cast<ssize_t>(total)) return;
+      if (got == static_cast<ssize_t>(total + kCheck) && std::memcmp(check, before, kCheck) == 0) return;
     }
   }
   for (size_t i = 0; i < count; i++) {

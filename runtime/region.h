@@ -56,9 +56,10 @@ struct Piece {
   size_t size;
 };
 // Puts each piece's bytes at its place. Pieces that lie back to back in data
-// the program embeds are read from the program's file in one call: reading
-// them through their mapping would map each of their pages first. Anything
-// else, or a read the system refuses, is copied.
+// the program embeds, after at least 64 bytes of it, are read from the
+// program's file in one call: reading them through their mapping would map
+// each of their pages first. Anything else, or a read the system refuses or
+// that does not match the program, is copied.
 void place(const Piece* pieces, size_t count);
 
 // What a heap image keeps of the region: where its first block lies, where

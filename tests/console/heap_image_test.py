@@ -7,6 +7,7 @@ image may have kept from the build.
 Usage: heap_image_test.py XEB
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -43,6 +44,8 @@ CASES = [
      []),
 ]
 
+LOADER = "/lib64/ld-linux-x86-64.so.2"
+
 SCRIPT = """Xeb []
 print mold system/options/args
 print mold system/script/args
@@ -51,12 +54,12 @@ print mold system/options/path
 """
 
 
-def run(xeb, args, stdin, work, home, image):
+def run(xeb, args, stdin, work, home, image, loader=None):
     env = dict(os.environ, HOME=home)
     env.pop("XEB_NO_SNAPSHOT", None)
     if not image:
         env["XEB_NO_SNAPSHOT"] = "1"
-    p = subprocess.run([xeb] + args, input=stdin.encode(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+    p = subprocess.run(([loader] if loader else []) + [xeb] + args, input=stdin.encode(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                        cwd=work, env=env, timeout=120)
     return p.returncode, p.stdout.decode(errors="replace")
 
@@ -70,6 +73,14 @@ def main():
     os.makedirs(home)
     with open(os.path.join(work, "args.xeb"), "w") as f:
         f.write(SCRIPT)
+    # Started through the loader, the program finds the loader's file where
+    # it looks for its own: a copy of the loader as long as the program reads
+    # back bytes (zeros) where the image lies in the program's file.
+    loader = None
+    if os.path.exists(LOADER):
+        loader = os.path.join(root, "ld.so")
+        shutil.copy(LOADER, loader)
+        os.truncate(loader, max(os.path.getsize(loader), os.path.getsize(xeb)))
     failures = []
     for name, args, stdin, holds in CASES:
         from_image = run(xeb, args, stdin, work, home, True)
@@ -77,6 +88,11 @@ def main():
         if from_image != from_sources:
             failures.append(f"{name}: from the image {from_image!r}\nfrom the sources {from_sources!r}")
             continue
+        if loader:
+            through_loader = run(xeb, args, stdin, work, home, True, loader)
+            if through_loader != from_image:
+                failures.append(f"{name}: through the loader {through_loader!r}\nstarted itself {from_image!r}")
+                continue
         for text in holds:
             if text not in from_image[1]:
                 failures.append(f"{name}: {text!r} not in {from_image[1]!r}")
