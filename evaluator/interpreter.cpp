@@ -290,9 +290,9 @@ namespace {
   }
 }
 
-template <bool keep>
-[[gnu::always_inline]] inline void run_block(const Cell* block) {
-  Cell* code = stack::push(block);  // keeps the code rooted while it runs
+// The block in code run with its steps' cells kept above mark, its value
+// left on top. False when it throws.
+[[gnu::always_inline]] inline bool run_code(Cell* code, Cell* mark) {
   SeriesBuf* b = series::buf(code);
   int32_t pos = series::head(code);
   int32_t end = static_cast<int32_t>(b->cell_count());
@@ -303,15 +303,22 @@ template <bool keep>
   } else if (trace::tracing) [[unlikely]] {
     trace::fire(trace::enter, code, pos, nullptr, nullptr);
     CodeScope scope(code, pos);
-    if (!run_traced(code, code + 1, scope.rec, pos, end)) return;
+    if (!run_traced(code, mark, scope.rec, pos, end)) return false;
   } else {
     traced = false;
     CodeScope scope(code, pos);
-    if (!run_untraced(code, code + 1, b, pos, end, scope.rec, traced)) return;
+    if (!run_untraced(code, mark, b, pos, end, scope.rec, traced)) return false;
   }
   if (traced)
     trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
                  stack::top() - 1);
+  return true;
+}
+
+template <bool keep>
+[[gnu::always_inline]] inline void run_block(const Cell* block) {
+  Cell* code = stack::push(block);  // keeps the code rooted while it runs
+  if (!run_code(code, code + 1)) return;
   Cell r = *(stack::top() - 1);
   if constexpr (keep) {
     Cell* base = stack::base();
@@ -384,28 +391,8 @@ PAREN_INLINE void paren_value(const Cell* paren) {
 void eval_block_keep(const Cell* block) { run_block<true>(block); }
 
 void eval_block_at(Cell* code) {
-  // run_block's steps, the code already in place below the cells it keeps.
-  Cell* mark = stack::top();
-  SeriesBuf* b = series::buf(code);
-  int32_t pos = series::head(code);
-  int32_t end = static_cast<int32_t>(b->cell_count());
-  bool traced = true;
-  if (pos >= end) {
-    trace::event(trace::enter, code, pos, nullptr, nullptr);
-    set_unset(stack::push_new());
-  } else if (trace::tracing) [[unlikely]] {
-    trace::fire(trace::enter, code, pos, nullptr, nullptr);
-    CodeScope scope(code, pos);
-    if (!run_traced(code, mark, scope.rec, pos, end)) return;
-  } else {
-    traced = false;
-    CodeScope scope(code, pos);
-    if (!run_untraced(code, mark, b, pos, end, scope.rec, traced)) return;
-  }
-  if (traced)
-    trace::event(trace::exit, code, static_cast<int32_t>(series::buf(code)->cell_count()), nullptr,
-                 stack::top() - 1);
-  *code = *(stack::top() - 1);
+  // The code already in place below the cells it keeps.
+  if (run_code(code, stack::top())) *code = *(stack::top() - 1);
 }
 void eval_block_push(const Cell* block) { run_block<false>(block); }
 
