@@ -1,6 +1,7 @@
 // Function calls: the argument cache, argument fetching by it, refinements
 // from paths and apply blocks, and running natives, actions and function
 // bodies.
+#include <cassert>
 #include <cstring>
 
 #include "datatypes/block.h"
@@ -26,7 +27,14 @@ Cell anon_word() { return words::word(words::W::anon); }
 
 namespace {
 
-inline Cell* more_of(const Cell* fn) { return buf_of(callable::more_node(fn))->cells(); }
+// A callable's more block is made whole and only written in place, so its
+// cells start where its buffer's data does: one load less than through the
+// head on every call.
+inline Cell* more_of(const Cell* fn) {
+  SeriesBuf* b = buf_of(callable::more_node(fn));
+  assert(reinterpret_cast<std::byte*>(b->cells()) == b->data());
+  return reinterpret_cast<Cell*>(b->data());
+}
 inline Cell* cache_cells(const Cell* fn) { return block::buf(more_of(fn) + 1)->cells(); }
 inline int32_t cache_size(const Cell* fn) { return static_cast<int32_t>(block::buf(more_of(fn) + 1)->cell_count()); }
 
