@@ -20,9 +20,10 @@ namespace xeb::start {
 
 namespace {
 
-// Everything below the library's sources: init, then the routine table.
+// Everything below the library's sources outside the heap: the layers'
+// tables and seams, then the routine table.
 void build_below() {
-  init();
+  init_tables();
   // Indexes follow this order; the library binds routines by name.
   routines::add(routines::system_routines());
   routines::add(routines::runtime_routines());
@@ -46,13 +47,23 @@ bool from_image = false;
 
 }  // namespace
 
-void init() {
+void init_tables() {
   // A reader that goes away must fail our writes, not kill the session.
   platform::init();
-  datatypes::init();
+  datatypes::init_outside_heap();
   lexer::init_loaders();
   io::init();
-  evaluator::init();
+  evaluator::init_outside_heap();
+}
+
+void init_heap() {
+  datatypes::build_heap();
+  evaluator::build_heap();
+}
+
+void init() {
+  init_tables();
+  init_heap();
 }
 
 void boot() {
@@ -65,9 +76,11 @@ void boot() {
   Cell* list = nullptr;
   if (!std::getenv("XEB_NO_SNAPSHOT") && library::heap_image::restore(library::heap_image::embedded(), mark, &first)) {
     from_image = true;
+    datatypes::adopt_heap();
     Cell sources = buf_of(datatypes::root())->cells()[first];
     list = library::resume(&sources);
   } else {
+    init_heap();
     list = run_sources(&first);
   }
   if (list) library::finish(list);
@@ -78,6 +91,7 @@ bool booted_from_image() { return from_image; }
 std::vector<uint8_t> make_heap_image() {
   build_below();
   const uint64_t mark = library::heap_image::start_mark();
+  init_heap();
   int32_t first = 0;
   if (!run_sources(&first)) return {};
   return library::heap_image::write(mark, first);

@@ -10,11 +10,16 @@ namespace xeb::start {
 // Runtime init (the value model), the lexer's loaders, then the evaluator:
 // everything below the library. Once per process; later calls do nothing.
 void init();
+// Its two halves: every layer's tables and seams outside the heap, then the
+// heap's first contents, which a heap image brings instead.
+void init_tables();
+void init_heap();
 
-// init, the routine table from the library's and the console's lists, then
-// the library's top level: its state taken from the heap image the program
-// embeds when that image is valid here (and XEB_NO_SNAPSHOT is unset), else
-// made by decoding and running the sources. Once per process.
+// init_tables and the routine table from the library's and the console's
+// lists, then the heap and the library's top level: taken from the heap
+// image the program embeds when that image is valid here (and
+// XEB_NO_SNAPSHOT is unset), else made by init_heap, decoding and running
+// the sources. Once per process.
 void boot();
 
 // Whether boot took the library's state from the heap image.

@@ -18,6 +18,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
+#include "runtime/region_kept.h"
 #include "runtime/shapes.h"
 #include "runtime/stack.h"
 
@@ -26,6 +27,7 @@ namespace xeb::context {
 namespace {
 
 Node global_ctx = 0;
+XEB_KEPT_WITH_HEAP(global_ctx);
 Cell spelling_copy;  // answer of add_global for another spelling, after start-up
 
 void mark_global() {
@@ -70,8 +72,10 @@ void init() {
   datatype::register_type(r);
 }
 
+void adopt_global() { collector::add_root_marker_once<mark_global>(); }
+
 void create_global() {
-  collector::add_root_marker_once<mark_global>();
+  adopt_global();
   global_ctx = 0;
   global_ctx = create(GLOBAL_SIZE, false, false, 0, Kind::plain);
 }

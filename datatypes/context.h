@@ -17,6 +17,7 @@ constexpr int GLOBAL_SIZE = 4000;
 
 void init();  // registers context!
 void create_global();
+void adopt_global();  // create_global but for the heap: the context a heap image brings
 Node global();
 
 // The two cells; valid until the next allocation.

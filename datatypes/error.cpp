@@ -24,6 +24,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/frames.h"
+#include "runtime/region_kept.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -63,6 +64,9 @@ constexpr const char* kFields[FIELD_COUNT] = {"code", "type", "id", "arg1", "arg
 Node catalog_ctx = 0;
 Node category_ctx[CAT_COUNT] = {};
 Node proto_ctx = 0;
+XEB_KEPT_WITH_HEAP(catalog_ctx);
+XEB_KEPT_WITH_HEAP(category_ctx);
+XEB_KEPT_WITH_HEAP(proto_ctx);
 
 void mark_roots() {
   if (catalog_ctx) collector::mark_context(&catalog_ctx);

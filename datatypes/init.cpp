@@ -61,6 +61,7 @@
 #include "datatypes/print_hooks.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "runtime/region_kept.h"
 
 namespace xeb::datatypes {
 
@@ -69,6 +70,7 @@ int load_copy = 0;
 namespace {
 
 Node root_block = 0;
+XEB_KEPT_WITH_HEAP(root_block);
 bool done = false;
 
 void mark_roots() {
@@ -156,6 +158,14 @@ void case_changed(const Cell* v, bool upper, int32_t index, int32_t count) {
   stack::set_top(saved);
 }
 
+// The names the stacks report frames by, from the internal words.
+void name_stack_words() {
+  stack::names.body = static_cast<uint32_t>(words::sym(words::W::body_frame));
+  stack::names.anon = static_cast<uint32_t>(words::sym(words::W::anon));
+  stack::names.self = static_cast<uint32_t>(words::sym(words::W::self));
+  stack::names.not_found = static_cast<uint32_t>(words::sym(words::W::not_found));
+}
+
 // Step 7: every datatype, each parent before its children.
 void register_types() {
   datatype::init();
@@ -219,9 +229,10 @@ Cell* root_append(const Cell& c) {
 
 bool initialised() { return done; }
 
-void init() {
-  if (done) return;
-  done = true;
+void init_outside_heap() {
+  static bool tables = false;
+  if (tables) return;
+  tables = true;
   load_copy = 1;
   print_hooks::init();
   // Platform start-up and the random generator: their modules come later.
@@ -230,41 +241,15 @@ void init() {
   collector::mark_hashtable_hook = &hashtable::mark;
   collector::add_root_marker(mark_roots);
   register_types();
-  // Step 8, the generic action entries: with the evaluator, below.
-  memory::new_node_frame(memory::NODES_PER_FRAME);
-  memory::new_series_frame();
-  // Append-only: its room past the tail is never read, so it is not filled
-  // (untouched room costs start-up no page).
-  root_block = memory::alloc_cell_buffer(ROOT_CELLS);
-  stack::Buffers b = stack::alloc_buffers();
-  collector::register_fixed(b.data);
-  collector::register_fixed(b.calls);
-  root_append(Cell{T_BINARY, 0, b.data, 0});
-  root_append(Cell{T_BINARY, 0, b.calls, 0});
-  stack::init();  // the stacks are needed by everything below
-  symbol::create_table();
-  context::create_global();
+  // Step 8, the generic action entries: with the evaluator.
+  // The roots and hooks of what build_heap makes, registered in the same
+  // order on both paths.
+  symbol::adopt_table();
+  context::adopt_global();
   unicode::init_case_tables();
   datatype::make_word_hook = &make_type_word;
-  datatype::make_words();
-  words::init();
-  stack::names.body = static_cast<uint32_t>(words::sym(words::W::body_frame));
-  stack::names.anon = static_cast<uint32_t>(words::sym(words::W::anon));
-  stack::names.self = static_cast<uint32_t>(words::sym(words::W::self));
-  stack::names.not_found = static_cast<uint32_t>(words::sym(words::W::not_found));
   stack::names.make_word = &names_make_word;
-  // Step 18, the natives, with the evaluator below; step 19, parse's work
-  // stacks: a later module.
-  ownership::init();
-  // Step 21, checksum and compression method words; step 22, the
-  // process-call module: later modules.
-  // Step 24, the lexer's tables, and steps 8, 18 and 26 (the action and
-  // native tables, the interpreter's state and the built-in words) run with
-  // their layers, after this: see start.cpp.
-  // Step 25, the boot image, which defines the
-  // error catalogue in the library; until it exists the catalogue is built
-  // here from the same table.
-  error::init_catalog();
+  ownership::adopt();
   error_hooks.raise_throw = &raise_throw;
   error_hooks.print_uncaught = &print_uncaught;
   raise_internal_hook = &raise_internal_error;
@@ -275,8 +260,54 @@ void init() {
   unicode::error_hooks.invalid_part = &raise_invalid_part;
   unicode::case_change_hook = &case_changed;
   collector::add_moved_fixer(cycles::update_moved);
-  externals::init();
+  externals::adopt();
   collector::init();
+}
+
+void build_heap() {
+  if (done) return;
+  done = true;
+  memory::new_node_frame(memory::NODES_PER_FRAME);
+  memory::new_series_frame();
+  // Append-only: its room past the tail is never read, so it is not filled
+  // (untouched room costs start-up no page).
+  root_block = memory::alloc_cell_buffer(ROOT_CELLS);
+  stack::Buffers b = stack::alloc_buffers();
+  root_append(Cell{T_BINARY, 0, b.data, 0});
+  root_append(Cell{T_BINARY, 0, b.calls, 0});
+  stack::init();  // the stacks are needed by everything below
+  symbol::create_table();
+  context::create_global();
+  datatype::make_words();
+  words::init();
+  name_stack_words();
+  // Step 18, the natives, with the evaluator; step 19, parse's work stacks:
+  // a later module.
+  ownership::init();
+  // Step 21, checksum and compression method words; step 22, the
+  // process-call module: later modules.
+  // Step 24, the lexer's tables, and steps 8, 18 and 26 (the action and
+  // native tables, the interpreter's state and the built-in words) run with
+  // their layers, after this: see start.cpp.
+  // Step 25, the boot image, which defines the
+  // error catalogue in the library; until it exists the catalogue is built
+  // here from the same table.
+  error::init_catalog();
+  externals::init();
+  // The stacks' buffers, made fixed, stay off the list of fixed series whose
+  // marks a collection clears, as on a start from a heap image.
+  collector::init();
+}
+
+void adopt_heap() {
+  done = true;
+  stack::init();
+  name_stack_words();
+}
+
+void init() {
+  init_outside_heap();
+  build_heap();
 }
 
 }  // namespace xeb::datatypes

@@ -13,6 +13,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
+#include "runtime/region_kept.h"
 #include "runtime/stack.h"
 
 namespace xeb::ownership {
@@ -20,6 +21,7 @@ namespace xeb::ownership {
 namespace {
 
 Node tbl = 0;
+XEB_KEPT_WITH_HEAP(tbl);
 
 void mark_table() {
   if (tbl) hashtable::mark(&tbl);
@@ -116,13 +118,17 @@ int unbind_value(Cell* v) {
 
 }  // namespace
 
-void init() {
+void adopt() {
   static bool registered = false;
   if (!registered) {
     collector::add_root_marker(mark_table);
     collector::add_weak_sweeper(sweep_table);
     registered = true;
   }
+}
+
+void init() {
+  adopt();
   tbl = hashtable::init(1000, nullptr, hashtable::Kind::node, 3);
 }
 

@@ -12,6 +12,7 @@ namespace xeb::ownership {
 constexpr uint32_t SER_OWNED = 0x20000;  // buffer flag of an owned series
 
 void init();
+void adopt();  // init but for the heap: the table a heap image brings
 void bind(Cell* value, Cell* owner, Cell* word);  // word may be null
 int unbind(Cell* value);
 Cell* owner_of(Node series);  // the owner cell or the fixed none cell

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/exit.h"
+#include "runtime/region_kept.h"
 
 namespace xeb::datatype {
 
@@ -12,6 +13,9 @@ SlotRef action_table[MAX_TYPES][ROW_SLOTS];
 int highest = 0;
 void (*make_word_hook)(int) = nullptr;
 static bool words_made = false;
+// The types' words, made with the heap.
+XEB_KEPT_PIECES("entries.word", &entries[0].word, sizeof(Cell), sizeof(Entry), MAX_TYPES);
+XEB_KEPT_WITH_HEAP(words_made);
 
 void inherit_marker() {}
 

@@ -8,15 +8,18 @@
 #include "datatypes/string.h"
 #include "runtime/collector.h"
 #include "runtime/hashtable.h"
+#include "runtime/region_kept.h"
 #include "runtime/stack.h"
 
 namespace xeb::symbol {
 
 Node records = 0;
+XEB_KEPT_WITH_HEAP(records);
 
 namespace {
 
 Node table = 0;  // the hash index
+XEB_KEPT_WITH_HEAP(table);
 
 void mark_roots() {
   if (records) collector::mark_node(&records);
@@ -36,12 +39,16 @@ uint32_t hash(const Cell* c, bool) {
 
 }  // namespace
 
-void create_table() {
+void adopt_table() {
   collector::add_root_marker_once<mark_roots>();
+  hashtable::resolve_symbol = &resolve;
+}
+
+void create_table() {
+  adopt_table();
   records = memory::alloc_cell_buffer(TABLE_SIZE);  // append-only: the room is never read
   Cell blk{T_BLOCK, 0, records, 0};
   table = hashtable::init(TABLE_SIZE, &blk, hashtable::Kind::word, 0);
-  hashtable::resolve_symbol = &resolve;
 }
 
 void init() {

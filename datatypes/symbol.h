@@ -13,6 +13,7 @@ namespace xeb::symbol {
 constexpr int TABLE_SIZE = 4000;
 
 void create_table();  // the record block (in the root block) and its index
+void adopt_table();   // create_table but for the heap: the table a heap image brings
 void init();          // registers the symbol type (comparison only)
 
 int32_t make(std::string_view utf8);

@@ -7,6 +7,7 @@
 #include "datatypes/issue.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "runtime/region_kept.h"
 
 namespace xeb::words {
 
@@ -20,6 +21,8 @@ constexpr const char* kNames[] = {
 
 int32_t ids[COUNT];
 bool made = false;
+XEB_KEPT_WITH_HEAP(ids);
+XEB_KEPT_WITH_HEAP(made);
 
 const char* text(W w) { return kNames[static_cast<int>(w)]; }
 

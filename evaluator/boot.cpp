@@ -23,6 +23,7 @@
 #include "evaluator/trace.h"
 #include "evaluator/natives.h"
 #include "runtime/collector.h"
+#include "runtime/region_kept.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -110,6 +111,7 @@ Cell* build_spec(std::string_view text, const natives::TypeMask* masks) {
 // the same order), whose node is noted here by built-in (natives first,
 // then actions by number); 0 once the spec is built.
 Node typed_spec[natives::COUNT + ACTION_COUNT];
+XEB_KEPT_WITH_HEAP(typed_spec);
 
 // The notes follow their nodes when a collection moves them; a spec that
 // died is forgotten (its node may name another series later).
@@ -252,7 +254,7 @@ void eval_hook_function(Cell* fn, Node, int32_t name_sym, int kind) {
 
 }  // namespace
 
-void init() {
+void init_outside_heap() {
   static bool done = false;
   if (done) return;
   done = true;
@@ -265,10 +267,21 @@ void init() {
   native::show_spec_hook = &show_spec;
   native::own_frame_hook = &give_own_frame;
   collector::add_weak_sweeper(&sweep_typed_specs);
+}
+
+void build_heap() {
+  static bool done = false;
+  if (done) return;
+  done = true;
   for (int i = 0; i < natives::COUNT; i++) define(natives::kDefs[i], T_NATIVE, i + 1);
   for (int k = 0; k < ACTION_COUNT; k++)
     if (natives::kActionDefs[k].name) define(natives::kActionDefs[k], T_ACTION, k + 1);
   for (const Operator& o : kOperators) define_operator(o);
+}
+
+void init() {
+  init_outside_heap();
+  build_heap();
 }
 
 }  // namespace xeb::evaluator

@@ -1,11 +1,14 @@
 // Heap images. The layout: a header, the region's free and warm ranges, the
-// runs of heap bytes kept (offset, length), then their bytes back to back, so
-// that the program reads them from its file in one call. The stacks' cells,
+// values of the C++ variables kept with the heap (by name), the runs of heap
+// bytes kept (offset, length), then their bytes back to back, so that the
+// program reads them from its file in one call. The stacks' cells,
 // the free tail of each series frame and the ranges the region holds back
 // are left out: nothing reads them before writing them.
 #include "library/heap_image.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -18,13 +21,14 @@
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/region.h"
+#include "runtime/region_kept.h"
 #include "runtime/stack.h"
 
 namespace xeb::library::heap_image {
 
 namespace {
 
-constexpr char kMagic[8] = {'X', 'E', 'B', 'H', 'E', 'A', 'P', '2'};
+constexpr char kMagic[8] = {'X', 'E', 'B', 'H', 'E', 'A', 'P', '3'};
 
 struct Header {
   char magic[8];
@@ -33,13 +37,33 @@ struct Header {
   int32_t sources;
   int32_t class_id;
   uint32_t moves, collections, node_compactions;
-  uint32_t free_count, warm_count, run_count;
+  uint32_t free_count, warm_count, run_count, kept_bytes;
   uint64_t start, brk, mapped_end, committed, huge_end;
   memory::State state;
   memory::Pace pace;
 };
 
 using Hash = ImageHash;
+
+// The variables kept with the heap, in the order of their names: the linker
+// may list them in another order in each program.
+std::vector<const region::Kept*> kept_by_name() {
+  std::vector<const region::Kept*> v;
+  for (const region::Kept& k : region::kept()) v.push_back(&k);
+  std::sort(v.begin(), v.end(), [](const region::Kept* a, const region::Kept* b) { return std::strcmp(a->name, b->name) < 0; });
+  for (size_t i = 1; i < v.size(); i++)
+    if (std::strcmp(v[i - 1]->name, v[i]->name) == 0) {
+      std::fprintf(stderr, "kept with the heap twice: %s\n", v[i]->name);
+      std::abort();
+    }
+  return v;
+}
+
+uint64_t kept_bytes(const std::vector<const region::Kept*>& kept) {
+  uint64_t n = 0;
+  for (const region::Kept* k : kept) n += uint64_t{k->size} * k->count;
+  return n;
+}
 
 // What an image is only valid for: the routine, native and datatype tables
 // (values hold their indexes), the library's sources and the value layout.
@@ -51,6 +75,11 @@ uint64_t key() {
   k.value(boot_image_key());
   k.value(sizeof(Cell));
   k.value(sizeof(memory::State));
+  for (const region::Kept* v : kept_by_name()) {
+    k.text(v->name);
+    k.value(v->size);
+    k.value(v->count);
+  }
 #ifdef XEB_GC_STRESS
   k.text("stress");
 #endif
@@ -130,10 +159,15 @@ std::vector<uint8_t> write(uint64_t mark, int32_t sources) {
   h.state = memory::state;
   h.pace = memory::pace();
 
+  const std::vector<const region::Kept*> kept = kept_by_name();
+  h.kept_bytes = static_cast<uint32_t>(kept_bytes(kept));
+
   std::vector<uint8_t> out;
   put(out, &h, sizeof h);
   for (auto [o, n] : l.free) put(out, &o, 8), put(out, &n, 8);
   for (auto [o, n] : l.warm) put(out, &o, 8), put(out, &n, 8);
+  for (const region::Kept* k : kept)
+    for (uint32_t i = 0; i < k->count; i++) put(out, static_cast<const uint8_t*>(k->at) + size_t{i} * k->stride, k->size);
   for (const Range& r : runs) put(out, &r, sizeof r);
   for (const Range& r : runs) put(out, at(static_cast<Off>(r.at)), r.length);
   return out;
@@ -157,6 +191,10 @@ bool restore(std::span<const uint8_t> image, uint64_t mark, int32_t* sources) {
   };
   region::Layout l{h.start, h.brk, h.mapped_end, h.committed, h.huge_end, {}, {}};
   if (!ranges(h.free_count, l.free) || !ranges(h.warm_count, l.warm)) return false;
+  const std::vector<const region::Kept*> kept = kept_by_name();
+  if (h.kept_bytes != kept_bytes(kept) || static_cast<size_t>(end - p) < h.kept_bytes) return false;
+  const uint8_t* kept_values = p;
+  p += h.kept_bytes;
   // Every run must lie inside the image and the image's heap before the
   // region takes its layout: a refused image leaves nothing changed.
   if (static_cast<size_t>(end - p) / sizeof(Range) < h.run_count) return false;
@@ -172,6 +210,9 @@ bool restore(std::span<const uint8_t> image, uint64_t mark, int32_t* sources) {
   }
   if (!region::adopt(l)) return false;
   region::place(pieces.data(), pieces.size());
+  for (const region::Kept* k : kept)
+    for (uint32_t i = 0; i < k->count; i++, kept_values += k->size)
+      std::memcpy(static_cast<uint8_t*>(k->at) + size_t{i} * k->stride, kept_values, k->size);
   memory::state = h.state;
   memory::set_pace(h.pace);
   memory::count_move();  // no address kept aside holds over new bytes

@@ -3,9 +3,11 @@
 // running them again. Values hold offsets from the region's base, so the
 // bytes need no relocation; what C++ keeps of the heap (the region's layout,
 // the memory manager's frames and pace, the collector's counts, the last
-// object class id) travels with them. The rest of the C++ state is what
-// init makes, the same in every process of the same program; an image is
-// refused when the tables it was made with or the state init left differ.
+// object class id, and every variable declared kept with the heap: node
+// ids, symbol ids, word cells) travels with them. The rest of the C++ state
+// is what init_tables makes, the same in every process of the same program;
+// an image is refused when the tables it was made with or the state
+// init_tables left differ.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -13,8 +15,8 @@
 
 namespace xeb::library::heap_image {
 
-// A summary of the state init leaves, taken where both paths have built
-// everything below the library and nothing more.
+// A summary of the state init_tables leaves, taken where both paths have
+// built every table below the library and nothing of the heap.
 uint64_t start_mark();
 
 // The image of the heap now. mark is start_mark() as it was at that point;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/region_kept.h"
 
 namespace xeb::handles {
 
@@ -133,17 +134,21 @@ namespace xeb::externals {
 namespace {
 Node store = 0;
 int32_t head = -1;
+XEB_KEPT_WITH_HEAP(store);
+XEB_KEPT_WITH_HEAP(head);
 void mark_store() { if (store) collector::mark_node(&store); }
 }  // namespace
 
+void adopt() { collector::add_root_marker_once<mark_store>(); }
+
 void init() {
+  adopt();
   store = memory::alloc_cells(STORE_CELLS);
   SeriesBuf* b = buf_of(store);
   Cell* c = reinterpret_cast<Cell*>(b->data());
   for (int i = 0; i < STORE_CELLS; i++) c[i] = Cell{T_INTEGER, 0, static_cast<uint32_t>(i + 1 < STORE_CELLS ? i + 1 : -1), 0};
   b->tail = b->head + STORE_CELLS * 16;
   head = 0;
-  collector::add_root_marker_once<mark_store>();
 }
 
 Node store_node() { return store; }

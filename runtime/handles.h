@@ -51,6 +51,7 @@ namespace xeb::externals {
 
 constexpr int STORE_CELLS = 100;
 void init();
+void adopt();  // init but for the heap: the store a heap image brings
 Node store_node();  // the block of the store, a collector root
 int32_t free_head();
 

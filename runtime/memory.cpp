@@ -10,6 +10,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/exit.h"
+#include "runtime/region_kept.h"
 #include "runtime/shapes.h"
 
 namespace xeb::memory {
@@ -85,6 +86,9 @@ void os_release(void* p) {
 
 #ifdef XEB_GC_STRESS
 uint32_t stress_count = 0;
+// A start from a heap image then collects at the same allocations as a
+// start from the sources.
+XEB_KEPT_WITH_HEAP(stress_count);
 #endif
 
 // Collection pacing. A full frame set alone does not start a collection:

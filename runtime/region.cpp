@@ -18,6 +18,7 @@
 // time that way, against 0.03 s in small pages), and a heap that size gains
 // no measurable speed from the larger pages.
 #include "runtime/region.h"
+#include "runtime/region_kept.h"
 
 #include <fcntl.h>
 #include <link.h>
@@ -329,5 +330,17 @@ bool adopt(const Layout& l) {
 }
 
 size_t committed() { return committed_bytes; }
+
+// The linker's bounds of the declarations' section; weak, for a program
+// that declares none.
+extern "C" {
+extern const Kept __start_xeb_kept[] __attribute__((weak));
+extern const Kept __stop_xeb_kept[] __attribute__((weak));
+}
+
+std::span<const Kept> kept() {
+  if (!__start_xeb_kept) return {};
+  return {__start_xeb_kept, static_cast<size_t>(__stop_xeb_kept - __start_xeb_kept)};
+}
 
 }  // namespace xeb::region

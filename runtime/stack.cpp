@@ -4,6 +4,7 @@
 #include "runtime/cycle.h"
 #include "runtime/exit.h"
 #include "runtime/frames.h"
+#include "runtime/region_kept.h"
 #include "runtime/throw.h"
 
 namespace xeb::stack {
@@ -12,6 +13,7 @@ DataStack ds;
 
 namespace {
 Buffers bufs;
+XEB_KEPT_WITH_HEAP(bufs);
 bool making_overflow_error = false;
 }
 
