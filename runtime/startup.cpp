@@ -7,10 +7,10 @@
 #include <sys/mman.h>
 #include <ucontext.h>
 
-#include <cfenv>
 #include <exception>
 #include <cstdint>
 
+#include "platform/math_lib.h"
 #include "runtime/exit.h"
 #include "runtime/throw.h"
 
@@ -191,7 +191,7 @@ int run_on_big_stack(Run& r) {
 [[noreturn]] void run(int argc, char** argv, int (*body)(int, char**)) {
   // Round to nearest, every floating-point exception masked: a division by
   // zero gives an infinity, never a trap.
-  std::fesetenv(FE_DFL_ENV);
+  platform::reset_float_env();
   install_alt_stack();
   install_handlers();
   Run r{argc, argv, body, 0};
