@@ -17,6 +17,7 @@
 #include "evaluator/internal.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/pure.h"
 #include "evaluator/routines.h"
 #include "evaluator/trace.h"
 #include "runtime/throw.h"
@@ -27,14 +28,6 @@ Cell anon_word() { return words::word(words::W::anon); }
 
 namespace {
 
-// A callable's more block is made whole and only written in place, so its
-// cells start where its buffer's data does: one load less than through the
-// head on every call.
-inline Cell* more_of(const Cell* fn) {
-  SeriesBuf* b = buf_of(callable::more_node(fn));
-  assert(reinterpret_cast<std::byte*>(b->cells()) == b->data());
-  return reinterpret_cast<Cell*>(b->data());
-}
 inline Cell* cache_cells(const Cell* fn) { return block::buf(more_of(fn) + 1)->cells(); }
 inline int32_t cache_size(const Cell* fn) { return static_cast<int32_t>(block::buf(more_of(fn) + 1)->cell_count()); }
 
@@ -361,19 +354,7 @@ void fetch_args(Fetch& f) {
   }
 }
 
-// The call summary kept in the cache cell's third word. A call without a
-// path or apply mode fetches only the fixed arguments and leaves every
-// refinement off, so a spec whose fixed part holds no return marker is
-// called by the short path, which needs the fixed arguments' count and
-// whether they are all ordinary; a function's refinement slots follow.
-constexpr uint32_t SPEC_FAST = 0x80000000;
-constexpr uint32_t SPEC_PLAIN = 0x10000;   // every fixed argument is ordinary
-constexpr uint32_t SPEC_REFINE = 0x20000;  // refinements follow the fixed part
-constexpr uint32_t SPEC_ANY = 0x40000;     // every fixed argument takes any value but unset!
 constexpr int32_t MAX_FAST_ARITY = 255;
-// The cache is a built-in conditional's (either, if, unless) with its own
-// spec: a condition of any type, then blocks. The call path runs it itself.
-constexpr uint32_t SPEC_COND = 0x100000;
 
 // The arity of the built-in conditional at a native index, 0 for another.
 inline int32_t conditional_arity(uint32_t index) {
@@ -935,7 +916,7 @@ int32_t call_fast(const Cell* fn_in, Cell* code, int32_t pos, int32_t end, bool 
     if ((start->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY)) || trace::tracing) [[unlikely]] {
       run_body_traced(start);
       result = stack::base();
-    } else {
+    } else if ((summary & SPEC_NOT_PURE) || !pure::run(start, stack::base(), start)) {
       // The body's block takes the callee's cell: nothing reads the callee
       // once its arguments are in (the frame holds its context), and the
       // body's value then lands where the call's result goes.

@@ -2,11 +2,14 @@
 // words up on the hot path, and the frame and error conventions of calls.
 #pragma once
 #include <array>
+#include <cassert>
+#include <cstddef>
 #include <cstdint>
 
 #include "datatypes/actions.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
+#include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/native.h"
@@ -23,6 +26,32 @@
 #include "runtime/throw.h"
 
 namespace xeb::interpreter {
+
+// A callable's more block is made whole and only written in place, so its
+// cells start where its buffer's data does: one load less than through the
+// head on every call.
+inline Cell* more_of(const Cell* fn) {
+  SeriesBuf* b = buf_of(callable::more_node(fn));
+  assert(reinterpret_cast<std::byte*>(b->cells()) == b->data());
+  return reinterpret_cast<Cell*>(b->data());
+}
+
+// The call summary kept in the cache cell's third word. A call without a
+// path or apply mode fetches only the fixed arguments and leaves every
+// refinement off, so a spec whose fixed part holds no return marker is
+// called by the short path, which needs the fixed arguments' count and
+// whether they are all ordinary; a function's refinement slots follow.
+constexpr uint32_t SPEC_FAST = 0x80000000;
+constexpr uint32_t SPEC_PLAIN = 0x10000;   // every fixed argument is ordinary
+constexpr uint32_t SPEC_REFINE = 0x20000;  // refinements follow the fixed part
+constexpr uint32_t SPEC_ANY = 0x40000;     // every fixed argument takes any value but unset!
+constexpr int32_t MAX_FAST_ARITY = 255;
+// The cache is a built-in conditional's (either, if, unless) with its own
+// spec: a condition of any type, then blocks. The call path runs it itself.
+constexpr uint32_t SPEC_COND = 0x100000;
+// The function's body has no decoded form worth running (evaluator/pure.h):
+// its calls go straight to the interpreter.
+constexpr uint32_t SPEC_NOT_PURE = 0x200000;
 
 // The cell at an absolute index of a block's buffer; valid until the next
 // allocation.

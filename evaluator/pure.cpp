@@ -1,0 +1,379 @@
+// Pure bodies: decoding a function's body into operations on its arguments,
+// the checks that keep the decoded form right, and running it.
+#include "evaluator/pure.h"
+
+#include <array>
+#include <cstring>
+#include <deque>
+#include <unordered_map>
+#include <vector>
+
+#include "datatypes/native.h"
+#include "datatypes/series.h"
+#include "evaluator/internal.h"
+#include "runtime/collector.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
+
+namespace xeb::interpreter::pure {
+
+namespace {
+
+struct Form;
+struct Code;
+
+// One operation of a decoded body; each leaves one value.
+struct Op {
+  enum Kind : uint8_t { LIT, ARG, CALL, INFIX, COND };
+  Kind kind = LIT;
+  uint8_t iop = 0;   // INFIX: the integer operation
+  uint8_t cond = 0;  // COND: 0 either, 1 if, 2 unless
+  uint8_t argc = 0;  // CALL
+  int32_t index = 0;  // ARG
+  Cell lit{};         // LIT
+  const Op* a = nullptr;  // INFIX: left operand; COND: condition
+  const Op* b = nullptr;  // INFIX: right operand
+  const Code* branch[2] = {nullptr, nullptr};  // COND
+  Form* callee = nullptr;                      // CALL
+  const Op* const* args = nullptr;             // CALL
+};
+
+// A block or paren of the body: its cell, its cells as decoded, and the
+// operation of each of its expressions.
+struct Code {
+  Cell cell{};
+  std::vector<Cell> cells;
+  std::vector<const Op*> exprs;
+};
+
+// A word read in the body and the value it held when decoded.
+struct Guard {
+  Cell word, value;
+};
+
+struct Form {
+  Node more = 0;
+  Cell body{};
+  int32_t arity = 0;
+  const Code* top = nullptr;
+  std::deque<Op> ops;
+  std::deque<Code> codes;
+  std::deque<std::vector<const Op*>> arg_lists;
+  std::vector<Guard> guards;
+  // What the interpreter's run of one call could take of the stacks at most
+  // (its frame, a native frame per conditional, a few cells per cell of the
+  // body): a run gives up before the interpreter's would overflow.
+  int32_t cells_per_level = 0, frames_per_level = 0;
+  bool calls = false;    // holds a call: worth running from the interpreter
+  uint64_t checked = 0;  // the run it was last checked in
+  bool dead = false;     // gave up or changed: never run again
+};
+
+// A function's decoded form, by its more node: the live one (or null), and
+// how many have been tried.
+struct Entry {
+  Form* form = nullptr;
+  uint32_t tries = 0, calls = 0;
+};
+
+std::unordered_map<Node, Entry> entries;
+// The interpreter's way in, in front of the map: a live form by its more
+// node.
+struct Slot {
+  Node more = 0;
+  Form* form = nullptr;
+};
+std::array<Slot, 256> slots;
+std::deque<Form> forms;
+uint32_t forms_collections = 0;  // entries hold node numbers of this period
+uint64_t run_id = 0;
+int64_t cells_left = 0, frames_left = 0;
+
+constexpr int MAX_ARITY = 8;
+constexpr uint32_t MAX_TRIES = 4;
+constexpr int MAX_NESTED_COMPILES = 8;
+
+// The decoder of one form (and of the callees it decodes on the way).
+struct Decoder {
+  Form* f;
+  Node fctx;
+  int depth;
+  int32_t cells = 0, conds = 0;
+
+  Op* op(Op::Kind k) {
+    f->ops.emplace_back();
+    f->ops.back().kind = k;
+    return &f->ops.back();
+  }
+
+  bool guard(const Cell* w, const Cell* v) {
+    if (!is_type(w, T_WORD) || word_context(w) != context::global()) return false;
+    f->guards.push_back(Guard{*w, *v});
+    return true;
+  }
+
+  const Code* code(const Cell* cell) {
+    SeriesBuf* b = series::buf(cell);
+    int32_t head = series::head(cell), tail = static_cast<int32_t>(b->cell_count());
+    if (head >= tail) return nullptr;  // an empty block's value is unset!
+    f->codes.emplace_back();
+    Code* c = &f->codes.back();
+    c->cell = *cell;
+    c->cells.assign(b->cells() + head, b->cells() + tail);
+    cells += tail - head;
+    const Cell* cs = c->cells.data();
+    int32_t n = tail - head, pos = 0;
+    while (pos < n) {
+      const Op* x = expr(cs, pos, n);
+      if (!x) return nullptr;
+      c->exprs.push_back(x);
+    }
+    return c;
+  }
+
+  // A value and the chain of operators after it.
+  const Op* expr(const Cell* cs, int32_t& pos, int32_t n) {
+    const Op* left = value(cs, pos, n);
+    while (left && pos < n && is_type(cs + pos, T_WORD)) {
+      const Cell* w = cs + pos;
+      if (word_context(w) == fctx) return nullptr;  // an argument may hold an operator
+      const Cell* v = bound_value(w);
+      if (!v || !is_type(v, T_OP)) break;  // the next expression's first value
+      int iop = integer_op(v);
+      if (!iop || !guard(w, v)) return nullptr;
+      Op* x = op(Op::INFIX);
+      x->iop = static_cast<uint8_t>(iop);
+      x->a = left;
+      pos++;
+      x->b = value(cs, pos, n);
+      if (!x->b) return nullptr;
+      left = x;
+    }
+    return left;
+  }
+
+  const Op* value(const Cell* cs, int32_t& pos, int32_t n) {
+    if (pos >= n) return nullptr;
+    const Cell* v = cs + pos++;
+    TypeId t = type_of(v);
+    if (t == T_PAREN) {
+      const Code* c = code(v);
+      if (!c || c->exprs.size() != 1) return nullptr;
+      return c->exprs[0];
+    }
+    if (t != T_WORD) {
+      if (!plain_literal(t) || t == T_UNSET) return nullptr;
+      Op* x = op(Op::LIT);
+      x->lit = *v;
+      return x;
+    }
+    if (word_context(v) == fctx) {
+      if (word_index(v) < 0 || word_index(v) >= f->arity) return nullptr;
+      Op* x = op(Op::ARG);
+      x->index = word_index(v);
+      return x;
+    }
+    const Cell* val = bound_value(v);
+    if (!val || !guard(v, val)) return nullptr;
+    t = type_of(val);
+    if (!in_types(ACTIVE_TYPES, t)) {
+      Op* x = op(Op::LIT);  // a word holding a plain value: constant for a run
+      x->lit = *val;
+      return x;
+    }
+    if (t == T_NATIVE) return conditional(val, cs, pos, n);
+    if (t != T_FUNCTION) return nullptr;
+    Form* callee = form_of(val, depth + 1);
+    if (!callee) return nullptr;
+    Op* x = op(Op::CALL);
+    f->calls = true;
+    x->callee = callee;
+    x->argc = static_cast<uint8_t>(callee->arity);
+    f->arg_lists.emplace_back();
+    std::vector<const Op*>& args = f->arg_lists.back();
+    for (int32_t k = 0; k < callee->arity; k++) {
+      const Op* a = expr(cs, pos, n);
+      if (!a) return nullptr;
+      args.push_back(a);
+    }
+    x->args = args.data();
+    return x;
+  }
+
+  // either, if and unless with their own specs: a condition, then literal
+  // blocks.
+  const Op* conditional(const Cell* fn, const Cell* cs, int32_t& pos, int32_t n) {
+    const Cell* cache = more_of(fn) + 1;
+    if (!is_type(cache, T_BLOCK) || !(series::extra(cache) & SPEC_COND)) return nullptr;
+    uint32_t index = native::index(fn);
+    Op* x = op(Op::COND);
+    x->cond = index == natives::index(natives::Id::either) ? 0 : index == natives::index(natives::Id::if_) ? 1 : 2;
+    x->a = expr(cs, pos, n);
+    if (!x->a) return nullptr;
+    int blocks = x->cond ? 1 : 2;
+    for (int k = 0; k < blocks; k++) {
+      if (pos >= n || !is_type(cs + pos, T_BLOCK) || !(x->branch[k] = code(cs + pos))) return nullptr;
+      pos++;
+    }
+    conds++;
+    return x;
+  }
+
+  // The live form of a function! value, decoded now if it has none yet.
+  static Form* form_of(const Cell* fn, int depth);
+};
+
+void reset() {
+  slots = {};
+  entries.clear();
+  forms.clear();
+  forms_collections = collector::collections;
+}
+
+Form* Decoder::form_of(const Cell* fn, int depth) {
+  Entry& e = entries[callable::more_node(fn)];
+  if (e.form && !e.form->dead) return e.form;
+  // A function that failed to decode, or whose form gave up, is tried again
+  // at its 2nd, 4th, 8th... call, a few times at most.
+  e.calls++;
+  if (e.tries >= MAX_TRIES || (e.calls & (e.calls - 1)) || depth > MAX_NESTED_COMPILES) return nullptr;
+  e.tries++;
+  e.form = nullptr;
+  if (fn->header & (HDR_TRACE | HDR_NO_TRACE | HDR_LIBRARY)) return nullptr;
+  const Cell* more = more_of(fn);
+  const Cell* cache = more + 1;
+  if (!is_type(more, T_BLOCK) || !is_type(cache, T_BLOCK)) return nullptr;
+  uint32_t summary = series::extra(cache);
+  int32_t arity = static_cast<int32_t>(summary & 0xFF);
+  if ((summary & ~(0xFFu | SPEC_NOT_PURE)) != (SPEC_FAST | SPEC_PLAIN | SPEC_ANY) || arity > MAX_ARITY) return nullptr;
+  forms.emplace_back();
+  Form* f = &forms.back();
+  f->more = callable::more_node(fn);
+  f->body = *more;
+  f->arity = arity;
+  e.form = f;  // a recursive call finds it (the map keeps its entries in place)
+  Decoder d{f, function::context_of(fn), depth};
+  f->top = d.code(more);
+  if (!f->top) {
+    f->dead = true;
+    e.form = nullptr;
+    return nullptr;
+  }
+  f->cells_per_level = 4 * d.cells + 8;
+  f->frames_per_level = 2 + d.conds;
+  return f;
+}
+
+// Whether the form still says what the body does: its blocks hold the cells
+// it was decoded from and its words the values they held.
+bool check(const Form* f) {
+  const Cell* more = reinterpret_cast<const Cell*>(buf_of(f->more)->data());
+  if (std::memcmp(more, &f->body, sizeof(Cell)) != 0) return false;
+  for (const Code& c : f->codes) {
+    SeriesBuf* b = series::buf(&c.cell);
+    int32_t head = series::head(&c.cell);
+    if (static_cast<int32_t>(b->cell_count()) - head != static_cast<int32_t>(c.cells.size())) return false;
+    if (std::memcmp(b->cells() + head, c.cells.data(), c.cells.size() * sizeof(Cell)) != 0) return false;
+  }
+  for (const Guard& g : f->guards) {
+    const Cell* v = bound_value(&g.word);
+    if (!v || std::memcmp(v, &g.value, sizeof(Cell)) != 0) return false;
+  }
+  return true;
+}
+
+bool call(Form* f, const Cell* args, Cell* out);
+
+// One operation's value into *out; false to give the run up.
+bool eval(const Op* x, const Cell* args, Cell* out) {
+  switch (x->kind) {
+    case Op::LIT:
+      *out = x->lit;
+      return true;
+    case Op::ARG:
+      *out = args[x->index];
+      // A callable, operator or unset! argument is not its own value.
+      return !in_types(ACTIVE_TYPES, type_of(out));
+    case Op::INFIX: {
+      Cell r;
+      if (!eval(x->a, args, out) || !is_type(out, T_INTEGER) || !eval(x->b, args, &r) || !is_type(&r, T_INTEGER))
+        return false;
+      integer_infix(x->iop, out, get_int(&r));
+      return true;
+    }
+    case Op::COND: {
+      Cell c;
+      if (!eval(x->a, args, &c)) return false;
+      const Code* branch;
+      if (x->cond == 0) branch = x->branch[is_false(&c) ? 1 : 0];
+      else if (is_false(&c) == (x->cond == 2)) branch = x->branch[0];
+      else branch = nullptr;
+      if (!branch) {
+        *out = fixed_none;
+        return true;
+      }
+      for (const Op* e : branch->exprs)
+        if (!eval(e, args, out)) return false;
+      return true;
+    }
+    case Op::CALL: {
+      Cell a[MAX_ARITY];
+      for (int k = 0; k < x->argc; k++)
+        if (!eval(x->args[k], args, &a[k])) return false;
+      return call(x->callee, a, out);
+    }
+  }
+  return false;
+}
+
+bool call(Form* f, const Cell* args, Cell* out) {
+  if (f->checked != run_id) [[unlikely]] {
+    if (f->dead || !check(f)) {
+      f->dead = true;
+      return false;
+    }
+    f->checked = run_id;
+  }
+  cells_left -= f->cells_per_level;
+  frames_left -= f->frames_per_level;
+  bool ok = cells_left >= 0 && frames_left >= 0;
+  for (size_t i = 0, n = f->top->exprs.size(); ok && i < n; i++) ok = eval(f->top->exprs[i], args, out);
+  cells_left += f->cells_per_level;
+  frames_left += f->frames_per_level;
+  if (!ok) f->dead = true;
+  return ok;
+}
+
+}  // namespace
+
+bool run(const Cell* fn, const Cell* args, Cell* out) {
+  if (collector::collections != forms_collections) [[unlikely]] reset();
+  Node more = callable::more_node(fn);
+  Slot& s = slots[more & (slots.size() - 1)];
+  Form* f = s.form;
+  if (s.more != more || !f || f->dead) [[unlikely]] {
+    f = Decoder::form_of(fn, 0);
+    if (!f || !f->calls) {
+      // A body without calls runs about as fast in the interpreter, which
+      // spares the checks a run makes; one that will not decode is left to
+      // it once tried enough. Its call cache tells the interpreter so.
+      if (f || entries[more].tries >= MAX_TRIES) {
+        Cell* cache = more_of(fn) + 1;
+        series::set_extra(cache, series::extra(cache) | SPEC_NOT_PURE);
+      }
+      return false;
+    }
+    s = Slot{more, f};
+  }
+  run_id++;
+  // The room the interpreter would have: the data stack's cells and the
+  // call stack's frames from here.
+  cells_left = stack::ds.end - stack::ds.top - 64;
+  frames_left = stack::cs.end - stack::cs.top - 8;
+  Cell r;
+  if (!call(f, args, &r)) return false;
+  *out = r;
+  return true;
+}
+
+}  // namespace xeb::interpreter::pure

@@ -1,0 +1,26 @@
+// Pure bodies: a function whose body only reads its arguments, computes on
+// integers, tests with either, if and unless and calls other such functions
+// is run from a decoded form of its body, with no frames and no data-stack
+// cells of its own.
+//
+// Such a run changes nothing outside itself: no allocation, no write to any
+// value or block, no event, no error. So the program's words and blocks stay
+// as they were when it began, and the checks that keep the decoded form
+// right (its blocks' cells unchanged, each word it leans on still holding
+// the value it held when decoded) are made once per run, not per use.
+// Anything the decoded form cannot do as the interpreter would (a value of
+// another type, a word rebound, a block edited, the stacks' room running
+// low) gives the run up: the caller then runs the body as usual, from the
+// same state, and nothing tells the two apart.
+#pragma once
+#include "runtime/cell.h"
+
+namespace xeb::interpreter::pure {
+
+// Runs the body of fn (a function! called by the short path, its arguments
+// at args, not traced) from its decoded form, the value in *out. Answers
+// false, having changed nothing, when fn has no usable decoded form or the
+// run gave up.
+bool run(const Cell* fn, const Cell* args, Cell* out);
+
+}  // namespace xeb::interpreter::pure
