@@ -3,6 +3,7 @@
 #include "evaluator/pure.h"
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <unordered_map>
@@ -88,6 +89,11 @@ std::deque<Form> forms;
 uint32_t forms_collections = 0;  // entries hold node numbers of this period
 uint64_t run_id = 0;
 int64_t cells_left = 0, frames_left = 0;
+// Where the run's C++ stack began: a run takes at most kStackBytes of it,
+// so that one made deep in the interpreter's own recursion cannot exhaust
+// what the interpreter's would have had.
+const char* stack_start = nullptr;
+constexpr ptrdiff_t kStackBytes = 256 * 1024;
 
 constexpr int MAX_ARITY = 8;
 constexpr uint32_t MAX_TRIES = 4;
@@ -336,7 +342,8 @@ bool call(Form* f, const Cell* args, Cell* out) {
   }
   cells_left -= f->cells_per_level;
   frames_left -= f->frames_per_level;
-  bool ok = cells_left >= 0 && frames_left >= 0;
+  bool ok = cells_left >= 0 && frames_left >= 0 &&
+            stack_start - static_cast<const char*>(__builtin_frame_address(0)) < kStackBytes;
   for (size_t i = 0, n = f->top->exprs.size(); ok && i < n; i++) ok = eval(f->top->exprs[i], args, out);
   cells_left += f->cells_per_level;
   frames_left += f->frames_per_level;
@@ -368,6 +375,7 @@ bool run(const Cell* fn, const Cell* args, Cell* out) {
   run_id++;
   // The room the interpreter would have: the data stack's cells and the
   // call stack's frames from here.
+  stack_start = static_cast<const char*>(__builtin_frame_address(0));
   cells_left = stack::ds.end - stack::ds.top - 64;
   frames_left = stack::cs.end - stack::cs.top - 8;
   Cell r;
