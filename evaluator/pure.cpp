@@ -289,27 +289,40 @@ bool check(const Form* f) {
 }
 
 bool call(Form* f, const Cell* args, Cell* out);
+bool eval(const Op* x, const Cell* args, Cell* out);
+
+// An operation's value into *out, a literal or an argument taken in place:
+// most operands are one of these, and they need no call of eval.
+[[gnu::always_inline]] inline bool operand(const Op* x, const Cell* args, Cell* out) {
+  if (x->kind == Op::LIT) {
+    *out = x->lit;
+    return true;
+  }
+  if (x->kind == Op::ARG) {
+    *out = args[x->index];
+    // A callable, operator or unset! argument is not its own value.
+    return !in_types(ACTIVE_TYPES, type_of(out));
+  }
+  return eval(x, args, out);
+}
 
 // One operation's value into *out; false to give the run up.
 bool eval(const Op* x, const Cell* args, Cell* out) {
   switch (x->kind) {
     case Op::LIT:
-      *out = x->lit;
-      return true;
     case Op::ARG:
-      *out = args[x->index];
-      // A callable, operator or unset! argument is not its own value.
-      return !in_types(ACTIVE_TYPES, type_of(out));
+      return operand(x, args, out);
     case Op::INFIX: {
       Cell r;
-      if (!eval(x->a, args, out) || !is_type(out, T_INTEGER) || !eval(x->b, args, &r) || !is_type(&r, T_INTEGER))
+      if (!operand(x->a, args, out) || !is_type(out, T_INTEGER) || !operand(x->b, args, &r) ||
+          !is_type(&r, T_INTEGER))
         return false;
       integer_infix(x->iop, out, get_int(&r));
       return true;
     }
     case Op::COND: {
       Cell c;
-      if (!eval(x->a, args, &c)) return false;
+      if (!operand(x->a, args, &c)) return false;
       const Code* branch;
       if (x->cond == 0) branch = x->branch[is_false(&c) ? 1 : 0];
       else if (is_false(&c) == (x->cond == 2)) branch = x->branch[0];
@@ -319,13 +332,13 @@ bool eval(const Op* x, const Cell* args, Cell* out) {
         return true;
       }
       for (const Op* e : branch->exprs)
-        if (!eval(e, args, out)) return false;
+        if (!operand(e, args, out)) return false;
       return true;
     }
     case Op::CALL: {
       Cell a[MAX_ARITY];
       for (int k = 0; k < x->argc; k++)
-        if (!eval(x->args[k], args, &a[k])) return false;
+        if (!operand(x->args[k], args, &a[k])) return false;
       return call(x->callee, a, out);
     }
   }
