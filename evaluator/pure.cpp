@@ -61,10 +61,12 @@ struct Form {
   std::deque<Code> codes;
   std::deque<std::vector<const Op*>> arg_lists;
   std::vector<Guard> guards;
-  // What the interpreter's run of one call could take of the stacks at most
-  // (its frame, a native frame per conditional, a few cells per cell of the
-  // body): a run gives up before the interpreter's would overflow.
-  int32_t cells_per_level = 0, frames_per_level = 0;
+  // What the interpreter's run of one call could take of the data stack at
+  // most (a few cells per cell of the body, its arguments): a run gives up
+  // before the interpreter's would overflow. Its frames (its own, one per
+  // conditional's branch) stay under a quarter of that, as a conditional
+  // takes four cells or more.
+  int32_t cells_per_level = 0;
   bool calls = false;    // holds a call: worth running from the interpreter
   uint64_t checked = 0;  // the run it was last checked in
   bool dead = false;     // gave up or changed: never run again
@@ -88,7 +90,6 @@ std::array<Slot, 256> slots;
 std::deque<Form> forms;
 uint32_t forms_collections = 0;  // entries hold node numbers of this period
 uint64_t run_id = 0;
-int64_t cells_left = 0, frames_left = 0;
 // Where the run's C++ stack began: a run takes at most kStackBytes of it,
 // so that one made deep in the interpreter's own recursion cannot exhaust
 // what the interpreter's would have had.
@@ -104,7 +105,7 @@ struct Decoder {
   Form* f;
   Node fctx;
   int depth;
-  int32_t cells = 0, conds = 0;
+  int32_t cells = 0;
 
   Op* op(Op::Kind k) {
     f->ops.emplace_back();
@@ -221,7 +222,6 @@ struct Decoder {
       if (pos >= n || !is_type(cs + pos, T_BLOCK) || !(x->branch[k] = code(cs + pos))) return nullptr;
       pos++;
     }
-    conds++;
     return x;
   }
 
@@ -266,7 +266,6 @@ Form* Decoder::form_of(const Cell* fn, int depth) {
     return nullptr;
   }
   f->cells_per_level = 4 * d.cells + 8;
-  f->frames_per_level = 2 + d.conds;
   return f;
 }
 
@@ -288,12 +287,15 @@ bool check(const Form* f) {
   return true;
 }
 
-bool call(Form* f, const Cell* args, Cell* out);
-bool eval(const Op* x, const Cell* args, Cell* out);
+// room: the data-stack cells the interpreter would have left at this depth
+// (a register, not a global: each call would otherwise wait on the last
+// one's store of it).
+bool call(Form* f, const Cell* args, Cell* out, int64_t room);
+bool eval(const Op* x, const Cell* args, Cell* out, int64_t room);
 
 // An operation's value into *out, a literal or an argument taken in place:
 // most operands are one of these, and they need no call of eval.
-[[gnu::always_inline]] inline bool operand(const Op* x, const Cell* args, Cell* out) {
+[[gnu::always_inline]] inline bool operand(const Op* x, const Cell* args, Cell* out, int64_t room) {
   if (x->kind == Op::LIT) {
     *out = x->lit;
     return true;
@@ -303,18 +305,18 @@ bool eval(const Op* x, const Cell* args, Cell* out);
     // A callable, operator or unset! argument is not its own value.
     return !in_types(ACTIVE_TYPES, type_of(out));
   }
-  return eval(x, args, out);
+  return eval(x, args, out, room);
 }
 
 // One operation's value into *out; false to give the run up.
-bool eval(const Op* x, const Cell* args, Cell* out) {
+bool eval(const Op* x, const Cell* args, Cell* out, int64_t room) {
   switch (x->kind) {
     case Op::LIT:
     case Op::ARG:
-      return operand(x, args, out);
+      return operand(x, args, out, room);
     case Op::INFIX: {
       Cell r;
-      if (!operand(x->a, args, out) || !is_type(out, T_INTEGER) || !operand(x->b, args, &r) ||
+      if (!operand(x->a, args, out, room) || !is_type(out, T_INTEGER) || !operand(x->b, args, &r, room) ||
           !is_type(&r, T_INTEGER))
         return false;
       integer_infix(x->iop, out, get_int(&r));
@@ -322,7 +324,7 @@ bool eval(const Op* x, const Cell* args, Cell* out) {
     }
     case Op::COND: {
       Cell c;
-      if (!operand(x->a, args, &c)) return false;
+      if (!operand(x->a, args, &c, room)) return false;
       const Code* branch;
       if (x->cond == 0) branch = x->branch[is_false(&c) ? 1 : 0];
       else if (is_false(&c) == (x->cond == 2)) branch = x->branch[0];
@@ -332,20 +334,20 @@ bool eval(const Op* x, const Cell* args, Cell* out) {
         return true;
       }
       for (const Op* e : branch->exprs)
-        if (!operand(e, args, out)) return false;
+        if (!operand(e, args, out, room)) return false;
       return true;
     }
     case Op::CALL: {
       Cell a[MAX_ARITY];
       for (int k = 0; k < x->argc; k++)
-        if (!operand(x->args[k], args, &a[k])) return false;
-      return call(x->callee, a, out);
+        if (!operand(x->args[k], args, &a[k], room)) return false;
+      return call(x->callee, a, out, room);
     }
   }
   return false;
 }
 
-bool call(Form* f, const Cell* args, Cell* out) {
+bool call(Form* f, const Cell* args, Cell* out, int64_t room) {
   if (f->checked != run_id) [[unlikely]] {
     if (f->dead || !check(f)) {
       f->dead = true;
@@ -353,13 +355,9 @@ bool call(Form* f, const Cell* args, Cell* out) {
     }
     f->checked = run_id;
   }
-  cells_left -= f->cells_per_level;
-  frames_left -= f->frames_per_level;
-  bool ok = cells_left >= 0 && frames_left >= 0 &&
-            stack_start - static_cast<const char*>(__builtin_frame_address(0)) < kStackBytes;
-  for (size_t i = 0, n = f->top->exprs.size(); ok && i < n; i++) ok = eval(f->top->exprs[i], args, out);
-  cells_left += f->cells_per_level;
-  frames_left += f->frames_per_level;
+  room -= f->cells_per_level;
+  bool ok = room >= 0 && stack_start - static_cast<const char*>(__builtin_frame_address(0)) < kStackBytes;
+  for (size_t i = 0, n = f->top->exprs.size(); ok && i < n; i++) ok = eval(f->top->exprs[i], args, out, room);
   if (!ok) f->dead = true;
   return ok;
 }
@@ -386,13 +384,12 @@ bool run(const Cell* fn, const Cell* args, Cell* out) {
     s = Slot{more, f};
   }
   run_id++;
-  // The room the interpreter would have: the data stack's cells and the
-  // call stack's frames from here.
+  // The room the interpreter would have from here: the data stack's cells,
+  // and four for each frame left on the call stack.
   stack_start = static_cast<const char*>(__builtin_frame_address(0));
-  cells_left = stack::ds.end - stack::ds.top - 64;
-  frames_left = stack::cs.end - stack::cs.top - 8;
+  int64_t cells = stack::ds.end - stack::ds.top - 64, frames = stack::cs.end - stack::cs.top - 8;
   Cell r;
-  if (!call(f, args, &r)) return false;
+  if (!call(f, args, &r, cells < 4 * frames ? cells : 4 * frames)) return false;
   *out = r;
   return true;
 }
