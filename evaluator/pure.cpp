@@ -25,14 +25,14 @@ struct Code;
 
 // One operation of a decoded body; each leaves one value.
 struct Op {
-  enum Kind : uint8_t { LIT, ARG, CALL, INFIX, COND };
+  enum Kind : uint8_t { LIT, ARG, CALL, INFIX, COND, RETURN };
   Kind kind = LIT;
   uint8_t iop = 0;   // INFIX: the integer operation
   uint8_t cond = 0;  // COND: 0 either, 1 if, 2 unless
   uint8_t argc = 0;  // CALL
   int32_t index = 0;  // ARG
   Cell lit{};         // LIT
-  const Op* a = nullptr;  // INFIX: left operand; COND: condition
+  const Op* a = nullptr;  // INFIX: left operand; COND: condition; RETURN: value
   const Op* b = nullptr;  // INFIX: right operand
   const Code* branch[2] = {nullptr, nullptr};  // COND
   Form* callee = nullptr;                      // CALL
@@ -67,7 +67,7 @@ struct Form {
   // conditional's branch) stay under a quarter of that, as a conditional
   // takes four cells or more.
   int32_t cells_per_level = 0;
-  bool calls = false;    // holds a call: worth running from the interpreter
+  bool calls = false;    // holds a call or a return: worth running from the interpreter
   uint64_t checked = 0;  // the run it was last checked in
   bool dead = false;     // gave up or changed: never run again
 };
@@ -188,7 +188,10 @@ struct Decoder {
       x->lit = *val;
       return x;
     }
-    if (t == T_NATIVE) return conditional(val, cs, pos, n);
+    if (t == T_NATIVE) {
+      if (native::index(val) == natives::index(natives::Id::return_)) return return_(val, cs, pos, n);
+      return conditional(val, cs, pos, n);
+    }
     if (t != T_FUNCTION) return nullptr;
     Form* callee = form_of(val, depth + 1);
     if (!callee) return nullptr;
@@ -225,9 +228,48 @@ struct Decoder {
     return x;
   }
 
+  // A return, whose value is its argument's: only where that value is the
+  // body's anyway (see tail_only), so that it needs no way out of the run.
+  const Op* return_(const Cell* fn, const Cell* cs, int32_t& pos, int32_t n) {
+    const Cell* cache = more_of(fn) + 1;
+    if (!is_type(cache, T_BLOCK) || (series::extra(cache) & (SPEC_FAST | SPEC_PLAIN | 0xFF)) != (SPEC_FAST | SPEC_PLAIN | 1))
+      return nullptr;
+    Op* x = op(Op::RETURN);
+    x->a = expr(cs, pos, n);
+    if (!x->a) return nullptr;
+    f->calls = true;
+    return x;
+  }
+
   // The live form of a function! value, decoded now if it has none yet.
   static Form* form_of(const Cell* fn, int depth);
 };
+
+bool tail_only(const Code* c, bool tail);
+
+// Whether every return in x stands where its value is the body's: as the
+// body's last expression, the last of a conditional's branch standing
+// there, or the value of such a return.
+bool tail_only(const Op* x, bool tail) {
+  switch (x->kind) {
+    case Op::LIT: case Op::ARG: return true;
+    case Op::RETURN: return tail && tail_only(x->a, true);
+    case Op::INFIX: return tail_only(x->a, false) && tail_only(x->b, false);
+    case Op::COND:
+      return tail_only(x->a, false) && tail_only(x->branch[0], tail) && (!x->branch[1] || tail_only(x->branch[1], tail));
+    case Op::CALL:
+      for (int k = 0; k < x->argc; k++)
+        if (!tail_only(x->args[k], false)) return false;
+      return true;
+  }
+  return false;
+}
+
+bool tail_only(const Code* c, bool tail) {
+  for (size_t i = 0; i < c->exprs.size(); i++)
+    if (!tail_only(c->exprs[i], tail && i + 1 == c->exprs.size())) return false;
+  return true;
+}
 
 void reset() {
   slots = {};
@@ -260,6 +302,7 @@ Form* Decoder::form_of(const Cell* fn, int depth) {
   e.form = f;  // a recursive call finds it (the map keeps its entries in place)
   Decoder d{f, function::context_of(fn), depth};
   f->top = d.code(more);
+  if (f->top && !tail_only(f->top, true)) f->top = nullptr;
   if (!f->top) {
     f->dead = true;
     e.form = nullptr;
@@ -337,6 +380,8 @@ bool eval(const Op* x, const Cell* args, Cell* out, int64_t room) {
         if (!operand(e, args, out, room)) return false;
       return true;
     }
+    case Op::RETURN:
+      return operand(x->a, args, out, room);
     case Op::CALL: {
       Cell a[MAX_ARITY];
       for (int k = 0; k < x->argc; k++)

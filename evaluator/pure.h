@@ -1,7 +1,7 @@
 // Pure bodies: a function whose body only reads its arguments, computes on
-// integers, tests with either, if and unless and calls other such functions
-// is run from a decoded form of its body, with no frames and no data-stack
-// cells of its own.
+// integers, tests with either, if and unless, calls other such functions and
+// returns its value is run from a decoded form of its body, with no frames
+// and no data-stack cells of its own.
 //
 // Such a run changes nothing outside itself: no allocation, no write to any
 // value or block, no event, no error. So the program's words and blocks stay
