@@ -225,6 +225,13 @@ struct Decoder {
       if (pos >= n || !is_type(cs + pos, T_BLOCK) || !(x->branch[k] = code(cs + pos))) return nullptr;
       pos++;
     }
+    // An operator after the last block would take the block as its left
+    // operand, as the conditional's argument: the interpreter's to run.
+    if (pos < n && is_type(cs + pos, T_WORD)) {
+      if (word_context(cs + pos) == fctx) return nullptr;
+      const Cell* v = bound_value(cs + pos);
+      if (v && is_type(v, T_OP)) return nullptr;
+    }
     return x;
   }
 
