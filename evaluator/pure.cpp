@@ -54,7 +54,6 @@ struct Guard {
 
 struct Form {
   Node more = 0;
-  Cell body{};
   int32_t arity = 0;
   const Code* top = nullptr;
   std::deque<Op> ops;
@@ -67,7 +66,7 @@ struct Form {
   // conditional's branch) stay under a quarter of that, as a conditional
   // takes four cells or more.
   int32_t cells_per_level = 0;
-  bool calls = false;    // holds a call or a return: worth running from the interpreter
+  bool worth = false;    // holds a call or a return: worth running from the interpreter
   uint64_t checked = 0;  // the run it was last checked in
   bool dead = false;     // gave up or changed: never run again
 };
@@ -196,7 +195,7 @@ struct Decoder {
     Form* callee = form_of(val, depth + 1);
     if (!callee) return nullptr;
     Op* x = op(Op::CALL);
-    f->calls = true;
+    f->worth = true;
     x->callee = callee;
     x->argc = static_cast<uint8_t>(callee->arity);
     f->arg_lists.emplace_back();
@@ -244,7 +243,7 @@ struct Decoder {
     Op* x = op(Op::RETURN);
     x->a = expr(cs, pos, n);
     if (!x->a) return nullptr;
-    f->calls = true;
+    f->worth = true;
     return x;
   }
 
@@ -304,7 +303,6 @@ Form* Decoder::form_of(const Cell* fn, int depth) {
   forms.emplace_back();
   Form* f = &forms.back();
   f->more = callable::more_node(fn);
-  f->body = *more;
   f->arity = arity;
   e.form = f;  // a recursive call finds it (the map keeps its entries in place)
   Decoder d{f, function::context_of(fn), depth};
@@ -323,7 +321,7 @@ Form* Decoder::form_of(const Cell* fn, int depth) {
 // it was decoded from and its words the values they held.
 bool check(const Form* f) {
   const Cell* more = reinterpret_cast<const Cell*>(buf_of(f->more)->data());
-  if (std::memcmp(more, &f->body, sizeof(Cell)) != 0) return false;
+  if (std::memcmp(more, &f->top->cell, sizeof(Cell)) != 0) return false;  // the body block
   for (const Code& c : f->codes) {
     SeriesBuf* b = series::buf(&c.cell);
     int32_t head = series::head(&c.cell);
@@ -423,7 +421,7 @@ bool run(const Cell* fn, const Cell* args, Cell* out) {
   Form* f = s.form;
   if (s.more != more || !f || f->dead) [[unlikely]] {
     f = Decoder::form_of(fn, 0);
-    if (!f || !f->calls) {
+    if (!f || !f->worth) {
       // A body without calls runs about as fast in the interpreter, which
       // spares the checks a run makes; one that will not decode is left to
       // it once tried enough. Its call cache tells the interpreter so.
