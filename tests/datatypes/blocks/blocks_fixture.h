@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "../support/runtime_fixture.h"
+#include "tests/support/runtime_fixture.h"
 #include "datatypes/block.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/error.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "runtime/array.h"
-#include "tests/hashsort/fixture.h"
+#include "tests/runtime/hashsort/fixture.h"
 
 namespace xeb::test {
 namespace {

@@ -1,5 +1,5 @@
 // The data stack: limits, clamping and the result-slot operations.
-#include "tests/stack/stack_fixture.h"
+#include "tests/runtime/stack/stack_fixture.h"
 
 namespace xeb::test {
 namespace {

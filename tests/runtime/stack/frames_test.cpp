@@ -1,6 +1,6 @@
 // Call frames: the frame limit, compiled-call contexts across recursion,
 // popping and the caller's name.
-#include "tests/stack/stack_fixture.h"
+#include "tests/runtime/stack/stack_fixture.h"
 
 namespace xeb::test {
 namespace {

@@ -1,6 +1,6 @@
 // binary!: appending values as bytes, change, trim, comparison, the text
 // form, and the base 2, 16, 58 and 64 codecs.
-#include "tests/strings/strings_fixture.h"
+#include "tests/datatypes/strings/strings_fixture.h"
 
 namespace xeb::test {
 namespace {

@@ -1,7 +1,7 @@
 // Non-local exits: each pending exit reaching its catching point across
 // frames, the try/all barrier, missing targets, errors reaching try, the
 // throw origin and what a landing restores.
-#include "tests/stack/stack_fixture.h"
+#include "tests/runtime/stack/stack_fixture.h"
 
 namespace xeb::test {
 namespace {

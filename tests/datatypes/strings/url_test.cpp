@@ -4,7 +4,7 @@
 
 #include "datatypes/tag.h"
 #include "datatypes/url.h"
-#include "tests/strings/strings_fixture.h"
+#include "tests/datatypes/strings/strings_fixture.h"
 
 namespace xeb::test {
 namespace {

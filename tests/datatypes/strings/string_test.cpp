@@ -1,6 +1,6 @@
 // string!: widening, mold, editing, searching, trimming, sorting, taking
 // and the set operations.
-#include "tests/strings/strings_fixture.h"
+#include "tests/datatypes/strings/strings_fixture.h"
 
 namespace xeb::test {
 namespace {

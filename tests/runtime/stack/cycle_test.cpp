@@ -1,6 +1,6 @@
 // The cycle stack: its depth limit and the placeholders of values already
 // being walked.
-#include "tests/stack/stack_fixture.h"
+#include "tests/runtime/stack/stack_fixture.h"
 
 namespace xeb::test {
 namespace {
