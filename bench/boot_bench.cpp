@@ -3,7 +3,7 @@
 // a fresh child process, so every symbol is interned anew as in a real start;
 // the child times the step alone and hands the figure back through a pipe.
 //
-// Usage: bench_boot_bench ROOT [TRIALS]   (ROOT holds library/manifest.txt)
+// Usage: bench_boot_bench ROOT [TRIALS]   (ROOT holds start/manifest.txt)
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +22,7 @@
 #include "library/boot.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
-#include "start.h"
+#include "start/start.h"
 
 using namespace xeb;
 
@@ -30,7 +30,7 @@ namespace {
 
 std::vector<std::string> sources(const std::string& root) {
   std::vector<std::string> texts;
-  std::ifstream manifest(root + "/library/manifest.txt");
+  std::ifstream manifest(root + "/start/manifest.txt");
   std::string line;
   while (std::getline(manifest, line)) {
     if (line.empty() || line[0] == '#') continue;

@@ -4,8 +4,8 @@ above its own, or of a layer beside it, or when code outside the modules
 that own a cell layout reads a cell's raw payload words (w1, w2, w3).
 
 The layers, lowest first; lexer, codec and io sit side by side, above
-datatypes and below the evaluator. The top-level start-up (start.*, main.cpp)
-sits above every layer. Tests and benchmarks are not checked.
+datatypes and below the evaluator. The top-level start-up (start/: start.*,
+main.cpp) sits above every layer. Tests and benchmarks are not checked.
 """
 import pathlib
 import re
@@ -21,7 +21,7 @@ RANK = {
     "console": 6,
     "gui": 7,
 }
-TOP = len(RANK)  # start.cpp, start.h, main.cpp
+TOP = len(RANK)  # start/: start.cpp, start.h, main.cpp
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 # Raw payload words: only the modules owning a layout touch them; everyone
@@ -35,7 +35,7 @@ PAYLOAD_OWNERS = ("datatypes/", "runtime/cell.h", "runtime/shapes.h", "lexer/lex
 def layer_of(path):
     """The layer a repository path belongs to, or None for unchecked files."""
     parts = pathlib.PurePosixPath(path).parts
-    if len(parts) == 1:
+    if len(parts) == 1 or parts[0] == "start":
         return "top"
     return parts[0] if parts[0] in RANK else None
 
@@ -52,7 +52,7 @@ def main():
     root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parent.parent)
     bad = []
     files = [f for f in root.iterdir() if f.is_file()]
-    for layer in RANK:
+    for layer in (*RANK, "start"):
         if (root / layer).is_dir():
             files += (root / layer).rglob("*")
     for f in sorted(files):

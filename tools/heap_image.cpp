@@ -14,7 +14,7 @@
 
 #include "library/heap_image.h"
 #include "runtime/startup.h"
-#include "start.h"
+#include "start/start.h"
 
 namespace xeb::library::heap_image {
 std::span<const uint8_t> embedded() { return {}; }  // the tool makes the image it would embed

@@ -20,7 +20,7 @@
 #include "library/boot.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
-#include "start.h"
+#include "start/start.h"
 #include "tests/language/booted_cases.h"
 #include "tests/support/fake_terminal.h"
 

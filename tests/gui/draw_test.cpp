@@ -20,7 +20,7 @@
 #include "runtime/stack.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
-#include "start.h"
+#include "start/start.h"
 #include "tests/language/booted_cases.h"
 
 namespace xeb::test {

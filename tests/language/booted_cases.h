@@ -11,7 +11,7 @@
 #include "datatypes/context.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
-#include "start.h"
+#include "start/start.h"
 #include "tests/evaluator/cases.h"
 
 namespace xeb::test {

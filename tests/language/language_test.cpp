@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "start.h"
+#include "start/start.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/word.h"

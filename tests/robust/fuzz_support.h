@@ -28,7 +28,7 @@
 #include "evaluator/interpreter.h"
 #include "lexer/load.h"
 #include "library/boot.h"
-#include "start.h"
+#include "start/start.h"
 #include "runtime/collector.h"
 #include "runtime/cycle.h"
 #include "runtime/region.h"

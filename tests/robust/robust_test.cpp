@@ -21,7 +21,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
-#include "start.h"
+#include "start/start.h"
 #include "library/boot.h"
 #include "datatypes/print_hooks.h"
 #include "runtime/collector.h"

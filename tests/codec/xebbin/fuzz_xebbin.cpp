@@ -18,7 +18,7 @@
 #include "runtime/stack.h"
 #include "runtime/startup.h"
 #include "runtime/throw.h"
-#include "start.h"
+#include "start/start.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "runtime/memory.h"
 #include "runtime/region_kept.h"
 #include "runtime/stack.h"
-#include "start.h"
+#include "start/start.h"
 
 namespace xeb::test {
 namespace {

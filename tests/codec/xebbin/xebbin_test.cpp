@@ -11,7 +11,7 @@
 #include "datatypes/dispatch.h"
 #include "lexer/load.h"
 #include "library/boot.h"
-#include "start.h"
+#include "start/start.h"
 #include "tests/support/runtime_fixture.h"
 
 namespace xeb::test {

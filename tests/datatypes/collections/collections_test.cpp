@@ -12,7 +12,7 @@
 #include "runtime/handles.h"
 #include "runtime/collector.h"
 #include "runtime/stack.h"
-#include "start.h"
+#include "start/start.h"
 #include "tests/language/booted_cases.h"
 
 namespace xeb::test {

@@ -17,7 +17,7 @@
 #include "platform/bitmap.h"
 #include "platform/clipboard.h"
 #include "runtime/collector.h"
-#include "start.h"
+#include "start/start.h"
 #include "tests/evaluator/cases.h"
 
 namespace xeb::test {

@@ -1,5 +1,5 @@
 // Whole-program start-up, in the order the layers depend on each other.
-#include "start.h"
+#include "start/start.h"
 
 #include <cstdlib>
 

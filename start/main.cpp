@@ -3,7 +3,7 @@
 #include "build_info.h"
 #include "library/boot.h"
 #include "runtime/startup.h"
-#include "start.h"
+#include "start/start.h"
 
 namespace {
 
