@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <unordered_map>
@@ -94,6 +95,13 @@ uint64_t run_id = 0;
 // what the interpreter's would have had.
 const char* stack_start = nullptr;
 constexpr ptrdiff_t kStackBytes = 256 * 1024;
+
+// XEB_NO_DECODED (set, not 0) leaves every body to the interpreter, so that
+// a program can be run both ways and the outputs compared.
+const bool switched_off = [] {
+  const char* v = std::getenv("XEB_NO_DECODED");
+  return v && *v && std::strcmp(v, "0") != 0;
+}();
 
 constexpr int MAX_ARITY = 8;
 constexpr uint32_t MAX_TRIES = 4;
@@ -415,6 +423,7 @@ bool call(Form* f, const Cell* args, Cell* out, int64_t room) {
 }  // namespace
 
 bool run(const Cell* fn, const Cell* args, Cell* out) {
+  if (switched_off) [[unlikely]] return false;
   if (collector::collections != forms_collections) [[unlikely]] reset();
   Node more = callable::more_node(fn);
   Slot& s = slots[more & (slots.size() - 1)];
