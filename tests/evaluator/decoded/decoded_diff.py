@@ -350,7 +350,8 @@ def main():
         if args.show and i == 0:
             print(text)
             print(a[1], a[2], "status", a[0])
-        if a != b or a[0] == "timeout":
+        # A hang or a crash is a failure even when both runs share it.
+        if a != b or a[0] == "timeout" or a[0] < 0:
             failed += 1
             kept = os.path.join(keep, "seed-%d.xeb" % seed)
             with open(kept, "w") as f:
