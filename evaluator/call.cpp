@@ -584,7 +584,7 @@ template <typename Src>
   if (trace::tracing) [[unlikely]] goto general;
   {
     Cell* at = stack::push(val);
-    // The first operator after it, when an integer one on integer operands,
+    // The first operator after it, when an inline one on number operands,
     // is taken here; eval_infix takes any other, and the rest of a chain.
     if (++pos >= s.end) return pos;
     const Cell* w = s.cells + pos;
@@ -592,11 +592,10 @@ template <typename Src>
     const Cell* op = bound_value(w);
     if (!op || !is_type(op, T_OP)) return pos;
     int iop = integer_op(op);
-    if (iop && is_type(at, T_INTEGER) && pos + 1 < s.end) {
-      const Cell* r = w + 1;
-      const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
-      if (rv && is_type(rv, T_INTEGER)) {
-        integer_infix(iop, at, get_int(rv));
+    if (iop && inline_number(at) && pos + 1 < s.end) {
+      const Cell* rv = inline_operand(w + 1);
+      if (rv && takes_inline(iop, at, rv)) {
+        scalar_infix(iop, at, rv);
         if ((pos += 2) >= s.end || !is_type(w + 2, T_WORD)) return pos;
       }
     }

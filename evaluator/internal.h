@@ -170,24 +170,27 @@ int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
 // while not tracing: the paren's value taken as eval_infix_at takes it.
 // Answers the position after the paren.
 int32_t infix_paren(Cell* code, int32_t pos, bool push, Cell* start, const Cell* op, int iop);
-// The operations computed in place on two integers: add, subtract,
-// multiply and the comparisons equal? .. greater-or-equal?. A comparison is
-// INT_COMPARE with the bit of each outcome it is true for: bit 0 when the
-// left operand is the lesser, bit 1 when equal, bit 2 when greater.
+// The operations computed in place on two numbers: add, subtract,
+// multiply, divide (not on two integers: its result's type depends on the
+// remainder) and the comparisons equal? .. greater-or-equal?. A comparison
+// is INT_COMPARE with the bit of each outcome it is true for: bit 0 when
+// the left operand is the lesser, bit 1 when equal, bit 2 when greater;
+// INT_STRICT marks strict-equal?, which tells an integer from a float.
 enum IntOp : uint8_t {
-  INT_NONE, INT_ADD, INT_SUB, INT_MUL,
+  INT_NONE, INT_ADD, INT_SUB, INT_MUL, INT_DIV,
   INT_COMPARE = 8,
   INT_EQ = INT_COMPARE | 2, INT_NE = INT_COMPARE | 5, INT_LT = INT_COMPARE | 1, INT_GT = INT_COMPARE | 4,
   INT_LE = INT_COMPARE | 3, INT_GE = INT_COMPARE | 6,
+  INT_STRICT = 16,
 };
 
-// The integer operation of each native index, INT_NONE for the natives that
+// The inline operation of each native index, INT_NONE for the natives that
 // are not comparisons.
 inline constexpr auto kNativeIntOp = [] {
   std::array<uint8_t, natives::COUNT + 1> ops{};
   ops[natives::index(natives::Id::equal_q)] = INT_EQ;
   ops[natives::index(natives::Id::not_equal_q)] = INT_NE;
-  ops[natives::index(natives::Id::strict_equal_q)] = INT_EQ;
+  ops[natives::index(natives::Id::strict_equal_q)] = INT_EQ | INT_STRICT;
   ops[natives::index(natives::Id::lesser_q)] = INT_LT;
   ops[natives::index(natives::Id::greater_q)] = INT_GT;
   ops[natives::index(natives::Id::lesser_or_equal_q)] = INT_LE;
@@ -195,16 +198,17 @@ inline constexpr auto kNativeIntOp = [] {
   return ops;
 }();
 
-// The same for each action index: add, subtract and multiply.
+// The same for each action index: add, subtract, multiply and divide.
 inline constexpr auto kActionIntOp = [] {
   std::array<uint8_t, ACTION_COUNT + 1> ops{};
   ops[A_ADD] = INT_ADD;
   ops[A_SUBTRACT] = INT_SUB;
   ops[A_MULTIPLY] = INT_MUL;
+  ops[A_DIVIDE] = INT_DIV;
   return ops;
 }();
 
-// The operation an operator computes in place on two integers, or INT_NONE.
+// The operation an operator computes in place on two numbers, or INT_NONE.
 inline int integer_op(const Cell* op) {
   int wrapped = native::wrapped_type(op);
   uint32_t i = native::index(op);
@@ -239,10 +243,45 @@ inline int integer_op(const Cell* op) {
   integer_overflow(code, left, a, b);
 }
 
+// The types the inline operators take: integer!, float!, percent!. Their
+// arithmetic and comparisons cannot fail (a float's overflow is infinity).
+constexpr uint64_t INLINE_NUMBERS = type_bit(T_INTEGER) | type_bit(T_FLOAT) | type_bit(T_PERCENT);
+inline bool inline_number(const Cell* v) { return in_types(INLINE_NUMBERS, type_of(v)); }
+
+// Whether an operation computes in place on these operands: two numbers,
+// but no division of two integers.
+[[gnu::always_inline]] inline bool takes_inline(int code, const Cell* left, const Cell* right) {
+  TypeId lt = type_of(left), rt = type_of(right);
+  if (lt == T_INTEGER && rt == T_INTEGER) [[likely]] return code != INT_DIV;
+  return in_types(INLINE_NUMBERS, lt) && in_types(INLINE_NUMBERS, rt);
+}
+
+// The operation on two numbers of which one at least is a float! or a
+// percent!, as the actions and comparisons compute it: the left operand
+// replaced by the result.
+void number_infix(int code, Cell* left, const Cell* right);
+
+// An operation that takes_inline, the left operand replaced by the result.
+[[gnu::always_inline]] inline void scalar_infix(int code, Cell* left, const Cell* right) {
+  if (is_type(left, T_INTEGER) && is_type(right, T_INTEGER)) [[likely]]
+    integer_infix(code, left, get_int(right));
+  else
+    number_infix(code, left, right);
+}
+
+// An operand taken in place: a number, or a word holding one (reading it
+// can neither fail nor allocate); null for any other.
+inline const Cell* inline_operand(const Cell* r) {
+  if (inline_number(r)) return r;
+  if (!is_type(r, T_WORD)) return nullptr;
+  const Cell* v = bound_value(r);
+  return v && inline_number(v) ? v : nullptr;
+}
+
 // The infix lookahead after a value made at start, inline for its common
-// cases: no operator follows, or an integer operator whose right operand is
-// an integer literal or a word holding one (read in place: evaluating it
-// could neither fail nor allocate). The result stays at start.
+// cases: no operator follows, or an inline operator whose operands are
+// numbers, its right operand a literal or a word holding one. The result
+// stays at start.
 [[gnu::always_inline]] inline int32_t infix_after(Cell* code, int32_t pos, int32_t end, bool push, Cell* start) {
   for (;;) {
     if (pos >= end) return pos;
@@ -253,12 +292,12 @@ inline int integer_op(const Cell* op) {
     const Cell* op = bound_value(w);
     if (!op || !is_type(op, T_OP)) return pos;
     int iop = integer_op(op);
-    if (!trace::tracing && iop && is_type(start, T_INTEGER) && pos + 1 < end &&
+    if (!trace::tracing && iop && inline_number(start) && pos + 1 < end &&
         pos + 1 < static_cast<int32_t>(b->cell_count())) {
       const Cell* r = w + 1;
-      const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
-      if (rv && is_type(rv, T_INTEGER)) {
-        integer_infix(iop, start, get_int(rv));
+      const Cell* rv = inline_operand(r);
+      if (rv && takes_inline(iop, start, rv)) {
+        scalar_infix(iop, start, rv);
         pos += 2;
         continue;
       }
@@ -273,8 +312,8 @@ inline int integer_op(const Cell* op) {
 }
 
 // A value whose evaluation can neither fail nor run code: a literal (not
-// unset!), or a word holding a plain value, with any chain of integer
-// operators on integer operands after it (computed as infix_after does).
+// unset!), or a word holding a plain value, with any chain of inline
+// operators on number operands after it (computed as infix_after does).
 // Answers the position after it with the value in out, or -1 when the
 // general path must evaluate it; nothing has happened then, since reading
 // words has no effect. A word holding a callable value is left in callee
@@ -304,11 +343,10 @@ inline int32_t quick_value_in(SeriesBuf* b, int32_t pos, int32_t end, Cell* out,
     const Cell* op = bound_value(w);
     if (!op || !is_type(op, T_OP)) return pos;
     int iop = integer_op(op);
-    if (!iop || !is_type(out, T_INTEGER) || pos + 1 >= end) return -1;
-    const Cell* r = w + 1;
-    const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
-    if (!rv || !is_type(rv, T_INTEGER)) return -1;
-    integer_infix(iop, out, get_int(rv));
+    if (!iop || pos + 1 >= end) return -1;
+    const Cell* rv = inline_operand(w + 1);
+    if (!rv || !takes_inline(iop, out, rv)) return -1;
+    scalar_infix(iop, out, rv);
     pos++;
   }
 }

@@ -2,11 +2,13 @@
 #include "evaluator/interpreter.h"
 
 #include <array>
+#include <cmath>
 
 #include "datatypes/actions.h"
 #include "datatypes/context.h"
 #include "datatypes/logic.h"
 #include "datatypes/error.h"
+#include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/native.h"
 #include "datatypes/series.h"
@@ -198,6 +200,27 @@ Cell* bound_value_slow(Node ctx, int32_t index) {
   return values + index;
 }
 
+
+void number_infix(int code, Cell* left, const Cell* right) {
+  TypeId lt = type_of(left), rt = type_of(right);
+  double x = lt == T_INTEGER ? double(get_int(left)) : get_double(left);
+  double y = rt == T_INTEGER ? double(get_int(right)) : get_double(right);
+  if (code & INT_COMPARE) {
+    int outcome;  // 0 lesser, 1 equal, 2 greater; -1 for no relation
+    if (code & INT_STRICT) {
+      outcome = lt == rt && x == y ? 1 : 0;
+    } else if ((code & 7) == (INT_EQ & 7) || (code & 7) == (INT_NE & 7)) {
+      outcome = float_::almost_equal_q(x, y) ? 1 : 0;
+    } else {
+      // An ordering with a NaN holds neither way.
+      outcome = std::isnan(x) || std::isnan(y) ? -1 : (x > y) - (x < y) + 1;
+    }
+    *left = outcome >= 0 && (code >> outcome) & 1 ? fixed_true : fixed_false;
+    return;
+  }
+  put_double(left, code == INT_ADD ? x + y : code == INT_SUB ? x - y : code == INT_MUL ? x * y : x / y);
+  set_type(left, lt == T_PERCENT ? T_PERCENT : T_FLOAT);
+}
 
 void init() {
   static bool done = false;
@@ -584,12 +607,12 @@ inline Cell op_function(const Cell* op) {
   return fn;
 }
 
-// An integer operator's step once its right operand lies at start + 1:
-// computed in place when that is an integer too, else through the operator
-// held meanwhile.
+// An inline operator's step once its right operand lies at start + 1:
+// computed in place when that is a number it takes, else through the
+// operator held meanwhile.
 inline void finish_integer_infix(int iop, Cell* start, const HeldOp& held, bool push) {
-  if (is_type(start + 1, T_INTEGER)) {
-    integer_infix(iop, start, get_int(start + 1));
+  if (takes_inline(iop, start, start + 1)) {
+    scalar_infix(iop, start, start + 1);
     stack::set_top(start + 1);
   } else {
     Cell fn = op_function(&held.rec.op), nm = held.rec.name;
@@ -628,13 +651,13 @@ int32_t eval_infix_at(Cell* code, int32_t pos, int32_t end, bool push, Cell* sta
       trace::fire(trace::fetch, code, pos, nullptr, w);
       Cell fn = op_function(&taken);
       pos = eval_call(&fn, code, pos + 1, end, push, nullptr, 0, &name, nullptr, CALL_NORMAL, true);
-    } else if (int iop = integer_op(op); iop && is_type(start, T_INTEGER) && pos + 1 < end) {
-      // Integer arithmetic and comparison need no frame: they cannot fail.
-      // Any other right operand goes through the operator as usual.
+    } else if (int iop = integer_op(op); iop && inline_number(start) && pos + 1 < end) {
+      // Arithmetic and comparison of numbers need no frame: they cannot
+      // fail. Any other right operand goes through the operator as usual.
       const Cell* r = w + 1;
-      const Cell* rv = is_type(r, T_INTEGER) ? r : is_type(r, T_WORD) ? bound_value(r) : nullptr;
-      if (rv && is_type(rv, T_INTEGER)) {
-        integer_infix(iop, start, get_int(rv));
+      const Cell* rv = inline_operand(r);
+      if (rv && takes_inline(iop, start, rv)) {
+        scalar_infix(iop, start, rv);
         pos += 2;
       } else {
         // The right operand runs code, which may collect and move the nodes

@@ -154,7 +154,7 @@ struct Decoder {
       const Cell* v = bound_value(w);
       if (!v || !is_type(v, T_OP)) break;  // the next expression's first value
       int iop = integer_op(v);
-      if (!iop || !guard(w, v)) return nullptr;
+      if (!iop || iop == INT_DIV || !guard(w, v)) return nullptr;  // a division's type depends on its remainder
       Op* x = op(Op::INFIX);
       x->iop = static_cast<uint8_t>(iop);
       x->a = left;
