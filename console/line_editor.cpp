@@ -147,6 +147,16 @@ void LineEditor::insert(char32_t c) {
   refresh();
 }
 
+void LineEditor::word_left() {  // to the start of this or the previous word
+  while (cursor_ > 0 && line_[cursor_ - 1] == ' ') cursor_--;
+  while (cursor_ > 0 && line_[cursor_ - 1] != ' ') cursor_--;
+}
+
+void LineEditor::word_right() {  // past the end of this or the next word
+  while (cursor_ < line_.size() && line_[cursor_] == ' ') cursor_++;
+  while (cursor_ < line_.size() && line_[cursor_] != ' ') cursor_++;
+}
+
 bool LineEditor::complete(const CompleteFn& fn, bool& listed) {
   listed = false;
   if (!fn) return false;
@@ -229,20 +239,12 @@ EditResult LineEditor::edit(const std::u32string& prompt, bool hidden, const std
         continue;
       }
       case KeyKind::left:
-        if (ctrl) {  // to the start of this or the previous word
-          while (cursor_ > 0 && line_[cursor_ - 1] == ' ') cursor_--;
-          while (cursor_ > 0 && line_[cursor_ - 1] != ' ') cursor_--;
-        } else if (cursor_ > 0) {
-          cursor_--;
-        }
+        if (ctrl) word_left();
+        else if (cursor_ > 0) cursor_--;
         break;
       case KeyKind::right:
-        if (ctrl) {  // past the end of this or the next word
-          while (cursor_ < line_.size() && line_[cursor_] == ' ') cursor_++;
-          while (cursor_ < line_.size() && line_[cursor_] != ' ') cursor_++;
-        } else if (cursor_ < line_.size()) {
-          cursor_++;
-        }
+        if (ctrl) word_right();
+        else if (cursor_ < line_.size()) cursor_++;
         break;
       case KeyKind::up:
       case KeyKind::down:
@@ -261,6 +263,12 @@ EditResult LineEditor::edit(const std::u32string& prompt, bool hidden, const std
         refresh();
         continue;
       case KeyKind::character:
+        if (k.mods & platform::key_mod::alt) {  // Alt-b and Alt-f as Ctrl-Left and Ctrl-Right
+          if (k.ch == 'b') word_left();
+          else if (k.ch == 'f') word_right();
+          else continue;  // other Alt keys: nothing
+          k.kind = KeyKind::left;  // a cursor move only
+        }
         break;
       default:
         continue;  // Insert, Page Up and Down, function keys, reports: nothing
@@ -345,7 +353,7 @@ EditResult LineEditor::edit(const std::u32string& prompt, bool hidden, const std
         saved_cursor_ = 0;
         line_ += ESC;
         cursor_ = line_.size();
-        return finish(EditEnd::accepted);
+        return finish(EditEnd::escaped);
       default:
         if (c >= 32 && c != 127) insert(c);
         continue;

@@ -26,7 +26,8 @@ struct Completion {
 using CompleteFn = std::function<std::vector<Completion>(const std::u32string& line, size_t cursor)>;
 
 enum class EditEnd {
-  accepted,  // Return, or Esc (the line then ends in the escape character)
+  accepted,  // Return: the line goes into the history
+  escaped,   // Esc: the line ends in the escape character and is not kept
   quit,      // Ctrl-C, or Ctrl-D on an empty line: the caller gives "q"
   listed,    // Tab listed several candidates: the caller gives an empty line
   closed,    // the input ended or failed
@@ -55,6 +56,8 @@ class LineEditor {
   void place(size_t from, size_t to);  // cursor moves between cell positions
   void layout(size_t& cursor_cell, size_t& end_cell) const;
   void insert(char32_t c);
+  void word_left();
+  void word_right();
   bool complete(const CompleteFn& fn, bool& listed);
   void flush();
 

@@ -31,6 +31,7 @@
 #include "platform/terminal_mode.h"
 #include "runtime/unicode.h"
 #include "runtime/exit.h"
+#include "runtime/interrupt.h"
 #include "datatypes/print_hooks.h"
 #include "runtime/stack.h"
 
@@ -202,13 +203,15 @@ void edit_line(const Cell* prompt, bool hidden) {
     case console::EditEnd::listed:
       break;
     case console::EditEnd::accepted:
+    case console::EditEnd::escaped:
       text = r.line;
       break;
   }
   Cell* line = stack::push(&state()[0]);
   for (char32_t c : text) string::append_char(line, static_cast<int32_t>(c));
   stack::pop(1);
-  // The history keeps accepted lines, newest first, never twice in a row.
+  // The history keeps lines ended by Return, newest first, never twice in a
+  // row.
   if (r.end != console::EditEnd::accepted || hidden || text.empty()) return;
   Cell* hist = &state()[1];
   if (!is_type(hist, T_BLOCK)) return;
@@ -225,13 +228,21 @@ void edit_line(const Cell* prompt, bool hidden) {
 void read_input() {
   if (editing) {
     edit_line(stack::base(), !is_false(stack::base() + 1));
-    set_unset(stack::base());
-    return;
+  } else {
+    if (console_q) print_hooks::call_print(stack::base(), false);
+    Cell* line = stack::push(&state()[0]);
+    input_ended = !stdin_readline(line);
+    stack::pop(1);
   }
-  if (console_q) print_hooks::call_print(stack::base(), false);
-  Cell* line = stack::push(&state()[0]);
-  input_ended = !stdin_readline(line);
-  stack::pop(1);
+  // A Ctrl-C that came while waiting for the line halts nothing later.
+  interrupt::clear();
+  set_unset(stack::base());
+}
+
+// _halt-on-interrupt [on [logic!]]: whether Ctrl-C halts the evaluation
+// (the console's loop) or ends the process.
+void halt_on_interrupt() {
+  interrupt::set_halts(!is_false(stack::base()));
   set_unset(stack::base());
 }
 
@@ -324,6 +335,7 @@ constexpr Def kConsole[] = {
     {"_set-buffer-history", &set_buffer_history},
     {"_read-input", &read_input},
     {"_input-ended?", &input_ended_q},
+    {"_halt-on-interrupt", &halt_on_interrupt},
     {"init", &console_init},
     {"input-stdin", &input_stdin},
     {"read-stdin", &read_stdin},

@@ -21,6 +21,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/native_entries.h"
 #include "evaluator/natives_support.h"
+#include "runtime/interrupt.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -72,9 +73,26 @@ class LoopFrame {
   CatchPoint cp_;
 };
 
-// Runs the body into the loop frame's result slot.
+// A Ctrl-C waiting to halt the console's command: the round becomes what
+// `halt` does, a throw of halt-request named console.
+[[gnu::noinline]] void halt_round() {
+  interrupt::clear();
+  Cell* b = stack::base();
+  stack::set_top(b);
+  *stack::push_new() = *word::load("halt-request");
+  *stack::push_new() = *word::load("console");
+  stack::throw_value(ThrowCode::throw_value);
+}
+
+// Runs the body into the loop frame's result slot. Every loop of the
+// language passes here once a round, so this is where a pending Ctrl-C is
+// looked at: one load of the flag.
 inline void run(const Cell* body) {
   stack::reset();
+  if (interrupt::is_pending()) [[unlikely]] {
+    halt_round();
+    return;
+  }
   interpreter::eval_block(body, true);
 }
 

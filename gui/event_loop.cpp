@@ -234,7 +234,9 @@ bool pump() {
 void decode(bool fresh) {
   Widget* r = root();
   for (;;) {
-    std::optional<platform::Key> k = decoder.next(!fresh && decoder.holding());
+    // A frame without new input completes a held ESC; a character cut
+    // short waits for its rest.
+    std::optional<platform::Key> k = decoder.next(!fresh && decoder.holding_escape(), input_closed);
     if (!k) break;
     if (k->kind == platform::KeyKind::cursor_report) {
       session().cursor_report(k->b, k->c);

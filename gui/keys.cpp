@@ -10,7 +10,9 @@ std::optional<GuiKey> gui_key(const platform::Key& k) {
     case KeyKind::character:
       if (k.ch == 8) return GuiKey{127, 0};
       if (k.ch == 10) return GuiKey{13, 0};
-      return GuiKey{static_cast<int32_t>(k.ch), k.mods & platform::key_mod::alt ? keyflag::alt : 0};
+      // ESC and a byte that starts no sequence send nothing.
+      if (k.mods & platform::key_mod::alt) return std::nullopt;
+      return GuiKey{static_cast<int32_t>(k.ch), 0};
     case KeyKind::back_tab:
       return GuiKey{9, keyflag::shift};
     default:

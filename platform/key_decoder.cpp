@@ -98,7 +98,14 @@ KeyDecoder::Step KeyDecoder::escape(Key& k, size_t& used) const {
     if (avail >= kMaxString) { used = avail; k = key(KeyKind::unknown); return Step::done; }
     return Step::need_more;
   }
-  if (intro != '[') return Step::not_sequence;
+  if (intro != '[') {
+    // Alt with a key: ESC then the key's byte (DEL and controls included).
+    if (intro == ESC || intro >= 0x80) return Step::not_sequence;
+    used = 2;
+    k = character(intro);
+    k.mods = key_mod::alt;
+    return Step::done;
+  }
 
   // CSI: an optional private marker, parameters, intermediates, a final byte.
   int params[kMaxParams] = {};
@@ -198,20 +205,20 @@ KeyDecoder::Step KeyDecoder::utf8(Key& k, size_t& used, bool flush) const {
   return Step::done;
 }
 
-std::optional<Key> KeyDecoder::next(bool flush) {
+std::optional<Key> KeyDecoder::next(bool flush, bool at_end) {
   if (pos_ >= buf_.size()) return std::nullopt;
   Key k;
   size_t used = 0;
   Step s;
   if (static_cast<uint8_t>(buf_[pos_]) == ESC) {
     s = escape(k, used);
-    if (s == Step::need_more && !flush) return std::nullopt;
+    if (s == Step::need_more && !(flush || at_end)) return std::nullopt;
     if (s != Step::done) {
       k = character(ESC);
       used = 1;
     }
   } else {
-    s = utf8(k, used, flush);
+    s = utf8(k, used, at_end);
     if (s == Step::need_more) return std::nullopt;
   }
   pos_ += used;
@@ -226,20 +233,22 @@ Key read_key(TermIO& io, KeyDecoder& dec) {
   for (;;) {
     if (auto k = dec.next()) return *k;
     const bool held = dec.holding();
-    switch (io.wait(io.self, held ? ESCAPE_WAIT_MS : -1)) {
+    // Only an ESC waits a limited time; a character cut short waits for its
+    // rest however long it takes.
+    switch (io.wait(io.self, dec.holding_escape() ? ESCAPE_WAIT_MS : -1)) {
       case Ready::resize:
         return key(KeyKind::resize);
       case Ready::timeout:
-        if (held) return *dec.next(true);
+        if (auto k = dec.next(true)) return *k;
         continue;
       case Ready::failed:
-        if (held) return *dec.next(true);
+        if (held) return *dec.next(true, true);
         return key(KeyKind::end_of_input);
       case Ready::input: {
         uint8_t buf[256];
         const long n = io.read(io.self, buf, sizeof buf);
         if (n <= 0) {
-          if (held) return *dec.next(true);
+          if (held) return *dec.next(true, true);
           return key(KeyKind::end_of_input);
         }
         dec.feed(std::span<const uint8_t>(buf, static_cast<size_t>(n)));

@@ -3,10 +3,14 @@
 // reports and cursor-position reports. Shared by the line editor and a text
 // GUI.
 //
-// ESC followed by a byte that starts no sequence is the Escape key, and that
-// byte is decoded afresh. A lone ESC is one key once no more bytes follow in
-// time. A sequence or character split across reads is held until it is
-// complete, so the keys do not depend on where the reads split the bytes.
+// ESC followed in time by a printable or control byte that starts no
+// sequence is that key with Alt, as terminals send Alt and Option keys; ESC
+// before a second ESC, or before a byte past ASCII, is the Escape key, and
+// the byte is decoded afresh. A lone ESC is one key once no more bytes
+// follow in time. A sequence or character split across reads is held until
+// it is complete, so the keys do not depend on where the reads split the
+// bytes; only an ESC is completed by time, a character cut short only by the
+// end of the input.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -47,10 +51,14 @@ class KeyDecoder {
  public:
   void feed(std::span<const uint8_t> bytes);
   // The next key, or nothing when the bytes held are empty or the start of
-  // an unfinished sequence. With flush, the held start is taken as it is: a
-  // lone ESC becomes the Escape key, the rest is decoded as text.
-  std::optional<Key> next(bool flush = false);
+  // an unfinished sequence or character. With flush (the time to wait is
+  // over), a held ESC is taken as it is: a lone ESC becomes the Escape key.
+  // With at_end (no more input will come), a character cut short also gives
+  // its replacement.
+  std::optional<Key> next(bool flush = false, bool at_end = false);
   bool holding() const { return pos_ < buf_.size(); }
+  // What is held starts with ESC: the one start that time completes.
+  bool holding_escape() const { return holding() && static_cast<uint8_t>(buf_[pos_]) == 0x1B; }
 
  private:
   enum class Step { done, need_more, not_sequence };

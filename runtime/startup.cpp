@@ -12,6 +12,7 @@
 
 #include "platform/math_lib.h"
 #include "runtime/exit.h"
+#include "runtime/interrupt.h"
 #include "runtime/throw.h"
 
 namespace xeb::startup {
@@ -87,7 +88,7 @@ void on_fault(int sig, siginfo_t* si, void* ucp) {
   runtime_error(fault_code(sig, si, sp), pc);
 }
 
-void on_interrupt(int) { exit_on_signal(0); }
+void on_interrupt(int) { interrupt::on_signal(); }
 
 // A request to end (SIGTERM) or a vanished terminal (SIGHUP): the cleanups
 // run, then the process ends by that signal.

@@ -65,6 +65,17 @@ LOOP_CASES = [
     ("error at the prompt", "append 1 2\n3\n",
      "*** Script Error: append does not allow integer! for its series argument\n"
      "*** Where: append\n*** Near : append 1 2\n*** Stack: launch launch run eval-command do-command try-do\n\n== 3\n", 0),
+    # A closer that matches no opener is a syntax error at once, not an
+    # open expression that swallows the lines after it.
+    ("mismatched closer", "[1 (2]\n(]\n[1 2)\n3\n",
+     ("*** Syntax Error: (line 1) missing ) at ]\n*** Where: transcode\n*** Near : transcode source\n"
+      "*** Stack: launch launch run eval-command do-command load\n") * 2
+     + "*** Syntax Error: (line 1) missing ] at )\n*** Where: transcode\n*** Near : transcode source\n"
+     "*** Stack: launch launch run eval-command do-command load\n== 3\n", 0),
+    # An open point literal continues on the next line, alone or inside an
+    # open paren; a closed paren inside an open block keeps the block open.
+    ("open point literal", "x: (1, 2\n)\nx\n((3, 4\n)\n)\n[1 (2)\n]\n",
+     "== (1, 2)\n== (1, 2)\n== (3, 4)\n== [1 (2)]\n", 0),
     ("near is the expression under way, in a function",
      "f: func [x][x / 0]\nf 1\n",
      "== func [x][x / 0]\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : x / 0\n*** Stack: launch launch run eval-command do-command try-do f\n\n", 0),
@@ -111,6 +122,56 @@ def config_cases(xeb, failures):
         out, status = run(xeb, [], "print mold system/console/history\n", home=home)
         if out != BANNER + "[]\n":
             failures.append(f"configuration without its header is ignored: {out!r}")
+
+
+def interrupt_cases(xeb, failures):
+    """SIGINT: it halts a command of the console's loop, which goes on with
+    its words; it ends a script with status 130."""
+    import signal
+    import time
+    with tempfile.TemporaryDirectory() as home:
+        env = dict(os.environ, HOME=home)
+        p = subprocess.Popen([xeb], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
+        p.stdin.write(b'kept: 12345\nprint "looping" loop 2000000000 [1 + 1]\n')
+        p.stdin.flush()
+        seen = b""
+        while b"looping" not in seen:
+            line = p.stdout.readline()
+            if not line:
+                break
+            seen += line
+        time.sleep(0.2)
+        p.send_signal(signal.SIGINT)
+        p.stdin.write(b"kept\nprint 'after\n")
+        p.stdin.close()
+        try:
+            out = (seen + p.stdout.read()).decode("utf-8", "replace")
+            status = p.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            out, status = "", "still running"
+        if out != BANNER + "== 12345\nlooping\n(halted)\n== 12345\nafter\n" or status != 0:
+            failures.append(f"SIGINT halts a command: got {out!r} status {status}")
+        # The end of piped input ends the loop as quit does: the
+        # configuration is written.
+        if not os.path.exists(os.path.join(home, ".xeb", "Xeb-Console", "console-cfg.xeb")):
+            failures.append("the end of piped input did not save the configuration")
+
+        path = os.path.join(home, "long.xeb")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write('Xeb []\nprint "looping"\nloop 2000000000 [1 + 1]\nprint "not reached"\n')
+        p = subprocess.Popen([xeb, path], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, env=env)
+        first = p.stdout.readline()
+        time.sleep(0.2)
+        p.send_signal(signal.SIGINT)
+        try:
+            rest = p.stdout.read()
+            status = p.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            rest, status = b"", "still running"
+        if first != b"looping\n" or rest != b"" or status != 130:
+            failures.append(f"SIGINT ends a script: got {first + rest!r} status {status}, want 130")
 
 
 def main():
@@ -226,6 +287,7 @@ def main():
         if status != -13:
             failures.append(f"closed reader of the output: got status {status}, want SIGPIPE")
 
+    interrupt_cases(xeb, failures)
     config_cases(xeb, failures)
 
     # The program records its build: system/build/date is when it was built

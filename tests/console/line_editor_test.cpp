@@ -32,7 +32,8 @@ TEST(LineEditor, EndsOfALine) {
   };
   const Case cases[] = {
       {{"ab", "\r"}, EditEnd::accepted, U"ab"},
-      {{"ab", "\x1b"}, EditEnd::accepted, U"ab\x1b"},  // Esc: the line ends in ESC
+      {{"ab", "\x1b"}, EditEnd::escaped, U"ab\x1b"},   // Esc: the line ends in ESC, not kept
+      {{"ab", "\x1b", "", "c\r"}, EditEnd::escaped, U"ab\x1b"},  // Esc, a pause, then more keys
       {{"ab", "\x03"}, EditEnd::quit, U""},             // Ctrl-C anywhere
       {{"\x04"}, EditEnd::quit, U""},                   // Ctrl-D on an empty line
       {{"ab", "\x1b[D", "\x04", "\r"}, EditEnd::accepted, U"a"},  // Ctrl-D deletes under the cursor
@@ -43,6 +44,29 @@ TEST(LineEditor, EndsOfALine) {
   for (const Case& c : cases) {
     Edited r = edit(c.keys);
     EXPECT_EQ(r.result.end, c.end);
+    EXPECT_EQ(r.result.line, c.line);
+  }
+}
+
+// Alt keys come as ESC and the key's byte: Alt-b and Alt-f move by word as
+// Ctrl-Left and Ctrl-Right do; any other Alt key does nothing, and none of
+// them ends the line.
+TEST(LineEditor, AltKeys) {
+  struct Case {
+    std::vector<std::string> keys;
+    std::u32string line;
+  };
+  const Case cases[] = {
+      {{"abc def", "\x1b" "b", "X\r"}, U"abc Xdef"},
+      {{"abc def", "\x1b" "b", "\x1b" "b", "X\r"}, U"Xabc def"},
+      {{"abc def", "\x1b" "bX\r"}, U"abc Xdef"},  // in one read with what follows
+      {{"abc def", "\x1b[H", "\x1b" "f", "X\r"}, U"abcX def"},
+      {{"abc def", "\x1b[1;5D", "X\r"}, U"abc Xdef"},  // Ctrl-Left, the same move
+      {{"abc", "\x1b" "x", "\x1b\x7f", "\x1b.", "d\r"}, U"abcd"},
+  };
+  for (const Case& c : cases) {
+    Edited r = edit(c.keys);
+    EXPECT_EQ(r.result.end, EditEnd::accepted);
     EXPECT_EQ(r.result.line, c.line);
   }
 }

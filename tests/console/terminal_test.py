@@ -428,6 +428,116 @@ def unwritable_configuration(home):
             p.kill()
 
 
+def guarded(home, args=""):
+    """The console between two `stty -g`, under a shell that a Ctrl-C does
+    not end (a trap, as job control keeps an interactive shell out of the
+    way), so the key's SIGINT is the console's alone to act on."""
+    before, after = os.path.join(home, "before"), os.path.join(home, "after")
+    cmd = (f"trap 'true' INT; stty -g > {before}; {XEB} {args}; echo exit=$?; stty -g > {after}; echo done; "
+           "sleep 600")
+    return Pane(cmd, home), before, after
+
+
+def same_modes(before, after):
+    a, b = open(before).read(), open(after).read()
+    expect(a == b, f"stty before {a!r} after {b!r}")
+
+
+@case
+def ctrl_c_halts_evaluation(home):
+    p, before, after = guarded(home)
+    try:
+        p.wait_for(">> ")
+        p.text("important: 12345")
+        p.keys("Enter")
+        p.wait_for("== 12345")
+        for n, line in enumerate(['print "looping" loop 2000000000 [1 + 1]', 'f: does [forever [1]] print "in f" f']):
+            p.text(line)
+            p.keys("Enter")
+            p.wait_count("looping" if n == 0 else "in f", 2)  # the line and its output
+            time.sleep(0.2)
+            p.keys("C-c")
+            p.wait_count("(halted)", n + 1)
+        p.text("important")
+        p.keys("Enter")
+        p.wait_count("== 12345", 2)
+        p.text("quit")
+        p.keys("Enter")
+        p.wait_for("done")
+        expect("exit=0" in p.screen(), p.screen())
+        same_modes(before, after)
+    finally:
+        p.kill()
+    # The lines of the interrupted session are in the history of the next.
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.keys("Up", "Up", "Up")  # quit, important, then the halted line
+        p.wait(lambda s: s.rstrip().endswith('>> f: does [forever [1]] print "in f" f'), "the halted line recalled")
+    finally:
+        p.kill()
+
+
+@case
+def ctrl_c_ends_a_script(home):
+    script = os.path.join(home, "long.xeb")
+    with open(script, "w") as f:
+        f.write('Xeb []\nprint "looping"\nloop 2000000000 [1 + 1]\nprint "not reached"\n')
+    p, before, after = guarded(home, script)
+    try:
+        p.wait_for("looping")
+        time.sleep(0.2)
+        p.keys("C-c")
+        p.wait_for("done")
+        expect("exit=130" in p.screen() and "not reached" not in p.screen(), p.screen())
+        same_modes(before, after)
+    finally:
+        p.kill()
+
+
+@case
+def alt_keys_and_escape(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text('print "abc def"')
+        p.keys("M-b", "X", "Enter")  # Alt-b: the terminal sends ESC b
+        p.wait_for("\nabc Xdef")
+        p.text('print "abc def"')
+        p.keys("Home", "M-f", "M-f", "M-x", "Y", "Enter")
+        p.wait_for("\nabcY def")
+        expect("(escape)" not in p.screen(), p.screen())
+        # A lone Esc still drops the line, which the history does not keep.
+        p.text("oops")
+        p.keys("Escape")
+        p.wait_for("(escape)")
+        p.keys("Up")
+        p.wait(lambda s: s.rstrip().endswith('>> print "abcY def"'), "the line before the Esc recalled")
+    finally:
+        p.kill()
+
+
+@case
+def closers_and_open_points(home):
+    p = console(home)
+    try:
+        p.wait_for(">> ")
+        p.text("[1 (2]")
+        p.keys("Enter")
+        p.wait_for("*** Syntax Error: (line 1) missing ) at ]")
+        p.text("1 + 1")
+        p.keys("Enter")
+        p.wait_for("== 2")
+        p.text("x: (1, 2")
+        p.keys("Enter")
+        p.wait(lambda s: s.rstrip().endswith("("), "the continuation prompt of an open point")
+        p.text(")")
+        p.keys("Enter")
+        p.wait_for("== (1, 2)")
+    finally:
+        p.kill()
+
+
 def run_cases(tests):
     """Runs the cases named after the program on the command line (every one
     when none is named), prints the failures and answers the exit status."""
@@ -449,7 +559,8 @@ def run_cases(tests):
 def main():
     return run_cases([editing_keys, history_survives_restart, completion, multi_line_block_and_escape,
                       long_line_wraps, resize_redraws, wide_characters, coloured_prompt, ctrl_c_and_ctrl_d_quit,
-                      masked_input, terminal_restored_on_every_way_out, unwritable_configuration])
+                      masked_input, terminal_restored_on_every_way_out, unwritable_configuration,
+                      ctrl_c_halts_evaluation, ctrl_c_ends_a_script, alt_keys_and_escape, closers_and_open_points])
 
 
 if __name__ == "__main__":

@@ -50,6 +50,11 @@ Key ch(char32_t c) {
   r.ch = c;
   return r;
 }
+Key alt(char32_t c) {
+  Key r = ch(c);
+  r.mods = platform::key_mod::alt;
+  return r;
+}
 Key fkey(int n) {
   Key r = k(KeyKind::function);
   r.a = n;
@@ -109,10 +114,13 @@ const std::vector<Case>& cases() {
       {"\x1b[99x", {k(KeyKind::unknown)}},
       {"\x1b]0;title\x07" "a", {k(KeyKind::unknown), ch('a')}},
       {"\x1bP1$r\x1b\\b", {k(KeyKind::unknown), ch('b')}},
-      // ESC before a byte that starts no sequence: Escape, then that byte.
-      {"\x1b" "b", {ch(27), ch('b')}},
-      {"\x1b\r", {ch(27), ch(13)}},
+      // ESC before a byte that starts no sequence: that key with Alt; before
+      // a second ESC or a character past ASCII: Escape, then the rest.
+      {"\x1b" "b", {alt('b')}},
+      {"\x1b\r", {alt(13)}},
+      {"\x1b\x7f" "f", {alt(127), ch('f')}},
       {"\x1b\x1b[A", {ch(27), k(KeyKind::up)}},
+      {"\x1b\xc3\xa9", {ch(27), ch(0xE9)}},
       // A lone ESC at the end is one key.
       {"a\x1b", {ch('a'), ch(27)}},
       // A sequence broken off by a control byte: noise, then the byte.
@@ -154,6 +162,18 @@ TEST(KeyDecoder, SequencesBackToBack) {
   for (size_t cut = 1; cut < all.size(); cut += 7) {
     EXPECT_EQ(keys_of({all.substr(0, cut), all.substr(cut)}), want) << "split at " << cut;
   }
+}
+
+// Reads apart in time (an empty chunk is a pause longer than the wait for
+// an ESC's sequence): only an ESC is completed by time; a character split
+// across the pause stays one character.
+TEST(KeyDecoder, OnlyEscapeIsCompletedByTime) {
+  EXPECT_EQ(keys_of({"\xc3", "", "\xa9"}), std::vector<Key>{ch(0xE9)});
+  EXPECT_EQ(keys_of({"\xe4", "", "\xb8", "", "", "\xad"}), std::vector<Key>{ch(0x4E2D)});
+  EXPECT_EQ(keys_of({"\x1b", "", "b"}), (std::vector<Key>{ch(27), ch('b')}));
+  EXPECT_EQ(keys_of({"\x1b[", "", "A"}), (std::vector<Key>{ch(27), ch('['), ch('A')}));
+  // Cut short at the end of the input: its replacement, no hang.
+  EXPECT_EQ(keys_of({"a\xc3", ""}), (std::vector<Key>{ch('a'), ch(0xFFFD)}));
 }
 
 TEST(KeyDecoder, ClosedOrFailedInputEnds) {

@@ -12,6 +12,8 @@ namespace xeb::test {
 
 // Replays its chunks one read at a time; once they are used up, waiting
 // times out (as a quiet terminal does) and a read finds the input closed.
+// An empty chunk is a pause: a wait with a time limit meets it as a
+// timeout, a wait without one waits it out.
 struct FakeTerminal {
   std::vector<std::string> chunks;
   size_t next = 0;
@@ -49,6 +51,13 @@ struct FakeTerminal {
     };
     t.wait = [](void* s, int timeout_ms) {
       FakeTerminal& f = of(s);
+      while (f.next < f.chunks.size() && f.chunks[f.next].empty()) {
+        f.next++;
+        if (timeout_ms >= 0) {
+          f.now += timeout_ms;
+          return platform::Ready::timeout;
+        }
+      }
       if (f.next < f.chunks.size()) return platform::Ready::input;
       if (timeout_ms < 0) return platform::Ready::input;  // the read then finds the end
       f.now += timeout_ms;

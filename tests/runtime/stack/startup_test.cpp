@@ -60,7 +60,7 @@ const ExitCase kExits[] = {
   {"integer_divide", divide_by_zero, 13, HasSubstr("*** Runtime Error 13: integer divide by zero\n")},
   {"native_overflow", [](int, char**) { return overflow_natively(0); }, 19,
    HasSubstr("*** Runtime Error 19: stack error or overflow\n")},
-  {"interrupt", [](int, char**) { return raise(SIGINT); }, 0, Quiet()},
+  {"interrupt", [](int, char**) { return raise(SIGINT); }, 130, Quiet()},
   {"pending_exit_at_top", [](int, char**) {
      pending_throw = ThrowCode::break_loop;
      return 0;

@@ -1,0 +1,25 @@
+// Ctrl-C: a flag while evaluations may be halted, else the end.
+#include "runtime/interrupt.h"
+
+#include "runtime/exit.h"
+
+namespace xeb::interrupt {
+
+std::atomic<int> pending{0};
+
+namespace {
+std::atomic<bool> halts{false};
+}
+
+void set_halts(bool on) { halts.store(on, std::memory_order_relaxed); }
+
+void clear() { pending.store(0, std::memory_order_relaxed); }
+
+void on_signal() {
+  // A second Ctrl-C while the first waits: the evaluation is somewhere that
+  // does not look (a long native), so the user asks for the way out.
+  if (halts.load(std::memory_order_relaxed) && pending.exchange(1, std::memory_order_relaxed) == 0) return;
+  exit_on_signal(EXIT_STATUS);
+}
+
+}  // namespace xeb::interrupt
