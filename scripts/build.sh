@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# build.sh VARIANT: configures and builds one variant into build/VARIANT.
-# Variants: release, gcstress, asan.
+# build.sh VARIANT [TARGET...]: configures and builds one variant into
+# build/VARIANT, all of it or only the targets named.
+# Variants: release, gcstress, asan. XEB_JOBS sets the number of parallel
+# jobs (default: every processor).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 v=${1:-release}
+[ $# -gt 0 ] && shift
+jobs=${XEB_JOBS:-$(nproc)}
 case "$v" in
   release)  opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   gcstress) opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DXEB_GC_STRESS=ON) ;;
@@ -12,4 +16,4 @@ case "$v" in
   *) echo "unknown variant $v" >&2; exit 2 ;;
 esac
 [ -f build/$v/build.ninja ] || cmake -S . -B build/$v -G Ninja "${opts[@]}" >/dev/null
-cmake --build build/$v -j "$(nproc)"
+cmake --build build/$v -j "$jobs" ${1:+--target "$@"}
