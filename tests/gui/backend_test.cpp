@@ -129,9 +129,7 @@ TEST_F(Backend, FieldEditing) {
 // first one waits the whole 33 ms.
 TEST_F(Backend, FrameWaitsTheRestOfThirtyThreeMs) {
   FakeTerminal ft;
-  static FakeTerminal* fake;
   static std::vector<int> waits;
-  fake = &ft;
   waits.clear();
   platform::TermIO io = ft.io();
   io.write = [](void* s, const void* d, size_t n) {
@@ -160,6 +158,30 @@ TEST_F(Backend, FrameWaitsTheRestOfThirtyThreeMs) {
   EXPECT_EQ(waits[1], 23);  // the first frame drew (10 ms)
   EXPECT_TRUE(gui::windows.empty());  // the outermost loop's end resets
   EXPECT_NE(ft.written.find("\x1b[6n"), std::string::npos);
+}
+
+// A character whose bytes come in reads several frames apart reaches the
+// focused field whole: only an ESC is completed by time.
+TEST_F(Backend, CharacterSplitAcrossFrames) {
+  static FakeTerminal ft;
+  static platform::Ready (*inner)(void*, int);
+  ft = FakeTerminal{};
+  ft.chunks = {"a\xc3", "", "", "", "\xa9", "", "", "\xe4\xb8", "", "\xad"};
+  gui::Terminal t;
+  t.io = ft.io();
+  inner = t.io.wait;
+  t.io.wait = [](void* s, int ms) {
+    if (ms > 0 && ft.next >= ft.chunks.size()) gui::post_quit();
+    return inner(s, ms);
+  };
+  t.is_terminal = true;
+  gui::use_terminal(t);
+  run("win: mk 'window 0x0 20x5 fld: mk 'field 0x0 8x1 fld/text: copy {} fld/flags: 'focusable"
+      " win/pane: reduce [fld]");
+  gui::Widget* w = show("win", nullptr);
+  show("fld", w);
+  gui::do_events(false);
+  EXPECT_EQ(run("fld/text"), "\"a\u00e9\u4e2d\"");
 }
 
 // Clicks through the pointer path: the widget hit and then its window get
