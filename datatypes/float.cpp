@@ -395,6 +395,15 @@ void check_round_scale(const Cell* scale) {
 Cell* round(Cell* value, Cell* scale, int even, int down, int half_down, int floor, int ceiling,
             int half_ceiling) {
   check_round_scale(scale);
+  // The result takes the scale's type: a scale that is no number (a pair or
+  // a point, which only a pair or point value splits per coordinate) would
+  // make a cell of that type out of a double.
+  if (scale && !is_type(scale, T_INTEGER) && !is_type(scale, T_FLOAT) && !is_type(scale, T_PERCENT) &&
+      !is_type(scale, T_TIME)) {
+    Cell fn, t = datatype::make_cell(type_of(scale));
+    stack::caller_word(&fn);
+    fire(Err::not_related, &fn, &t);
+  }
   const bool percent = is_type(value, T_PERCENT);
   double x = get_double(value);
   double s = percent ? 0.01 : 1.0;

@@ -317,12 +317,26 @@ int32_t append_utf8(Cell* s, std::string_view text) {
 }
 
 void append_utf8_lossy(Cell* s, std::string_view text) {
-  const auto* p = reinterpret_cast<const uint8_t*>(text.data());
-  const auto* end = p + text.size();
+  const auto* begin = reinterpret_cast<const uint8_t*>(text.data());
+  const auto* end = begin + text.size();
+  const auto* p = begin;
   while (p < end) {
-    int32_t cp;
-    p = unicode::fast_decode_utf8_char(p, end, &cp);
-    append_char(s, cp < 0 ? 0xFFFD : cp);
+    // The valid run goes in whole; each byte that starts no valid sequence
+    // is one U+FFFD, and the byte after it starts the next character (the
+    // decoder would have taken a good byte that broke a sequence with it).
+    const uint8_t* q = p;
+    int32_t cp = 0;
+    while (q < end) {
+      const uint8_t* next = unicode::fast_decode_utf8_char(q, end, &cp);
+      if (cp < 0) break;
+      q = next;
+    }
+    if (q > p) append_utf8(s, text.substr(static_cast<size_t>(p - begin), static_cast<size_t>(q - p)));
+    if (q < end) {
+      append_char(s, 0xFFFD);
+      q++;
+    }
+    p = q;
   }
 }
 

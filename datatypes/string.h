@@ -87,7 +87,7 @@ void move_chars(Cell* from, Cell* to, int32_t n);
 void append_char(Cell* s, int32_t cp);
 void append_ascii(Cell* s, std::string_view text);   // Latin-1 bytes
 int32_t append_utf8(Cell* s, std::string_view text);  // decoded, checked; answers the characters added
-void append_utf8_lossy(Cell* s, std::string_view text);  // decoded, each invalid sequence as U+FFFD
+void append_utf8_lossy(Cell* s, std::string_view text);  // decoded, each byte of no valid sequence as U+FFFD
 void append_int(Cell* s, int64_t n);                 // decimal
 
 enum class Mode { append = 0, insert = 1, overwrite = 2 };

@@ -16,10 +16,11 @@ namespace xeb::natives {
 
 namespace {
 
-// Blocks and hashes mix freely; any other pair must be of one datatype.
+// Blocks and hashes mix freely, and a typeset takes a datatype as the set
+// of that one type; any other pair must be of one datatype.
 bool compatible(TypeId a, TypeId b) {
   auto blockish = [](TypeId t) { return t == T_BLOCK || t == T_HASH; };
-  return a == b || (blockish(a) && blockish(b));
+  return a == b || (blockish(a) && blockish(b)) || (a == T_TYPESET && b == T_DATATYPE);
 }
 
 void set_op(const int32_t* refs, int op) {

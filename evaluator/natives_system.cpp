@@ -4,6 +4,7 @@
 // evaluator).
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 
 #include "datatypes/binary.h"
@@ -122,9 +123,15 @@ void get_env(bool, const int32_t*) {
 void set_env(bool, const int32_t*) {
   std::string name = name_text(0, arg(0));
   Cell* v = arg(1);
-  if (is_type(v, T_NONE)) platform::set_env(name, std::nullopt);
-  else if (series::string_like(type_of(v))) platform::set_env(name, io::host_text(v));
-  else refuse_arg(1, v);
+  std::optional<std::string> value;
+  if (series::string_like(type_of(v))) value = io::host_text(v);
+  else if (!is_type(v, T_NONE)) refuse_arg(1, v);
+  // The environment holds C strings of name=value: an empty name, one with
+  // "=" or a NUL in either cannot be set, and must not pass for set.
+  if (!platform::set_env(name, value)) {
+    Cell bad = value && value->find('\0') != std::string::npos ? *v : *arg(0);
+    fire(Err::invalid_arg, &bad);
+  }
   stack::set_result_trim(v);
 }
 

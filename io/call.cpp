@@ -59,14 +59,16 @@ process::Stream output_of(const Cell* out, bool console) {
   return s;
 }
 
-// Appends what was captured at the target's tail.
+// Appends what was captured at the target's tail: bytes as they are to a
+// binary!, text to a string! with each byte that is not UTF-8 as U+FFFD, so
+// that output which is not text loses neither itself nor the exit status.
 void deliver(Cell* target, const std::string& bytes) {
   if (!target || bytes.empty() || is_type(target, T_FILE)) return;
   if (bytes.size() > INT32_MAX) fire(Err::too_long);
   if (is_type(target, T_BINARY))
     binary::append_bytes(target, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
   else
-    string::append_utf8(target, bytes);
+    string::append_utf8_lossy(target, bytes);
 }
 
 }  // namespace

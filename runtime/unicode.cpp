@@ -259,9 +259,11 @@ int32_t decode_utf8_checked(const uint8_t* p, int32_t* len) {
     if ((x & 0xC0) != 0x80) raise_bad_utf8(p, avail);
     // The second byte alone shows an overlong form or a value above
     // 0x10FFFF, so a cut sequence is refused as early as a whole one. A
-    // surrogate is taken: a string may hold one, and what it writes must
-    // read back.
-    if (i == 1 && ((b == 0xE0 && x < 0xA0) || (b == 0xF0 && x < 0x90) || (b == 0xF4 && x >= 0x90)))
+    // surrogate is taken (a string may hold one, and what it writes must
+    // read back), except U+DC00-U+DCFF: that range stands for the bytes of
+    // host names that are not UTF-8, and text read must never forge one.
+    if (i == 1 && ((b == 0xE0 && x < 0xA0) || (b == 0xF0 && x < 0x90) || (b == 0xF4 && x >= 0x90) ||
+                   (b == 0xED && x >= 0xB0 && x <= 0xB3)))
       raise_bad_utf8(p, avail);
     c = (c << 6) | (x & 0x3Fu);
   }
