@@ -4,6 +4,7 @@
 // hold a block of their values.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "datatypes/binary.h"
@@ -62,7 +63,19 @@ std::string method_of(Cell* w) {
   return m;
 }
 
-// The pairs of a headers block, or the defaults without one.
+// A header name or method is an HTTP token: visible ASCII but separators.
+bool token_q(std::string_view t) {
+  if (t.empty()) return false;
+  for (unsigned char c : t) {
+    if (c <= 0x20 || c >= 0x7F) return false;
+    if (std::string_view("\"(),/:;<=>?@[\\]{}").find(static_cast<char>(c)) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+// The pairs of a headers block, or the defaults without one. A name that is
+// no token, or a line break or NUL in a value, would write other headers
+// (or cut this one short) on the wire: the header is refused by its name.
 http::Headers headers_of(Cell* block) {
   if (!block) {
     return {{"Content-Type", "application/x-www-form-urlencoded"},
@@ -74,10 +87,12 @@ http::Headers headers_of(Cell* block) {
   for (int32_t i = 0; i + 1 < n; i += 2) {
     Cell* name = stack::push(block::xs_abs_at(block, block::head_of(block) + i));
     std::string key = text_of(name);
-    stack::pop(1);
     Cell* value = stack::push(block::xs_abs_at(block, block::head_of(block) + i + 1));
-    h.emplace_back(key, text_of(value));
-    stack::pop(1);
+    std::string text = text_of(value);
+    if (!token_q(key) || text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+      fire(Err::invalid_arg, name);
+    h.emplace_back(key, text);
+    stack::pop(2);
   }
   return h;
 }
@@ -129,10 +144,59 @@ Cell* push_header_map(const http::Headers& headers) {
   return m;
 }
 
+// The URL as it goes on the wire. A URL's text is decoded (the lexer reads
+// %20 as a space), so its path and query are encoded again: each byte that
+// may not stand for itself there becomes %XX by the URL class, so that
+// every request names the resource the URL names. The delimiters a path or
+// query holds stay as they are, as a URL written out uses them; "#" and
+// "%" are encoded, as the text holds them for themselves (a fragment is
+// never sent). In the authority only what no host or port holds (controls,
+// space, quotes) is encoded, for the library to refuse.
+std::string wire_url(const std::string& text) {
+  constexpr std::string_view kPathKeep = "/!$&'()*+,;=:@";
+  constexpr std::string_view kAuthorityBad = "\"<>\\^`{|}";
+  size_t scheme = text.find("://");
+  size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+  size_t rest = text.find_first_of("/?#", start);
+  if (rest == std::string::npos) rest = text.size();
+  std::string out = text.substr(0, start);
+  auto escape = [&out](unsigned char c) {
+    char hex[2];
+    string::byte_to_hex(c, hex);
+    out += '%';
+    out.append(hex, 2);
+  };
+  for (size_t i = start; i < rest; i++) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c <= 0x20 || c == 0x7F || kAuthorityBad.find(static_cast<char>(c)) != std::string_view::npos) escape(c);
+    else out += static_cast<char>(c);
+  }
+  if (rest < text.size() && text[rest] != '/' && text[rest] != '?') out += '/';
+  bool query = false;
+  for (size_t i = rest; i < text.size(); i++) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == '?' && !query) {
+      query = true;
+      out += '?';
+    } else if (in_class(c, Class::url) || kPathKeep.find(static_cast<char>(c)) != std::string_view::npos ||
+               (query && c == '?')) {
+      out += static_cast<char>(c);
+    } else {
+      escape(c);
+    }
+  }
+  return out;
+}
+
 Cell* request(Cell* u, std::string method, Cell* headers, Cell* data, int binary, int lines, int info) {
   http::Request q;
+  if (!token_q(method)) {
+    Cell* m = string::push_new(static_cast<int32_t>(method.size()) + 1);
+    string::append_utf8(m, method);
+    fire(Err::invalid_arg, m);
+  }
   q.method = std::move(method);
-  q.url = string::utf8_of(u);
+  q.url = wire_url(string::utf8_of(u));
   q.headers = headers_of(headers);
   if (data && is_type(data, T_BINARY))
     q.body.emplace(reinterpret_cast<const char*>(binary::xs_head(data)), static_cast<size_t>(binary::xs_length_q(data)));

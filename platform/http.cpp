@@ -8,7 +8,9 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,10 @@ struct Sink {
   size_t max_body = 0;
   size_t header_bytes = 0;
   bool too_long = false;
+  // The Content-Length of the response so far; two that differ leave the
+  // body's end unknown (a server or proxy between could cut it at either).
+  std::optional<std::string> length;
+  bool conflicting_length = false;
   // The body so far, in pieces: a growing string copies itself at each
   // doubling (twice the body held at once) and its last doubling can pass
   // the limit by almost as much again.
@@ -81,12 +87,37 @@ void join_body(Sink& s) {
   }
 }
 
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+// Takes a Content-Length value (a comma-separated list counts as repeated
+// headers); false when it differs from one seen before in this response.
+bool one_length(Sink* s, std::string_view value) {
+  for (;;) {
+    size_t comma = value.find(',');
+    std::string_view item = value.substr(0, comma);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+    // Leading zeros name the same length.
+    while (item.size() > 1 && item.front() == '0') item.remove_prefix(1);
+    if (!s->length) s->length = std::string(item);
+    else if (*s->length != item) return false;
+    if (comma == std::string_view::npos) return true;
+    value.remove_prefix(comma + 1);
+  }
+}
+
 size_t on_header(char* p, size_t size, size_t n, void* ctx) {
   auto* s = static_cast<Sink*>(ctx);
   std::string_view line(p, size * n);
   if (line.rfind("HTTP/", 0) == 0) {  // a new response (after a redirect or 100)
     s->r->headers.clear();
     s->header_bytes = 0;
+    s->length.reset();
   }
   s->header_bytes += line.size();
   if (s->header_bytes > MAX_HEADER_BYTES) {
@@ -98,7 +129,12 @@ size_t on_header(char* p, size_t size, size_t n, void* ctx) {
   if (colon == std::string_view::npos || colon == 0) return size * n;
   std::string_view value = line.substr(colon + 1);
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  s->r->headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
+  std::string_view name = line.substr(0, colon);
+  if (same_name(name, "Content-Length") && !one_length(s, value)) {
+    s->conflicting_length = true;
+    return 0;
+  }
+  s->r->headers.emplace_back(std::string(name), std::string(value));
   return size * n;
 }
 
@@ -135,10 +171,27 @@ Response perform(const Request& q) {
   Sink sink;
   sink.r = &r;
   sink.max_body = q.max_body;
+  // The caller checks names and values; a line break or NUL that still came
+  // here would write a header of the caller's choosing, or cut one short.
+  auto unsafe = [](std::string_view t) { return t.find_first_of(std::string_view("\r\n\0", 3)) != t.npos; };
+  bool bad = unsafe(q.url) || unsafe(q.method);
+  for (const auto& [name, value] : q.headers) bad = bad || unsafe(name) || unsafe(value);
+  if (bad) {
+    api->curl_easy_cleanup(c);
+    r.failure = "line break or NUL in the request";
+    return r;
+  }
   char error[CURL_ERROR_SIZE] = {0};
   curl_slist* list = nullptr;
-  for (const auto& [name, value] : q.headers) list = api->curl_slist_append(list, (name + ": " + value).c_str());
+  bool typed = false;
+  for (const auto& [name, value] : q.headers) {
+    list = api->curl_slist_append(list, (name + ": " + value).c_str());
+    typed = typed || same_name(name, "Content-Type");
+  }
   list = api->curl_slist_append(list, "Expect:");  // no 100-continue round trip
+  // A body goes with the Content-Type the caller gives, or none: the
+  // library would add its own form type.
+  if (!typed) list = api->curl_slist_append(list, "Content-Type:");
   api->curl_easy_setopt(c, CURLOPT_URL, q.url.c_str());
   api->curl_easy_setopt(c, CURLOPT_HTTPHEADER, list);
   api->curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
@@ -178,6 +231,8 @@ Response perform(const Request& q) {
     r.failure = "not enough memory";
   } else if (sink.too_long) {
     r.failure = "response headers too long";
+  } else if (sink.conflicting_length) {
+    r.failure = "conflicting Content-Length headers in the response";
   } else {
     r.failure = error[0] ? error : api->curl_easy_strerror(rc);
   }

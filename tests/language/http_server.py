@@ -5,6 +5,9 @@ import http.server, os, sys, threading
 BIG = b"0123456789abcde\n" * (10 * 65536)  # 10 MiB
 
 
+seen = []
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -26,6 +29,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route(self):
         path = self.path
+        # /seen answers the targets of the requests since the last /seen.
+        if path == "/seen":
+            text = "\n".join(seen)
+            seen.clear()
+            return self.reply(200, text.encode())
+        seen.append(self.command + " " + path)
+        if path == "/lengths":  # two lengths that differ, the body of the first
+            self.close_connection = True
+            self.send_response(200)
+            self.send_header("Content-Length", "5")
+            self.send_header("Content-Length", "3")
+            self.end_headers()
+            return self.wfile.write(b"abcde")
+        if path == "/same-lengths":
+            return self.reply(200, b"abc", [("Content-Length", "3")])
         if path == "/text":
             return self.reply(200, "héllo\r\nworld\n".encode())
         if path == "/big":
@@ -41,6 +59,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path == "/headers":
             names = sorted(k.lower() for k in self.headers.keys() if k.lower() not in ("host", "accept", "content-length"))
             text = "\n".join(n + "=" + self.headers[n] for n in names)
+            self.body()
             return self.reply(200, text.encode())
         data = self.body()
         return self.reply(200, (self.command + " ").encode() + data)
