@@ -81,5 +81,38 @@ TEST(Http, BodyOfTheLimitArrives) {
   EXPECT_LE(r.body.capacity(), kLimit);
 }
 
+// Two lengths that differ leave the body's end unknown: refused, with the
+// cause, whichever comes first; the same length twice is one length.
+TEST(Http, ConflictingContentLengthsAreRefused) {
+  const char* heads[] = {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 3\r\n\r\n",
+                         "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 5\r\n\r\n",
+                         "HTTP/1.1 200 OK\r\nContent-Length: 5, 3\r\n\r\n"};
+  for (const char* head : heads) {
+    Response r = get_from_one_shot_server(head, kLimit, 5);
+    EXPECT_FALSE(r.ok) << head;
+    EXPECT_EQ(r.failure, "conflicting Content-Length headers in the response") << head;
+  }
+  Response r = get_from_one_shot_server("HTTP/1.1 200 OK\r\nContent-Length: 3\r\ncontent-length: 03\r\n\r\n", kLimit, 3);
+  EXPECT_TRUE(r.ok) << r.failure;
+  EXPECT_EQ(r.body, "aaa");
+}
+
+// A line break or NUL in the URL, method or a header would write a request
+// of its own: nothing is sent.
+TEST(Http, LineBreakOrNulInTheRequestSendsNothing) {
+  Request bad[4];
+  bad[0].url = "http://127.0.0.1:1/a\r\nX-Injected: 1";
+  bad[1].url = std::string("http://127.0.0.1:1/a\0b", 22);
+  bad[2].method = "GET /x HTTP/1.1\r\n";
+  bad[3].headers = {{"X-A", "1\nX-Injected: 1"}};
+  for (Request& q : bad) {
+    if (q.url.empty()) q.url = "http://127.0.0.1:1/";
+    if (q.method.empty()) q.method = "GET";
+    Response r = perform(q);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.failure, "line break or NUL in the request");
+  }
+}
+
 }  // namespace
 }  // namespace xeb::platform::http
