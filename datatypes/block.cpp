@@ -20,6 +20,7 @@
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
 #include "runtime/stack.h"
+#include "runtime/stamp.h"
 
 namespace xeb::block {
 
@@ -71,6 +72,7 @@ bool xs_next(Cell* b) {
 // --- Changing ---------------------------------------------------------------------
 
 SeriesBuf* xs_set_tail(Cell* b, int32_t n) {
+  stamp::bump(series::node_of(b));
   SeriesBuf* s = buf(b);
   s->tail = s->head + static_cast<Off>(n) * 16;
   return s;
@@ -91,6 +93,7 @@ Cell* xs_append_values(Cell* dst, const Cell* src) {
   Cell* s = stack::push(src);
   int32_t n = std::max(xs_length_q(s), 0);
   if (n > 0) {
+    stamp::bump(series::node_of(dst));
     SeriesBuf* d = reserve(dst, n);
     Cell* from = buf(s)->cells() + head_of(s);  // after the growth: re-read
     std::memmove(d->cells_tail(), from, static_cast<size_t>(n) * 16);
@@ -101,6 +104,7 @@ Cell* xs_append_values(Cell* dst, const Cell* src) {
 }
 
 void xs_remove_last(Cell* b) {
+  stamp::bump(series::node_of(b));
   SeriesBuf* s = buf(b);
   if (s->cell_count() < 1) return;
   s->tail -= 16;
@@ -110,6 +114,7 @@ void xs_remove_last(Cell* b) {
 
 Cell* insert_value(Cell* b, const Cell* value, bool advance, bool at_start) {
   Cell v = *value;
+  stamp::bump(series::node_of(b));
   SeriesBuf* s = reserve(b, 1);
   int32_t n = static_cast<int32_t>(s->cell_count());
   int32_t at = at_start ? 0 : std::clamp(head_of(b), 0, n);
@@ -164,6 +169,7 @@ Cell* append_arg() {
 int remove_value(Cell* b, const Cell* value, bool from_start) {
   Cell v = *value;
   NoCollection hold;
+  stamp::bump(series::node_of(b));
   SeriesBuf* s = buf(b);
   int32_t n = static_cast<int32_t>(s->cell_count());
   int32_t from = from_start ? 0 : std::clamp(head_of(b), 0, n);

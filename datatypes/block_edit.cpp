@@ -15,6 +15,7 @@
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
 #include "runtime/stack.h"
+#include "runtime/stamp.h"
 
 namespace xeb::block {
 
@@ -89,6 +90,7 @@ bool append_plain(Cell* s, const Cell* value, int only) {
   SeriesBuf* b = buf(s);
   if ((b->flags & ownership::SER_OWNED) || int64_t{b->used()} + 16 > INT32_MAX) return false;
   Cell v = *value;  // value may sit in the buffer that moves
+  stamp::bump(series::node_of(s));
   b = memory::reserve_tail(b, 16);
   *b->cells_tail() = v;
   b->tail += 16;

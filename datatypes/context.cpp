@@ -19,6 +19,7 @@
 #include "runtime/cycle.h"
 #include "runtime/hashtable.h"
 #include "runtime/region_kept.h"
+#include "runtime/stamp.h"
 #include "runtime/shapes.h"
 #include "runtime/stack.h"
 
@@ -43,9 +44,12 @@ Node table_of(Node ctx) { return cell(ctx)->w1; }
 int32_t find_or_add(Node ctx, int32_t sym, bool any_case, int32_t* index) {
   collector::KeepNodes keep;
   int32_t found = hashtable::find_word(table_of(ctx), sym, any_case, ctx, index);
-  if (found < 0 && !on_stack(ctx)) {
-    Cell* v = memory::alloc_tail_cell(buf_of(cell(ctx)->w2));
-    set_unset(v);
+  if (found < 0) {
+    stamp::bump_bindings();  // a lookup by symbol may now find another slot
+    if (!on_stack(ctx)) {
+      Cell* v = memory::alloc_tail_cell(buf_of(cell(ctx)->w2));
+      set_unset(v);
+    }
   }
   return found;
 }
@@ -176,7 +180,9 @@ void put(Node ctx, Cell* word, const Cell* value) {
   Cell v = *value;
   int32_t index = add_word(ctx, word);
   Cell* vals = values(ctx);
-  if (vals) vals[index] = v;
+  if (!vals) return;
+  if (!on_stack(ctx)) stamp::note_set(vals + index, &v);
+  vals[index] = v;
 }
 
 bool collect_word(Node ctx, const Cell* word, const Cell* value) {
@@ -214,6 +220,7 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool fire_hooks) {
   Cell* vals = values(ctx);
   if (!vals) fire(Err::not_defined, word);
   if (on_stack(ctx)) return copy_cell(value, vals + index);
+  stamp::note_set(vals + index, value);
   if (kind_of(ctx) == Kind::object) {
     word_at(ctx, index)->header |= HDR_CHANGED;
     Cell* own = owner(ctx);
@@ -395,6 +402,7 @@ template <Lookup L>
 void bind_walk(Node blk, int32_t head, const Binder& with, const Cell* records) {
   if (cycles::find(blk)) return;
   cycles::push(blk);
+  stamp::bump(blk);
   SeriesBuf* b = buf_of(blk);
   for (Cell *c = b->cells() + head, *e = b->cells_tail(); c < e; c++) {
     TypeId t = type_of(c);

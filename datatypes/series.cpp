@@ -16,6 +16,7 @@
 #include "runtime/counts.h"
 #include "runtime/hashtable.h"
 #include "runtime/stack.h"
+#include "runtime/stamp.h"
 
 namespace xeb::series {
 
@@ -121,6 +122,10 @@ Shape shape_of(const Cell* v) {
 }
 
 bool notify(const Cell* s, words::W w, const Cell* arg, int32_t index, int32_t count, bool before) {
+  // Every edit of a block passes here before and after it: the stamp moves
+  // for whatever cache was built from the cells (a hook may run the block
+  // between the two).
+  if (block_like(type_of(s))) stamp::bump(node_of(s));
   // Only series marked as owned have a record to find: skip the lookup.
   if (!owned(s)) return false;
   Cell v = *s, word = words::word(w), a = arg ? *arg : fixed_none;

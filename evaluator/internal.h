@@ -23,6 +23,7 @@
 #include "runtime/frames.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
+#include "runtime/stamp.h"
 #include "runtime/throw.h"
 
 namespace xeb::interpreter {
@@ -106,6 +107,7 @@ inline bool set_word_direct(const Cell* w, const Cell* value) {
   Node ctx = word_context(w);
   if (index < 0) return false;
   if (ctx == memory::kept.key) [[likely]] {
+    stamp::note_set(memory::kept.cells + index, value);
     memory::kept.cells[index] = *value;
     return true;
   }
@@ -120,6 +122,7 @@ inline bool set_word_direct(const Cell* w, const Cell* value) {
         return true;
       }
       if (context::kind_of(ctx) != context::Kind::object) {
+        stamp::note_set(buf_of(store)->cells() + index, value);
         buf_of(store)->cells()[index] = *value;
         return true;
       }

@@ -236,8 +236,7 @@ void new_line(bool, const int32_t* refs) {
     if (step <= 0) fire(Err::out_of_range, size);
   }
   int32_t n = block::xs_length_q(pos);
-  SeriesBuf* b = series::buf(pos);
-  Cell* first = b->cells() + series::head(pos);
+  Cell* first = stamp::write_cells(series::node_of(pos)) + series::head(pos);
   auto mark = [](Cell* c, bool m) {
     if (m) c->header |= HDR_NEW_LINE;
     else c->header &= ~HDR_NEW_LINE;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/exit.h"
+#include "runtime/stamp.h"
 
 namespace xeb::collector {
 
@@ -304,6 +305,7 @@ static void compact_nodes() {
       dst->used++;
       node_slot(nn) = v;
       at<SeriesBuf>(v)->node = nn;
+      stamp::bump(nn);  // the series keeps no stamp a cache of the old node saw
       Off old = off(&s[i]);
       moved.put(old, nn);
       s[i] = 0;
@@ -341,6 +343,7 @@ static void move_every_node() {
       dst->used++;
       node_slot(nn) = v;
       at<SeriesBuf>(v)->node = nn;
+      stamp::bump(nn);  // the series keeps no stamp a cache of the old node saw
       moved.put(off(&s[i]), nn);
       s[i] = 0;
       f->used--;

@@ -12,6 +12,7 @@
 #include "runtime/exit.h"
 #include "runtime/region_kept.h"
 #include "runtime/shapes.h"
+#include "runtime/stamp.h"
 
 namespace xeb::memory {
 
@@ -126,6 +127,7 @@ void after_collection() {
 }
 
 void init() {
+  stamp::init();
   region::init();
   if (!region::base) runtime_error(94);
   state = State{};
@@ -171,6 +173,7 @@ Off take_node() {
   f->free_head = node_slot(n);
   node_slot(n) = 0;
   f->used++;
+  stamp::bump(n);  // a cache keyed by this node when it held a dead series misses
   return n;
 }
 
@@ -552,6 +555,7 @@ std::byte* alloc_tail(SeriesBuf* s, int64_t n) {
 }
 
 Cell* alloc_tail_cell(SeriesBuf* s) {
+  if (s->node) stamp::bump(s->node);  // a block that gains a cell has changed
   if (s->tail + 16 > off(s->end())) s = expand_series(s, 0);
   Cell* c = s->cells_tail();
   c->header = T_UNSET;
