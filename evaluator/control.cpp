@@ -244,7 +244,22 @@ void do_(bool check, const int32_t* refs) {
     run.started = is_type(callback, T_FUNCTION) && interpreter::trace::start(callback, block ? code : nullptr);
     int32_t plain[4] = {refs[0], refs[1], refs[2], refs[3]};  // every refinement but /trace
     plain[ref(Id::do_, "trace")] = -1;
+    // A single value is fetched and, unless it calls or walks a path (whose
+    // events are their own), pushed as a block's value would be, with no
+    // code block to name.
+    TypeId t = type_of(code);
+    bool single = !block && t != T_HASH && t != T_STRING && t != T_ERROR;
+    bool pushes = single && t != T_PATH && t != T_SET_PATH;
+    if (pushes && t == T_WORD) {
+      const Cell* v = interpreter::bound_value(code);
+      pushes = !v || !(interpreter::callable(type_of(v)) || is_type(v, T_OP));
+    }
+    if (single) {
+      Cell fetched = *code;
+      interpreter::trace::event(interpreter::trace::fetch, nullptr, -1, nullptr, &fetched);
+    }
     do_(check, plain);
+    if (pushes && !throwing()) interpreter::trace::event(interpreter::trace::push, nullptr, -1, nullptr, stack::base());
     run.finish();
     return;
   }
