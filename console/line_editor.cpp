@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "runtime/interrupt.h"
 #include "runtime/unicode.h"
 
 namespace xeb::console {
@@ -223,6 +224,12 @@ EditResult LineEditor::edit(const std::u32string& prompt, bool hidden, const std
   };
 
   for (;;) {
+    // A request to end (SIGTERM, SIGHUP) ends the line as the end of input.
+    if (interrupt::end_signal()) {
+      line_.clear();
+      cursor_ = 0;
+      return finish(EditEnd::closed);
+    }
     platform::Key k = platform::read_key(io_, dec_);
     using platform::KeyKind;
     const bool ctrl = k.mods & platform::key_mod::control;

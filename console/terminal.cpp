@@ -53,7 +53,7 @@ int read_byte() {
   for (;;) {
     ssize_t n = read(STDIN_FILENO, &b, 1);
     if (n == 1) return b;
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR && !interrupt::end_signal()) continue;
     return -1;
   }
 }
@@ -318,6 +318,7 @@ void console_init() {
   if (console_q && isatty(STDOUT_FILENO) && !editing && platform::terminal_mode::open(STDIN_FILENO, STDOUT_FILENO)) {
     editing = true;
     add_exit_cleanup(platform::terminal_mode::restore);
+    interrupt::set_wake(platform::terminal_mode::wake);
     term_io = platform::posix_term_io(STDIN_FILENO, STDOUT_FILENO);
     static console::LineEditor the_editor(term_io);
     editor = &the_editor;

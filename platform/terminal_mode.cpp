@@ -137,6 +137,8 @@ void restore() {
 
 int resize_fd() { return winch_pipe[0]; }
 
+void wake() { on_winch(0); }
+
 bool take_resize() {
   if (winch_pipe[0] < 0) return false;
   char buf[64];

@@ -45,5 +45,7 @@ void restore();
 int resize_fd();
 // Drains the notice; answers whether a resize happened since the last call.
 bool take_resize();
+// Posts the notice, so that a wait for input returns: async-signal-safe.
+void wake();
 
 }  // namespace xeb::platform::terminal_mode

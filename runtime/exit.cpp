@@ -1,5 +1,7 @@
 #include "runtime/exit.h"
 
+#include "runtime/interrupt.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -72,6 +74,7 @@ const char* runtime_error_message(int code) {
 }
 
 [[noreturn]] void exit_process(int status) {
+  if (const int sig = interrupt::end_signal()) die_of_signal(sig);  // the console ended for a signal
   std::fflush(stdout);
   std::fflush(stderr);
   run_cleanups();

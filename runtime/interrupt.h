@@ -21,6 +21,17 @@ void clear();
 // The SIGINT handler's work: async-signal-safe.
 void on_signal();
 
+// SIGTERM and SIGHUP while the console's loop runs: the command halts as
+// for Ctrl-C, the next line read ends as at the end of the input, and the
+// console ends through `quit` (its history saved), by that signal. From
+// the handler: answers false when the end cannot wait (no loop runs, or a
+// second one came before the first was taken).
+bool defer_end(int sig);
+// The signal whose end is under way, 0 when none.
+int end_signal();
+// Called by defer_end so that a wait for input returns (async-signal-safe).
+void set_wake(void (*fn)());
+
 constexpr int EXIT_STATUS = 130;  // 128 + SIGINT, as shells report it
 
 }  // namespace xeb::interrupt

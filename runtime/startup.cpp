@@ -91,8 +91,11 @@ void on_fault(int sig, siginfo_t* si, void* ucp) {
 void on_interrupt(int) { interrupt::on_signal(); }
 
 // A request to end (SIGTERM) or a vanished terminal (SIGHUP): the cleanups
-// run, then the process ends by that signal.
-void on_end_request(int sig) { die_of_signal(sig); }
+// run, then the process ends by that signal; while the console's loop runs,
+// after the console has ended as `quit` ends it.
+void on_end_request(int sig) {
+  if (!interrupt::defer_end(sig)) die_of_signal(sig);
+}
 
 // An exception nothing catches: the cleanups run before the abort.
 [[noreturn]] void on_terminate() { die_of_signal(SIGABRT); }

@@ -479,6 +479,36 @@ def ctrl_c_halts_evaluation(home):
 
 
 @case
+def end_requests_save_the_history(home):
+    """SIGTERM and SIGHUP, at the prompt or during a command: the console
+    ends as quit ends it, the history saved, then by that signal, with the
+    terminal's settings back."""
+    import signal as sg
+    cfg = os.path.join(home, ".xeb", "Xeb-Console", "console-cfg.xeb")
+    for n, (sig, busy) in enumerate([(sg.SIGTERM, False), (sg.SIGHUP, False), (sg.SIGTERM, True)]):
+        p, before, after = guarded(home)
+        try:
+            p.wait_for(">> ")
+            line = f"print {n * 10 + 7}"
+            p.text(line)
+            p.keys("Enter")
+            p.wait_for(str(n * 10 + 7) + "\n")
+            if busy:
+                p.text('print "looping" loop 2000000000 [1 + 1]')
+                p.keys("Enter")
+                p.wait_count("looping", 2)
+                time.sleep(0.2)
+            os.kill(xeb_pid(p), sig)
+            p.wait_for("done")
+            expect(f"exit={128 + sig}" in p.screen(), p.screen())
+            same_modes(before, after)
+            text = open(cfg, encoding="utf-8").read() if os.path.exists(cfg) else ""
+            expect(f'"{line}"' in text, f"signal {sig}: {line!r} not saved: {text!r}")
+        finally:
+            p.kill()
+
+
+@case
 def ctrl_c_ends_a_script(home):
     script = os.path.join(home, "long.xeb")
     with open(script, "w") as f:
@@ -560,7 +590,7 @@ def main():
     return run_cases([editing_keys, history_survives_restart, completion, multi_line_block_and_escape,
                       long_line_wraps, resize_redraws, wide_characters, coloured_prompt, ctrl_c_and_ctrl_d_quit,
                       masked_input, terminal_restored_on_every_way_out, unwritable_configuration,
-                      ctrl_c_halts_evaluation, ctrl_c_ends_a_script, alt_keys_and_escape, closers_and_open_points])
+                      ctrl_c_halts_evaluation, ctrl_c_ends_a_script, end_requests_save_the_history, alt_keys_and_escape, closers_and_open_points])
 
 
 if __name__ == "__main__":
