@@ -10,8 +10,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include <cstdlib>
+
 #include "datatypes/native.h"
 #include "datatypes/series.h"
+#include "datatypes/typeset.h"
 #include "evaluator/internal.h"
 #include "runtime/collector.h"
 #include "runtime/frames.h"
@@ -20,6 +23,8 @@
 namespace xeb::interpreter::pure {
 
 namespace {
+
+constexpr int MAX_ARITY = 8;
 
 struct Form;
 struct Code;
@@ -56,6 +61,15 @@ struct Guard {
 struct Form {
   Node more = 0;
   int32_t arity = 0;
+  // The typesets of the arguments, checked on a call from another form
+  // (the interpreter checks its own calls'); none when every argument takes
+  // any value but unset!.
+  bool typed = false;
+  uint8_t types[MAX_ARITY][12] = {};
+  // The value of each context slot after the arguments that a call without
+  // a path gives: false for a refinement, none for its arguments; the
+  // locals (unset) are not here, and a body that reads one is not decoded.
+  std::vector<Cell> fixed;
   const Code* top = nullptr;
   std::deque<Op> ops;
   std::deque<Code> codes;
@@ -103,7 +117,6 @@ const bool switched_off = [] {
   return v && *v && std::strcmp(v, "0") != 0;
 }();
 
-constexpr int MAX_ARITY = 8;
 constexpr uint32_t MAX_TRIES = 4;
 constexpr int MAX_NESTED_COMPILES = 8;
 
@@ -154,7 +167,7 @@ struct Decoder {
       const Cell* v = bound_value(w);
       if (!v || !is_type(v, T_OP)) break;  // the next expression's first value
       int iop = integer_op(v);
-      if (!iop || iop == INT_DIV || !guard(w, v)) return nullptr;  // a division's type depends on its remainder
+      if (!iop || !guard(w, v)) return nullptr;
       Op* x = op(Op::INFIX);
       x->iop = static_cast<uint8_t>(iop);
       x->a = left;
@@ -182,9 +195,15 @@ struct Decoder {
       return x;
     }
     if (word_context(v) == fctx) {
-      if (word_index(v) < 0 || word_index(v) >= f->arity) return nullptr;
+      int32_t i = word_index(v);
+      if (i >= f->arity && i - f->arity < static_cast<int32_t>(f->fixed.size())) {
+        Op* x = op(Op::LIT);  // a refinement (off) or its argument (none)
+        x->lit = f->fixed[i - f->arity];
+        return x;
+      }
+      if (i < 0 || i >= f->arity) return nullptr;
       Op* x = op(Op::ARG);
-      x->index = word_index(v);
+      x->index = i;
       return x;
     }
     const Cell* val = bound_value(v);
@@ -193,6 +212,14 @@ struct Decoder {
     if (!in_types(ACTIVE_TYPES, t)) {
       Op* x = op(Op::LIT);  // a word holding a plain value: constant for a run
       x->lit = *val;
+      return x;
+    }
+    if (int iop = prefix_op(val)) {
+      // add, lesser? ... called by name: the operator's operation on its two
+      // arguments, each an expression.
+      Op* x = op(Op::INFIX);
+      x->iop = static_cast<uint8_t>(iop);
+      if (!(x->a = expr(cs, pos, n)) || !(x->b = expr(cs, pos, n))) return nullptr;
       return x;
     }
     if (t == T_NATIVE) {
@@ -215,6 +242,26 @@ struct Decoder {
     }
     x->args = args.data();
     return x;
+  }
+
+  // The inline operation of a native or action called by name, when its
+  // spec is its own: two ordinary arguments that take every number (a
+  // native made with another spec would refuse what the form computes).
+  static int prefix_op(const Cell* fn) {
+    TypeId t = type_of(fn);
+    uint32_t i = native::index(fn);
+    int iop = t == T_ACTION   ? (i <= ACTION_COUNT ? kActionIntOp[i] : 0)
+              : t == T_NATIVE ? (i <= natives::COUNT ? kNativeIntOp[i] : 0)
+                              : 0;
+    if (!iop) return 0;
+    const Cell* cache = more_of(fn) + 1;
+    if (!is_type(cache, T_BLOCK) || (series::extra(cache) & (SPEC_FAST | SPEC_PLAIN | 0xFF)) != (SPEC_FAST | SPEC_PLAIN | 2))
+      return 0;
+    const Cell* ts = series::buf(cache)->cells();
+    for (int k = 0; k < 2; k++)
+      for (TypeId n : {T_INTEGER, T_FLOAT, T_PERCENT})
+        if (!accepts(ts + k, n)) return 0;
+    return iop;
   }
 
   // either, if and unless with their own specs: a condition, then literal
@@ -307,11 +354,35 @@ Form* Decoder::form_of(const Cell* fn, int depth) {
   if (!is_type(more, T_BLOCK) || !is_type(cache, T_BLOCK)) return nullptr;
   uint32_t summary = series::extra(cache);
   int32_t arity = static_cast<int32_t>(summary & 0xFF);
-  if ((summary & ~(0xFFu | SPEC_NOT_PURE)) != (SPEC_FAST | SPEC_PLAIN | SPEC_ANY) || arity > MAX_ARITY) return nullptr;
+  constexpr uint32_t optional = 0xFFFFu | SPEC_NOT_PURE | SPEC_ANY | SPEC_REFINE;  // arity, locals
+  if ((summary & ~optional) != (SPEC_FAST | SPEC_PLAIN) || arity > MAX_ARITY) return nullptr;
   forms.emplace_back();
   Form* f = &forms.back();
   f->more = callable::more_node(fn);
   f->arity = arity;
+  // The context's slots: the arguments, then refinements and their
+  // arguments, then the locals, which the interpreter's call pushes too.
+  int32_t slots = arity;
+  {
+    SeriesBuf* b = series::buf(cache);
+    const Cell* c = b->cells();
+    int32_t n = static_cast<int32_t>(b->cell_count());
+    if (!(summary & SPEC_ANY)) {
+      f->typed = true;
+      for (int32_t k = 0; k < arity; k++) std::memcpy(f->types[k], typeset::bits(c + k), 12);
+    }
+    for (int32_t k = arity; k < n; k++) {
+      if (is_type(c + k, T_REFINEMENT)) {
+        f->fixed.push_back(fixed_false);
+      } else if (is_type(c + k, T_TYPESET)) {
+        if (arg_class(c + k) == ArgClass::returns) continue;
+        f->fixed.push_back(fixed_none);
+      } else if (is_type(c + k, T_INTEGER)) {
+        slots += get_int(c + k);
+      }
+    }
+    slots += static_cast<int32_t>(f->fixed.size());
+  }
   e.form = f;  // a recursive call finds it (the map keeps its entries in place)
   Decoder d{f, function::context_of(fn), depth};
   f->top = d.code(more);
@@ -321,7 +392,7 @@ Form* Decoder::form_of(const Cell* fn, int depth) {
     e.form = nullptr;
     return nullptr;
   }
-  f->cells_per_level = 4 * d.cells + 8;
+  f->cells_per_level = 4 * d.cells + 8 + slots;
   return f;
 }
 
@@ -372,10 +443,13 @@ bool eval(const Op* x, const Cell* args, Cell* out, int64_t room) {
       return operand(x, args, out, room);
     case Op::INFIX: {
       Cell r;
-      if (!operand(x->a, args, out, room) || !is_type(out, T_INTEGER) || !operand(x->b, args, &r, room) ||
-          !is_type(&r, T_INTEGER))
-        return false;
-      integer_infix(x->iop, out, get_int(&r));
+      if (!operand(x->a, args, out, room) || !operand(x->b, args, &r, room)) return false;
+      if (is_type(out, T_INTEGER) && is_type(&r, T_INTEGER) && x->iop != INT_DIV) [[likely]] {
+        integer_infix(x->iop, out, get_int(&r));
+        return true;
+      }
+      if (!takes_inline(x->iop, out, &r)) return false;
+      number_infix(x->iop, out, &r);
       return true;
     }
     case Op::COND: {
@@ -399,6 +473,13 @@ bool eval(const Op* x, const Cell* args, Cell* out, int64_t room) {
       Cell a[MAX_ARITY];
       for (int k = 0; k < x->argc; k++)
         if (!operand(x->args[k], args, &a[k], room)) return false;
+      if (x->callee->typed) {
+        // A refused argument is the interpreter's error to raise.
+        for (int k = 0; k < x->argc; k++) {
+          int t = type_of(&a[k]);
+          if (!(x->callee->types[k][t >> 3] & (0x80 >> (t & 7)))) return false;
+        }
+      }
       return call(x->callee, a, out, room);
     }
   }
@@ -414,13 +495,22 @@ bool call(Form* f, const Cell* args, Cell* out, int64_t room) {
     f->checked = run_id;
   }
   room -= f->cells_per_level;
-  bool ok = room >= 0 && stack_start - static_cast<const char*>(__builtin_frame_address(0)) < kStackBytes;
+  if (room < 0 || stack_start - static_cast<const char*>(__builtin_frame_address(0)) >= kStackBytes) {
+    f->dead = true;
+    return false;
+  }
+  bool ok = true;
   for (size_t i = 0, n = f->top->exprs.size(); ok && i < n; i++) ok = eval(f->top->exprs[i], args, out, room);
+  // A run too deep gives the form up as well: a form run again at each
+  // level of a deeper recursion would stack its C++ frames on the
+  // interpreter's.
   if (!ok) f->dead = true;
   return ok;
 }
 
 }  // namespace
+
+uint64_t hits = 0, misses = 0;
 
 bool run(const Cell* fn, const Cell* args, Cell* out) {
   if (switched_off) [[unlikely]] return false;
@@ -438,6 +528,7 @@ bool run(const Cell* fn, const Cell* args, Cell* out) {
         Cell* cache = more_of(fn) + 1;
         series::set_extra(cache, series::extra(cache) | SPEC_NOT_PURE);
       }
+      misses++;
       return false;
     }
     s = Slot{more, f};
@@ -448,7 +539,11 @@ bool run(const Cell* fn, const Cell* args, Cell* out) {
   stack_start = static_cast<const char*>(__builtin_frame_address(0));
   int64_t cells = stack::ds.end - stack::ds.top - 64, frames = stack::cs.end - stack::cs.top - 8;
   Cell r;
-  if (!call(f, args, &r, cells < 4 * frames ? cells : 4 * frames)) return false;
+  if (!call(f, args, &r, cells < 4 * frames ? cells : 4 * frames)) {
+    misses++;
+    return false;
+  }
+  hits++;
   *out = r;
   return true;
 }

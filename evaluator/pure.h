@@ -1,7 +1,8 @@
-// Pure bodies: a function whose body only reads its arguments, computes on
-// integers, tests with either, if and unless, calls other such functions and
-// returns its value is run from a decoded form of its body, with no frames
-// and no data-stack cells of its own.
+// Pure bodies: a function whose body only reads its arguments (typed or
+// not; its refinements, off in a call by name; no locals), computes on
+// numbers with the inline operators, tests with either, if and unless,
+// calls other such functions and returns its value is run from a decoded
+// form of its body, with no frames and no data-stack cells of its own.
 //
 // Such a run changes nothing outside itself: no allocation, no write to any
 // value or block, no event, no error. So the program's words and blocks stay
@@ -22,5 +23,9 @@ namespace xeb::interpreter::pure {
 // false, having changed nothing, when fn has no usable decoded form or the
 // run gave up.
 bool run(const Cell* fn, const Cell* args, Cell* out);
+
+// Runs from a decoded form that held to the end (hits), and runs given up
+// or refused for want of a usable form (misses).
+extern uint64_t hits, misses;
 
 }  // namespace xeb::interpreter::pure

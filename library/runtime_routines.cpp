@@ -24,6 +24,7 @@
 #include "evaluator/native_entries.h"
 #include "evaluator/natives.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/pure.h"
 #include "evaluator/trace.h"
 #include "io/files.h"
 #include "library/routines.h"
@@ -188,6 +189,17 @@ void interpreted_q() {
   result_logic(!code || !(series::buf(code)->flags & function::SER_LIBRARY));
 }
 
+// _decoded-counts []: the runs from decoded function bodies that held and
+// those given up or refused, as [hits misses] (each at most 2147483647).
+void decoded_counts() {
+  Cell* r = block::push_only(2);
+  for (uint64_t n : {interpreter::pure::hits, interpreter::pure::misses}) {
+    Cell c{T_INTEGER, 0, static_cast<uint32_t>(n < 2147483647u ? n : 2147483647u), 0};
+    block::xs_append(r, &c);
+  }
+  *stack::base() = *r;
+}
+
 void gc_active_q() { result_logic(collector::enabled != 0); }
 void gc_series_cycles() { result_int(static_cast<int32_t>(collector::collections)); }
 void gc_nodes_cycles() { result_int(static_cast<int32_t>(collector::node_compactions)); }
@@ -240,6 +252,7 @@ constexpr Def kRuntime[] = {
     {"_set-tracing", &set_tracing},
     {"write-stdout", &write_stdout},
     {"_interpreted?", &interpreted_q},
+    {"_decoded-counts", &decoded_counts},
     {"active?", &gc_active_q},
     {"series-cycles", &gc_series_cycles},
     {"nodes-cycles", &gc_nodes_cycles},
