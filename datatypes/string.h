@@ -146,6 +146,19 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, const PathStep& step);
 int compare(Cell* value1, Cell* value2, int op);
 Cell* insert(Cell* s, Cell* value, int part, int only, int dup, int last);
 Cell* change(Cell* s, Cell* value, int part, int only, int dup);
+// replace of pattern by value from s's head (every match with all), in one
+// pass for a string or binary s and a text pattern; answers false, having
+// done nothing, where the generic walk must run (an owned series, a pattern
+// or value whose text is not fixed across matches).
+bool replace_text(Cell* s, Cell* pattern, Cell* value, bool all, bool case_);
+// split of a string! at each char or string (case folded) or character of
+// a bitset, as a new block of new strings in out; false, having made
+// nothing, for the cases the generic split keeps.
+bool split_text(Cell* s, Cell* dlm, Cell* out);
+// The one-pass text routines (replace_text, split_text) answer false when
+// this is off: the environment variable XEB_NO_FAST_TEXT turns it off at
+// start, and the tests that compare both paths switch it.
+extern bool fast_text;
 Cell* find(Cell* s, Cell* value, Cell* part, int only, int case_, int same, int any, Cell* with, Cell* skip,
            int last, int reverse, int tail, int match);
 Cell* select(Cell* s, Cell* value, Cell* part, int only, int case_, int same, int any, Cell* with, Cell* skip,

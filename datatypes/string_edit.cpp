@@ -2,10 +2,14 @@
 // select, take, swap, trim, sort and the set operations; and the
 // registration of string!.
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
+#include "datatypes/block.h"
 #include "datatypes/dispatch.h"
 #include "datatypes/logic.h"
 #include "datatypes/registry.h"
@@ -139,12 +143,219 @@ Cell* change(Cell* s, Cell* value, int part, int only, int dup) {
   int32_t rest = len - h;
   int32_t replaced = std::min(part >= 0 ? part : total, rest);
   if (replaced < 0) replaced = 0;
-  // [old][new] becomes [new][old], then the replaced old text goes.
-  swap_runs(at_index(s, h), rest << shift(s), total << shift(s));
-  remove_part(series::buf(s), h + total, replaced);
+  if (replaced == total) {
+    // As long as what it replaces: written over it, the rest stays put.
+    std::memmove(at_index(s, h), at_index(s, len), static_cast<size_t>(total) << shift(s));
+    truncate_buffer(series::buf(s), len);
+  } else {
+    // [replaced][kept][new] becomes [replaced][new][kept], then the replaced
+    // text goes.
+    swap_runs(at_index(s, h + replaced), (rest - replaced) << shift(s), total << shift(s));
+    remove_part(series::buf(s), h, replaced);
+  }
   if (owned) series::notify_after(s, series::Notice::change, value, h, total);
   series::set_head(s, h + total);
   return s;
+}
+
+namespace {
+
+// The values replace takes in one pass: their text is the same at every
+// match, so it is made once (a block or an object could hold the series
+// itself, and a function is called at each match).
+bool fixed_text_q(const Cell* s, const Cell* value) {
+  int t = type_of(value);
+  if (series::string_like(t) || t == T_BINARY) return series::node_of(value) != series::node_of(s);
+  switch (t) {
+    case T_CHAR: case T_INTEGER: case T_FLOAT: case T_LOGIC: case T_NONE: case T_WORD: case T_SET_WORD:
+    case T_GET_WORD: case T_LIT_WORD: case T_REFINEMENT: case T_ISSUE: case T_TUPLE: case T_PAIR:
+    case T_MONEY: case T_PERCENT: case T_DATE: case T_TIME:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The first index from i at which the needle's code points (folded unless
+// case_) stand in s, before len; -1 when none. Allocates nothing.
+int32_t next_match(const Cell* s, int32_t i, int32_t len, const std::vector<uint32_t>& needle, bool case_) {
+  SeriesBuf* b = series::buf(s);
+  const int u = b->unit();
+  const std::byte* p = b->head_ptr();
+  const auto n = static_cast<int32_t>(needle.size());
+  if (u == 1) {
+    // One byte a character: each byte's folded form from a table.
+    static const auto lower = [] {
+      std::array<uint32_t, 256> t{};
+      for (uint32_t c = 0; c < 256; c++) t[c] = fold(c);
+      return t;
+    }();
+    static const auto same = [] {
+      std::array<uint32_t, 256> t{};
+      for (uint32_t c = 0; c < 256; c++) t[c] = c;
+      return t;
+    }();
+    const uint32_t* folded = case_ ? same.data() : lower.data();
+    auto q = reinterpret_cast<const uint8_t*>(p);
+    const uint32_t first = needle[0];
+    for (; i + n <= len; i++) {
+      if (folded[q[i]] != first) continue;
+      int32_t k = 1;
+      while (k < n && folded[q[i + k]] == needle[k]) k++;
+      if (k == n) return i;
+    }
+    return -1;
+  }
+  auto at = [&](int32_t k) {
+    auto c = static_cast<uint32_t>(get_char(p + static_cast<int64_t>(k) * u, u));
+    return case_ ? c : fold(c);
+  };
+  for (; i + n <= len; i++) {
+    int32_t k = 0;
+    while (k < n && at(i + k) == needle[k]) k++;
+    if (k == n) return i;
+  }
+  return -1;
+}
+
+bool replace_bytes(Cell* s, Cell* pattern, Cell* value, bool all) {
+  // A text pattern counts its characters where the generic path counts
+  // bytes: only ASCII text agrees with it.
+  if (is_type(pattern, T_STRING)) {
+    if (binary::value_bytes(nullptr, pattern, -1, false, 2) != xs_length_q(pattern)) return false;
+  } else if (!is_type(pattern, T_BINARY)) {
+    return false;
+  }
+  if (series::owned(s) || !fixed_text_q(s, value)) return false;
+  int32_t len = series::buffer_length(s);
+  if (series::head(s) > len) series::set_head(s, len);
+  int32_t h = series::head(s);
+  std::vector<std::byte> needle(static_cast<size_t>(binary::value_bytes(nullptr, pattern, -1, false, 2)));
+  if (needle.empty()) return true;
+  binary::value_bytes(needle.data(), pattern, -1, false, 2);
+  // An integer out of byte range is an error only where there is something
+  // to replace: the generic walk raises it.
+  if (is_type(value, T_INTEGER) && (get_int(value) < -128 || get_int(value) > 255)) return false;
+  std::vector<std::byte> text(static_cast<size_t>(binary::value_bytes(nullptr, value, -1, false, 2)));
+  if (!text.empty()) binary::value_bytes(text.data(), value, -1, false, 2);
+  // Built aside in plain memory: nothing below allocates managed memory until
+  // the result goes back into s.
+  std::vector<std::byte> out;
+  const std::byte* p = series::buf(s)->head_ptr();
+  const auto n = static_cast<int32_t>(needle.size());
+  int32_t copied = h;
+  for (int32_t i = h; i + n <= len;) {
+    if (std::memcmp(p + i, needle.data(), needle.size()) != 0) {
+      i++;
+      continue;
+    }
+    out.insert(out.end(), p + copied, p + i);
+    out.insert(out.end(), text.begin(), text.end());
+    i += n;
+    copied = i;
+    if (!all) break;
+  }
+  if (copied == h) return true;  // no match
+  out.insert(out.end(), p + copied, p + len);
+  SeriesBuf* b = series::buf(s);
+  b->tail = b->head + static_cast<Off>(h);
+  if (!out.empty()) binary::append_bytes(s, reinterpret_cast<const uint8_t*>(out.data()), static_cast<int32_t>(out.size()));
+  return true;
+}
+
+}  // namespace
+
+bool fast_text = std::getenv("XEB_NO_FAST_TEXT") == nullptr;
+
+bool replace_text(Cell* s, Cell* pattern, Cell* value, bool all, bool case_) {
+  if (!fast_text) return false;
+  if (is_type(s, T_BINARY)) return replace_bytes(s, pattern, value, all);
+  if (!series::string_like(type_of(s)) || !is_type(pattern, T_STRING) || series::owned(s) ||
+      !fixed_text_q(s, value))
+    return false;
+  int32_t len = xs_abs_length_q(s);
+  if (series::head(s) > len) series::set_head(s, len);
+  int32_t h = series::head(s);
+  std::vector<uint32_t> needle;
+  for (int32_t i = 0, n = xs_length_q(pattern); i < n; i++) {
+    auto c = static_cast<uint32_t>(char_at(pattern, i));
+    needle.push_back(case_ ? c : fold(c));
+  }
+  if (needle.empty()) return true;
+  Cell* text = push_new(16);
+  append_value(text, value, -1);
+  Cell* out = push_new(len);
+  Cell* from = stack::push(s);  // the source of the runs copied between matches
+  const auto n = static_cast<int32_t>(needle.size());
+  int32_t copied = h;  // s's text before this index is in out
+  bool any = false;
+  for (int32_t i = h;;) {
+    i = next_match(s, i, len, needle, case_);
+    if (i < 0) break;
+    series::set_head(from, copied);
+    concatenate(out, from, i - copied, 0, true, Mode::append);
+    concatenate(out, text, -1, 0, true, Mode::append);
+    any = true;
+    i += n;
+    copied = i;
+    if (!all) break;
+  }
+  if (any) {
+    series::set_head(from, copied);
+    concatenate(out, from, -1, 0, true, Mode::append);
+    truncate_buffer(series::buf(s), h);
+    // The kept text before the head and the new text may differ in width.
+    Cell* whole = stack::push(s);
+    series::set_head(whole, h);
+    series::set_head(out, 0);
+    concatenate(whole, out, -1, 0, true, Mode::append);
+    stack::pop(1);
+  }
+  stack::pop(3);
+  return true;
+}
+
+bool split_text(Cell* s, Cell* dlm, Cell* out) {
+  if (!fast_text || !is_type(s, T_STRING)) return false;
+  const bool set = is_type(dlm, T_BITSET);
+  std::vector<uint32_t> needle;
+  if (is_type(dlm, T_CHAR)) {
+    needle.push_back(fold(static_cast<uint32_t>(get_int(dlm))));
+  } else if (is_type(dlm, T_STRING)) {
+    for (int32_t i = 0, n = xs_length_q(dlm); i < n; i++) needle.push_back(fold(static_cast<uint32_t>(char_at(dlm, i))));
+    if (needle.empty()) return false;
+  } else if (!set) {
+    return false;
+  }
+  const int32_t n = set ? 1 : static_cast<int32_t>(needle.size());
+  int32_t len = xs_abs_length_q(s);
+  int32_t i = std::clamp(series::head(s), 0, len);
+  block::make_at(out, 8);
+  Cell* from = stack::push(s);
+  // A piece runs to the next delimiter or the end; a delimiter at the end
+  // leaves one empty piece after it.
+  for (;;) {
+    int32_t m = -1;
+    if (set) {
+      for (int32_t k = i; k < len; k++)
+        if (bitset::has(dlm, xs_abs_at(s, k))) {
+          m = k;
+          break;
+        }
+    } else if (i < len) {
+      m = next_match(s, i, len, needle, false);
+    }
+    const int32_t end = m < 0 ? len : m;
+    Cell* piece = push_new(std::max(end - i, 1));
+    series::set_head(from, i);
+    concatenate(piece, from, end - i, 0, true, Mode::append);
+    block::xs_append(out, piece);
+    stack::pop(1);
+    if (m < 0) break;
+    i = m + n;
+  }
+  stack::pop(1);
+  return true;
 }
 
 // --- find and select --------------------------------------------------------------------

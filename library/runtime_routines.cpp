@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "codec/json.h"
@@ -121,6 +123,45 @@ void count_chars() {
   int32_t from = std::clamp(series::head(start), 0, len), to = std::clamp(series::head(pos), 0, len);
   const uint8_t* p = reinterpret_cast<const uint8_t*>(b->head_ptr());
   result_int(to > from ? unicode::count_chars(p + from, p + to) : 0);
+}
+
+// _replace-text [series pattern value all case]: replace's text case in one
+// pass; false when the generic walk must do it.
+void replace_text() {
+  auto truthy = [](const Cell* c) { return !is_false(c); };
+  result_logic(string::replace_text(arg(0), arg(1), arg(2), truthy(arg(3)), truthy(arg(4))));
+}
+
+// _directives? [code]: whether the preprocessor has anything to do in code
+// with no macro registered: an issue! in it or in a block or paren inside
+// it (each block looked at once, so one that holds itself ends too).
+void directives_q() {
+  if (!string::fast_text) return result_logic(true);
+  std::vector<std::pair<Node, int32_t>> todo{{series::node_of(arg(0)), std::max(series::head(arg(0)), 0)}};
+  std::unordered_set<Node> seen{todo[0].first};
+  // Nothing here allocates managed memory: the buffers stay where they are.
+  while (!todo.empty()) {
+    auto [node, from] = todo.back();
+    todo.pop_back();
+    SeriesBuf* b = buf_of(node);
+    const Cell* c = b->cells();
+    for (int32_t i = from, n = static_cast<int32_t>(b->cell_count()); i < n; i++) {
+      int t = type_of(c + i);
+      if (t == T_ISSUE) return result_logic(true);
+      if ((t == T_BLOCK || t == T_PAREN) && seen.insert(series::node_of(c + i)).second)
+        todo.push_back({series::node_of(c + i), std::max(series::head(c + i), 0)});
+    }
+  }
+  result_logic(false);
+}
+
+// _split-text [series dlm]: split's pieces in one pass, or none where the
+// generic split must run.
+void split_text() {
+  Cell* out = stack::push_new();
+  if (!string::split_text(arg(0), arg(1), out)) *out = fixed_none;
+  *stack::base() = *out;
+  stack::pop(1);
 }
 
 void stack_size_q() { result_int(static_cast<int32_t>(stack::top() - stack::bottom())); }
@@ -244,6 +285,9 @@ constexpr Def kRuntime[] = {
     {"as-ipv4", &as_ipv4},
     {"as-rgba", &as_rgba},
     {"count-chars", &count_chars},
+    {"_replace-text", &replace_text},
+    {"_split-text", &split_text},
+    {"_directives?", &directives_q},
     {"stack-size?", &stack_size_q},
     {"pick-stack", &pick_stack},
     {"frame-index?", &frame_index_q},

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include "tests/language/booted_cases.h"
 #include "datatypes/registry.h"
+#include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/builtin_specs.h"
 #include "evaluator/interpreter.h"
@@ -99,6 +100,16 @@ TEST_F(Language, Compress) {
   collector::enabled = collect_in_cases();
 }
 TEST_F(Language, Json) { run_file("json.txt"); }
+
+// The one-pass text routines and the generic walks they stand for give the
+// same results.
+TEST_F(Language, TextPaths) {
+  for (bool fast : {true, false}) {
+    string::fast_text = fast;
+    run_file("text_paths.txt");
+  }
+  string::fast_text = true;
+}
 // Reactions run from inside object change hooks: with the collector on, so
 // that the stress build collects inside them.
 TEST_F(Language, Reactivity) {
