@@ -1,14 +1,18 @@
 // Routines of the codec objects in system/codecs: the Xebbin codec's encoder
-// and decoder, the JSON reader and writer.
+// and decoder, the JSON reader and writer, the CSV writer's lines.
+#include <algorithm>
 #include <vector>
 
 #include "codec/json.h"
 #include "codec/xebbin.h"
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
+#include "datatypes/dispatch.h"
+#include "evaluator/actions.h"
 #include "library/routines.h"
 #include "runtime/stack.h"
 
@@ -75,7 +79,60 @@ void json_write() {
   stack::pop(1);
 }
 
+// _csv-line [out data delimiter quote quotable]: appends to out the CSV
+// line of data's values and a line feed. Each value is formed; one holding a
+// character of quotable is put in quotes, its quote characters doubled.
+// Runs between quotes are copied whole. Answers false, having written
+// nothing, when the one-pass text routines are off.
+void csv_line() {
+  Cell* base = stack::base();
+  Cell *out = base, *data = base + 1, *dlm = base + 2, *quote = base + 3, *quotable = base + 4;
+  if (!string::fast_text || !is_type(out, T_STRING) || !series::block_like(type_of(data)) ||
+      !is_type(quote, T_CHAR) || !is_type(quotable, T_BITSET) || !(is_type(dlm, T_CHAR) || is_type(dlm, T_STRING))) {
+    *base = fixed_false;
+    return;
+  }
+  const int32_t q = get_int(quote);
+  Cell* text = string::push_new(16);
+  Cell* run = stack::push(text);  // text from the start of the run being copied
+  for (int32_t i = 0, n = std::max(block::xs_length_q(data), 0); i < n; i++) {
+    if (i > 0) {
+      if (is_type(dlm, T_CHAR)) string::append_char(out, get_int(dlm));
+      else string::concatenate(out, dlm, -1, 0, true, string::Mode::append);
+    }
+    string::xs_reset(text);
+    Cell* v = stack::push(block::buf(data)->cells() + series::head(data) + i);
+    actions::direct::form(v, text, nullptr, actions::NO_LIMIT);
+    stack::pop(1);
+    const int32_t len = string::xs_length_q(text);
+    int32_t k = 0;
+    while (k < len && !bitset::has(quotable, string::char_at(text, k))) k++;
+    if (k == len) {
+      string::concatenate(out, text, -1, 0, true, string::Mode::append);
+      continue;
+    }
+    string::append_char(out, q);
+    int32_t from = 0;
+    for (k = 0; k < len; k++) {
+      if (string::char_at(text, k) != q) continue;
+      *run = *text;
+      series::set_head(run, from);
+      string::concatenate(out, run, k + 1 - from, 0, true, string::Mode::append);
+      string::append_char(out, q);
+      from = k + 1;
+    }
+    *run = *text;
+    series::set_head(run, from);
+    string::concatenate(out, run, -1, 0, true, string::Mode::append);
+    string::append_char(out, q);
+  }
+  string::append_char(out, '\n');
+  stack::pop(2);
+  *base = fixed_true;
+}
+
 constexpr Def kCodecs[] = {
+    {"_csv-line", &csv_line},
     {"_json-read", &json_read},
     {"_json-write", &json_write},
     {"_xebbin-encode", &xebbin_encode},
