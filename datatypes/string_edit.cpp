@@ -284,34 +284,39 @@ bool replace_text(Cell* s, Cell* pattern, Cell* value, bool all, bool case_) {
   if (needle.empty()) return true;
   Cell* text = push_new(16);
   append_value(text, value, -1);
-  Cell* out = push_new(len);
-  Cell* from = stack::push(s);  // the source of the runs copied between matches
-  const auto n = static_cast<int32_t>(needle.size());
-  int32_t copied = h;  // s's text before this index is in out
-  bool any = false;
-  for (int32_t i = h;;) {
-    i = next_match(s, i, len, needle, case_);
-    if (i < 0) break;
-    series::set_head(from, copied);
-    concatenate(out, from, i - copied, 0, true, Mode::append);
-    concatenate(out, text, -1, 0, true, Mode::append);
-    any = true;
-    i += n;
-    copied = i;
-    if (!all) break;
-  }
-  if (any) {
-    series::set_head(from, copied);
-    concatenate(out, from, -1, 0, true, Mode::append);
-    truncate_buffer(series::buf(s), h);
-    // The kept text before the head and the new text may differ in width.
-    Cell* whole = stack::push(s);
-    series::set_head(whole, h);
-    series::set_head(out, 0);
-    concatenate(whole, out, -1, 0, true, Mode::append);
+  int32_t i = next_match(s, h, len, needle, case_);
+  if (i < 0) {
     stack::pop(1);
+    return true;
   }
-  stack::pop(3);
+  // Both at the wider unit, so runs copy as bytes (s widens as an insertion
+  // of the wider text would widen it).
+  const int u = std::max(series::buf(s)->unit(), series::buf(text)->unit());
+  widen_to(series::buf(s), u);
+  widen_to(series::buf(text), u);
+  const auto n = static_cast<int32_t>(needle.size());
+  const size_t text_bytes = static_cast<size_t>(xs_abs_length_q(text)) * u;
+  // Built aside in plain memory: nothing allocates managed memory until the
+  // result goes back into s, so the buffers stay where they are.
+  std::vector<std::byte> out;
+  out.reserve(static_cast<size_t>(len - h) * u);
+  const std::byte* p = series::buf(s)->head_ptr();
+  const std::byte* t = series::buf(text)->head_ptr();
+  int32_t copied = h;  // s's text before this index is in out
+  while (i >= 0) {
+    out.insert(out.end(), p + static_cast<int64_t>(copied) * u, p + static_cast<int64_t>(i) * u);
+    out.insert(out.end(), t, t + text_bytes);
+    copied = i + n;
+    i = all ? next_match(s, copied, len, needle, case_) : -1;
+  }
+  out.insert(out.end(), p + static_cast<int64_t>(copied) * u, p + static_cast<int64_t>(len) * u);
+  if (static_cast<int64_t>(h) * u + static_cast<int64_t>(out.size()) > INT32_MAX) fire(Err::no_memory);
+  SeriesBuf* b = series::buf(s);
+  b->tail = b->head + static_cast<Off>(static_cast<int64_t>(h) * u);
+  b = reserve(b, static_cast<int64_t>(out.size()));
+  if (!out.empty()) std::memcpy(b->tail_ptr(), out.data(), out.size());
+  b->tail += static_cast<Off>(out.size());
+  stack::pop(1);
   return true;
 }
 
