@@ -15,5 +15,9 @@ case "$v" in
   fuzz)     opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DXEB_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
   *) echo "unknown variant $v" >&2; exit 2 ;;
 esac
+# The compiler cache keyed by the source, not by the checkout's folder: a
+# fresh clone (CI's) finds what an earlier clone compiled.
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=1
 [ -f build/$v/build.ninja ] || cmake -S . -B build/$v -G Ninja "${opts[@]}" >/dev/null
 cmake --build build/$v -j "$jobs" ${1:+--target "$@"}

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # fuzz.sh [SECONDS] [JOBS] [TARGET...]: builds the fuzz targets into build/fuzz
 # and runs each (or each TARGET named) for SECONDS (default 60) in JOBS
-# parallel processes (default 1) sharing one corpus, kept in
-# build/fuzz/corpus/TARGET across runs. Every library is built with ASan,
-# UBSan and coverage instrumentation, so a fault anywhere under a target is
-# found. Logs go to build/fuzz/logs/TARGET, crash inputs to
+# parallel processes (default 1) sharing one corpus, kept outside the
+# checkout in $XEB_FUZZ_CORPUS/TARGET (default ~/.cache/xeb-fuzz/TARGET), so
+# that each run, a fresh clone's included, goes on from the last one. Every
+# library is built with ASan, UBSan and coverage instrumentation, so a fault
+# anywhere under a target is found. Logs go to build/fuzz/logs/TARGET, crash inputs to
 # build/fuzz/crashes/TARGET; a summary line per target gives the executions,
 # the corpus size and the coverage (cov: edges, ft: features).
 # XEB_FUZZ_AT_ONCE=N runs up to N targets at the same time (default 1).
@@ -14,6 +15,9 @@ secs=${1:-60}
 jobs=${2:-1}
 shift $(( $# < 2 ? $# : 2 ))
 dir=build/fuzz
+# The compiler cache keyed by the source, as scripts/build.sh keys it.
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=1
 [ -f $dir/build.ninja ] || cmake -S . -B $dir -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXEB_FUZZ=ON \
   -DXEB_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
@@ -24,12 +28,13 @@ else
 fi
 cmake --build $dir -j "$(nproc)" --target $targets
 root=$(pwd)
+corpora=${XEB_FUZZ_CORPUS:-${XDG_CACHE_HOME:-$HOME/.cache}/xeb-fuzz}
 at_once=${XEB_FUZZ_AT_ONCE:-1}
 # run_target NAME: fuzzes one target; prints its summary; fails on a fault.
 run_target() {
   local name=$1 t corpus logs crashes src ok fault execs last args seeds=() return_status=0
   t=$root/$(find $dir -type f -name "$name" -perm -u+x | head -1)
-  corpus=$root/$dir/corpus/$name
+  corpus=$corpora/$name
   logs=$root/$dir/logs/$name
   crashes=$root/$dir/crashes/$name
   mkdir -p "$corpus" "$logs" "$crashes"

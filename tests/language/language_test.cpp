@@ -59,6 +59,8 @@ TEST_F(Language, Values) { run_file("values.txt"); }
 TEST_F(Language, Calls) { run_file("calls.txt"); }
 TEST_F(Language, Trace) { run_file("trace.txt"); }
 TEST_F(Language, Help) { run_file("help.txt"); }
+TEST_F(Language, HelpEveryWord) { run_file("help_words.txt"); }
+TEST_F(Language, HelpEverySpec) { run_file("help_specs.txt"); }
 TEST_F(Language, Tools) { run_file("tools.txt"); }
 
 // The program changing under the interpreter; images hold bitmaps and
