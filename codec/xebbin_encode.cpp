@@ -61,6 +61,7 @@ bool percent_as_int(double v, int32_t* n) {
 namespace {
 
 struct Encoder {
+  explicit Encoder(bool compact) : compact(compact) {}
   bool compact;
   std::vector<uint8_t> out;            // the payload
   int32_t index = 0;                   // position of the next record in its series

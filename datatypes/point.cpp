@@ -129,7 +129,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 }
 
 Cell* random(Cell* value, int seed, int secure, int only) {
-  if (seed) return integer::seed_random(value, hashtable::murmur3(&value->w1, 8));
+  if (seed) return integer::seed_random(value, hashtable::murmur3(value->w, 8));
   for (int i = 0; i < dims(value); i++) {
     float c = coord(value, i);
     if (c != 0.0f) set_coord(value, i, static_cast<float>(float_::random_value(c, secure != 0)));

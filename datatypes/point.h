@@ -13,16 +13,13 @@
 namespace xeb::point {
 
 inline int dims(const Cell* c) { return is_type(c, T_POINT3D) ? 3 : 2; }
-// Coordinate i (0 x, 1 y, 2 z): payload word 1 + i, addressed from the cell
-// itself (an address past w1 taken from w1 lies outside that member).
+// Coordinate i (0 x, 1 y, 2 z): payload word 1 + i.
 inline float coord(const Cell* c, int i) {
   float f;
-  std::memcpy(&f, reinterpret_cast<const unsigned char*>(c) + offsetof(Cell, w1) + 4 * i, 4);
+  std::memcpy(&f, &c->w[i], 4);
   return f;
 }
-inline void set_coord(Cell* c, int i, float f) {
-  std::memcpy(reinterpret_cast<unsigned char*>(c) + offsetof(Cell, w1) + 4 * i, &f, 4);
-}
+inline void set_coord(Cell* c, int i, float f) { std::memcpy(&c->w[i], &f, 4); }
 inline float x(const Cell* c) { return coord(c, 0); }
 inline float y(const Cell* c) { return coord(c, 1); }
 inline float z(const Cell* c) { return coord(c, 2); }

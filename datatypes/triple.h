@@ -7,7 +7,7 @@
 
 namespace xeb::triple {
 
-inline int32_t get(const Cell* c, int i) { return static_cast<int32_t>((&c->w1)[i]); }
+inline int32_t get(const Cell* c, int i) { return static_cast<int32_t>(c->w[i]); }
 inline Cell make_cell(int32_t a, int32_t b, int32_t c) {
   return Cell{T_TRIPLE, static_cast<uint32_t>(a), static_cast<uint32_t>(b), static_cast<uint32_t>(c)};
 }

@@ -12,12 +12,17 @@ namespace xeb::tuple {
 constexpr int MAX_BYTES = 12;
 constexpr uint32_t COUNT_MASK = 0xFu << HDR_TUPLE_LEN_SHIFT;
 
-inline int count(const Cell* c) { return static_cast<int>((c->header & COUNT_MASK) >> HDR_TUPLE_LEN_SHIFT); }
+// The count field holds up to 15: a damaged header still reads no byte past
+// the payload.
+inline int count(const Cell* c) {
+  const int n = static_cast<int>((c->header & COUNT_MASK) >> HDR_TUPLE_LEN_SHIFT);
+  return n < MAX_BYTES ? n : MAX_BYTES;
+}
 inline void set_count(Cell* c, int n) {
   c->header = (c->header & ~COUNT_MASK) | (static_cast<uint32_t>(n) << HDR_TUPLE_LEN_SHIFT);
 }
-inline const uint8_t* bytes(const Cell* c) { return reinterpret_cast<const uint8_t*>(&c->w1); }
-inline uint8_t* bytes(Cell* c) { return reinterpret_cast<uint8_t*>(&c->w1); }
+inline const uint8_t* bytes(const Cell* c) { return reinterpret_cast<const uint8_t*>(c->w); }
+inline uint8_t* bytes(Cell* c) { return reinterpret_cast<uint8_t*>(c->w); }
 // Byte i, 0-based; bytes past the count read as they are stored (zero).
 inline uint8_t byte(const Cell* c, int i) { return bytes(c)[i]; }
 inline void set_byte_at(Cell* c, int i, uint8_t b) { bytes(c)[i] = b; }

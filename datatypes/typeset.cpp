@@ -18,8 +18,8 @@ namespace xeb::typeset {
 
 namespace {
 
-uint8_t* bytes(Cell* ts) { return reinterpret_cast<uint8_t*>(&ts->w1); }
-const uint8_t* bytes(const Cell* ts) { return reinterpret_cast<const uint8_t*>(&ts->w1); }
+uint8_t* bytes(Cell* ts) { return reinterpret_cast<uint8_t*>(ts->w); }
+const uint8_t* bytes(const Cell* ts) { return reinterpret_cast<const uint8_t*>(ts->w); }
 
 Cell empty() { return Cell{T_TYPESET, 0, 0, 0}; }
 
@@ -188,9 +188,9 @@ void do_bitwise(int op) {
   if (is_type(right, T_DATATYPE)) set_bit(&r, datatype::id_of(right));
   else r = *right;
   Cell out = empty();
-  uint32_t* o = &out.w1;
-  const uint32_t* a = &left->w1;
-  const uint32_t* b = &r.w1;
+  uint32_t* o = out.w;
+  const uint32_t* a = left->w;
+  const uint32_t* b = r.w;
   for (int i = 0; i < 3; i++) {
     switch (op) {
       case OP_OR: case OP_UNION: o[i] = a[i] | b[i]; break;

@@ -10,8 +10,8 @@ namespace xeb::typeset {
 void init();
 
 // The bitmap's bytes, in memory order.
-inline const uint8_t* bits(const Cell* ts) { return reinterpret_cast<const uint8_t*>(&ts->w1); }
-inline uint8_t* bits(Cell* ts) { return reinterpret_cast<uint8_t*>(&ts->w1); }
+inline const uint8_t* bits(const Cell* ts) { return reinterpret_cast<const uint8_t*>(ts->w); }
+inline uint8_t* bits(Cell* ts) { return reinterpret_cast<uint8_t*>(ts->w); }
 
 void clear(Cell* ts);
 bool has(const Cell* ts, int type_id);

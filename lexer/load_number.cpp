@@ -207,7 +207,7 @@ bool not_yet(State& s, Token& t, bool load) {
 }  // namespace load
 
 int32_t scan_integer(const void* text, int32_t length, int unit, int32_t* error) {
-  char buf[64];
+  char buf[64] = {};  // an empty text leaves buf[0] to the sign test below
   *error = -1;
   if (!narrow(text, length, unit, sizeof buf, buf)) return 0;
   const auto* p = reinterpret_cast<const uint8_t*>(buf);

@@ -24,9 +24,11 @@ bool on_path(const char* program) {
   std::string_view rest(path);
   while (!rest.empty()) {
     size_t colon = rest.find(':');
-    std::string dir(rest.substr(0, colon));
-    if (dir.empty()) dir = ".";
-    if (access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    std::string_view dir = rest.substr(0, colon);
+    std::string file(dir.empty() ? std::string_view(".") : dir);  // an empty entry is the current directory
+    file += '/';
+    file += program;
+    if (access(file.c_str(), X_OK) == 0) return true;
     if (colon == std::string_view::npos) break;
     rest.remove_prefix(colon + 1);
   }

@@ -13,18 +13,31 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "runtime/types.h"
 
 namespace xeb {
 
 struct Cell {
+  Cell() = default;
+  constexpr Cell(uint32_t header, uint32_t w1 = 0, uint32_t w2 = 0, uint32_t w3 = 0)
+      : header(header), w{w1, w2, w3} {}
+
   uint32_t header;
-  uint32_t w1;
-  uint32_t w2;
-  uint32_t w3;
+  // The payload words by name, as each type's accessors read them, or as an
+  // array, for the services that walk them by index (payload() below): the
+  // same three words either way.
+  union {
+    struct {
+      uint32_t w1;
+      uint32_t w2;
+      uint32_t w3;
+    };
+    uint32_t w[3];
+  };
 };
-static_assert(sizeof(Cell) == 16 && alignof(Cell) == 4);
+static_assert(sizeof(Cell) == 16 && alignof(Cell) == 4 && std::is_trivially_copyable_v<Cell>);
 
 // Header bits: every bit of a cell's header is defined here, and nowhere
 // else. Bits above the type's byte mean what the cell's type says.
@@ -51,8 +64,8 @@ constexpr uint32_t HDR_NEW_LINE = 0x40000000;
 // The payload as three words in a row, for the services that treat every
 // type alike (marking by a type's layout, hashing, copying): what each word
 // means is the type's business.
-inline uint32_t* payload(Cell* c) { return &c->w1; }
-inline const uint32_t* payload(const Cell* c) { return &c->w1; }
+inline uint32_t* payload(Cell* c) { return c->w; }
+inline const uint32_t* payload(const Cell* c) { return c->w; }
 
 inline TypeId type_of(const Cell* c) { return static_cast<TypeId>(c->header & HDR_TYPE_MASK); }
 inline bool is_type(const Cell* c, TypeId t) { return (c->header & HDR_TYPE_MASK) == t; }
@@ -82,10 +95,10 @@ inline void set_unset(Cell* c) { *c = Cell{T_UNSET, 0, 0, 0}; }
 // 64-bit payloads across words 2 and 3, low word first.
 inline double get_double(const Cell* c) {
   double d;
-  std::memcpy(&d, &c->w2, 8);
+  std::memcpy(&d, &c->w[1], 8);
   return d;
 }
-inline void put_double(Cell* c, double d) { std::memcpy(&c->w2, &d, 8); }
+inline void put_double(Cell* c, double d) { std::memcpy(&c->w[1], &d, 8); }
 
 inline int32_t get_int(const Cell* c) { return static_cast<int32_t>(c->w2); }
 

@@ -36,7 +36,9 @@ namespace {
 class Language : public BootedCases {
  protected:
   static void run_file(const char* name) {
-    EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/" + name), 0u) << name;
+    std::string path = XEB_LANGUAGE_CASES_DIR "/";
+    path += name;
+    EXPECT_GT(check_file(path), 0u) << name;
   }
 
   // Runs files with the collector on and, in the stress build, collecting at
@@ -175,7 +177,9 @@ TEST_F(Language, Files) {
   std::string back = std::filesystem::current_path();
   std::filesystem::current_path(dir);
   for (const char* name : {"files.txt", "process.txt", "completion.txt", "shell.txt", "preprocessor.txt"}) {
-    EXPECT_GT(check_file(std::string(XEB_LANGUAGE_CASES_DIR) + "/" + name), 0u) << name;
+    std::string path = XEB_LANGUAGE_CASES_DIR "/";
+    path += name;
+    EXPECT_GT(check_file(path), 0u) << name;
   }
   std::filesystem::current_path(back);
   std::filesystem::remove_all(dir);

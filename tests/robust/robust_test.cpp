@@ -100,7 +100,7 @@ class Robust : public Runtime {
 };
 
 TEST_F(Robust, Cases) {
-  std::vector<Case> cases = read_cases(std::string(XEB_ROBUST_CASES_DIR) + "/cases.txt");
+  std::vector<Case> cases = read_cases(XEB_ROBUST_CASES_DIR "/cases.txt");
   ASSERT_FALSE(cases.empty());
   for (const Case& c : cases) EXPECT_EQ(run(c.src), c.expected) << "cases.txt:" << c.line << ": " << c.src;
 }
@@ -187,7 +187,9 @@ void probe_builtins(int shard) {
     ~Restore() { collector::stress_every = every; }
   } restore{every};
 #endif
-  ASSERT_EQ(Robust::run(std::string(kProbe) + "1"), "1");
+  std::string first = kProbe;
+  first += "1";
+  ASSERT_EQ(Robust::run(first), "1");
   int probed = 0, index = 0;
   for (const std::string& name : builtin_names()) {
     if (kLeftOut.count(name) || name[0] == '_') continue;  // "_" names: the library's internals

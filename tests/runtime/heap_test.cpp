@@ -183,8 +183,12 @@ TEST_F(HeapTest, NodesHeldAcrossACollectionThatMovesNodes) {
       Node n = buf_of(keep)->cells()[slot].w2;
       ASSERT_EQ(n, buf_of(n)->node) << op;
       EXPECT_EQ(0, std::memcmp(buf_of(n)->head_ptr(), "abcd", 4)) << op;
-      if (op == 0) EXPECT_EQ(2 * memory::LARGEST_FRAME_SIZE, buf_of(n)->size);
-      if (op == 1) EXPECT_EQ(0, std::memcmp(buf_of(buf_of(keep)->cells()[slot + 1].w2)->head_ptr(), "abcd", 4));
+      if (op == 0) {
+        EXPECT_EQ(2 * memory::LARGEST_FRAME_SIZE, buf_of(n)->size);
+      }
+      if (op == 1) {
+        EXPECT_EQ(0, std::memcmp(buf_of(buf_of(keep)->cells()[slot + 1].w2)->head_ptr(), "abcd", 4));
+      }
       collector::collect();
     }
     EXPECT_EQ(1u, collector::node_compactions) << op;
@@ -314,7 +318,9 @@ TEST_F(HeapTest, SeriesFrameSizesFollowTheLayout) {
   EXPECT_EQ(first->end - first->data_start(), 1048576u);
   while (!memory::series_frame(memory::state.first_series_frame)->next) memory::alloc_bytes(100000);
   for (memory::SeriesFrame* f = memory::series_frame(memory::state.first_series_frame); f; f = memory::series_frame(f->next))
-    if (f != first) EXPECT_EQ(f->end - f->data_start(), 2097152u);
+    if (f != first) {
+      EXPECT_EQ(f->end - f->data_start(), 2097152u);
+    }
 }
 
 TEST_F(HeapTest, ExpandMovesDataAndDropsTheOldBuffer) {

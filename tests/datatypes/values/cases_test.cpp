@@ -20,7 +20,9 @@ class ValueCases : public LanguageCases {
   }
 
   static void run_file(const char* name) {
-    EXPECT_GT(check_file(std::string(XEB_VALUES_CASES_DIR) + "/" + name), 0u) << name;
+    std::string path = XEB_VALUES_CASES_DIR "/";
+    path += name;
+    EXPECT_GT(check_file(path), 0u) << name;
   }
 };
 

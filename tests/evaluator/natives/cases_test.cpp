@@ -28,7 +28,9 @@ class Natives : public LanguageCases {
   }
 
   static void run_file(const char* name) {
-    EXPECT_GT(check_file(std::string(XEB_NATIVES_CASES_DIR) + "/" + name), 0u) << name;
+    std::string path = XEB_NATIVES_CASES_DIR "/";
+    path += name;
+    EXPECT_GT(check_file(path), 0u) << name;
   }
 };
 

@@ -37,7 +37,7 @@ class Clipboard : public LanguageCases {
     LanguageCases::SetUp();
     cb::force(cb::Backend::store);
   }
-  static std::string cases() { return std::string(XEB_IMAGE_FIXTURES) + "/../clipboard.txt"; }
+  static std::string cases() { return XEB_IMAGE_FIXTURES "/../clipboard.txt"; }
 };
 
 TEST_F(Clipboard, StoreKeepsWhatIsWritten) {

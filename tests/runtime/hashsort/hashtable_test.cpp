@@ -332,7 +332,9 @@ TEST_F(Records, PutGetRemoveThroughGrowthAndCleanup) {
       } else {
         Cell* v = ht::remove_ptr(tab(ts), key);
         ASSERT_EQ(model.count(key) != 0, v != nullptr);
-        if (v) EXPECT_EQ(model[key], get_int(v));
+        if (v) {
+          EXPECT_EQ(model[key], get_int(v));
+        }
         model.erase(key);
       }
     }
